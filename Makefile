@@ -1,0 +1,36 @@
+# The two set-up commands of a newcomer: "make run" and "make test". Both install what is
+# missing (Debian packages through apt-get), build, and then start the program or run every test.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: run test build bench deps-run deps-test deps-bench format clean
+
+build:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORANT_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+deps-run:
+	tools/install-deps.sh run
+deps-test:
+	tools/install-deps.sh test
+deps-bench:
+	tools/install-deps.sh bench
+
+run: deps-run
+	$(MAKE) build
+	tools/run-program.sh $(BUILD)
+
+test: deps-test
+	$(MAKE) build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
+
+bench: deps-bench
+	$(MAKE) build
+	tools/run-benchmarks.sh $(BUILD)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,81 @@
+// velmorant-cli: the headless companion of the order-taking program, for support staff,
+// scripts and benchmarks. Every text that the GUI would show in a message box is printed on
+// stderr, one line per box.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/cli/CliCommand.h"
+#include "db/Database.h"
+#include "db/Notifier.h"
+
+namespace velmorant::cli {
+
+std::vector<CliCommand>& registry() {
+    static std::vector<CliCommand> list;
+    return list;
+}
+
+void registerCommand(const CliCommand& command) { registry().push_back(command); }
+const std::vector<CliCommand>& commands() { return registry(); }
+
+}  // namespace velmorant::cli
+
+namespace {
+
+using namespace velmorant;
+
+void printUsage() {
+    std::vector<cli::CliCommand> list = cli::commands();
+    std::sort(list.begin(), list.end(),
+              [](const auto& a, const auto& b) { return std::string(a.name) < b.name; });
+    std::fprintf(stderr, "usage: velmorant-cli [--home DIR] COMMAND [ARGS...]\n\n");
+    std::fprintf(stderr,
+                 "DIR stands for the program's folder (it holds data/base.sdb and exchange/);\n"
+                 "the default is the folder of this executable.\n\ncommands:\n");
+    for (const auto& c : list) std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
+}
+
+std::string executableFolder(const char* argv0) {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv0, ec);
+    return self.parent_path().string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string home = executableFolder(argv[0]);
+    if (!args.empty() && args[0] == "--home") {
+        if (args.size() < 2) {
+            printUsage();
+            return cli::kExitUsage;
+        }
+        home = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty()) {
+        printUsage();
+        return cli::kExitUsage;
+    }
+    const cli::CliCommand* found = nullptr;
+    for (const auto& c : cli::commands()) {
+        if (args[0] == c.name) found = &c;
+    }
+    cli::CliArgs cliArgs{std::vector<std::string>(args.begin() + 1, args.end())};
+    const int count = static_cast<int>(cliArgs.args.size());
+    if (!found || count < found->minArgs || count > found->maxArgs) {
+        printUsage();
+        return cli::kExitUsage;
+    }
+    std::error_code ec;
+    std::string folder = std::filesystem::absolute(home, ec).string();
+    if (ec) folder = home;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    SetProgramFolder(folder);
+    return found->handler(cliArgs);
+}

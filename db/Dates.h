@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+namespace velmorant {
+
+// A date value: whole days since 30 December 1899, the time of day as the fraction.
+// The day of a value is its whole part; 0 means no date.
+using TDate = double;
+
+// The day number of a calendar date; 0 when the date is not valid (year 1..9999).
+TDate EncodeDate(int year, int month, int day);
+bool IsValidDate(int year, int month, int day);
+// Splits the day of `date` into year, month and day.
+void DecodeDate(TDate date, int& year, int& month, int& day);
+
+TDate Today();  // local calendar day, no fraction
+TDate Now();    // local date and time of day
+
+// "yyyy-MM-dd" between double quotes, for SQL statements.
+std::string DateToSqlText(TDate date);
+// "yyyy-MM-dd" as stored in base.sdb.
+std::string DateToIso(TDate date);
+// Reads "yyyy-MM-dd" (what base.sdb holds); `def` when it is not such a date.
+TDate IsoToDate(const std::string& text, TDate def);
+// "dd.MM.yyyy", "dd.MM" and "HH:mm:ss", the fixed Russian forms.
+std::string DateToText(TDate date);
+std::string DateToShortText(TDate date);
+std::string TimeToText(TDate date);
+
+// A day number written as a number, or day, month and year separated by one of
+// "|\/-_,."; `def` otherwise.
+TDate ParseDate(const std::string& text, TDate def);
+
+// 1-3 -> 1, 4-6 -> 2, 7-9 -> 3, 10-12 -> 4, anything else -> 0.
+int QuarterOfMonth(int month);
+
+// kind 0: end of year, 1: end of quarter, 2: end of month, 3: the day itself.
+TDate PeriodEnd(TDate date, int kind);
+
+}  // namespace velmorant

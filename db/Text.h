@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmorant {
+
+// Removes characters below 33 at both ends (bytes of UTF-8 sequences are never removed).
+std::string Trim(std::string_view text);
+// ASCII letters a-z to capitals; every other byte unchanged.
+std::string AsciiUpper(std::string_view text);
+
+// When `separator` occurs in `text`: returns the trimmed part before its first occurrence and
+// leaves the trimmed rest in `text`. Otherwise returns the trimmed text and empties `text`.
+std::string CutToken(std::string& text, char separator);
+
+// Trimmed, every single quote doubled: for values placed between single quotes in SQL.
+std::string SqlText(std::string_view text);
+// Trimmed, characters below 32 to blanks, double quotes to "&quot;".
+std::string XmlAttrText(std::string_view text);
+// The index of the first entry equal to `text` (both trimmed, case-sensitive); `def` if none.
+int IndexOfText(const std::string& text, const std::vector<std::string>& list, int def);
+
+// Code pages. Inside the program all text is UTF-8. Characters that the target code page
+// lacks become "?"; invalid input bytes become "?" too.
+std::string Utf8ToCp1251(std::string_view text);
+std::string Cp1251ToUtf8(std::string_view text);
+std::string Cp866ToUtf8(std::string_view text);
+std::string Utf8ToCp866(std::string_view text);
+
+}  // namespace velmorant

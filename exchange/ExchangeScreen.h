@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "exchange/AppOptions.h"
+
+namespace velmorant {
+
+// The progress bar of the exchange screen, as the export, the import and the transfer see it.
+class ExchangeProgress {
+public:
+    virtual ~ExchangeProgress() = default;
+    virtual void setRange(int minimum, int maximum) = 0;
+    virtual void setValue(int value) = 0;
+    virtual void setVisible(bool visible) = 0;
+};
+
+// The port through which the export, the import and the FTP transfer reach the screen that
+// drives them: its log, its folder chooser, its progress bar and its settings. The GUI's
+// exchange screen implements it; velmorant-cli has a console implementation.
+class TExchangeScreen {
+public:
+    virtual ~TExchangeScreen() = default;
+
+    // Appends one time-stamped entry ("HH:mm:ss text") to the exchange log.
+    virtual void AddLogLine(const std::string& text) = 0;
+    // Lets the user pick a folder; empty text when cancelled.
+    virtual std::string ChooseFolder() = 0;
+    virtual ExchangeProgress& progress() = 0;
+    virtual TAppOptions& options() = 0;
+    // Switches the automatic-start timer on or off (LoadAppOptions does this).
+    virtual void setStartTimer(bool on) = 0;
+    // Enables or disables the two FTP commands (LoadAppOptions does this).
+    virtual void setFtpCommandsEnabled(bool enabled) = 0;
+};
+
+}  // namespace velmorant

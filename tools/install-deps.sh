@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need, when they are missing.
+# Usage: tools/install-deps.sh [run|test|bench]
+set -euo pipefail
+
+need=(build-essential cmake ninja-build pkg-config
+      qt6-base-dev qt6-qpa-plugins libsqlite3-dev zlib1g-dev libcurl4-openssl-dev uuid-dev
+      fonts-dejavu-core)
+case "${1:-test}" in
+    run) need+=(sqlite3 python3) ;;
+    test) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils) ;;
+    bench) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
+                  clang libclang-rt-14-dev) ;;
+esac
+
+missing=()
+for p in "${need[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
