@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/Dates.h"
+
+namespace velmorant {
+
+// Texts of the order document, shown by the editor's status label and in message boxes.
+inline constexpr const char* kDocStatusNew = "новый документ";
+inline constexpr const char* kDocStatusWritten = "документ записан";
+inline constexpr const char* kDocStatusSent = "документ передан в БД";
+inline constexpr const char* kDocStatusUnknownTail = "] статус не опознан*";  // "[" + n + this
+inline constexpr const char* kDocNoClient = "Не заполнено поле \"Клиент\".";
+inline constexpr const char* kDocSaveRefused =
+    "Изменение запрещено.\r\nДокумент выгружен в центр. БД.";
+inline constexpr const char* kDocHeaderNotRead = "Не удалось прочитать заголовок.";
+
+// One order line of a document.
+struct TDocLine {
+    std::string G_GUID;  // goods item (SPR_GOODS.GUID)
+    std::string G_NAME;  // goods name as picked or as stored
+    // The ordered quantity as the editor shows it: two decimals with "." ("12.50"); empty
+    // when the quantity was set to zero. Such a line is still stored, with G_WT 0.00.
+    std::string G_WT;
+    std::int32_t PriceCents = 0;  // unit price in hundredths, cut toward zero
+    std::string Sum;              // quantity x price, two decimals, when UseSums; else empty
+};
+
+// The document being edited. The editor window owns one; the functions below fill and store
+// it. Not thread-safe: used from the user-interface thread only.
+struct TDocHead {
+    std::string GUID;            // 36 characters; empty while the document was never written
+    TDate DOC_DATE = 0;          // shipment date, whole days
+    std::int32_t DOC_STATE = 0;  // as read from DOC_HEADS; 0 for a new document
+    std::string CLI_GUID;
+    std::string CLI_NAME;
+    std::string STR_PRIM;   // the note, free text
+    bool UseSums = false;   // option UseSUMS is "1"; read again by NewDocument and LoadDocument
+    bool Modified = false;  // set by the editor's edits; cleared by New, Load and a good Save
+    std::vector<TDocLine> Lines;  // in the order shown; the index is the stored ORDER_ID
+
+    std::string statusText;  // what the editor's status label shows (DocStateText)
+
+    // Steps that belong to the editor window. Both may stay empty (journal, import, tests).
+    // NewDocument calls selectHeaderTab as its last step. LoadDocument calls ensureSumColumn
+    // when UseSums is true; the editor adds its sum column unless it already has one.
+    std::function<void()> selectHeaderTab;
+    std::function<void()> ensureSumColumn;
+};
+
+// The status text of a stored state: 0 and 1 "документ записан", 2 "документ передан в БД",
+// any other n "[n] статус не опознан*".
+std::string DocStateText(std::int32_t state);
+
+// Resets `doc` to a new, empty document dated today ("новый документ", no GUID, state 0,
+// Modified false) and reads UseSUMS. The hooks are kept.
+void NewDocument(TDocHead& doc);
+
+// Sets doc.GUID to `guid` and reads that document's header and lines. Does nothing more when
+// the trimmed guid is empty or the null GUID (returns true: there is nothing to read).
+// Returns false when the header row was not found or a query failed (the messages have been
+// shown); the document then holds what could be read, and saving it is not advised.
+bool LoadDocument(TDocHead& doc, const std::string& guid);
+
+// Checks the client, computes the totals and writes the header and every line in one
+// transaction. A new document gets its GUID and state 1; an existing one in a state above 1
+// is refused. Returns true when everything was written; Modified is then cleared. On any
+// failure the stored document is unchanged, Modified stays as it was, and a new document
+// stays new (GUID empty).
+bool SaveDocument(TDocHead& doc);
+
+// Removes the document `guid` (used unchanged) from DOC_HEADS, DOC_ORDERS, DOC_SKUS and
+// DOC_COMPETS, each statement whether or not the one before succeeded. Returns true once the
+// four were issued; false only when the database could not be opened. Asking the person
+// first is the caller's business.
+bool DeleteDocument(const std::string& guid);
+
+}  // namespace velmorant
