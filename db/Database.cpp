@@ -15,11 +15,9 @@ namespace {
 std::string executableFolder() {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return "./";
+    if (ec) return "./";
     std::string folder = self.parent_path().string();
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
+    if (folder.empty() || folder.back() != '/') folder += '/';
     return folder;
 }
 
@@ -61,14 +59,11 @@ bool isRegularFile(const std::string& path) {
 
 }  // namespace
 
-std::string ProgramFolder() {
-    return programFolderStorage();
-}
+std::string ProgramFolder() { return programFolderStorage(); }
 
 void SetProgramFolder(const std::string& folder) {
     std::string f = folder;
-    if (f.empty() || f.back() != '/')
-        f += '/';
+    if (f.empty() || f.back() != '/') f += '/';
     programFolderStorage() = f;
 }
 
@@ -84,16 +79,13 @@ bool PrepareDatabase() {
     const bool isNew = !isRegularFile(path);
 
     auto q = TQueryResult::Create(path, true);
-    if (!q)
-        return false;
+    if (!q) return false;
     bool result = true;
     for (const auto& table : kTables) {
-        if (!result)
-            break;
+        if (!result) break;
         const bool exists =
             !isNew && q->Exec(std::string("select * from ") + table.name + " limit 1");
-        if (!exists)
-            result = q->Exec(table.createStatement);
+        if (!exists) result = q->Exec(table.createStatement);
     }
     return result;
 }

@@ -23,13 +23,9 @@ using std::chrono::year_month_day_last;
 // Day 0 of the date values.
 constexpr sys_days kEpoch = sys_days{year{1899} / 12 / 30};
 
-long long dayOf(TDate date) {
-    return static_cast<long long>(std::trunc(date));
-}
+long long dayOf(TDate date) { return static_cast<long long>(std::trunc(date)); }
 
-year_month_day toYmd(TDate date) {
-    return year_month_day{kEpoch + days{dayOf(date)}};
-}
+year_month_day toYmd(TDate date) { return year_month_day{kEpoch + days{dayOf(date)}}; }
 
 std::tm localNow() {
     std::time_t t = std::time(nullptr);
@@ -47,16 +43,14 @@ std::string twoDigits(unsigned v) {
 }  // namespace
 
 bool IsValidDate(int y, int m, int d) {
-    if (y < 1 || y > 9999)
-        return false;
+    if (y < 1 || y > 9999) return false;
     return year_month_day{year{y}, month{static_cast<unsigned>(m)}, day{static_cast<unsigned>(d)}}
                .ok() &&
            m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 
 TDate EncodeDate(int y, int m, int d) {
-    if (!IsValidDate(y, m, d))
-        return 0;
+    if (!IsValidDate(y, m, d)) return 0;
     const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
     return static_cast<TDate>((sd - kEpoch).count());
 }
@@ -87,9 +81,7 @@ std::string DateToIso(TDate date) {
     return buf;
 }
 
-std::string DateToSqlText(TDate date) {
-    return "\"" + DateToIso(date) + "\"";
-}
+std::string DateToSqlText(TDate date) { return "\"" + DateToIso(date) + "\""; }
 
 TDate IsoToDate(const std::string& text, TDate def) {
     const std::string t = Trim(text);
@@ -100,8 +92,7 @@ TDate IsoToDate(const std::string& text, TDate def) {
         return def;
     }
     for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
-        if (t[i] < '0' || t[i] > '9')
-            return def;
+        if (t[i] < '0' || t[i] > '9') return def;
     }
     return IsValidDate(y, m, d) ? EncodeDate(y, m, d) : def;
 }
@@ -123,34 +114,28 @@ std::string DateToShortText(TDate date) {
 std::string TimeToText(TDate date) {
     double fraction = std::fabs(date - std::trunc(date));
     long long ms = std::llround(fraction * 86400000.0);
-    if (ms >= 86400000LL)
-        ms = 86400000LL - 1;
+    if (ms >= 86400000LL) ms = 86400000LL - 1;
     const auto secs = static_cast<unsigned>(ms / 1000);
     return twoDigits(secs / 3600) + ":" + twoDigits(secs / 60 % 60) + ":" + twoDigits(secs % 60);
 }
 
 TDate ParseDate(const std::string& text, TDate def) {
     const double number = TextToFloat(text, 0);
-    if (number > 0)
-        return number;
+    if (number > 0) return number;
     std::string t = Trim(text);
     for (char& c : t) {
-        if (c == '|' || c == '\\' || c == '/' || c == '-' || c == '_' || c == ',')
-            c = '.';
+        if (c == '|' || c == '\\' || c == '/' || c == '-' || c == '_' || c == ',') c = '.';
     }
     const auto d = TextToInt(CutToken(t, '.'), 0);
     const auto m = TextToInt(CutToken(t, '.'), 0);
     const auto y = TextToInt(CutToken(t, '.'), 0);
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31)
-        return def;
-    if (!IsValidDate(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)))
-        return def;
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1 || d > 31) return def;
+    if (!IsValidDate(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d))) return def;
     return EncodeDate(static_cast<int>(y), static_cast<int>(m), static_cast<int>(d));
 }
 
 int QuarterOfMonth(int m) {
-    if (m < 1 || m > 12)
-        return 0;
+    if (m < 1 || m > 12) return 0;
     return (m - 1) / 3 + 1;
 }
 

@@ -9,9 +9,7 @@ StderrNotifier g_stderrNotifier;
 Notifier* g_notifier = &g_stderrNotifier;
 }  // namespace
 
-Notifier& notifier() {
-    return *g_notifier;
-}
+Notifier& notifier() { return *g_notifier; }
 
 Notifier* setNotifier(Notifier* n) {
     Notifier* previous = g_notifier;
@@ -23,8 +21,7 @@ MessageAnswer StderrNotifier::show(const std::string& text, MessageIcon, Message
     // One box, one line: line breaks inside the text become blanks.
     std::string line = text;
     for (char& c : line) {
-        if (c == '\r' || c == '\n')
-            c = ' ';
+        if (c == '\r' || c == '\n') c = ' ';
     }
     std::fprintf(stderr, "%s\n", line.c_str());
     switch (buttons) {

@@ -14,12 +14,8 @@ const char* const kDatabaseNotFound = "База данных не найдена
 const char* const kNoPath = "Не указан путь к БД";
 }  // namespace
 
-const std::string& DatabasePath() {
-    return g_databasePath;
-}
-void SetDatabasePath(const std::string& path) {
-    g_databasePath = path;
-}
+const std::string& DatabasePath() { return g_databasePath; }
+void SetDatabasePath(const std::string& path) { g_databasePath = path; }
 
 std::unique_ptr<TQueryResult> TQueryResult::Create(const std::string& path, bool openNow) {
     auto q = std::make_unique<TQueryResult>(path);
@@ -34,8 +30,7 @@ TQueryResult::TQueryResult(std::string path) : m_path(std::move(path)) {}
 
 TQueryResult::~TQueryResult() {
     // The handle is closed even when the open failed: SQLite hands one out in that case too.
-    if (m_handle)
-        sqlite3_close_v2(m_handle);
+    if (m_handle) sqlite3_close_v2(m_handle);
 }
 
 bool TQueryResult::Open() {
@@ -75,16 +70,13 @@ bool TQueryResult::Exec(const std::string& sql) {
 
 int TQueryResult::RowCallback(void* context, int columns, char** values, char** names) {
     auto* self = static_cast<TQueryResult*>(context);
-    if (columns <= 0)
-        return 0;
+    if (columns <= 0) return 0;
     self->m_columnCount = columns;
     ++self->m_rowCount;
     if (self->m_cells.empty()) {
-        for (int i = 0; i < columns; ++i)
-            self->m_cells.emplace_back(names[i] ? names[i] : "");
+        for (int i = 0; i < columns; ++i) self->m_cells.emplace_back(names[i] ? names[i] : "");
     }
-    for (int i = 0; i < columns; ++i)
-        self->m_cells.emplace_back(values[i] ? values[i] : "");
+    for (int i = 0; i < columns; ++i) self->m_cells.emplace_back(values[i] ? values[i] : "");
     return 0;
 }
 
@@ -111,43 +103,36 @@ void TQueryResult::GoTo(int n) {
 }
 
 std::string TQueryResult::ColumnName(int i) const {
-    if (i < 0 || i >= m_columnCount || static_cast<size_t>(i) >= m_cells.size())
-        return {};
+    if (i < 0 || i >= m_columnCount || static_cast<size_t>(i) >= m_cells.size()) return {};
     return m_cells[static_cast<size_t>(i)];
 }
 
 int TQueryResult::ColumnIndex(const std::string& name) const {
     const std::string wanted = AsciiUpper(Trim(name));
     for (int i = 0; i < m_columnCount && static_cast<size_t>(i) < m_cells.size(); ++i) {
-        if (AsciiUpper(Trim(m_cells[static_cast<size_t>(i)])) == wanted)
-            return i;
+        if (AsciiUpper(Trim(m_cells[static_cast<size_t>(i)])) == wanted) return i;
     }
     return -1;
 }
 
 std::string TQueryResult::Cell(int c) const {
-    if (c < 0 || c >= m_columnCount)
-        return {};
+    if (c < 0 || c >= m_columnCount) return {};
     const long long index =
         (static_cast<long long>(m_currentRow) + 1) * m_columnCount + static_cast<long long>(c);
-    if (index < 0 || static_cast<size_t>(index) >= m_cells.size())
-        return {};
+    if (index < 0 || static_cast<size_t>(index) >= m_cells.size()) return {};
     return m_cells[static_cast<size_t>(index)];
 }
 
 std::string TQueryResult::Value(const std::string& columnName, const std::string& def) const {
     const int i = ColumnIndex(columnName);
-    if (i < 0)
-        return def;
+    if (i < 0) return def;
     return Cell(i);
 }
 
 std::unique_ptr<TQueryResult> Query(const std::string& sql) {
     auto q = TQueryResult::Create(DatabasePath(), true);
-    if (!q)
-        return nullptr;
-    if (!q->Exec(sql))
-        return nullptr;
+    if (!q) return nullptr;
+    if (!q->Exec(sql)) return nullptr;
     return q;
 }
 
@@ -166,10 +151,8 @@ bool TTransaction::Begin() {
 }
 
 bool TTransaction::Commit() {
-    if (!m_active)
-        return false;
-    if (!m_q.Exec("commit"))
-        return false;
+    if (!m_active) return false;
+    if (!m_q.Exec("commit")) return false;
     m_active = false;
     return true;
 }

@@ -7,16 +7,13 @@ namespace velmorant {
 
 namespace {
 
-bool isBlank(char c) {
-    return static_cast<unsigned char>(c) < 33;
-}
+bool isBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
 // Converts with iconv; a character that the target lacks, or an invalid input sequence,
 // becomes "?" and the conversion goes on after it.
 std::string convert(std::string_view text, const char* from, const char* to, bool fromUtf8) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string(text);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
     std::string out;
     out.reserve(text.size() * 2);
     char* in = const_cast<char*>(text.data());
@@ -27,10 +24,8 @@ std::string convert(std::string_view text, const char* from, const char* to, boo
         size_t outLeft = sizeof buffer;
         const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer, static_cast<size_t>(outPtr - buffer));
-        if (rc != static_cast<size_t>(-1))
-            break;
-        if (errno == E2BIG)
-            continue;
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) continue;
         // EILSEQ or EINVAL: skip one character of the input and write "?" for it.
         size_t skip = 1;
         if (fromUtf8) {
@@ -50,8 +45,7 @@ std::string convert(std::string_view text, const char* from, const char* to, boo
             }
             skip = valid;
         }
-        if (skip > inLeft)
-            skip = inLeft;
+        if (skip > inLeft) skip = inLeft;
         in += skip;
         inLeft -= skip;
         out += '?';
@@ -66,18 +60,15 @@ std::string convert(std::string_view text, const char* from, const char* to, boo
 std::string Trim(std::string_view text) {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
     return std::string(text.substr(begin, end - begin));
 }
 
 std::string AsciiUpper(std::string_view text) {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }
     return out;
 }
@@ -100,8 +91,7 @@ std::string SqlText(std::string_view text) {
     out.reserve(t.size() + 8);
     for (char c : t) {
         out += c;
-        if (c == '\'')
-            out += '\'';
+        if (c == '\'') out += '\'';
     }
     return out;
 }
@@ -125,23 +115,14 @@ std::string XmlAttrText(std::string_view text) {
 int IndexOfText(const std::string& text, const std::vector<std::string>& list, int def) {
     const std::string wanted = Trim(text);
     for (size_t i = 0; i < list.size(); ++i) {
-        if (Trim(list[i]) == wanted)
-            return static_cast<int>(i);
+        if (Trim(list[i]) == wanted) return static_cast<int>(i);
     }
     return def;
 }
 
-std::string Utf8ToCp1251(std::string_view text) {
-    return convert(text, "UTF-8", "CP1251", true);
-}
-std::string Cp1251ToUtf8(std::string_view text) {
-    return convert(text, "CP1251", "UTF-8", false);
-}
-std::string Cp866ToUtf8(std::string_view text) {
-    return convert(text, "CP866", "UTF-8", false);
-}
-std::string Utf8ToCp866(std::string_view text) {
-    return convert(text, "UTF-8", "CP866", true);
-}
+std::string Utf8ToCp1251(std::string_view text) { return convert(text, "UTF-8", "CP1251", true); }
+std::string Cp1251ToUtf8(std::string_view text) { return convert(text, "CP1251", "UTF-8", false); }
+std::string Cp866ToUtf8(std::string_view text) { return convert(text, "CP866", "UTF-8", false); }
+std::string Utf8ToCp866(std::string_view text) { return convert(text, "UTF-8", "CP866", true); }
 
 }  // namespace velmorant

@@ -18,12 +18,8 @@ std::vector<CliCommand>& registry() {
     return list;
 }
 
-void registerCommand(const CliCommand& command) {
-    registry().push_back(command);
-}
-const std::vector<CliCommand>& commands() {
-    return registry();
-}
+void registerCommand(const CliCommand& command) { registry().push_back(command); }
+const std::vector<CliCommand>& commands() { return registry(); }
 
 }  // namespace velmorant::cli
 
@@ -39,15 +35,13 @@ void printUsage() {
     std::fprintf(stderr,
                  "DIR stands for the program's folder (it holds data/base.sdb and exchange/);\n"
                  "the default is the folder of this executable.\n\ncommands:\n");
-    for (const auto& c : list)
-        std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
+    for (const auto& c : list) std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
 }
 
 std::string executableFolder(const char* argv0) {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        self = std::filesystem::absolute(argv0, ec);
+    if (ec) self = std::filesystem::absolute(argv0, ec);
     return self.parent_path().string();
 }
 
@@ -70,8 +64,7 @@ int main(int argc, char** argv) {
     }
     const cli::CliCommand* found = nullptr;
     for (const auto& c : cli::commands()) {
-        if (args[0] == c.name)
-            found = &c;
+        if (args[0] == c.name) found = &c;
     }
     cli::CliArgs cliArgs{std::vector<std::string>(args.begin() + 1, args.end())};
     const int count = static_cast<int>(cliArgs.args.size());
@@ -81,10 +74,8 @@ int main(int argc, char** argv) {
     }
     std::error_code ec;
     std::string folder = std::filesystem::absolute(home, ec).string();
-    if (ec)
-        folder = home;
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
+    if (ec) folder = home;
+    if (folder.empty() || folder.back() != '/') folder += '/';
     // A home folder named on the command line is created when missing; the program's own
     // folder always exists.
     std::filesystem::create_directories(folder, ec);
