@@ -1,0 +1,96 @@
+#include "db/Money.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace velmorant {
+namespace {
+
+TEST(Money, TextToInt) {
+    struct Case {
+        const char* text;
+        std::int64_t expected;
+    };
+    const Case cases[] = {
+        {"12", 12},   {" -7 ", -7}, {"+3", 3},   {"12,5", -1},
+        {"12.5", -1}, {"", -1},     {"abc", -1}, {"1 2", -1},
+        {"0x10", -1}, {"007", 7},   {"-", -1},   {"99999999999999999999", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TextToInt(c.text, -1), c.expected) << c.text;
+}
+
+TEST(Money, TextToMoney) {
+    const Money def = -1;
+    struct Case {
+        const char* text;
+        Money expected;
+    };
+    const Case cases[] = {
+        {" 12,5 ", 125000}, {"12.5", 125000}, {"0.29", 2900},  {"1,234,5", def},
+        {"1.234,5", def},   {"-3", -30000},   {".5", 5000},    {"5.", 50000},
+        {"0.12345", 1234},  {"", def},        {"x", def},      {"1e2", 1000000},
+        {"nan", def},       {"inf", def},     {"-0.0001", -1}, {"100000000000000000", def},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TextToMoney(c.text, def), c.expected) << c.text;
+}
+
+TEST(Money, TextToFloat) {
+    EXPECT_DOUBLE_EQ(TextToFloat(" 2,5 ", -1), 2.5);
+    EXPECT_DOUBLE_EQ(TextToFloat("39522", -1), 39522);
+    EXPECT_DOUBLE_EQ(TextToFloat("1,2,3", -1), -1);
+    EXPECT_DOUBLE_EQ(TextToFloat("15.03.2008", -1), -1);
+    EXPECT_DOUBLE_EQ(TextToFloat("inf", -1), -1);
+    EXPECT_DOUBLE_EQ(TextToFloat("", -1), -1);
+}
+
+TEST(Money, MoneyToTextRoundsDigitByDigit) {
+    struct Case {
+        Money value;
+        int decimals;
+        bool blank;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0, 2, true, ""},
+        {0, 2, false, "0.00"},
+        {125000, 2, false, "12.50"},
+        {30000, 1, false, "3.0"},
+        {4125, 2, false, "0.41"},
+        {45, 2, false, "0.01"},
+        {49, 2, false, "0.01"},
+        {29950, 2, false, "3.00"},
+        {308500, 2, false, "30.85"},
+        {-29950, 2, false, "-3.00"},
+        {-4125, 2, false, "-0.41"},
+        {99995, 3, false, "10.000"},
+        {12345, 4, false, "1.2345"},
+        {15000, 0, false, "2"},
+        {14999, 0, false, "2"},
+        {14449, 0, false, "2"},
+        {14349, 0, false, "1"},
+        {2900, 2, false, "0.29"},
+        {25000, 2, false, "2.50"},
+        {-1, 2, false, "0.00"},
+        {std::numeric_limits<Money>::min(), 2, false, "-922337203685477.58"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MoneyToText(c.value, c.decimals, c.blank), c.expected)
+            << c.value << "/" << c.decimals;
+    }
+}
+
+TEST(Money, ProductTruncatesTowardZero) {
+    EXPECT_EQ(MoneyMul(25000, 123400), 308500);  // 2.5 x 12.34 = 30.85
+    EXPECT_EQ(MoneyMul(3333, 3333), 1110);       // 0.3333 x 0.3333 = 0.11108889
+    EXPECT_EQ(MoneyMul(-3333, 3333), -1110);
+    EXPECT_EQ(MoneyMul(10000LL * 1000000000, 10000LL * 1000), 10000LL * 1000000000000);
+}
+
+TEST(Money, IntToText) {
+    EXPECT_EQ(IntToText(0), "0");
+    EXPECT_EQ(IntToText(-42), "-42");
+}
+
+}  // namespace
+}  // namespace velmorant

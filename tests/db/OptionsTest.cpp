@@ -1,0 +1,53 @@
+#include "db/Options.h"
+
+#include <gtest/gtest.h>
+
+#include "db/QueryResult.h"
+#include "support/TestSupport.h"
+
+namespace velmorant {
+namespace {
+
+TEST(GetOption, LookUpRules) {
+    test::RecordingNotifier notes;
+    test::TempProgramFolder home;
+    ASSERT_TRUE(Query(
+        "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('usesums', ' 1 '), ('Blank', '   '), "
+        "('Twice', 'a'), ('Twice', 'b'), ('Клиент', 'x'), ('NullVal', NULL), ('Tabs', '\t\tv\t')"));
+    struct Case {
+        const char* name;
+        const char* def;
+        std::vector<std::string> expected;  // any of these
+    };
+    const Case cases[] = {
+        {"UseSUMS", "", {"1"}},
+        {"USESUMS", "0", {"1"}},
+        {"Blank", "dflt", {"dflt"}},
+        {"Missing", "dflt", {"dflt"}},
+        {"Missing", "  padded  ", {"padded"}},
+        {"Blank", "   ", {"   "}},
+        {"Twice", "", {"a", "b"}},
+        {"Клиент", "", {"x"}},
+        {"КЛИЕНТ", "none", {"none"}},
+        {"клиент", "none", {"none"}},
+        {"NullVal", "dflt", {"dflt"}},
+        {"Tabs", "", {"v"}},
+    };
+    for (const auto& c : cases) {
+        const std::string value = GetOption(c.name, c.def);
+        EXPECT_NE(std::find(c.expected.begin(), c.expected.end(), value), c.expected.end())
+            << c.name << " gave '" << value << "'";
+    }
+    EXPECT_TRUE(notes.shown().empty());
+}
+
+TEST(GetOption, MissingTableShowsTheLibraryMessageAndGivesTheDefault) {
+    test::RecordingNotifier notes;
+    test::TempProgramFolder home;
+    ASSERT_TRUE(Query("drop table MY_OPTIONS"));
+    EXPECT_EQ(GetOption("UseSUMS", "dflt"), "dflt");
+    EXPECT_EQ(notes.texts(), std::vector<std::string>{"no such table: MY_OPTIONS"});
+}
+
+}  // namespace
+}  // namespace velmorant

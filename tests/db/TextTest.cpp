@@ -1,0 +1,103 @@
+#include "db/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "db/Guid.h"
+
+namespace velmorant {
+namespace {
+
+TEST(Text, TrimAndUpper) {
+    EXPECT_EQ(Trim("\t\r\n  a b \x01"), "a b");
+    EXPECT_EQ(Trim("  Привет  "), "Привет");
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(AsciiUpper("guid-Имя"), "GUID-Имя");
+}
+
+TEST(Text, CutToken) {
+    struct Case {
+        const char* text;
+        char separator;
+        const char* token;
+        const char* rest;
+    };
+    const Case cases[] = {
+        {" a \t b\tc ", '\t', "a", "b\tc"},
+        {"abc", '\t', "abc", ""},
+        {"\tx", '\t', "", "x"},
+        {"x\t", '\t', "x", ""},
+        {"", '.', "", ""},
+        {"15.03.2008", '.', "15", "03.2008"},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.text;
+        EXPECT_EQ(CutToken(text, c.separator), c.token) << c.text;
+        EXPECT_EQ(text, c.rest) << c.text;
+    }
+}
+
+TEST(Text, Escaping) {
+    EXPECT_EQ(SqlText("O'Neil"), "O''Neil");
+    EXPECT_EQ(SqlText("  padded  "), "padded");
+    EXPECT_EQ(SqlText("''"), "''''");
+    EXPECT_EQ(XmlAttrText("a\tb\"c"), "a b&quot;c");
+    EXPECT_EQ(XmlAttrText(" x\r\ny "), "x  y");
+    EXPECT_EQ(XmlAttrText("<&>"), "<&>");
+}
+
+TEST(Text, IndexOfText) {
+    const std::vector<std::string> list = {" a ", "b", "B", "Я"};
+    EXPECT_EQ(IndexOfText("a", list, -1), 0);
+    EXPECT_EQ(IndexOfText(" B", list, -1), 2);
+    EXPECT_EQ(IndexOfText("я", list, -1), -1);
+    EXPECT_EQ(IndexOfText("c", list, 9), 9);
+}
+
+TEST(Text, CodePages) {
+    // "Привет" in Windows-1251 and CP866.
+    const std::string cp1251 = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const std::string cp866 = "\x8F\xE0\xA8\xA2\xA5\xE2";
+    EXPECT_EQ(Utf8ToCp1251("Привет"), cp1251);
+    EXPECT_EQ(Cp1251ToUtf8(cp1251), "Привет");
+    EXPECT_EQ(Cp866ToUtf8(cp866), "Привет");
+    EXPECT_EQ(Utf8ToCp866("Привет"), cp866);
+    EXPECT_EQ(Utf8ToCp1251("Ёё №"), "\xA8\xB8 \xB9");
+    // Characters that Windows-1251 lacks become "?", and so do broken sequences.
+    EXPECT_EQ(Utf8ToCp1251("a€b"),
+              "a\x88"
+              "b");
+    EXPECT_EQ(Utf8ToCp1251("a漢b"), "a?b");
+    EXPECT_EQ(Utf8ToCp1251("a\xFF"
+                           "b"),
+              "a?b");
+    EXPECT_EQ(Utf8ToCp1251("a\xD0"), "a?");
+    EXPECT_EQ(Cp1251ToUtf8("a\x98"
+                           "b"),
+              "a?b");
+    EXPECT_EQ(Utf8ToCp1251(std::string(10000, 'x')), std::string(10000, 'x'));
+}
+
+TEST(Guid, NewGuidTextIsUpperCaseWithoutBraces) {
+    std::set<std::string> seen;
+    for (int i = 0; i < 100; ++i) {
+        const std::string g = NewGuidText();
+        ASSERT_EQ(g.size(), 36u);
+        for (size_t k = 0; k < g.size(); ++k) {
+            if (k == 8 || k == 13 || k == 18 || k == 23) {
+                EXPECT_EQ(g[k], '-');
+            } else {
+                EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(g[k])) ||
+                            (g[k] >= 'A' && g[k] <= 'F'))
+                    << g;
+            }
+        }
+        EXPECT_NE(g, kNullGuid);
+        seen.insert(g);
+    }
+    EXPECT_EQ(seen.size(), 100u);
+}
+
+}  // namespace
+}  // namespace velmorant
