@@ -5,6 +5,8 @@
 
 namespace velmorant {
 
+class TExchangeScreen;
+
 // The exchange settings as the exchange uses them, read from MY_OPTIONS every time the
 // exchange screen is shown (LoadAppOptions).
 struct TAppOptions {
@@ -18,5 +20,19 @@ struct TAppOptions {
     std::string FTPPassword;  // the built-in anonymous password when FTPAuth is off
     std::uint16_t FTPPort = 21;
 };
+
+// The login and the e-mail-shaped password used when FTPAuth is off.
+inline constexpr const char* kAnonymousLogin = "anonimous";
+inline constexpr const char* kAnonymousPassword = "agent@velmorant.ru";
+
+// Fills screen.options() from MY_OPTIONS with the defaults and derived values above, warns
+// "Не указан FTP-сервер." when FTP is switched on without a server, enables the screen's FTP
+// commands exactly when UseFTP holds and switches its start timer on exactly when FTPAuto
+// holds. Called every time the exchange screen is shown.
+void LoadAppOptions(TExchangeScreen& screen);
+
+// The port as the exchange uses it: a decimal integer (0 when the text is not one) reduced to
+// its low 16 bits; 0 becomes 21.
+std::uint16_t FtpPortFromText(const std::string& text);
 
 }  // namespace velmorant
