@@ -2,12 +2,18 @@
 
 #include <QMessageBox>
 
+#include "ui/MainWindow.h"
+
 namespace velmorant {
+
+QWidget* MessageBoxNotifier::owner() const { return m_owner ? m_owner.data() : MainWindow(); }
 
 MessageAnswer MessageBoxNotifier::show(const std::string& text, MessageIcon icon,
                                        MessageButtons buttons) {
-    QMessageBox box(m_owner);
-    box.setWindowTitle(m_owner ? m_owner->windowTitle() : QString());
+    QWidget* ownerWindow = owner();
+    QMessageBox box(ownerWindow);
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.setWindowTitle(ownerWindow ? ownerWindow->windowTitle() : QString());
     box.setText(QString::fromStdString(text));
     switch (icon) {
         case MessageIcon::None:
@@ -40,6 +46,10 @@ MessageAnswer MessageBoxNotifier::show(const std::string& text, MessageIcon icon
             box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
             break;
     }
+    if (buttons == MessageButtons::YesNo) box.setEscapeButton(QMessageBox::No);
+    box.show();
+    box.raise();
+    box.activateWindow();
     switch (box.exec()) {
         case QMessageBox::Yes:
             return MessageAnswer::Yes;
@@ -50,7 +60,9 @@ MessageAnswer MessageBoxNotifier::show(const std::string& text, MessageIcon icon
         case QMessageBox::Retry:
             return MessageAnswer::Retry;
         default:
-            return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+            if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+            if (buttons == MessageButtons::YesNo) return MessageAnswer::No;
+            return MessageAnswer::Cancel;
     }
 }
 

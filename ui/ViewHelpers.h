@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QHeaderView>
+#include <QTableView>
+#include <QTreeView>
+#include <QWidget>
+
+namespace velmorant {
+
+// Ends a screen: a dialog shown modally gets modal result 1 (confirmed) or 2 and leaves its
+// modal loop; any other top-level window gets a close request posted to it; a widget that is
+// not a window (or nullptr) is left alone.
+void CloseDialog(QWidget* form, bool confirmed);
+
+// Sets column `column` of a report-style view to the rest of the view's width: the width
+// inside the frame, less every other column, less a vertical scroll bar and 2 pixels, never
+// less than `minimumWidth`. Out-of-range columns are ignored.
+void FitLastColumn(QTableView* view, int column, int minimumWidth);
+void FitLastColumn(QTreeView* view, int column, int minimumWidth);
+
+// The height of one tree row in pixels: with more than one node, the distance between the
+// bottoms of the first visible row and the row after it; otherwise the first row's height
+// plus 4 (4 for an empty tree).
+int TreeRowHeight(QTreeView* tree);
+
+// Expands (or collapses) every node of the tree, depth first, children before the next
+// sibling; returns how many nodes were visited.
+int ExpandOrCollapseAll(QTreeView* tree, bool expand);
+
+}  // namespace velmorant
