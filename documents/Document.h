@@ -75,7 +75,8 @@ bool SaveDocument(TDocHead& doc);
 
 // Removes the document `guid` (used unchanged) from DOC_HEADS, DOC_ORDERS, DOC_SKUS and
 // DOC_COMPETS, each statement whether or not the one before succeeded. Returns true once the
-// four were issued; false only when the database could not be opened. Asking the person
+// four were issued; false only when the database could not be opened or nothing could be
+// committed (the library's message has been shown). Asking the person
 // first is the caller's business.
 bool DeleteDocument(const std::string& guid);
 

@@ -1,0 +1,91 @@
+#include "db/Guid.h"
+#include "db/Money.h"
+#include "db/Notifier.h"
+#include "db/QueryResult.h"
+#include "db/Text.h"
+#include "documents/Document.h"
+#include "documents/DocumentSql.h"
+
+namespace velmorant {
+
+namespace {
+
+// Runs one statement of a save; a rejected statement is shown by its own text after the
+// library's message.
+bool Run(TQueryResult& q, const std::string& sql) {
+    if (q.Exec(sql)) return true;
+    notifier().message(sql);
+    return false;
+}
+
+// Before an existing header is rewritten, its stored row must still be there and still be
+// open for changes: the exchange may have moved it on, or the journal removed it, while the
+// editor held it. Rewriting it then would change a document the office already has, or leave
+// lines without a header.
+bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
+    if (!Run(q, docsql::SelectStoredState(doc.GUID))) return false;
+    if (q.RowCount() == 0) {
+        notifier().message(kDocHeaderNotRead);
+        return false;
+    }
+    q.First();
+    const std::int64_t stored = TextToInt(q.Value("DOC_STATE", ""), 0);
+    if (stored > 1) {
+        doc.DOC_STATE = static_cast<std::int32_t>(stored > INT32_MAX ? INT32_MAX : stored);
+        doc.statusText = DocStateText(doc.DOC_STATE);
+        notifier().message(kDocSaveRefused, MessageIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
+bool WriteDocument(TDocHead& doc, bool isNew) {
+    const docsql::Totals totals = docsql::ComputeTotals(doc);
+
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) return false;
+    TTransaction transaction(*q);
+    if (!transaction.Begin()) return false;
+
+    if (!isNew && !StoredDocumentWritable(*q, doc)) return false;
+
+    const std::string header =
+        isNew ? docsql::InsertHead(doc, totals, Today()) : docsql::UpdateHead(doc, totals);
+    if (!Run(*q, header)) return false;
+    if (!Run(*q, docsql::DeleteLines(doc.GUID))) return false;
+    for (std::size_t i = 0; i < doc.Lines.size(); ++i) {
+        if (!Run(*q, docsql::InsertLine(doc.GUID, i, doc.Lines[i]))) return false;
+    }
+    // Leaving without a commit rolls every statement above back.
+    return transaction.Commit();
+}
+
+}  // namespace
+
+bool SaveDocument(TDocHead& doc) {
+    if (Trim(doc.CLI_NAME).empty() || Trim(doc.CLI_GUID).empty()) {
+        notifier().message(kDocNoClient, MessageIcon::Warning);
+        return false;
+    }
+    const bool isNew = Trim(doc.GUID).empty();
+    if (!isNew && doc.DOC_STATE > 1) {
+        notifier().message(kDocSaveRefused, MessageIcon::Warning);
+        return false;
+    }
+
+    const std::string previousGuid = doc.GUID;
+    if (isNew) doc.GUID = NewGuidText();
+    if (!WriteDocument(doc, isNew)) {
+        // Nothing was stored, so a new document stays new and the next save inserts again.
+        doc.GUID = previousGuid;
+        return false;
+    }
+    if (isNew) {
+        doc.DOC_STATE = 1;
+        doc.statusText = kDocStatusWritten;
+    }
+    doc.Modified = false;
+    return true;
+}
+
+}  // namespace velmorant
