@@ -1,0 +1,153 @@
+// Loading the goods picker's catalogue: 100 000 goods in 2 000 folders nested up to five
+// levels, read from a real base.sdb. The reference is the bare SELECT of the same rows through
+// the same access layer (TQueryResult) in the same run; the figure that matters is the ratio
+// (goal: at most 2.0). Peak memory of the process is printed at the end.
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "db/Database.h"
+#include "db/QueryResult.h"
+#include "documents/Catalogue.h"
+
+using namespace velmorant;
+
+namespace {
+
+constexpr int kFolders = 2000;
+constexpr int kGoods = 100000;
+constexpr int kMaxDepth = 5;
+constexpr int kRounds = 7;
+
+std::uint64_t g_seed = 0x9E3779B97F4A7C15ull;
+std::uint32_t NextRandom() {
+    g_seed = g_seed * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::uint32_t>(g_seed >> 33);
+}
+
+std::string Guid(int n) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%08X-0000-4000-8000-%012X", n, n * 7919);
+    return buf;
+}
+
+bool FillCatalogue(std::string& chosen) {
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q || !q->Exec("begin; delete from SPR_GOODS")) return false;
+    std::vector<int> depth(kFolders + 1, 0);
+    std::string sql;
+    int rowsInStatement = 0;
+    auto add = [&](int id, int root, int folder, const std::string& name,
+                   const std::string& price) {
+        // UNAME is a scrambled key so that catalogue order differs from insertion order.
+        char uname[16];
+        std::snprintf(uname, sizeof uname, "%08X", NextRandom());
+        sql += rowsInStatement == 0
+                   ? "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
+                     "UNAME, PRICE) values "
+                   : ", ";
+        sql += "('" + Guid(id) + "', " + std::to_string(id) + ", " + std::to_string(root) + ", " +
+               std::to_string(folder) + ", 0, '" + name + "', '" + uname + "', " + price + ")";
+        if (++rowsInStatement == 500) {
+            if (!q->Exec(sql)) std::exit(1);
+            sql.clear();
+            rowsInStatement = 0;
+        }
+    };
+    for (int id = 1; id <= kFolders; ++id) {
+        int root = 0;
+        if (id > 20) {
+            // A parent among the earlier folders that is not yet at the deepest level.
+            do {
+                root = 1 + static_cast<int>(NextRandom() % static_cast<std::uint32_t>(id - 1));
+            } while (depth[static_cast<std::size_t>(root)] >= kMaxDepth);
+        }
+        depth[static_cast<std::size_t>(id)] = root ? depth[static_cast<std::size_t>(root)] + 1 : 1;
+        add(id, root, 1, "Папка " + std::to_string(id), "0");
+    }
+    for (int n = 0; n < kGoods; ++n) {
+        const int id = kFolders + 1 + n;
+        const int root = 1 + static_cast<int>(NextRandom() % kFolders);
+        const std::string price =
+            std::to_string(NextRandom() % 10000) + "." + std::to_string(NextRandom() % 100);
+        add(id, root, 0, "Товар номер " + std::to_string(n), price);
+        if (n % 2000 == 0) chosen += Guid(id) + "\t" + std::to_string(1 + n % 7) + "\r\n";
+    }
+    if (rowsInStatement > 0 && !q->Exec(sql)) return false;
+    return q->Exec("commit");
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    char dirTemplate[] = "/tmp/velmorant-catalogue-bench-XXXXXX";
+    if (!mkdtemp(dirTemplate)) return 1;
+    const std::string folder = std::string(dirTemplate) + "/";
+    SetProgramFolder(folder);
+    if (!PrepareDatabase()) return 1;
+
+    std::string chosen;
+    const auto fillStart = std::chrono::steady_clock::now();
+    if (!FillCatalogue(chosen)) return 1;
+    std::printf("catalogue: %d folders (up to %d levels), %d goods; filled in %.2f s\n", kFolders,
+                kMaxDepth, kGoods, Seconds(std::chrono::steady_clock::now() - fillStart));
+
+    std::vector<double> selectTimes, loadTimes;
+    std::size_t rows = 0, records = 0, folders = 0, chosenLines = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        auto t0 = std::chrono::steady_clock::now();
+        {
+            std::unique_ptr<TQueryResult> q = Query(TCatalogue::kSelect);
+            if (!q) return 1;
+            rows = static_cast<std::size_t>(q->RowCount());
+        }
+        auto t1 = std::chrono::steady_clock::now();
+        {
+            TCatalogue c;
+            if (!c.Load(chosen)) return 1;
+            records = c.Records().size();
+            folders = c.Folders().size();
+            chosenLines = c.ResultLines().size();
+        }
+        auto t2 = std::chrono::steady_clock::now();
+        selectTimes.push_back(Seconds(t1 - t0));
+        loadTimes.push_back(Seconds(t2 - t1));
+    }
+    if (rows != kFolders + kGoods || records != rows || folders != kFolders) {
+        std::printf("unexpected sizes: rows %zu, records %zu, tree folders %zu\n", rows, records,
+                    folders);
+        return 1;
+    }
+    const double select = Median(selectTimes);
+    const double load = Median(loadTimes);
+    std::printf("bare SELECT through TQueryResult: %.1f ms (median of %d)\n", select * 1000,
+                kRounds);
+    std::printf("catalogue load, links, %zu chosen, tree: %.1f ms (median of %d)\n", chosenLines,
+                load * 1000, kRounds);
+    std::printf("ratio catalogue/select: %.2f (goal <= 2.0)\n", load / select);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak memory (ru_maxrss): %.1f MiB\n", static_cast<double>(usage.ru_maxrss) / 1024);
+
+    std::error_code ec;
+    std::filesystem::remove_all(dirTemplate, ec);
+    return 0;
+}
