@@ -1,0 +1,274 @@
+#!/usr/bin/env python3
+"""A small stand-in for the office accounting system, for demos and end-to-end tests.
+
+  script   builds a response script ToPDA.sqd (Windows-1251, CR LF) from the CSV directories
+           of clients and goods; it can accept the documents of a received PDATo1C.xml (move
+           them to state 2), carry office messages and a delete-old directive.
+  read     reads a received PDATo1C.xml (or PDATo1C.zip) with a strict XML parser and prints
+           its documents.
+  serve    serves the exchange over FTP on 127.0.0.1 (needs Debian's python3-pyftpdlib, run
+           it with /usr/bin/python3); every PDATo1C.xml/.zip uploaded is answered at once with
+           a ToPDA.sqd/.zip in the same folder.
+
+Only the standard library is used, except by "serve".
+"""
+
+import argparse
+import csv
+import datetime
+import io
+import os
+import sys
+import xml.etree.ElementTree as ET
+import zipfile
+
+HEADERS = {
+    "0001": "R_ODIRI RESPONSE 0002-0000-0000-0001",
+    "0002": "R_ODIRI RESPONSE 0002-0000-0000-0002",
+    "0003": "R_ODIRI RESPONSE 0003-0000-0000-0001",
+}
+
+CLIENT_TEMPLATE = ('<REPEAT "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
+                   "ANAME, UNAME, INFO) values ('%1', 0, 0, 0, %2, '%3', '%UPPER(%3)', '%4')\">")
+GOODS_TEMPLATE = ('<REPEAT "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
+                  "ANAME, UNAME, PRICE) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6)\">")
+ACCEPT_TEMPLATE = "<REPEAT \"update DOC_HEADS set DOC_STATE=2 where GUID='%1'\">"
+
+
+def field(text):
+    """One field of a data row: no TABs or line breaks, never empty (an empty field cannot be
+    written in a row), single quotes doubled for the SQL string it lands in."""
+    text = " ".join(str(text).replace("\t", " ").split())
+    return text.replace("'", "''") if text else "-"
+
+
+def sql_text(text):
+    return str(text).replace("'", "''")
+
+
+def read_csv(path):
+    with open(path, newline="", encoding="utf-8") as f:
+        return list(csv.DictReader(f))
+
+
+def read_export(path):
+    """Returns (root attributes, [document dicts with 'rows']) of a PDATo1C.xml or .zip."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] == b"PK":
+        with zipfile.ZipFile(io.BytesIO(data)) as z:
+            data = z.read("PDATo1C.xml")
+    root = ET.fromstring(data)  # strict: rejects anything that is not well-formed XML
+    if root.tag != "Velmorant":
+        raise ValueError("not an export file: root element " + root.tag)
+    docs = []
+    for doc in root.findall("DOC"):
+        d = dict(doc.attrib)
+        d["rows"] = [dict(r.attrib) for r in doc.findall("TABLE1/ROW")]
+        docs.append(d)
+    return dict(root.attrib), docs
+
+
+def directory_lines(clients, goods):
+    lines = []
+    if clients is not None:
+        lines.append('<EXEC "delete from SPR_CLIENTS">')
+        lines.append(CLIENT_TEMPLATE)
+        for c in clients:
+            lines.append("\t".join([field(c["guid"]), "1" if c["forbidden"] == "1" else "0",
+                                    field(c["name"]), field(c["info"])]))
+        lines.append("</REPEAT>")
+    if goods is not None:
+        lines.append('<EXEC "delete from SPR_GOODS">')
+        lines.append(GOODS_TEMPLATE)
+        for g in goods:
+            lines.append("\t".join([field(g["guid"]), str(int(g["id"])), str(int(g["parent"])),
+                                    str(int(g["folder"])), field(g["name"]),
+                                    "%.2f" % float(g["price"])]))
+        lines.append("</REPEAT>")
+    return lines
+
+
+def companion_sql(clients, goods):
+    """The directories as one SQL text, for the 0003 protocol's ToPDA.sql."""
+    out = []
+    if clients is not None:
+        out.append("delete from SPR_CLIENTS;")
+        for c in clients:
+            name = sql_text(c["name"])
+            out.append("insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
+                       "UNAME, INFO) values ('%s', 0, 0, 0, %s, '%s', '%s', '%s');"
+                       % (c["guid"], "1" if c["forbidden"] == "1" else "0", name, name.upper(),
+                          sql_text(c["info"])))
+    if goods is not None:
+        out.append("delete from SPR_GOODS;")
+        for g in goods:
+            name = sql_text(g["name"])
+            out.append("insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
+                       "UNAME, PRICE) values ('%s', %d, %d, %d, 0, '%s', '%s', %.2f);"
+                       % (g["guid"], int(g["id"]), int(g["parent"]), int(g["folder"]), name,
+                          name.upper(), float(g["price"])))
+    return "\r\n".join(out) + "\r\n"
+
+
+def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=None,
+                 delete_all=None, protocol="0002"):
+    """Returns (script bytes, companion bytes or None), both Windows-1251 with CR LF."""
+    lines = [HEADERS[protocol],
+             "// office simulator, " + datetime.datetime.now().strftime("%d.%m.%Y %H:%M:%S")]
+    companion = None
+    if protocol == "0003":
+        companion = companion_sql(clients, goods).encode("cp1251", errors="replace")
+    else:
+        lines += directory_lines(clients, goods)
+    if accept:
+        lines.append(ACCEPT_TEMPLATE)
+        lines += [field(g) for g in accept]
+        lines.append("</REPEAT>")
+    if delete_all:
+        lines.append('<DELALL "%s">' % delete_all)
+    if delete_old:
+        lines.append('<DEL "%s">' % delete_old)
+    for m in messages:
+        lines.append('<SHOWMSGWND "%s">' % m.replace('"', "'"))
+    text = "\r\n".join(lines) + "\r\n"
+    return text.encode("cp1251", errors="replace"), companion
+
+
+def write_answer(folder, script, companion, packed):
+    """Writes ToPDA.sqd (and ToPDA.sql) or ToPDA.zip into folder, each through a temporary
+    name so that a reader never sees half a file."""
+    def put(name, data):
+        tmp = os.path.join(folder, "." + name + ".part")
+        with open(tmp, "wb") as f:
+            f.write(data)
+        os.replace(tmp, os.path.join(folder, name))
+
+    if packed:
+        buf = io.BytesIO()
+        with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("ToPDA.sqd", script)
+            if companion is not None:
+                z.writestr("ToPDA.sql", companion)
+        put("ToPDA.zip", buf.getvalue())
+    else:
+        put("ToPDA.sqd", script)
+        if companion is not None:
+            put("ToPDA.sql", companion)
+
+
+def load_directories(args):
+    clients = read_csv(args.clients) if args.clients else None
+    goods = read_csv(args.goods) if args.goods else None
+    return clients, goods
+
+
+def cmd_script(args):
+    clients, goods = load_directories(args)
+    accept = []
+    if args.accept:
+        _, docs = read_export(args.accept)
+        accept = [d["ID"] for d in docs]
+    script, companion = build_script(clients, goods, accept, args.message or [],
+                                     args.delete_old, args.delete_all, args.protocol)
+    os.makedirs(args.out, exist_ok=True)
+    write_answer(args.out, script, companion, args.zip)
+    print("answer written to %s (%d documents accepted)" % (args.out, len(accept)))
+
+
+def cmd_read(args):
+    attrs, docs = read_export(args.file)
+    print("agent %s, device %s, sent %s, last load %s" % (
+        attrs.get("Agent"), attrs.get("PDA_ID"), attrs.get("DateTime"),
+        attrs.get("LastLoadDate")))
+    for d in docs:
+        print("%s %s %s lines=%s" % (d["ID"], d["DOCDATE"], d["CLIENTNAME"], d["LINES"]))
+        for r in d["rows"]:
+            print("    %s x %s" % (r["NNAME"], r["NCOUNT"]))
+    return 0
+
+
+def cmd_serve(args):
+    from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    root = os.path.abspath(args.root)
+    folder = os.path.join(root, args.path) if args.path else root
+    os.makedirs(folder, exist_ok=True)
+    clients, goods = load_directories(args)
+
+    class Authorizer(DummyAuthorizer):
+        # The device logs in as "anonimous" with its own e-mail-shaped password.
+        def validate_authentication(self, username, password, handler):
+            if username == "anonimous":
+                return
+            super().validate_authentication(username, password, handler)
+
+    authorizer = Authorizer()
+    authorizer.add_user("anonimous", "", root, perm="elradfmw")
+    if args.user:
+        authorizer.add_user(args.user, args.password, root, perm="elradfmw")
+
+    class Handler(FTPHandler):
+        def on_file_received(self, file):
+            name = os.path.basename(file)
+            if name not in ("PDATo1C.xml", "PDATo1C.zip"):
+                return
+            try:
+                _, docs = read_export(file)
+            except Exception as e:  # a bad upload is reported, the server goes on
+                print("rejected %s: %s" % (file, e), flush=True)
+                return
+            script, companion = build_script(clients, goods, [d["ID"] for d in docs],
+                                             args.message or [], args.delete_old, None,
+                                             args.protocol)
+            write_answer(os.path.dirname(file), script, companion, name.endswith(".zip"))
+            print("answered %s: %d documents accepted" % (file, len(docs)), flush=True)
+
+    Handler.authorizer = authorizer
+    Handler.passive_ports = range(args.port + 1, args.port + 50)
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    print("serving %s on 127.0.0.1:%d" % (root, args.port), flush=True)
+    server.serve_forever(timeout=1, blocking=True)
+
+
+def main(argv=None):
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = p.add_subparsers(dest="command", required=True)
+
+    def directories(sp):
+        sp.add_argument("--clients", help="clients CSV: guid,name,info,forbidden")
+        sp.add_argument("--goods", help="goods CSV: id,parent,folder,guid,name,price")
+        sp.add_argument("--message", action="append", help="an office message (repeatable)")
+        sp.add_argument("--delete-old", help="delete documents in state 2+ before this date")
+        sp.add_argument("--protocol", choices=sorted(HEADERS), default="0002")
+
+    s = sub.add_parser("script", help="write a response script")
+    directories(s)
+    s.add_argument("--accept", help="a received PDATo1C.xml/.zip whose documents are accepted")
+    s.add_argument("--delete-all", help="delete every document recorded before this date")
+    s.add_argument("--zip", action="store_true", help="pack the answer into ToPDA.zip")
+    s.add_argument("--out", required=True, help="folder to write the answer into")
+    s.set_defaults(run=cmd_script)
+
+    r = sub.add_parser("read", help="read a received export file")
+    r.add_argument("file")
+    r.set_defaults(run=cmd_read)
+
+    v = sub.add_parser("serve", help="serve the exchange over FTP on 127.0.0.1")
+    directories(v)
+    v.add_argument("--root", required=True)
+    v.add_argument("--path", default="", help="the server folder the device changes into")
+    v.add_argument("--port", type=int, default=2121)
+    v.add_argument("--user")
+    v.add_argument("--password", default="")
+    v.set_defaults(run=cmd_serve)
+
+    args = p.parse_args(argv)
+    return args.run(args) or 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
