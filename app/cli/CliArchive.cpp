@@ -1,0 +1,27 @@
+// velmorant-cli commands of the archive: pack one file into a ZIP archive, unpack entries.
+#include <cstdio>
+
+#include "app/cli/CliCommand.h"
+#include "archive/PackFile.h"
+#include "archive/Unzipper.h"
+
+namespace velmorant::cli {
+
+namespace {
+
+int packCommand(const CliArgs& a) { return PackFile(a.args[0], a.args[1]) ? kExitOk : kExitFailed; }
+
+// Prints the result of the unpacking: the number of entries extracted, or a negative code.
+int unpackCommand(const CliArgs& a) {
+    TUnzipper unzipper;
+    const int result = UnpackFiles(unzipper, a.args[0], a.args[1], a.args[2]);
+    std::printf("%d\n", result);
+    return result >= 0 ? kExitOk : kExitFailed;
+}
+
+const CliRegistration packRegistration({"pack", "SOURCE ARCHIVE", 2, 2, &packCommand});
+const CliRegistration unpackRegistration({"unpack", "ARCHIVE FOLDER MASK", 3, 3, &unpackCommand});
+
+}  // namespace
+
+}  // namespace velmorant::cli

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "archive/ZipRec.h"
+
+namespace velmorant {
+
+// Result codes of UnpackFiles and of the extraction of one entry.
+inline constexpr int kUnzipCrcError = -1;     // the data's CRC-32 or size is not the stored one
+inline constexpr int kUnzipWriteError = -2;   // the output file cannot be created or written
+inline constexpr int kUnzipReadError = -3;    // a read or seek in the archive failed
+inline constexpr int kUnzipDamaged = -4;      // a local header or the compressed data is damaged
+inline constexpr int kUnzipUnsupported = -6;  // a compression method this reader lacks
+inline constexpr int kUnzipEncrypted = -7;    // an encrypted entry
+inline constexpr int kUnzipUnsafeName = -8;   // the name would leave the target folder
+inline constexpr int kUnzipNoDirectory = -9;  // the central directory is unreadable or empty
+inline constexpr int kUnzipNotZip = -12;      // the file is not a ZIP archive
+inline constexpr int kUnzipCannotOpen = -14;  // the archive cannot be opened
+inline constexpr int kUnzipNoTarget = -500;   // the target folder is empty
+
+class TUnzipper;
+
+// Handlers an unpacker may be given, each with its context value.
+// Progress: called before each entry; may set record().cancelFlag to stop the run.
+using TUnzipProgressHandler = void (*)(TUnzipper& unzipper, void* context);
+// Overwrite question: called when the target file exists; false skips the entry.
+using TUnzipOverwriteHandler = bool (*)(TUnzipper& unzipper, const std::string& target,
+                                        void* context);
+// Open output: prepares the target of record() (folders, file); returns 0 or a negative code.
+using TUnzipOpenHandler = int (*)(TUnzipper& unzipper, void* context);
+// Close output: closes the target; `result` is 0 for a complete entry, else its code.
+// Returns the entry's final result (a failing close turns 0 into a negative code).
+using TUnzipCloseHandler = int (*)(TUnzipper& unzipper, int result, void* context);
+
+// The unpacking object: the decoders' window and input buffer, the running CRC-32 and the
+// record of the run. One object may serve any number of runs, one after the other; it is not
+// meant to be shared between threads.
+class TUnzipper {
+  public:
+    TUnzipper();
+    ~TUnzipper();
+    TUnzipper(const TUnzipper&) = delete;
+    TUnzipper& operator=(const TUnzipper&) = delete;
+
+    TZipRec& record() { return m_rec; }
+    const TZipRec& record() const { return m_rec; }
+
+    // No progress or overwrite handler is installed by default: every existing file is
+    // overwritten. The default open and close handlers are the standard ones below.
+    void setProgressHandler(TUnzipProgressHandler handler, void* context);
+    void setOverwriteHandler(TUnzipOverwriteHandler handler, void* context);
+    void setOpenHandler(TUnzipOpenHandler handler, void* context);
+    void setCloseHandler(TUnzipCloseHandler handler, void* context);
+
+    // The standard handlers: create the folders and the file (cut to length 0 when it exists);
+    // close it, delete it when the entry failed, else set its times and read-only attribute.
+    static int standardOpenOutput(TUnzipper& unzipper, void* context);
+    static int standardCloseOutput(TUnzipper& unzipper, int result, void* context);
+
+    // See UnpackFiles.
+    int unpack(const std::string& archivePath, const std::string& targetFolder,
+               const std::string& mask);
+
+  private:
+    int runEntries(const std::string& mask);
+    int findEndRecord(uint64_t fileSize, uint64_t& endOffset);
+    int readCentralDirectory(uint64_t fileSize);
+    bool nextEntry();
+    int handleEntry();
+    int extractEntry();
+
+    // Decoders: each writes exactly m_uncompressedSize bytes (or fails) through putByte/flush.
+    int decodeStored();
+    int decodeShrunk();
+    int decodeReduced(int factor);
+    int decodeImploded();
+    int decodeDeflated();
+
+    // Compressed input, read in blocks of up to 4 096 bytes, never beyond the entry's data.
+    int fillInput();
+    int nextByte();
+    uint32_t getBits(int count);
+    bool inputOverrun() const { return m_overrunBytes > kInputSlack; }
+
+    // Output through the 32 768-byte window.
+    bool putByte(uint8_t byte);
+    bool copyMatch(uint32_t distance, uint32_t length);
+    bool flushWindow();
+
+    static constexpr uint32_t kWindowSize = 32768;
+    static constexpr uint32_t kInputSize = 4096;
+    // Bytes of zeros a decoder may read past the end of its data before the data counts as
+    // cut short (legacy decoders look ahead by a few bits).
+    static constexpr uint32_t kInputSlack = 4;
+
+    std::unique_ptr<uint8_t[]> m_window;
+    uint64_t m_written = 0;  // bytes produced for the current entry
+    uint64_t m_flushed = 0;  // bytes of them already written to the output
+    uint8_t m_input[kInputSize];
+    uint32_t m_inputPos = 0;
+    uint32_t m_inputFill = 0;
+    uint64_t m_inputLeft = 0;     // bytes of the entry's data not read yet
+    uint64_t m_inputOffset = 0;   // archive offset of the next byte to read
+    uint32_t m_overrunBytes = 0;  // zero bytes supplied after the data ended
+    int m_inputError = 0;         // kUnzipReadError once a read failed
+    bool m_writeFailed = false;
+    uint32_t m_bitBuffer = 0;
+    int m_bitCount = 0;
+    uint32_t m_crc = 0;
+    uint32_t m_compressedSize = 0;
+    uint32_t m_uncompressedSize = 0;
+    uint32_t m_expectedCrc = 0;
+    uint16_t m_flags = 0;
+    TZipRec m_rec;
+
+    TUnzipProgressHandler m_progress = nullptr;
+    void* m_progressContext = nullptr;
+    TUnzipOverwriteHandler m_overwrite = nullptr;
+    void* m_overwriteContext = nullptr;
+    TUnzipOpenHandler m_openOutput = &standardOpenOutput;
+    void* m_openContext = nullptr;
+    TUnzipCloseHandler m_closeOutput = &standardCloseOutput;
+    void* m_closeContext = nullptr;
+};
+
+// Extracts every entry of the archive whose name matches `mask` into `targetFolder`.
+// Returns the number of entries extracted (0 when none matched) or a negative code:
+// kUnzipNoTarget, kUnzipCannotOpen, kUnzipNotZip, kUnzipNoDirectory, kUnzipReadError,
+// kUnzipDamaged. Entries with a CRC error, a write error, an unsupported method, encryption or
+// a name that would leave the target folder are skipped (their output is deleted) and do not
+// count. Entries extracted before a fatal error stay. Shows no message.
+int UnpackFiles(TUnzipper& unzipper, const std::string& archivePath,
+                const std::string& targetFolder, const std::string& mask);
+
+// Mask matching on entry names: an empty mask, "*.*" and "*" match every name; otherwise the
+// whole name must match the whole mask, "*" standing for any run of characters, "?" for
+// exactly one, every other character compared exactly (case matters). "\" in the mask is
+// taken as "/".
+bool ZipNameMatchesMask(const std::string& name, const std::string& mask);
+
+}  // namespace velmorant

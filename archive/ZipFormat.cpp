@@ -1,0 +1,64 @@
+#include "archive/ZipFormat.h"
+
+namespace velmorant::zip {
+
+namespace {
+
+bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int daysInMonth(int year, int month) {
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+}  // namespace
+
+bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime) {
+    std::tm local{};
+    if (!localtime_r(&t, &local)) return false;
+    const int year = local.tm_year + 1900;
+    if (year < 1980) {
+        dosDateTime = (static_cast<uint32_t>((0 << 9) | (1 << 5) | 1) << 16);
+        return true;
+    }
+    if (year > 2107) {
+        dosDateTime = (static_cast<uint32_t>((127 << 9) | (12 << 5) | 31) << 16) |
+                      static_cast<uint32_t>((23 << 11) | (59 << 5) | 29);
+        return true;
+    }
+    const uint32_t date =
+        static_cast<uint32_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    // A leap second (tm_sec 60) is folded into the last even second of the minute.
+    const int seconds = local.tm_sec > 59 ? 59 : local.tm_sec;
+    const uint32_t time =
+        static_cast<uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (seconds / 2));
+    dosDateTime = (date << 16) | time;
+    return true;
+}
+
+bool TimeFromDosDateTime(uint32_t dosDateTime, std::time_t& t) {
+    const uint32_t time = dosDateTime & 0xFFFF;
+    const uint32_t date = dosDateTime >> 16;
+    const int year = static_cast<int>(date >> 9) + 1980;
+    const int month = static_cast<int>((date >> 5) & 0x0F);
+    const int day = static_cast<int>(date & 0x1F);
+    const int hour = static_cast<int>(time >> 11);
+    const int minute = static_cast<int>((time >> 5) & 0x3F);
+    const int second = static_cast<int>(time & 0x1F) * 2;
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return false;
+    if (hour > 23 || minute > 59 || second > 59) return false;
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    const std::time_t result = std::mktime(&local);
+    if (result == static_cast<std::time_t>(-1)) return false;
+    t = result;
+    return true;
+}
+
+}  // namespace velmorant::zip
