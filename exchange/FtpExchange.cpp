@@ -1,0 +1,43 @@
+#include "exchange/FtpExchange.h"
+
+#include "db/Database.h"
+#include "exchange/ExchangeScreen.h"
+#include "exchange/Export.h"
+#include "exchange/FtpTransfer.h"
+#include "exchange/Import.h"
+
+namespace velmorant {
+
+namespace {
+constexpr const char* kExchangeSubfolder = "exchange/";
+constexpr const char* kExportBase = "PDATo1C.";
+constexpr const char* kImportBase = "ToPDA.";
+}  // namespace
+
+std::string ExchangeFolder() { return ProgramFolder() + kExchangeSubfolder; }
+
+bool SendByFtp(TExchangeScreen& screen) {
+    const TAppOptions& options = screen.options();
+    if (!options.UseFTP) return false;
+    const std::string folder = ExchangeFolder();
+    if (!ExportDocuments(screen, screen.progress(), folder)) return false;
+    const std::string localPath = folder + kExportBase + (options.UseZip ? "zip" : "xml");
+    return FtpTransfer(screen, FtpDirection::Send, options.FTPAddress, options.FTPPort,
+                       options.FTPLogin, options.FTPPassword, localPath);
+}
+
+bool FetchByFtp(TExchangeScreen& screen) {
+    const TAppOptions& options = screen.options();
+    if (!options.UseFTP) return false;
+    const std::string folder = ExchangeFolder();
+    const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");
+    if (!FtpTransfer(screen, FtpDirection::Fetch, options.FTPAddress, options.FTPPort,
+                     options.FTPLogin, options.FTPPassword, localPath)) {
+        return false;
+    }
+    // The import is handed the folder without its final separator; its outcome is its own.
+    ImportScript(screen, screen.progress(), folder.substr(0, folder.size() - 1));
+    return true;
+}
+
+}  // namespace velmorant

@@ -1,0 +1,138 @@
+#include "FtpTestServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace velmorant::test {
+
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+const std::string kScript = std::string(VELMORANT_SOURCE_DIR) + "/tests/ftp/ftp_test_server.py";
+
+// Reads one line from `fd`, waiting at most `timeout` in total.
+std::string readLine(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string line;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return line;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return line;
+        char c = 0;
+        if (::read(fd, &c, 1) != 1) return line;
+        if (c == '\n') return line;
+        line += c;
+    }
+}
+
+}  // namespace
+
+FtpTestServer::FtpTestServer(const Options& options) {
+    std::filesystem::create_directories(root());
+    std::vector<std::string> args = {kPython,        kScript,
+                                     "--root",       root().string(),
+                                     "--log",        (m_dir / "server.log").string(),
+                                     "--password",   kAgentPassword,
+                                     "--drop-after", std::to_string(options.dropAfter),
+                                     "--drop-mode",  options.dropMode,
+                                     "--lifetime",   "300"};
+    int out[2];
+    if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
+    m_pid = ::fork();
+    if (m_pid < 0) throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(kPython, argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    const std::string line = readLine(out[0], std::chrono::seconds(20));
+    ::close(out[0]);
+    if (line.rfind("PORT ", 0) != 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        throw std::runtime_error("the FTP test server did not start: '" + line + "'");
+    }
+    m_port = static_cast<std::uint16_t>(std::stoi(line.substr(5)));
+}
+
+FtpTestServer::~FtpTestServer() {
+    if (m_pid <= 0) return;
+    ::kill(m_pid, SIGTERM);
+    for (int i = 0; i < 50; ++i) {
+        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
+}
+
+std::vector<std::string> FtpTestServer::log() const {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(m_dir / "server.log"));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> FtpTestServer::commands() const {
+    std::vector<std::string> out;
+    for (const auto& line : log()) {
+        const std::string text = line.substr(line.find(' ') + 1);
+        if (text == "CONNECT" || text == "CLOSE" || text.rfind("DROP ", 0) == 0) continue;
+        out.push_back(text);
+    }
+    return out;
+}
+
+int FtpTestServer::sessions() const {
+    int count = 0;
+    for (const auto& line : log()) {
+        if (line.size() > 8 && line.compare(line.size() - 8, 8, " CONNECT") == 0) ++count;
+    }
+    return count;
+}
+
+void FtpTestServer::waitUntilIdle() const {
+    for (int i = 0; i < 250; ++i) {
+        int open = 0;
+        for (const auto& line : log()) {
+            if (line.ends_with(" CONNECT")) ++open;
+            if (line.ends_with(" CLOSE")) --open;
+        }
+        if (open <= 0) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::uint16_t UnusedLocalPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t size = sizeof address;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        throw std::runtime_error("no free local port");
+    }
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace velmorant::test
