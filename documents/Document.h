@@ -60,24 +60,29 @@ std::string DocStateText(std::int32_t state);
 // Modified false) and reads UseSUMS. The hooks are kept.
 void NewDocument(TDocHead& doc);
 
-// Sets doc.GUID to `guid` and reads that document's header and lines. Does nothing more when
-// the trimmed guid is empty or the null GUID (returns true: there is nothing to read).
-// Returns false when the header row was not found or a query failed (the messages have been
-// shown); the document then holds what could be read, and saving it is not advised.
+// Sets doc.GUID to `guid` and reads that document's header and lines; Modified becomes false.
+// Does nothing more when the trimmed guid is empty or the null GUID (returns true: there is
+// nothing to read). Returns false when the header row was not found ("Не удалось прочитать
+// заголовок.") or a query failed (the library's message); the document then holds what
+// could be read. SaveDocument refuses a document whose header is gone; one whose lines could
+// not be read would be saved without them, so after false the editor should not save.
 bool LoadDocument(TDocHead& doc, const std::string& guid);
 
 // Checks the client, computes the totals and writes the header and every line in one
-// transaction. A new document gets its GUID and state 1; an existing one in a state above 1
-// is refused. Returns true when everything was written; Modified is then cleared. On any
-// failure the stored document is unchanged, Modified stays as it was, and a new document
-// stays new (GUID empty).
+// transaction. A new document gets its GUID, state 1 and "документ записан". An existing one
+// is refused when its state is above 1, in memory or as stored now (the office may have
+// taken it while it was open; doc.DOC_STATE and statusText then show the stored state), and
+// when its stored header is gone. Returns true when everything was written; Modified is
+// then cleared. On any failure (the messages have been shown) the stored document is
+// unchanged, Modified stays as it was, and a new document stays new (GUID empty), so the
+// next save inserts again. A rejected statement is shown by its own SQL text.
 bool SaveDocument(TDocHead& doc);
 
 // Removes the document `guid` (used unchanged) from DOC_HEADS, DOC_ORDERS, DOC_SKUS and
 // DOC_COMPETS, each statement whether or not the one before succeeded. Returns true once the
 // four were issued; false only when the database could not be opened or nothing could be
-// committed (the library's message has been shown). Asking the person
-// first is the caller's business.
+// committed (the library's message has been shown). Asking the person first is the
+// caller's business.
 bool DeleteDocument(const std::string& guid);
 
 }  // namespace velmorant
