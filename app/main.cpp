@@ -1,13 +1,4 @@
-// The order-taking program. For now a window that opens and closes; the start-up sequence
-// with the journal replaces it.
-#include <QApplication>
-#include <QMainWindow>
+// The order-taking program: everything happens in RunProgram (app/Startup.cpp).
+#include "app/Startup.h"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8("Агент продаж"));
-    window.resize(240, 320);
-    window.show();
-    return app.exec();
-}
+int main(int argc, char** argv) { return velmorant::RunProgram(argc, argv); }

@@ -1,0 +1,117 @@
+#include "app/AboutBox.h"
+
+#include <QHBoxLayout>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace velmorant {
+
+namespace about_text {
+inline constexpr char kCaption[] = "О программе";
+inline constexpr char kBlank[] = " ";
+inline constexpr char kClose[] = "[ Закрыть ]";
+inline constexpr char kName[] = "Velmorant  v 1.0";
+inline constexpr char kDeveloped[] = "Разработано";
+inline constexpr char kCompiler[] = "на бесплатном компиляторе:";
+inline constexpr char kCredits[] = "GCC, Qt 6, SQLite, zlib, libcurl, libuuid";
+inline constexpr char kAuthorTitle[] = "Автор:";
+inline constexpr char kAuthor[] = "Velmorant team";
+inline constexpr char kContact[] = "velmorant-team@example.org";
+}  // namespace about_text
+
+namespace {
+
+QString u(const char* text) { return QString::fromUtf8(text); }
+
+// A vertical stripe filled with a gradient from `top` to `bottom`.
+class GradientStripe : public QWidget {
+  public:
+    GradientStripe(const QColor& top, const QColor& bottom, int width, QWidget* parent)
+        : QWidget(parent), m_top(top), m_bottom(bottom) {
+        setFixedWidth(width);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, 0, height());
+        gradient.setColorAt(0, m_top);
+        gradient.setColorAt(1, m_bottom);
+        painter.fillRect(rect(), gradient);
+    }
+
+  private:
+    QColor m_top;
+    QColor m_bottom;
+};
+
+}  // namespace
+
+AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
+    setObjectName(QStringLiteral("aboutBox"));
+    setWindowTitle(u(about_text::kCaption));
+    // Half transparent (128 of 255) where the window system can do it; opaque elsewhere.
+    setWindowOpacity(128.0 / 255.0);
+
+    QAction* blank = menuBar()->addCommand(u(about_text::kBlank));
+    blank->setEnabled(false);
+    QAction* close = menuBar()->addCommand(u(about_text::kClose));
+    connect(close, &QAction::triggered, this, [this] { closeDialog(false); });
+    setCancelCommand(close);
+
+    const QColor silver(192, 192, 192);
+    const QColor face = palette().color(QPalette::Button);
+    auto* row = new QHBoxLayout(body());
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(new GradientStripe(silver, face, 18, body()));
+    auto* panel = new QWidget(body());
+    panel->setObjectName(QStringLiteral("aboutPanel"));
+    row->addWidget(panel, 1);
+    row->addWidget(new GradientStripe(face, silver, 20, body()));
+
+    struct Line {
+        const char* text;
+        int height;  // 0: the rest
+        QColor colour;
+    };
+    const QColor darkBlue(0, 0, 160);
+    const QColor navy(0, 0, 64);
+    const QColor text = palette().color(QPalette::WindowText);
+    const Line lines[] = {
+        {about_text::kName, 20, darkBlue},    {about_text::kDeveloped, 20, darkBlue},
+        {about_text::kCompiler, 40, text},    {about_text::kCredits, 20, text},
+        {about_text::kAuthorTitle, 20, navy}, {about_text::kAuthor, 20, navy},
+        {about_text::kContact, 0, darkBlue}};
+    auto* column = new QVBoxLayout(panel);
+    column->setContentsMargins(0, 4, 0, 4);
+    column->setSpacing(0);
+    for (const Line& line : lines) {
+        auto* label = new QLabel(u(line.text), panel);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+        label->setWordWrap(true);
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, line.colour);
+        label->setPalette(p);
+        if (line.height > 0) {
+            label->setMinimumHeight(line.height);
+            column->addWidget(label);
+        } else {
+            label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+            column->addWidget(label, 1);
+        }
+        m_lines.append(label);
+    }
+    resize(240, 240);
+}
+
+void RunAboutBox(QWidget* parent) {
+    AboutBox box(parent);
+    box.exec();
+}
+
+}  // namespace velmorant
