@@ -1,0 +1,43 @@
+// Saves order documents without end: new ones of 40 lines, and every third time an update of
+// an earlier one with one line more. Prints the number of completed saves after each, so that
+// whoever kills it knows how far it got. Usage: kill_worker HOME
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "db/Database.h"
+#include "db/Guid.h"
+#include "documents/Document.h"
+
+using namespace velmorant;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: kill_worker HOME\n");
+        return 2;
+    }
+    SetProgramFolder(argv[1]);
+    if (!PrepareDatabase()) return 1;
+    std::vector<std::string> saved;
+    for (long n = 1;; ++n) {
+        TDocHead doc;
+        if (n % 3 == 0 && !saved.empty()) {
+            if (!LoadDocument(doc, saved[static_cast<size_t>(n) % saved.size()])) return 1;
+            doc.Lines.push_back({NewGuidText(), "Добавленный товар", "1.00", 100, ""});
+        } else {
+            NewDocument(doc);
+            doc.CLI_GUID = NewGuidText();
+            doc.CLI_NAME = "Клиент " + std::to_string(n);
+            doc.STR_PRIM = "Примечание";
+            for (int i = 0; i < 40; ++i) {
+                doc.Lines.push_back(
+                    {NewGuidText(), "Товар " + std::to_string(i), "2.50", 1234, ""});
+            }
+        }
+        doc.Modified = true;
+        if (!SaveDocument(doc)) return 1;
+        if (saved.empty() || saved.back() != doc.GUID) saved.push_back(doc.GUID);
+        std::printf("%ld\n", n);
+        std::fflush(stdout);
+    }
+}
