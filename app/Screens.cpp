@@ -1,5 +1,6 @@
 #include "app/Screens.h"
 
+#include "documents/DocumentEditor.h"
 #include "journal/JournalHooks.h"
 
 namespace velmorant {
@@ -12,6 +13,9 @@ void InstallScreens() {
     //   };
     //   hooks.createExchangeScreen = [](JournalWindow& journal) { ... };
     //   hooks.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
+    hooks.createEditor = [](JournalWindow& journal, const std::string& guid) {
+        return CreateDocumentEditor(journal, guid);
+    };
     (void)hooks;
 }
 

@@ -1,0 +1,356 @@
+#include "documents/DocumentEditor.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include "db/Notifier.h"
+#include "db/Options.h"
+#include "documents/ClientPicker.h"
+#include "documents/GoodsPicker.h"
+#include "documents/OrderLines.h"
+#include "documents/QuantityDialog.h"
+#include "journal/JournalWindow.h"
+#include "ui/MenuBar.h"
+#include "ui/QtDates.h"
+#include "ui/SoftKeyboard.h"
+
+namespace velmorant {
+
+namespace {
+// Texts of the document editor.
+const char* const kCaption = "FDocum";
+const char* const kMenuPick = "Подбор";
+const char* const kMenuSeparator = "|";
+const char* const kMenuOk = "Ок";
+const char* const kMenuSave = "Записать";
+const char* const kMenuClose = " X ";
+const char* const kTabHeader = " Шапка ";
+const char* const kTabLines = " Заявка ";
+const char* const kStatusInitial = "* статус документа *";
+const char* const kDateInitial = "Дата отгрузки: ";
+const char* const kClientInitial = " Клиент:";
+const char* const kNoteInitial = " Примечание:";
+const char* const kColumnGoods = "Товар";
+const char* const kColumnCount = "Кол-во";
+const char* const kColumnSum = "Сумма";
+const char* const kAskSave = "Документ изменен. Сохранить?";
+// Option keys with the caption each gives when it is missing.
+const char* const kOptClient = "Client";
+const char* const kDefClient = "Клиент";
+const char* const kOptDate = "Date";
+const char* const kDefDate = "Дата отгрузки";
+const char* const kOptPrim = "Prim";
+const char* const kDefPrim = "Примечание";
+const char* const kOptTable1 = "Table1";
+const char* const kDefTable1 = "Заявка";
+const char* const kOptNomenkl = "Nomenkl";
+const char* const kOptCount = "Count";
+
+enum Column { ColGuid = 0, ColName = 1, ColCount = 2, ColSum = 3 };
+
+QString Utf8(const char* s) { return QString::fromUtf8(s); }
+QString Qs(const std::string& s) { return QString::fromStdString(s); }
+QString Option(const char* key, const char* def) { return Qs(GetOption(key, def)); }
+
+QWidget* Panel(QWidget* parent, int height) {
+    auto* panel = new QWidget(parent);
+    panel->setFixedHeight(height);
+    return panel;
+}
+}  // namespace
+
+TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
+    setObjectName(QStringLiteral("documentEditor"));
+    setWindowTitle(Utf8(kCaption));
+    if (parent) {
+        setGeometry(parent->geometry());  // over the journal, the same size
+    } else {
+        resize(240, 294);
+    }
+
+    m_pick = menuBar()->addCommand(Utf8(kMenuPick));
+    m_separator = menuBar()->addCommand(Utf8(kMenuSeparator));
+    m_separator->setEnabled(false);
+    QAction* ok = menuBar()->addCommand(Utf8(kMenuOk));
+    QAction* write = menuBar()->addCommand(Utf8(kMenuSave));
+    QAction* close = menuBar()->addCommand(Utf8(kMenuClose));
+    menuBar()->setDefaultCommand(m_pick);
+    setDefaultCommand(m_pick);
+    setCancelCommand(close);
+    connect(m_pick, &QAction::triggered, this, [this] { pickGoods(); });
+    connect(ok, &QAction::triggered, this, [this] { saveAndClose(); });
+    connect(write, &QAction::triggered, this, [this] { save(); });
+    connect(close, &QAction::triggered, this, [this] { this->close(); });
+
+    auto* bodyLayout = new QVBoxLayout(body());
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    m_tabs = new QTabWidget(body());
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    bodyLayout->addWidget(m_tabs);
+
+    // The header tab: state, date, client and note stacked at the top, the client's
+    // information in the rest.
+    auto* header = new QWidget;
+    auto* h = new QVBoxLayout(header);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(0);
+    m_status = new QLabel(Utf8(kStatusInitial), header);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->setFixedHeight(19);
+    m_status->setAlignment(Qt::AlignCenter);
+    QFont bold = m_status->font();
+    bold.setBold(true);
+    m_status->setFont(bold);
+    QPalette green = m_status->palette();
+    green.setColor(QPalette::WindowText, QColor(0, 128, 0));
+    m_status->setPalette(green);
+    h->addWidget(m_status);
+
+    QWidget* datePanel = Panel(header, 23);
+    m_dateLabel = new QLabel(Utf8(kDateInitial), datePanel);
+    m_dateLabel->setObjectName(QStringLiteral("dateLabel"));
+    m_dateLabel->setGeometry(2, 1, 109, 20);
+    m_date = new QDateEdit(datePanel);
+    m_date->setObjectName(QStringLiteral("datePicker"));
+    m_date->setGeometry(112, 1, 82, 20);
+    m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    m_date->setCalendarPopup(true);
+    SoftKeyboard::showOnFocus(m_date);
+    h->addWidget(datePanel);
+
+    QWidget* clientPanel = Panel(header, 40);
+    auto* c = new QVBoxLayout(clientPanel);
+    c->setContentsMargins(0, 0, 0, 0);
+    c->setSpacing(0);
+    m_clientLabel = new QLabel(Utf8(kClientInitial), clientPanel);
+    m_clientLabel->setObjectName(QStringLiteral("clientLabel"));
+    m_clientLabel->setFixedHeight(13);
+    c->addWidget(m_clientLabel);
+    auto* clientRow = new QHBoxLayout;
+    clientRow->setSpacing(0);
+    m_client = new QLineEdit(clientPanel);
+    m_client->setObjectName(QStringLiteral("clientField"));
+    m_client->setReadOnly(true);
+    m_client->setFont(bold);
+    m_clientButton = new QToolButton(clientPanel);
+    m_clientButton->setObjectName(QStringLiteral("clientButton"));
+    m_clientButton->setText(QStringLiteral("..."));
+    m_clientButton->setFixedWidth(25);
+    clientRow->addWidget(m_client, 1);
+    clientRow->addWidget(m_clientButton);
+    c->addLayout(clientRow, 1);
+    h->addWidget(clientPanel);
+
+    QWidget* notePanel = Panel(header, 66);
+    auto* n = new QVBoxLayout(notePanel);
+    n->setContentsMargins(0, 0, 0, 0);
+    n->setSpacing(0);
+    m_noteCaption = new QLabel(Utf8(kNoteInitial), notePanel);
+    m_noteCaption->setObjectName(QStringLiteral("noteCaption"));
+    m_note = new QPlainTextEdit(notePanel);
+    m_note->setObjectName(QStringLiteral("noteField"));
+    m_note->setFixedHeight(48);
+    SoftKeyboard::showOnFocus(m_note);
+    n->addWidget(m_noteCaption, 1);
+    n->addWidget(m_note);
+    h->addWidget(notePanel);
+
+    m_info = new QLabel(header);
+    m_info->setObjectName(QStringLiteral("clientInfo"));
+    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_info->setWordWrap(true);
+    h->addWidget(m_info, 1);
+    m_tabs->addTab(header, Utf8(kTabHeader));
+
+    // The lines tab.
+    m_lines = new QTreeWidget;
+    m_lines->setObjectName(QStringLiteral("linesList"));
+    m_lines->setRootIsDecorated(false);
+    m_lines->setUniformRowHeights(true);
+    m_lines->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lines->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_lines->setBackgroundRole(QPalette::Base);
+    m_lines->header()->setStretchLastSection(false);
+    m_lines->setColumnCount(3);
+    m_lines->setHeaderLabels({QString(), Utf8(kColumnGoods), Utf8(kColumnCount)});
+    m_lines->headerItem()->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
+    m_lines->setColumnWidth(ColGuid, 4);
+    m_lines->setColumnWidth(ColName, 150);
+    m_lines->setColumnWidth(ColCount, 50);
+    m_tabs->addTab(m_lines, Utf8(kTabLines));
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int i) { tabChanged(i); });
+    connect(m_clientButton, &QToolButton::clicked, this, [this] { chooseClient(); });
+    connect(m_lines, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        if (item == m_lines->currentItem()) editQuantity(m_lines->indexOfTopLevelItem(item));
+    });
+    connect(m_note, &QPlainTextEdit::textChanged, this, [this] {
+        if (m_filling) return;
+        m_doc.STR_PRIM = m_note->toPlainText().toStdString();
+        m_doc.Modified = true;
+    });
+    connect(m_date, &QDateEdit::dateChanged, this, [this](const QDate& d) {
+        if (m_filling) return;
+        m_doc.DOC_DATE = FromQDate(d);  // a changed date alone does not count as a change
+    });
+
+    m_doc.selectHeaderTab = [this] { m_tabs->setCurrentIndex(kHeaderTab); };
+    m_doc.ensureSumColumn = [this] { ensureSumColumn(); };
+    tabChanged(m_tabs->currentIndex());
+    NewDocument(m_doc);
+    showDocument();
+}
+
+void TDocumentEditor::LoadDocument(const std::string& guid) {
+    velmorant::LoadDocument(m_doc, guid);
+    showDocument();
+}
+
+void TDocumentEditor::showDocument() {
+    m_filling = true;
+    m_status->setText(Qs(m_doc.statusText));
+    m_date->setDate(ToQDate(m_doc.DOC_DATE));
+    m_client->setText(Qs(m_doc.CLI_NAME));
+    m_note->setPlainText(Qs(m_doc.STR_PRIM));
+    fillLines();
+    m_filling = false;
+}
+
+void TDocumentEditor::fillLines() {
+    m_lines->clear();
+    QList<QTreeWidgetItem*> items;
+    for (const TDocLine& line : m_doc.Lines) {
+        auto* item = new QTreeWidgetItem;
+        fillLine(item, line);
+        items.append(item);
+    }
+    m_lines->addTopLevelItems(items);
+}
+
+void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
+    item->setText(ColGuid, Qs(line.G_GUID));
+    item->setTextAlignment(ColGuid, Qt::AlignCenter);
+    item->setText(ColName, Qs(line.G_NAME));
+    item->setText(ColCount, Qs(line.G_WT));
+    item->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
+    item->setData(ColGuid, Qt::UserRole, line.PriceCents);
+    if (m_hasSumColumn) {
+        item->setText(ColSum, Qs(line.Sum));
+        item->setTextAlignment(ColSum, Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+void TDocumentEditor::ensureSumColumn() {
+    if (m_hasSumColumn) return;
+    m_hasSumColumn = true;
+    m_lines->setColumnCount(4);
+    m_lines->headerItem()->setText(ColSum, Utf8(kColumnSum));
+    m_lines->headerItem()->setTextAlignment(ColSum, Qt::AlignRight | Qt::AlignVCenter);
+    m_lines->setColumnWidth(ColSum, 62);
+    for (int i = 0; i < m_lines->topLevelItemCount() && i < int(m_doc.Lines.size()); ++i) {
+        fillLine(m_lines->topLevelItem(i), m_doc.Lines[static_cast<std::size_t>(i)]);
+    }
+}
+
+void TDocumentEditor::showEvent(QShowEvent* event) {
+    Form::showEvent(event);
+    if (event->spontaneous()) return;  // a window restored by the system is not shown anew
+    m_clientLabel->setText(Option(kOptClient, kDefClient) + QLatin1Char(':'));
+    m_dateLabel->setText(Option(kOptDate, kDefDate) + QLatin1Char(':'));
+    m_noteCaption->setText(Option(kOptPrim, kDefPrim) + QLatin1Char(':'));
+    m_tabs->setTabText(kLinesTab,
+                       QLatin1Char(' ') + Option(kOptTable1, kDefTable1) + QLatin1Char(' '));
+    m_lines->headerItem()->setText(ColName, Option(kOptNomenkl, kColumnGoods));
+    m_lines->headerItem()->setText(ColCount, Option(kOptCount, kColumnCount));
+    if (GetOption("UseSUMS", "") == "1") ensureSumColumn();
+    m_tabs->setCurrentIndex(GetOption("DocPage", "") == "1" ? kLinesTab : kHeaderTab);
+}
+
+void TDocumentEditor::tabChanged(int index) {
+    const bool lines = index == kLinesTab;
+    m_pick->setVisible(lines);
+    m_pick->setEnabled(lines);  // Enter must not pick goods from the header tab
+    m_separator->setVisible(lines);
+}
+
+void TDocumentEditor::chooseClient() {
+    std::string guid = m_doc.CLI_GUID;
+    std::string name;
+    std::string info;
+    if (!PickClient(guid, name, info, this)) return;
+    m_doc.CLI_GUID = guid;
+    m_doc.CLI_NAME = name;
+    m_doc.Modified = true;
+    m_client->setText(Qs(name));
+    m_info->setText(Qs(ClientInfoForDisplay(info)));
+}
+
+void TDocumentEditor::editQuantity(int row) {
+    if (row < 0 || row >= static_cast<int>(m_doc.Lines.size())) return;
+    QTreeWidgetItem* item = m_lines->topLevelItem(row);
+    if (!item || !item->isSelected()) return;
+    TDocLine& line = m_doc.Lines[static_cast<std::size_t>(row)];
+    Money quantity = LineQuantity(line);
+    if (!EditQuantity(quantity, LinePrice(line, m_doc.UseSums), this)) return;
+    SetLineQuantity(line, quantity, m_doc.UseSums);
+    m_doc.Modified = true;
+    fillLine(item, line);
+}
+
+void TDocumentEditor::pickGoods() {
+    if (m_tabs->currentIndex() != kLinesTab) return;
+    TGoodsPicker picker(this);
+    picker.Load(PickerPreset(m_doc.Lines));
+    if (picker.exec() == Dialog::Confirmed) {
+        m_doc.Lines = LinesFromPicker(picker.Result(), m_doc.UseSums);
+        m_doc.Modified = true;
+    }
+    picker.ReleaseCatalogue();
+    fillLines();
+}
+
+bool TDocumentEditor::save() {
+    const bool saved = SaveDocument(m_doc);
+    m_status->setText(Qs(m_doc.statusText));
+    return saved;
+}
+
+void TDocumentEditor::saveAndClose() {
+    if (save()) close();
+}
+
+void TDocumentEditor::closeEvent(QCloseEvent* event) {
+    if (m_doc.Modified) {
+        switch (notifier().show(kAskSave, MessageIcon::Question, MessageButtons::YesNoCancel)) {
+            case MessageAnswer::Yes:
+                if (!save()) {
+                    event->ignore();
+                    return;
+                }
+                break;
+            case MessageAnswer::No:
+                break;
+            default:
+                event->ignore();
+                return;
+        }
+    }
+    if (m_refresh) m_refresh();
+    event->accept();
+}
+
+QWidget* CreateDocumentEditor(JournalWindow& journal, const std::string& guid) {
+    auto* editor = new TDocumentEditor(&journal);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    QPointer<JournalWindow> owner(&journal);
+    editor->setRefreshHandler([owner] {
+        if (owner) owner->refresh();
+    });
+    editor->LoadDocument(guid);
+    return editor;
+}
+
+}  // namespace velmorant

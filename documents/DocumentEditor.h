@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <functional>
+#include <string>
+
+#include "documents/Document.h"
+#include "ui/Form.h"
+
+namespace velmorant {
+
+class JournalWindow;
+
+// The document editor "FDocum": the header tab (state, shipment date, client, note, client
+// information) and the lines tab (goods, quantity and, with UseSUMS "1", the sum). It owns
+// the document it shows. An ordinary non-modal window over the journal: every attempt to
+// close it follows the closing rule (a changed document asks "Документ изменен. Сохранить?"),
+// and when it does close it runs the refresh handler (the journal's refresh()).
+// User-interface thread only.
+class TDocumentEditor : public Form {
+    Q_OBJECT
+  public:
+    explicit TDocumentEditor(QWidget* parent = nullptr);
+
+    // Reads the document `guid` (empty: stays a new document) and shows it.
+    void LoadDocument(const std::string& guid);
+
+    // What runs when the window closes (the journal's refresh).
+    void setRefreshHandler(std::function<void()> refresh) { m_refresh = std::move(refresh); }
+
+    TDocHead& document() { return m_doc; }
+    const TDocHead& document() const { return m_doc; }
+
+    // The screen's actions.
+    void chooseClient();         // the "..." button
+    void editQuantity(int row);  // a double tap on the selected line
+    void pickGoods();            // "Подбор"
+    bool save();                 // "Записать"
+    void saveAndClose();         // "Ок"
+
+    QTabWidget* tabs() const { return m_tabs; }
+    QTreeWidget* linesList() const { return m_lines; }
+    QLabel* statusLabel() const { return m_status; }
+    QLineEdit* clientField() const { return m_client; }
+    QLabel* clientInfo() const { return m_info; }
+    QDateEdit* datePicker() const { return m_date; }
+    QPlainTextEdit* noteField() const { return m_note; }
+    QAction* pickAction() const { return m_pick; }
+
+    static constexpr int kHeaderTab = 0;
+    static constexpr int kLinesTab = 1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void showDocument();
+    void fillLines();
+    void fillLine(QTreeWidgetItem* item, const TDocLine& line);
+    void ensureSumColumn();
+    void tabChanged(int index);
+
+    TDocHead m_doc;
+    std::function<void()> m_refresh;
+    bool m_filling = false;
+    bool m_hasSumColumn = false;
+
+    QTabWidget* m_tabs;
+    QLabel* m_status;
+    QLabel* m_info;
+    QLabel* m_dateLabel;
+    QDateEdit* m_date;
+    QLabel* m_clientLabel;
+    QLineEdit* m_client;
+    QToolButton* m_clientButton;
+    QLabel* m_noteCaption;
+    QPlainTextEdit* m_note;
+    QTreeWidget* m_lines;
+    QAction* m_pick;
+    QAction* m_separator;
+};
+
+// Creates a hidden editor over `journal` on the document `guid` (empty: a new document); its
+// closing refreshes the journal. The journal shows it (the journal's createEditor hook).
+QWidget* CreateDocumentEditor(JournalWindow& journal, const std::string& guid);
+
+}  // namespace velmorant
