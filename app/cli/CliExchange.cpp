@@ -1,0 +1,40 @@
+// velmorant-cli export, import: the exchange through a folder, as the exchange screen's
+// "Выгрузить" and "Загрузить" do it, with the settings stored in MY_OPTIONS.
+#include "app/cli/CliCommand.h"
+#include "app/cli/ConsoleExchangeScreen.h"
+#include "db/Database.h"
+#include "db/Notifier.h"
+#include "exchange/AppOptions.h"
+#include "exchange/Export.h"
+#include "exchange/Import.h"
+
+namespace velmorant::cli {
+namespace {
+
+const char* const kDatabaseFailed = "Ошибка при открытии БД.";
+
+int runExport(const CliArgs& a) {
+    if (!PrepareDatabase()) {
+        notifier().message(kDatabaseFailed, MessageIcon::Error);
+        return kExitFailed;
+    }
+    ConsoleExchangeScreen screen(a.args[0]);
+    LoadAppOptions(screen);
+    return ExportDocuments(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
+}
+
+int runImport(const CliArgs& a) {
+    if (!PrepareDatabase()) {
+        notifier().message(kDatabaseFailed, MessageIcon::Error);
+        return kExitFailed;
+    }
+    ConsoleExchangeScreen screen(a.args[0]);
+    LoadAppOptions(screen);
+    return ImportScript(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
+}
+
+const CliRegistration exportCommand({"export", "FOLDER", 1, 1, &runExport});
+const CliRegistration importCommand({"import", "FOLDER", 1, 1, &runImport});
+
+}  // namespace
+}  // namespace velmorant::cli

@@ -1,0 +1,23 @@
+#include "app/cli/ConsoleExchangeScreen.h"
+
+#include "db/Dates.h"
+
+namespace velmorant::cli {
+
+ConsoleExchangeScreen::ConsoleExchangeScreen(std::string folder, std::FILE* log)
+    : m_folder(std::move(folder)), m_log(log) {}
+
+void ConsoleExchangeScreen::AddLogLine(const std::string& text) {
+    m_lastLine = text;
+    // CR LF inside an entry starts a new console line.
+    std::string out = TimeToText(Now()) + " ";
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i] == '\r' ? '\n' : text[i];
+    }
+    out += '\n';
+    std::fputs(out.c_str(), m_log);
+    std::fflush(m_log);
+}
+
+}  // namespace velmorant::cli

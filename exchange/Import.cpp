@@ -1,0 +1,352 @@
+#include "exchange/Import.h"
+
+#include <sqlite3.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "archive/Unzipper.h"
+#include "db/Dates.h"
+#include "db/Notifier.h"
+#include "db/QueryResult.h"
+#include "db/Text.h"
+#include "documents/Document.h"
+#include "exchange/ExchangeScreen.h"
+
+namespace velmorant {
+
+namespace {
+
+const char* const kScriptName = "ToPDA.sqd";
+const char* const kCompanionName = "ToPDA.sql";
+const char* const kArchiveName = "ToPDA.zip";
+
+const char* const kNotFound = "Файл не найден.";
+const char* const kUnpacking = "Распаковка...";
+const char* const kCannotUnpack = "Не удалось распаковать архив.";
+const char* const kStarted = "Начата загрузка...";
+const char* const kIncompatible = "Файл несовместимого формата.";
+const char* const kDatabaseNotFound = "База данных не найдена.";
+const char* const kStopped = "Загрузка прервана.";
+const char* const kDirectories = "Загрузка справочников...";
+const char* const kProcessing = "Обработка...";
+const char* const kFinished = "Загрузка завершена.";
+
+const std::array<const char*, 3> kHeaders = {
+    "R_ODIRI RESPONSE 0002-0000-0000-0001",
+    "R_ODIRI RESPONSE 0002-0000-0000-0002",
+    "R_ODIRI RESPONSE 0003-0000-0000-0001",
+};
+const size_t kHeaderWithCompanion = 2;
+
+std::string missingFileText(const std::string& path) { return "Файл '" + path + "' отсутствует!"; }
+
+// The whole file up to its first NUL byte, converted from Windows-1251; false when it cannot
+// be read.
+bool readScriptText(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
+    text = Cp1251ToUtf8(bytes);
+    return true;
+}
+
+// Lines end at each CR; an LF right after a CR belongs to the break, any other LF stays in
+// its line.
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (true) {
+        const size_t cr = text.find('\r', start);
+        if (cr == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, cr - start));
+        start = cr + 1;
+        if (start < text.size() && text[start] == '\n') ++start;
+        if (start >= text.size()) break;
+    }
+    return lines;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The argument of a directive: the first `skip` characters removed, trimmed; when it begins
+// with a double quote, the text up to the last double quote.
+std::string argumentOf(std::string_view line, size_t skip) {
+    std::string rest = Trim(line.substr(std::min(skip, line.size())));
+    if (!rest.empty() && rest.front() == '"') {
+        const size_t last = rest.rfind('"');
+        rest = last == 0 ? std::string() : rest.substr(1, last - 1);
+    }
+    return Trim(rest);
+}
+
+// The number that a placeholder's digits at `pos` stand for: the longest run of digits
+// (not starting with 0) naming a field that exists; 0 when there is none. `length` receives
+// the number of digits taken.
+size_t fieldNumberAt(std::string_view text, size_t pos, size_t fieldCount, size_t& length) {
+    size_t best = 0;
+    size_t value = 0;
+    length = 0;
+    if (pos >= text.size() || text[pos] == '0') return 0;
+    for (size_t i = pos; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<size_t>(text[i] - '0');
+        if (value > fieldCount) break;
+        best = value;
+        length = i - pos + 1;
+    }
+    return best;
+}
+
+// Fills %N and %UPPER(%N) with the fields of a data row. One pass over the template: text
+// that a field brings in is never read as a placeholder, and %10 stands for field 10 when
+// the row has ten fields (with fewer, %1 followed by the digit 0).
+std::string fillTemplate(std::string_view tpl, const std::vector<std::string>& fields) {
+    static constexpr std::string_view kUpper = "%UPPER(%";
+    std::string out;
+    out.reserve(tpl.size() + 64);
+    size_t i = 0;
+    while (i < tpl.size()) {
+        const size_t percent = tpl.find('%', i);
+        if (percent == std::string_view::npos) {
+            out.append(tpl.substr(i));
+            break;
+        }
+        out.append(tpl.substr(i, percent - i));
+        if (startsWith(tpl.substr(percent), kUpper)) {
+            const size_t digits = percent + kUpper.size();
+            size_t length = 0;
+            const size_t n = fieldNumberAt(tpl, digits, fields.size(), length);
+            if (n > 0 && digits + length < tpl.size() && tpl[digits + length] == ')') {
+                out += AsciiUpper(fields[n - 1]);
+                i = digits + length + 1;
+                continue;
+            }
+        }
+        size_t length = 0;
+        const size_t n = fieldNumberAt(tpl, percent + 1, fields.size(), length);
+        if (n > 0) {
+            out += fields[n - 1];
+            i = percent + 1 + length;
+        } else {
+            out += '%';
+            i = percent + 1;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string rest = line;
+    while (!rest.empty()) fields.push_back(CutToken(rest, '\t'));
+    return fields;
+}
+
+// Runs one statement; on failure the database layer has shown SQLite's text, and the
+// statement itself follows in a second box.
+bool execute(TQueryResult& q, const std::string& sql) {
+    if (q.Exec(sql)) return true;
+    notifier().message(sql);
+    return false;
+}
+
+void deleteOldDocuments(const std::string& dateText, bool all) {
+    const TDate date = ParseDate(dateText, 0);
+    if (date <= 0) return;
+    const std::string condition = "REC_TIME<" + DateToSqlText(date);
+    const std::string where = all ? condition : "(" + condition + ") and (DOC_STATE>1)";
+    auto q = Query("select GUID from DOC_HEADS where (" + where + ")");
+    if (!q) return;
+    const int guidCol = q->ColumnIndex("GUID");
+    long long count = 0;
+    for (q->First(); !q->AtEnd(); q->Next()) {
+        DeleteDocument(Trim(q->Cell(guidCol)));
+        ++count;
+    }
+    if (count > 0) {
+        notifier().message("Поступила команда удалить " + std::string(all ? "все" : "старые") +
+                               " документы до " + dateText + ".\r\nУдалено документов " +
+                               std::to_string(count),
+                           MessageIcon::Information);
+    }
+}
+
+// Each statement of a script commits on its own. A write-ahead log with normal syncing
+// makes those commits cheap while every committed statement still survives a crash of the
+// program; the file's own journal mode is restored when the run ends.
+class FastCommits {
+  public:
+    explicit FastCommits(TQueryResult& q) : m_q(q) {
+        sqlite3_exec(m_q.Handle(), "PRAGMA journal_mode", &FastCommits::readMode, &m_mode, nullptr);
+        sqlite3_exec(m_q.Handle(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr,
+                     nullptr, nullptr);
+    }
+    ~FastCommits() {
+        if (m_mode.empty() || m_mode == "wal") return;
+        const std::string sql = "PRAGMA journal_mode=" + m_mode;
+        sqlite3_exec(m_q.Handle(), sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    FastCommits(const FastCommits&) = delete;
+    FastCommits& operator=(const FastCommits&) = delete;
+
+  private:
+    static int readMode(void* context, int columns, char** values, char**) {
+        if (columns > 0 && values[0]) *static_cast<std::string*>(context) = values[0];
+        return 0;
+    }
+
+    TQueryResult& m_q;
+    std::string m_mode;
+};
+
+bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
+    const std::string archive = folder + kArchiveName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(archive, ec)) {
+        screen.AddLogLine(kNotFound);
+        return false;
+    }
+    screen.AddLogLine(kUnpacking);
+    auto unzipper = std::make_unique<TUnzipper>();
+    const int unpacked = UnpackFiles(*unzipper, archive, folder, kScriptName);
+    UnpackFiles(*unzipper, archive, folder, kCompanionName);
+    unzipper.reset();
+    if (unpacked < 1) {
+        screen.AddLogLine(kCannotUnpack);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ImportScript(TExchangeScreen& screen, ExchangeProgress& progress,
+                  const std::string& folderIn) {
+    std::string folder = Trim(folderIn);
+    if (folder.empty()) folder = Trim(screen.ChooseFolder());
+    if (folder.empty()) return false;
+    if (folder.back() != '/') folder += '/';
+    const std::string path = folder + kScriptName;
+
+    if (screen.options().UseZip && !unpackScript(screen, folder)) return false;
+
+    std::error_code ec;
+    std::string text;
+    if (!std::filesystem::is_regular_file(path, ec) || !readScriptText(path, text)) {
+        notifier().message(missingFileText(path));
+        return false;
+    }
+
+    screen.AddLogLine(kStarted);
+    const std::vector<std::string_view> lines = splitLines(text);
+    const std::string header = Trim(lines.front());
+    size_t headerIndex = kHeaders.size();
+    for (size_t h = 0; h < kHeaders.size(); ++h) {
+        if (header == kHeaders[h]) headerIndex = h;
+    }
+    if (headerIndex == kHeaders.size()) {
+        notifier().message(kIncompatible);
+        return false;
+    }
+
+    // SQLite would create an empty file in place of a missing database, and every statement
+    // would then fail on a missing table: stop before executing anything.
+    if (!std::filesystem::is_regular_file(DatabasePath(), ec)) {
+        notifier().message(kDatabaseNotFound);
+        screen.AddLogLine(kStopped);
+        return false;
+    }
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) {
+        screen.AddLogLine(kStopped);
+        return false;
+    }
+    FastCommits fastCommits(*q);
+
+    progress.setVisible(true);
+    progress.setValue(0);
+    progress.setRange(0, static_cast<int>(lines.size()) - 1);
+
+    std::string tpl;
+    std::string deleteAllDate;
+    std::string deleteOldDate;
+    std::vector<std::string> officeMessages;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        progress.setValue(static_cast<int>(i));
+        const std::string line = Trim(lines[i]);
+        if (line.empty() || startsWith(line, "//")) continue;
+        std::string row = line;
+        if (line.front() == '<') {
+            if (AsciiUpper(std::string_view(line).substr(0, 12)) == "<SHOWMSGWND ") {
+                officeMessages.push_back(argumentOf(line, 11));
+                continue;
+            }
+            const std::string upper = AsciiUpper(line);
+            const std::string_view u = upper;
+            if (Trim(u.substr(0, 8)) == "<DELALL") {
+                deleteAllDate = argumentOf(upper, 7);
+                continue;
+            }
+            if (Trim(u.substr(0, 5)) == "<DEL") {
+                deleteOldDate = argumentOf(upper, 4);
+                continue;
+            }
+            if (upper == "</*>" || upper == "</REPEAT>") {
+                tpl.clear();
+                continue;
+            }
+            if (startsWith(u, "<REPEAT")) {
+                tpl = argumentOf(upper, 7);
+                continue;
+            }
+            if (startsWith(u, "<EXEC")) {
+                tpl.clear();
+                if (!execute(*q, argumentOf(upper, 5))) return false;
+                continue;
+            }
+            row = upper;
+        }
+        if (tpl.empty()) continue;
+        if (!execute(*q, fillTemplate(tpl, splitFields(row)))) return false;
+    }
+
+    if (headerIndex == kHeaderWithCompanion) {
+        const std::string companion = folder + kCompanionName;
+        std::string sql;
+        if (std::filesystem::is_regular_file(companion, ec)) {
+            screen.AddLogLine(kDirectories);
+            if (readScriptText(companion, sql)) q->Exec(Trim(sql));
+        }
+    }
+
+    screen.AddLogLine(kProcessing);
+    deleteOldDocuments(deleteAllDate, true);
+    deleteOldDocuments(deleteOldDate, false);
+
+    const size_t count = officeMessages.size();
+    for (size_t k = 0; k < count; ++k) {
+        notifier().message("Сообщение из офиса: [" + std::to_string(k + 1) + " / " +
+                           std::to_string(count) + "]\r\n" + Trim(officeMessages[k]));
+    }
+
+    screen.AddLogLine(kFinished);
+    const TDate now = Now();
+    execute(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
+    execute(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
+                    DateToText(now) + " " + TimeToText(now) + "\")");
+    return true;
+}
+
+}  // namespace velmorant
