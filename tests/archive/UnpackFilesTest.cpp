@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "archive/Unzipper.h"
+#include "archive/ZipTestSupport.h"
+#include "db/Text.h"
+#include "support/TestSupport.h"
+
+namespace velmorant::test {
+namespace {
+
+std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+struct StatInfo {
+    bool exists = false;
+    mode_t mode = 0;
+    std::time_t modified = 0;
+};
+
+StatInfo statOf(const std::filesystem::path& p) {
+    struct stat st {};
+    StatInfo info;
+    if (::stat(p.c_str(), &st) == 0) {
+        info.exists = true;
+        info.mode = st.st_mode;
+        info.modified = st.st_mtime;
+    }
+    return info;
+}
+
+// The source tree that other tools pack: files at two depths, an empty file and an empty
+// folder.
+void writeSourceTree(const std::filesystem::path& root) {
+    std::filesystem::create_directories(root / "sub" / "deeper");
+    std::filesystem::create_directories(root / "emptydir");
+    writeFile(root / "ToPDA.sqd", mixedText(50000, 11));
+    writeFile(root / "sub" / "ToPDA.sql", mixedText(3000, 12));
+    writeFile(root / "empty.txt", "");
+    std::string binary(70000, '\0');
+    uint32_t x = 99;
+    for (char& c : binary) {
+        x = x * 1664525 + 1013904223;
+        c = static_cast<char>(x >> 24);
+    }
+    writeFile(root / "sub" / "deeper" / "data.bin", binary);
+}
+
+int entryCount(const std::filesystem::path& archive) {
+    const CommandResult r = runCommand(
+        "/usr/bin/python3 -c \"import zipfile,sys; "
+        "print(len(zipfile.ZipFile(sys.argv[1]).infolist()))\" " +
+        quoted(archive));
+    return std::stoi(r.out);
+}
+
+bool anyDataDescriptor(const std::filesystem::path& archive) {
+    const CommandResult r = runCommand(
+        "/usr/bin/python3 -c \"import zipfile,sys; print(any(i.flag_bits & 8 for i in "
+        "zipfile.ZipFile(sys.argv[1]).infolist()))\" " +
+        quoted(archive));
+    return r.out == "True\n";
+}
+
+TEST(UnpackFiles, ReadsArchivesOfOtherTools) {
+    TempDir dir;
+    const auto src = dir / "src";
+    writeSourceTree(src);
+    const std::string python = R"PY(
+import os, sys, zipfile
+mode, out = sys.argv[1], sys.argv[2]
+method = zipfile.ZIP_STORED if mode == 'stored' else zipfile.ZIP_DEFLATED
+stream = sys.stdout.buffer if out == '-' else open(out, 'wb')
+with zipfile.ZipFile(stream, 'w', method) as z:
+    for root, dirs, files in os.walk('.'):
+        for d in sorted(dirs):
+            z.write(os.path.join(root, d))
+        for f in sorted(files):
+            z.write(os.path.join(root, f))
+)PY";
+    writeFile(dir / "make.py", python);
+    struct Case {
+        const char* label;
+        std::string command;  // run inside the source folder
+        bool dataDescriptors;
+    };
+    const std::vector<Case> cases = {
+        {"zip deflated", "zip -q -r -9 ../a.zip .", false},
+        {"zip stored", "zip -q -r -0 ../a.zip .", false},
+        {"zip streamed", "zip -q -r - . | cat > ../a.zip", true},
+        {"python stored", "/usr/bin/python3 ../make.py stored ../a.zip", false},
+        {"python deflated", "/usr/bin/python3 ../make.py deflated ../a.zip", false},
+        {"python streamed", "/usr/bin/python3 ../make.py deflated - | cat > ../a.zip", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto archive = dir / "a.zip";
+        std::filesystem::remove(archive);
+        const CommandResult made = runCommand("(cd " + quoted(src) + " && " + c.command + ")");
+        ASSERT_EQ(0, made.exitCode) << made.err;
+        EXPECT_EQ(c.dataDescriptors, anyDataDescriptor(archive));
+
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        EXPECT_EQ(entryCount(archive),
+                  UnpackFiles(unzipper, archive.string(), target.string(), "*"));
+        EXPECT_EQ(filesUnder(src), filesUnder(target));
+        for (const std::string& name : filesUnder(src)) {
+            EXPECT_TRUE(readFile(src / name) == readFile(target / name)) << name;
+        }
+        EXPECT_TRUE(std::filesystem::is_directory(target / "emptydir"));
+    }
+}
+
+TEST(UnpackFiles, MaskSelectsWholeNames) {
+    TempDir dir;
+    const auto archive = dir / "ToPDA.zip";
+    std::vector<ZipEntrySpec> entries;
+    for (const char* name :
+         {"ToPDA.sqd", "topda.sqd", "sub/ToPDA.sqd", "ToPDA.sql", "noext", "win\\ToPDA.sqd"}) {
+        entries.push_back(storedEntry(name, std::string("content of ") + name));
+    }
+    writeFile(archive, buildZip(entries));
+    struct Case {
+        std::string mask;
+        std::vector<std::string> files;
+    };
+    const std::vector<std::string> all = {"ToPDA.sqd",     "ToPDA.sql", "noext",
+                                          "sub/ToPDA.sqd", "topda.sqd", "win/ToPDA.sqd"};
+    const std::vector<Case> cases = {
+        {"ToPDA.sqd", {"ToPDA.sqd"}},
+        {"ToPDA.sql", {"ToPDA.sql"}},
+        {"TOPDA.SQD", {}},
+        {"", all},
+        {"*", all},
+        {"*.*", all},
+        {"ToPDA.sq?", {"ToPDA.sqd", "ToPDA.sql"}},
+        {"*.sqd", {"ToPDA.sqd", "sub/ToPDA.sqd", "topda.sqd", "win/ToPDA.sqd"}},
+        {"sub\\ToPDA.sqd", {"sub/ToPDA.sqd"}},
+        {"win/*", {"win/ToPDA.sqd"}},
+        {"?", {}},
+        {"n*x*t", {"noext"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("mask " + c.mask);
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        EXPECT_EQ(static_cast<int>(c.files.size()),
+                  UnpackFiles(unzipper, archive.string(), target.string(), c.mask));
+        EXPECT_EQ(c.files, filesUnder(target));
+    }
+}
+
+TEST(UnpackFiles, MaskMatchingCountsCharactersNotBytes) {
+    struct Case {
+        const char* name;
+        const char* mask;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"тест.txt", "????.txt", true},
+        {"тест.txt", "???.txt", false},
+        {"тест.txt", "т*", true},
+        {"abc", "a*b*c", true},
+        {"abc", "a*b*c*d", false},
+        {"aaa", "*a", true},
+        {"ab", "a", false},
+        {"a", "ab", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.matches, ZipNameMatchesMask(c.name, c.mask)) << c.name << " / " << c.mask;
+    }
+}
+
+TEST(UnpackFiles, AppliesTimesAttributesAndNameEncodings) {
+    TempDir dir;
+    const std::time_t before = std::time(nullptr);
+    struct Case {
+        const char* label;
+        ZipEntrySpec entry;
+        std::string file;  // expected name on disk
+        bool readOnly;
+        bool timeFromEntry;
+    };
+    auto entry = [](std::string name, uint16_t madeBy, uint32_t attributes, uint32_t dos,
+                    uint16_t flags = 0) {
+        ZipEntrySpec e = storedEntry(name, "data of " + name);
+        e.madeBy = madeBy;
+        e.externalAttributes = attributes;
+        e.dosDateTime = dos;
+        e.flags = flags;
+        return e;
+    };
+    const uint32_t dos =
+        (uint32_t{(39u << 9) | (6u << 5) | 1u} << 16) | ((12u << 11) | (34u << 5) | 28u);
+    const uint32_t badMonth = (uint32_t{(39u << 9) | (13u << 5) | 1u} << 16);
+    const std::vector<Case> cases = {
+        {"DOS read-only", entry("ro.txt", 10, 0x21, dos), "ro.txt", true, true},
+        {"DOS archive bit", entry("rw.txt", 20, 0x20, dos), "rw.txt", false, true},
+        {"Unix host ignores DOS bits", entry("unix.txt", 0x0314, 0x81A40001, dos), "unix.txt",
+         false, true},
+        {"invalid date leaves the time", entry("bad.txt", 10, 0x20, badMonth), "bad.txt", false,
+         false},
+        {"CP866 name", entry("\xE2\xA5\xE1\xE2.txt", 10, 0x20, dos), "тест.txt", false, true},
+        {"UTF-8 name (bit 11)", entry("тест2.txt", 10, 0x20, dos, 0x0800), "тест2.txt", false,
+         true},
+        {"backslash separators", entry("a\\b.txt", 10, 0x20, dos), "a/b.txt", false, true},
+    };
+    std::tm tm{};
+    tm.tm_year = 2019 - 1900;
+    tm.tm_mon = 5;
+    tm.tm_mday = 1;
+    tm.tm_hour = 12;
+    tm.tm_min = 34;
+    tm.tm_sec = 56;
+    tm.tm_isdst = -1;
+    const std::time_t entryTime = std::mktime(&tm);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto archive = dir / "a.zip";
+        writeFile(archive, buildZip({c.entry}));
+        const auto target = dir / c.label;
+        TUnzipper unzipper;
+        ASSERT_EQ(1, UnpackFiles(unzipper, archive.string(), target.string(), "*"));
+        const StatInfo info = statOf(target / c.file);
+        ASSERT_TRUE(info.exists);
+        EXPECT_EQ(c.readOnly, (info.mode & 0222) == 0);
+        if (c.timeFromEntry) {
+            EXPECT_EQ(entryTime, info.modified);
+        } else {
+            EXPECT_GE(info.modified, before);
+        }
+    }
+}
+
+TEST(UnpackFiles, FolderEntriesAndOverwriting) {
+    TempDir dir;
+    const auto target = dir / "out";
+    std::filesystem::create_directories(target);
+    writeFile(target / "ToPDA.sqd", std::string(10000, 'x'));
+    ZipEntrySpec folder = storedEntry("exchange/", "");
+    writeFile(dir / "a.zip", buildZip({folder, deflatedEntry("ToPDA.sqd", "short")}));
+    TUnzipper unzipper;
+    EXPECT_EQ(2, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string() + "/", "*"));
+    EXPECT_EQ("short", readFile(target / "ToPDA.sqd"));
+    EXPECT_TRUE(std::filesystem::is_directory(target / "exchange"));
+
+    // An installed overwrite question that says No keeps the file and does not count it.
+    writeFile(target / "ToPDA.sqd", "mine");
+    unzipper.setOverwriteHandler([](TUnzipper&, const std::string&, void*) { return false; },
+                                 nullptr);
+    EXPECT_EQ(1, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
+    EXPECT_EQ("mine", readFile(target / "ToPDA.sqd"));
+}
+
+TEST(UnpackFiles, RunLevelResultCodes) {
+    TempDir dir;
+    const auto good = dir / "good.zip";
+    writeFile(good, buildZip({storedEntry("a.txt", "a")}));
+    writeFile(dir / "empty.bin", "");
+    writeFile(dir / "text.txt", mixedText(100, 1));
+    writeFile(dir / "header-only.zip", std::string("PK\x03\x04", 4) + std::string(200, 'z'));
+    writeFile(dir / "no-entries.zip", buildZip({}));
+    // A valid end record that names a directory at its own offset.
+    std::string selfDirectory = std::string("PK\x03\x04", 4) + std::string(60, '\0');
+    const std::string endRecord =
+        buildZip({}).substr(0, 16) + std::string("\x40\x00\x00\x00\x00\x00", 6);
+    writeFile(dir / "bad-offset.zip", selfDirectory + endRecord);
+    struct Case {
+        const char* label;
+        std::string archive;
+        std::string target;
+        int result;
+    };
+    const std::string out = (dir / "out").string();
+    const std::vector<Case> cases = {
+        {"empty target folder", good.string(), "", kUnzipNoTarget},
+        {"missing archive", (dir / "missing.zip").string(), out, kUnzipCannotOpen},
+        {"archive is a folder", dir.str(), out, kUnzipCannotOpen},
+        {"empty file", (dir / "empty.bin").string(), out, kUnzipNotZip},
+        {"text file", (dir / "text.txt").string(), out, kUnzipNotZip},
+        {"no end record", (dir / "header-only.zip").string(), out, kUnzipNoDirectory},
+        {"no entries", (dir / "no-entries.zip").string(), out, kUnzipNotZip},
+        {"directory offset not before the end record", (dir / "bad-offset.zip").string(), out,
+         kUnzipNoDirectory},
+        {"good", good.string(), out, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        TUnzipper unzipper;
+        EXPECT_EQ(c.result, UnpackFiles(unzipper, c.archive, c.target, "*"));
+    }
+}
+
+}  // namespace
+}  // namespace velmorant::test

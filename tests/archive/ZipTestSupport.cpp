@@ -1,0 +1,176 @@
+#include "archive/ZipTestSupport.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace velmorant::test {
+
+namespace {
+
+void put16(std::string& out, uint32_t v) {
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+}  // namespace
+
+uint32_t crc32Of(const std::string& bytes) {
+    return static_cast<uint32_t>(
+        ::crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
+}
+
+ZipEntrySpec storedEntry(const std::string& name, const std::string& content) {
+    ZipEntrySpec e;
+    e.name = name;
+    e.data = content;
+    e.crc32 = crc32Of(content);
+    e.uncompressedSize = static_cast<uint32_t>(content.size());
+    return e;
+}
+
+ZipEntrySpec deflatedEntry(const std::string& name, const std::string& content) {
+    ZipEntrySpec e = storedEntry(name, content);
+    z_stream s{};
+    if (deflateInit2(&s, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw std::runtime_error("deflateInit2");
+    }
+    std::string out(deflateBound(&s, content.size()), '\0');
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    s.avail_in = static_cast<uInt>(content.size());
+    s.next_out = reinterpret_cast<Bytef*>(out.data());
+    s.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&s, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+    out.resize(s.total_out);
+    deflateEnd(&s);
+    e.data = out;
+    e.method = 8;
+    return e;
+}
+
+std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
+    std::string archive;
+    std::string directory;
+    for (const ZipEntrySpec& e : entries) {
+        const auto offset = static_cast<uint32_t>(archive.size());
+        const bool descriptor = (e.flags & 0x0008) != 0;
+        put32(archive, 0x04034B50);
+        put16(archive, 20);
+        put16(archive, e.flags);
+        put16(archive, e.method);
+        put32(archive, e.dosDateTime);
+        put32(archive, descriptor ? 0 : e.crc32);
+        put32(archive, descriptor ? 0 : static_cast<uint32_t>(e.data.size()));
+        put32(archive, descriptor ? 0 : e.uncompressedSize);
+        put16(archive, static_cast<uint32_t>(e.name.size()));
+        put16(archive, 0);
+        archive += e.name;
+        archive += e.data;
+        if (descriptor) {
+            put32(archive, 0x08074B50);
+            put32(archive, e.crc32);
+            put32(archive, static_cast<uint32_t>(e.data.size()));
+            put32(archive, e.uncompressedSize);
+        }
+        put32(directory, 0x02014B50);
+        put16(directory, e.madeBy);
+        put16(directory, 20);
+        put16(directory, e.flags);
+        put16(directory, e.method);
+        put32(directory, e.dosDateTime);
+        put32(directory, e.crc32);
+        put32(directory, static_cast<uint32_t>(e.data.size()));
+        put32(directory, e.uncompressedSize);
+        put16(directory, static_cast<uint32_t>(e.name.size()));
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put16(directory, 0);
+        put32(directory, e.externalAttributes);
+        put32(directory, offset);
+        directory += e.name;
+    }
+    const auto directoryOffset = static_cast<uint32_t>(archive.size());
+    archive += directory;
+    put32(archive, 0x06054B50);
+    put16(archive, 0);
+    put16(archive, 0);
+    put16(archive, static_cast<uint32_t>(std::min<size_t>(entries.size(), 0xFFFF)));
+    put16(archive, static_cast<uint32_t>(std::min<size_t>(entries.size(), 0xFFFF)));
+    put32(archive, static_cast<uint32_t>(directory.size()));
+    put32(archive, directoryOffset);
+    put16(archive, 0);
+    return archive;
+}
+
+std::vector<std::string> filesUnder(const std::filesystem::path& folder) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    if (!std::filesystem::exists(folder, ec)) return out;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        if (entry.is_regular_file()) {
+            out.push_back(std::filesystem::relative(entry.path(), folder).generic_string());
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string mixedText(size_t size, uint32_t seed) {
+    static const char* const kWords[] = {"order",
+                                         "client",
+                                         "goods",
+                                         "price",
+                                         "quantity",
+                                         "Заявка",
+                                         "склад",
+                                         "отгрузка",
+                                         "INSERT",
+                                         "INTO",
+                                         "SPR_GOODS",
+                                         "VALUES",
+                                         "sum",
+                                         "date",
+                                         "note",
+                                         "агент",
+                                         "продаж",
+                                         "2024-06-01",
+                                         "00000000-0000-0000-0000-000000000000",
+                                         "total",
+                                         "pieces",
+                                         "box"};
+    std::string out;
+    out.reserve(size + 64);
+    uint32_t state = seed ? seed : 1;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    while (out.size() < size) {
+        const uint32_t r = next();
+        switch (r % 8) {
+            case 0:
+                out += std::to_string(r % 100000);
+                break;
+            case 1:
+                out += "\r\n";
+                break;
+            default:
+                out += kWords[(r >> 8) % (sizeof kWords / sizeof kWords[0])];
+                break;
+        }
+        out += (r >> 20) % 5 == 0 ? '\t' : ' ';
+    }
+    out.resize(size);
+    return out;
+}
+
+}  // namespace velmorant::test

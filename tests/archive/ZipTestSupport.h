@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Hand-built ZIP archives for the reader's tests: every field can be set, so that damaged,
+// unusual and legacy-method entries can be put in front of the real reader.
+namespace velmorant::test {
+
+struct ZipEntrySpec {
+    std::string name;  // raw name bytes as stored
+    std::string data;  // the entry's data as stored (compressed form)
+    uint16_t method = 0;
+    uint16_t flags = 0;
+    uint32_t crc32 = 0;
+    uint32_t uncompressedSize = 0;
+    uint32_t dosDateTime = (uint32_t{(44u << 9) | (6u << 5) | 1u} << 16) |
+                           ((12u << 11) | (34u << 5) | 28u);  // 2024-06-01 12:34:56
+    uint16_t madeBy = 10;                                     // MS-DOS host
+    uint32_t externalAttributes = 0x20;
+    // With flag bit 3: the local header's CRC and sizes are zero and a data descriptor
+    // (with signature) follows the data.
+};
+
+// A stored entry of `content`, with its CRC-32 and sizes.
+ZipEntrySpec storedEntry(const std::string& name, const std::string& content);
+// A raw-deflated entry of `content`.
+ZipEntrySpec deflatedEntry(const std::string& name, const std::string& content);
+
+// The archive: local headers with data, the central directory, the end record.
+std::string buildZip(const std::vector<ZipEntrySpec>& entries);
+
+uint32_t crc32Of(const std::string& bytes);
+
+// Every regular file under `folder`, by path relative to it.
+std::vector<std::string> filesUnder(const std::filesystem::path& folder);
+
+// Text that compresses like real documents: words, numbers and line ends.
+std::string mixedText(size_t size, uint32_t seed);
+
+}  // namespace velmorant::test
