@@ -51,6 +51,7 @@ bool SingleInstance::listen(std::function<void()> raise) {
                     const QByteArray line = socket->readLine();
                     if (line == kRaise) {
                         if (m_raise) m_raise();
+                        emit raiseRequested();
                         socket->write(kRaised);
                         socket->flush();
                     }

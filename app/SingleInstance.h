@@ -35,6 +35,10 @@ class SingleInstance : public QObject {
     // Sends "raise" to a running copy and returns its answer line ("" when none).
     static QString request(const QString& name, int timeoutMs);
 
+  signals:
+    // A newcomer asked this copy to come forward (after the raise callback ran).
+    void raiseRequested();
+
   private:
     QString m_name;
     QLocalServer* m_server = nullptr;

@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <memory>
-
 #include "app/Screens.h"
 #include "app/SingleInstance.h"
 #include "db/Database.h"
@@ -33,6 +31,49 @@ void bringForward(QWidget* window) {
 }
 }  // namespace
 
+StartedProgram::StartedProgram() = default;
+StartedProgram::StartedProgram(StartedProgram&&) noexcept = default;
+StartedProgram::~StartedProgram() = default;
+
+StartedProgram StartProgram(const QString& programFolder, const QString& instanceName) {
+    StartedProgram started;
+    QString folder = programFolder;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    SetProgramFolder(folder.toStdString());
+    if (!PrepareDatabase()) {
+        notifier().message(kDatabaseFailed, MessageIcon::Error);
+        started.exitCode = 1;
+        return started;
+    }
+
+    InstallScreens();
+    started.journal = std::make_unique<JournalWindow>();
+    SetMainWindow(started.journal.get());
+
+    started.guard = std::make_unique<SingleInstance>(instanceName);
+    bool another = started.guard->notifyRunningCopy();
+    if (!another) {
+        JournalWindow* journal = started.journal.get();
+        if (!started.guard->listen([journal] { bringForward(journal); })) {
+            // Another copy took the name a moment ago: hand over to it. A name that cannot
+            // be used at all leaves this copy running without the guard.
+            another = started.guard->notifyRunningCopy();
+        }
+    }
+    if (another) {
+        started.journal.reset();
+        started.guard.reset();
+        return started;
+    }
+
+    if (!PrepareDatabase()) return started;
+
+    ScreenFitter::install()->placeMainWindow(started.journal.get());
+    started.journal->show();
+    started.runLoop = true;
+    return started;
+}
+
 int RunProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // only the confirmed close ends the program
@@ -45,28 +86,9 @@ int RunProgram(int argc, char** argv) {
         ~RestoreNotifier() { setNotifier(previous); }
     } restore{previous};
 
-    SetProgramFolder(QCoreApplication::applicationDirPath().toStdString() + "/");
-    if (!PrepareDatabase()) {
-        notifier().message(kDatabaseFailed, MessageIcon::Error);
-        return 1;
-    }
-
-    InstallScreens();
-    auto journal = std::make_unique<JournalWindow>();
-    SetMainWindow(journal.get());
-
-    SingleInstance guard;
-    if (guard.notifyRunningCopy()) return 0;
-    if (!guard.listen([&journal] { bringForward(journal.get()); })) {
-        // Another copy took the name a moment ago: hand over to it. A name that cannot be
-        // used at all leaves this copy running without the guard.
-        if (guard.notifyRunningCopy()) return 0;
-    }
-
-    if (!PrepareDatabase()) return 0;
-
-    ScreenFitter::install()->placeMainWindow(journal.get());
-    journal->show();
+    StartedProgram started =
+        StartProgram(QCoreApplication::applicationDirPath(), SingleInstance::defaultName());
+    if (!started.runLoop) return started.exitCode;
     return app.exec();
 }
 

@@ -1,11 +1,36 @@
 #pragma once
 
+#include <QString>
+
+#include <memory>
+
 namespace velmorant {
 
-// The whole life of the GUI program: prepares the database (exit code 1 with
-// "Ошибка при открытии БД." when it cannot), creates the journal, hands over to a running
-// copy (exit code 0), prepares the database again, shows the journal and runs the event loop
-// until the agent confirms "Завершить работу?". Returns the exit code.
+class JournalWindow;
+class SingleInstance;
+
+// What the start-up left behind: an exit code to end with at once, or a shown journal and
+// the running single-instance guard for the event loop.
+struct StartedProgram {
+    int exitCode = 0;
+    bool runLoop = false;
+    std::unique_ptr<JournalWindow> journal;
+    std::unique_ptr<SingleInstance> guard;
+    StartedProgram();
+    StartedProgram(StartedProgram&&) noexcept;
+    ~StartedProgram();
+};
+
+// The start-up sequence on an existing QApplication, with messages through the installed
+// notifier: prepares the database in `programFolder` (exit code 1 with
+// "Ошибка при открытии БД." when it cannot), creates the journal as the main window, hands
+// over to a copy already listening on `instanceName` (exit code 0, no message), prepares the
+// database again (exit code 0 when that fails) and shows the journal.
+StartedProgram StartProgram(const QString& programFolder, const QString& instanceName);
+
+// The whole life of the GUI program: the application, the message boxes, StartProgram on
+// the executable's folder and the event loop until the agent confirms "Завершить работу?".
+// Returns the exit code.
 int RunProgram(int argc, char** argv);
 
 }  // namespace velmorant

@@ -91,6 +91,7 @@ void JournalWindow::buildList() {
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
     m_list->horizontalHeader()->setHighlightSections(false);
+    m_list->horizontalHeader()->setMinimumSectionSize(1);
     m_list->horizontalHeader()->setStretchLastSection(false);
     m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     // The selection stays visible while another control or window has the focus.

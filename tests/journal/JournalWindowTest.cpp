@@ -1,0 +1,469 @@
+// The journal window on a real base.sdb in a temporary program folder, driven offscreen.
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+#include "db/Dates.h"
+#include "db/QueryResult.h"
+#include "journal/JournalHooks.h"
+#include "journal/JournalWindow.h"
+#include "journal/PeriodDialog.h"
+#include "support/ModalAnswer.h"
+#include "support/TestSupport.h"
+#include "ui/MainWindow.h"
+
+using namespace velmorant;
+
+namespace {
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+void exec(const std::string& sql) {
+    auto q = Query(sql);
+    if (!q) qFatal("statement failed: %s", sql.c_str());
+}
+
+struct Doc {
+    const char* guid;
+    const char* docDate;
+    const char* state;
+    const char* client;
+    const char* weight;
+    const char* sum;
+    const char* recTime;
+};
+
+void insert(const Doc& doc) {
+    exec(std::string("insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, "
+                     "ORD_SUMM, REC_TIME) values ('") +
+         doc.guid + "', '" + doc.docDate + "', '" + doc.state + "', '" + doc.client + "', '" +
+         doc.weight + "', '" + doc.sum + "', '" + doc.recTime + "')");
+}
+
+void setOption(const char* name, const char* value) {
+    exec(std::string("delete from MY_OPTIONS where OPT_NAME='") + name + "'");
+    exec(std::string("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('") + name + "', '" +
+         value + "')");
+}
+
+int countDocs() {
+    auto q = Query("select count(*) as N from DOC_HEADS");
+    return q ? std::stoi(q->Value("N", "0")) : -1;
+}
+
+QStringList rowTexts(QTableWidget* list, int column) {
+    QStringList out;
+    for (int r = 0; r < list->rowCount(); ++r)
+        out << (list->item(r, column) ? list->item(r, column)->text() : QString("<none>"));
+    return out;
+}
+
+// The state picture a row shows, -1 for none.
+int iconIndex(const JournalWindow& journal, int row) {
+    const QIcon icon = journal.documentList()->item(row, 0)->icon();
+    if (icon.isNull()) return -1;
+    const QImage shown =
+        icon.pixmap(QSize(16, 12)).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int i = 0; i < journal.stateImages().count(); ++i) {
+        if (shown == journal.stateImages().image(i).convertToFormat(QImage::Format_ARGB32))
+            return i;
+    }
+    return -2;
+}
+
+const TDate kDay = EncodeDate(2008, 3, 15);
+
+}  // namespace
+
+class JournalWindowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void emptyStartListsNothingAfterOneSecond();
+    void listsTheDocumentsOfThePeriod();
+    void periodConditions_data();
+    void periodConditions();
+    void columnsFollowUseSums_data();
+    void columnsFollowUseSums();
+    void dateChangeIsAskedOncePerDay();
+    void allDocumentsThenNewDay();
+    void deleteAsksAndRemoves();
+    void failingStatementIsReported();
+    void menuEntriesInOrder();
+    void hooksOpenTheOtherScreens();
+    void choosingAPeriodThroughTheDialog();
+    void exitAsksFirst();
+
+  private:
+    std::unique_ptr<test::TempProgramFolder> m_folder;
+    std::unique_ptr<test::RecordingNotifier> m_boxes;
+    TDate m_now = 0;
+    std::unique_ptr<JournalWindow> makeJournal();
+};
+
+void JournalWindowTest::init() {
+    m_folder = std::make_unique<test::TempProgramFolder>();
+    m_boxes = std::make_unique<test::RecordingNotifier>();
+    m_now = kDay + 0.5;
+    journalHooks() = JournalHooks();
+}
+
+void JournalWindowTest::cleanup() {
+    journalHooks() = JournalHooks();
+    m_boxes.reset();
+    m_folder.reset();
+}
+
+std::unique_ptr<JournalWindow> JournalWindowTest::makeJournal() {
+    auto journal = std::make_unique<JournalWindow>([this] { return m_now; });
+    journal->loadTimer()->stop();  // tests load when they choose
+    return journal;
+}
+
+void JournalWindowTest::emptyStartListsNothingAfterOneSecond() {
+    JournalWindow journal([this] { return m_now; });
+    QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
+    journal.show();
+    QCOMPARE(journal.windowTitle(), u("Агент продаж"));
+    QVERIFY(journal.loadTimer()->isActive());
+    QCOMPARE(journal.loadTimer()->interval(), 1000);
+    QCOMPARE(loaded.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 3000);
+    QCOMPARE(journal.documentList()->rowCount(), 0);
+    QVERIFY(!journal.loadTimer()->isActive());
+    QTest::qWait(1300);  // the timer runs only once
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
+    QCOMPARE(journal.periodStart(), kDay);
+    QCOMPARE(journal.periodEnd(), kDay);
+}
+
+void JournalWindowTest::listsTheDocumentsOfThePeriod() {
+    setOption("UseSUMS", "1");
+    const Doc docs[] = {
+        {"AAAAAAAA-0000-0000-0000-000000000001", "2008-03-15", "0", "Ромашка", "12.5", "100",
+         "2008-03-15"},
+        {" BBBBBBBB-0000-0000-0000-000000000002 ", "2008-03-20", "1", " Лютик ", "0", "0",
+         "2008-03-15"},
+        {"CCCCCCCC-0000-0000-0000-000000000003", "2008-3-5", "2", "Василёк", "3,25", "7.005",
+         "2008-03-15"},
+        {"DDDDDDDD-0000-0000-0000-000000000004", "15.03.2008", "3", "X", "abc", "x", "2008-03-15"},
+        {"EEEEEEEE-0000-0000-0000-000000000005", "2008-12-31", "4", "Y", "1", "1", "2008-03-15"},
+        {"FFFFFFFF-0000-0000-0000-000000000006", "", "", "Z", "", "", "2008-03-15"},
+        {"00000000-0000-0000-0000-000000000007", "2008-03-01", "5", "W", "", "", "2008-03-15"},
+        {"00000000-0000-0000-0000-000000000008", "2008-03-01", "x1", "V", "", "", "2008-03-15"},
+        {"99999999-0000-0000-0000-000000000009", "2008-03-16", "1", "Other day", "", "",
+         "2008-03-16"},
+    };
+    for (const Doc& doc : docs) insert(doc);
+    auto journal = makeJournal();
+    QVERIFY(journal->showsSums());
+    journal->loadRows(kDay, kDay);
+    QTableWidget* list = journal->documentList();
+    QCOMPARE(list->rowCount(), 8);
+    QCOMPARE(rowTexts(list, 1),
+             (QStringList{"15.03", "20.03", "???", "???", "31.12", "???", "01.03", "01.03"}));
+    QCOMPARE(rowTexts(list, 2),
+             (QStringList{u("Ромашка"), u("Лютик"), "Василёк", "X", "Y", "Z", "W", "V"}));
+    QCOMPARE(rowTexts(list, 3), (QStringList{"12.5", "", "3.3", "", "1.0", "", "", ""}));
+    QCOMPARE(rowTexts(list, 4), (QStringList{"100.00", "", "7.01", "", "1.00", "", "", ""}));
+    const int icons[] = {0, 1, 2, 3, 4, 0, -1, 0};
+    for (int r = 0; r < 8; ++r) QCOMPARE(iconIndex(*journal, r), icons[r]);
+    QCOMPARE(list->item(1, 0)->text(), QString("  BBBBBBBB-0000-0000-0000-000000000002"));
+    QCOMPARE(journal->rowGuids().at(1), std::string("BBBBBBBB-0000-0000-0000-000000000002"));
+    QCOMPARE(list->item(0, 3)->textAlignment() & Qt::AlignRight, int(Qt::AlignRight));
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
+}
+
+void JournalWindowTest::periodConditions_data() {
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<QStringList>("clients");
+    QTest::newRow("one day") << EncodeDate(2008, 3, 1) << EncodeDate(2008, 3, 1)
+                             << QStringList{"first"};
+    QTest::newRow("whole month, both ends included")
+        << EncodeDate(2008, 3, 1) << EncodeDate(2008, 3, 31)
+        << QStringList{"first", "middle", "last"};
+    QTest::newRow("all documents")
+        << 0.0 << 0.0 << QStringList{"before", "first", "middle", "last", "after"};
+    QTest::newRow("first day after the last")
+        << EncodeDate(2008, 3, 31) << EncodeDate(2008, 3, 1) << QStringList{};
+}
+
+void JournalWindowTest::periodConditions() {
+    QFETCH(double, start);
+    QFETCH(double, end);
+    QFETCH(QStringList, clients);
+    const Doc docs[] = {
+        {"G1", "2008-03-01", "1", "before", "", "", "2008-02-29"},
+        {"G2", "2008-03-01", "1", "first", "", "", "2008-03-01"},
+        {"G3", "2008-03-01", "1", "middle", "", "", "2008-03-15"},
+        {"G4", "2008-03-01", "1", "last", "", "", "2008-03-31"},
+        {"G5", "2008-03-01", "1", "after", "", "", "2008-04-01"},
+    };
+    for (const Doc& doc : docs) insert(doc);
+    auto journal = makeJournal();
+    journal->loadRows(start, end);
+    QCOMPARE(rowTexts(journal->documentList(), 2), clients);
+}
+
+void JournalWindowTest::columnsFollowUseSums_data() {
+    QTest::addColumn<QString>("useSums");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("sums on") << "1" << 5;
+    QTest::newRow("sums on, blanks around") << " 1 " << 5;
+    QTest::newRow("sums off") << "0" << 4;
+    QTest::newRow("other text") << "yes" << 4;
+    QTest::newRow("not set") << "" << 4;
+}
+
+void JournalWindowTest::columnsFollowUseSums() {
+    QFETCH(QString, useSums);
+    QFETCH(int, columns);
+    if (!useSums.isEmpty()) setOption("UseSUMS", useSums.toUtf8().constData());
+    insert({"G1", "2008-03-15", "1", "c", "2", "5", "2008-03-15"});
+    auto journal = makeJournal();
+    QTableWidget* list = journal->documentList();
+    QCOMPARE(list->columnCount(), columns);
+    QStringList captions;
+    for (int c = 0; c < list->columnCount(); ++c) captions << list->horizontalHeaderItem(c)->text();
+    QStringList expected = {" ", u("Дата"), u("Клиент"), u("Кол-во"), u("Сумма")};
+    QCOMPARE(captions, expected.mid(0, columns));
+    const int widths[] = {18, 46, 106, 62, 62};
+    for (int c = 0; c < columns; ++c) QCOMPARE(list->columnWidth(c), widths[c]);
+    // The column stays as created; a later change of UseSUMS only changes what is filled.
+    setOption("UseSUMS", columns == 5 ? "0" : "1");
+    journal->loadRows(kDay, kDay);
+    QCOMPARE(list->columnCount(), columns);
+    if (columns == 5) QVERIFY(!list->item(0, 4));
+}
+
+void JournalWindowTest::dateChangeIsAskedOncePerDay() {
+    auto journal = makeJournal();
+    const std::string question = "Сменилась дата. Установить новую дату в журнале?";
+    journal->refresh();
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
+
+    m_now = kDay + 1.01;  // just past midnight
+    m_boxes->queueAnswer(MessageAnswer::No);
+    journal->refresh();
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{question});
+    QCOMPARE(m_boxes->shown().at(0).icon, MessageIcon::Question);
+    QCOMPARE(journal->periodStart(), kDay);
+    journal->refresh();
+    QCOMPARE(m_boxes->shown().size(), size_t(1));
+
+    m_now = kDay + 2.3;
+    m_boxes->queueAnswer(MessageAnswer::Yes);
+    journal->refresh();
+    QCOMPARE(m_boxes->shown().size(), size_t(2));
+    QCOMPARE(journal->periodStart(), kDay + 2);
+    QCOMPARE(journal->periodEnd(), kDay + 2);
+    QCOMPARE(journal->lastSeenDay(), kDay + 2);
+}
+
+void JournalWindowTest::allDocumentsThenNewDay() {
+    insert({"G1", "2008-03-15", "1", "today", "", "", "2008-03-15"});
+    insert({"G2", "2008-03-16", "1", "tomorrow", "", "", "2008-03-16"});
+    insert({"G3", "2007-01-01", "1", "old", "", "", "2007-01-01"});
+    auto journal = makeJournal();
+    journal->setPeriod(0, 0);
+    journal->refresh();
+    QCOMPARE(journal->documentList()->rowCount(), 3);
+    m_now = kDay + 1;
+    m_boxes->queueAnswer(MessageAnswer::Yes);
+    journal->refresh();
+    QCOMPARE(rowTexts(journal->documentList(), 2), QStringList{"tomorrow"});
+}
+
+void JournalWindowTest::deleteAsksAndRemoves() {
+    insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
+    insert({"G2", "2008-03-15", "1", "two", "", "", "2008-03-15"});
+    exec("insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID) values ('G2', 0, 'X')");
+    auto journal = makeJournal();
+    journal->show();
+    journal->loadRows(kDay, kDay);
+    QTableWidget* list = journal->documentList();
+    QAction* remove = journal->menuBar()->findCommand(u(" Удалить "));
+    QVERIFY(remove);
+
+    // No selection: nothing asked, nothing removed.
+    list->clearSelection();
+    remove->trigger();
+    QVERIFY(m_boxes->shown().empty());
+
+    list->selectRow(1);
+    m_boxes->queueAnswer(MessageAnswer::No);
+    remove->trigger();
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{"Удалить документ?"});
+    QCOMPARE(countDocs(), 2);
+
+    list->selectRow(1);
+    m_boxes->queueAnswer(MessageAnswer::Yes);
+    QTest::mouseClick(journal->menuBar()->buttonOf(remove), Qt::LeftButton);
+    QCOMPARE(m_boxes->shown().size(), size_t(2));
+    QCOMPARE(countDocs(), 1);
+    QCOMPARE(Query("select * from DOC_ORDERS")->RowCount(), 0);
+    QCOMPARE(rowTexts(list, 2), QStringList{"one"});
+
+    list->selectRow(0);
+    m_boxes->queueAnswer(MessageAnswer::Yes);
+    remove->trigger();
+    QCOMPARE(list->rowCount(), 0);
+    QCOMPARE(countDocs(), 0);
+    // The list is empty: Edit and Delete do nothing and say nothing.
+    int editorCalls = 0;
+    journalHooks().createEditor = [&](JournalWindow&, const std::string&) -> QWidget* {
+        ++editorCalls;
+        return nullptr;
+    };
+    m_boxes->clear();
+    remove->trigger();
+    journal->menuBar()->findCommand(u(" Редакт. "))->trigger();
+    QVERIFY(m_boxes->shown().empty());
+    QCOMPARE(editorCalls, 0);
+}
+
+void JournalWindowTest::failingStatementIsReported() {
+    insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
+    auto journal = makeJournal();
+    journal->loadRows(kDay, kDay);
+    QCOMPARE(journal->documentList()->rowCount(), 1);
+    exec("drop table DOC_HEADS");
+    journal->loadRows(kDay, kDay);
+    QCOMPARE(journal->documentList()->rowCount(), 0);
+    QVERIFY(journal->rowGuids().empty());
+    const auto texts = m_boxes->texts();
+    QCOMPARE(texts.size(), size_t(2));
+    QVERIFY(texts[0].find("DOC_HEADS") != std::string::npos);  // the library's own words
+    QCOMPARE(texts[1], std::string("Ошибка при выполнении запроса (список документов)."));
+    QCOMPARE(m_boxes->shown().at(1).icon, MessageIcon::None);
+}
+
+void JournalWindowTest::menuEntriesInOrder() {
+    auto journal = makeJournal();
+    MenuBar* bar = journal->menuBar();
+    QStringList top;
+    for (QAction* a : bar->commands()) top << a->text();
+    QCOMPARE(top, (QStringList{u(" Новый "), u(" Редакт. "), u(" Удалить "), "  ...  "}));
+    QMenu* more = bar->menuOf(bar->commands().at(3));
+    QVERIFY(more);
+    QStringList sub;
+    for (QAction* a : more->actions()) sub << (a->isSeparator() ? QString("-") : a->text());
+    QCOMPARE(sub, (QStringList{u("Обмен с центр. БД"), "-", u("Обновить"), u("Выбор периода"), "-",
+                               u("Настройки"), "-", u("О программе"), "-", u("Выход")}));
+}
+
+void JournalWindowTest::hooksOpenTheOtherScreens() {
+    insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
+    insert({"G2", "2008-03-15", "1", "two", "", "", "2008-03-15"});
+    auto journal = makeJournal();
+    journal->show();
+    journal->loadRows(kDay, kDay);
+    std::vector<std::string> opened;
+    journalHooks().createEditor = [&](JournalWindow& j, const std::string& guid) -> QWidget* {
+        opened.push_back(guid);
+        auto* w = new QWidget(&j, Qt::Window);
+        w->setObjectName(QString::fromStdString("editor " + guid));
+        return w;
+    };
+    int exchanges = 0;
+    journalHooks().createExchangeScreen = [&](JournalWindow& j) -> QWidget* {
+        ++exchanges;
+        return new QWidget(&j, Qt::Window);
+    };
+    QWidget* settingsParent = nullptr;
+    journalHooks().runSettings = [&](QWidget* parent) { settingsParent = parent; };
+    QSignalSpy loaded(journal.get(), &JournalWindow::rowsLoaded);
+
+    MenuBar* bar = journal->menuBar();
+    QTest::mouseClick(bar->buttonOf(bar->findCommand(u(" Новый "))), Qt::LeftButton);
+    QCOMPARE(opened, std::vector<std::string>{""});
+    QVERIFY(journal->lastEditor() && journal->lastEditor()->isVisible());
+
+    journal->documentList()->selectRow(1);
+    bar->findCommand(u(" Редакт. "))->trigger();
+    const QRect cell = journal->documentList()->visualItemRect(journal->documentList()->item(0, 2));
+    QTest::mousePress(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseRelease(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
+    QCOMPARE(opened.size(), size_t(3));
+    QCOMPARE(opened, (std::vector<std::string>{"", "G2", "G1"}));
+    QCOMPARE(journal->lastEditor()->objectName(), QString("editor G1"));
+
+    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    QCOMPARE(exchanges, 1);
+    QVERIFY(journal->lastExchangeScreen()->isVisible());
+    bar->findCommand(u("Настройки"))->trigger();
+    QCOMPARE(settingsParent, static_cast<QWidget*>(journal.get()));
+    QCOMPARE(loaded.count(), 0);  // none of these reloads the journal
+}
+
+void JournalWindowTest::choosingAPeriodThroughTheDialog() {
+    insert({"G1", "2008-03-15", "1", "today", "", "", "2008-03-15"});
+    insert({"G2", "2008-01-10", "1", "january", "", "", "2008-01-10"});
+    auto journal = makeJournal();
+    SetMainWindow(journal.get());
+    journal->show();
+    journal->loadRows(kDay, kDay);
+
+    test::whenModalOpens<TPeriodDialog>([](TPeriodDialog* dialog) {
+        QCOMPARE(dialog->mode(), TPeriodDialog::Mode::Day);
+        QCOMPARE(dialog->parentWidget()->objectName(), QString("journal"));
+        dialog->findChild<QRadioButton*>("yearRadio")->click();
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    journal->menuBar()->findCommand(u("Выбор периода"))->trigger();
+    QCOMPARE(journal->periodStart(), EncodeDate(2008, 1, 1));
+    QCOMPARE(journal->periodEnd(), EncodeDate(2008, 12, 31));
+    QCOMPARE(rowTexts(journal->documentList(), 2), (QStringList{"today", "january"}));
+
+    QSignalSpy loaded(journal.get(), &JournalWindow::rowsLoaded);
+    test::whenModalOpens<TPeriodDialog>([](TPeriodDialog* dialog) {
+        dialog->findChild<QRadioButton*>("allRadio")->click();
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    journal->choosePeriod();
+    QCOMPARE(loaded.count(), 0);  // cancelled: nothing changes, nothing reloads
+    QCOMPARE(journal->periodStart(), EncodeDate(2008, 1, 1));
+
+    test::whenModalOpens<TPeriodDialog>([](TPeriodDialog* dialog) {
+        dialog->findChild<QRadioButton*>("allRadio")->click();
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    journal->choosePeriod();
+    QCOMPARE(journal->periodStart(), 0.0);
+    QCOMPARE(journal->periodEnd(), 0.0);
+    QCOMPARE(loaded.count(), 1);
+    SetMainWindow(nullptr);
+}
+
+void JournalWindowTest::exitAsksFirst() {
+    auto journal = makeJournal();
+    int quits = 0;
+    journal->setQuitHandler([&] { ++quits; });
+    journal->show();
+    QVERIFY(QTest::qWaitForWindowExposed(journal.get()));
+    QAction* exit = journal->menuBar()->findCommand(u("Выход"));
+    m_boxes->queueAnswer(MessageAnswer::No);
+    exit->trigger();
+    QTRY_COMPARE(m_boxes->shown().size(), size_t(1));
+    QCOMPARE(m_boxes->texts().at(0), std::string("Завершить работу?"));
+    QCOMPARE(m_boxes->shown().at(0).buttons, MessageButtons::YesNo);
+    QTest::qWait(50);
+    QVERIFY(journal->isVisible());
+    QCOMPARE(quits, 0);
+
+    m_boxes->queueAnswer(MessageAnswer::Yes);
+    journal->close();
+    QCOMPARE(m_boxes->shown().size(), size_t(2));
+    QCOMPARE(quits, 1);
+    QVERIFY(!journal->isVisible());
+}
+
+QTEST_MAIN(JournalWindowTest)
+#include "JournalWindowTest.moc"
