@@ -7,7 +7,7 @@
 #include <random>
 
 #include "FtpTestServer.h"
-#include "RecordingScreen.h"
+#include "ScreenRecorder.h"
 #include "exchange/AppOptions.h"
 
 namespace velmorant::test {
@@ -108,7 +108,7 @@ TEST(FtpTransfer, TransfersWholeFileOverOnePassiveBinaryConnection) {
             writeFile(remoteFolder / c.fileName, content);
         if (!sending && c.localExists) writeFile(exchange / c.fileName, "an older answer");
 
-        RecordingScreen screen;
+        ScreenRecorder screen;
         screen.settings.FTPPath = c.ftpPath;
         const std::string login = c.auth ? "agent" : kAnonymousLogin;
         const std::string password = c.auth ? FtpTestServer::kAgentPassword : kAnonymousPassword;
@@ -352,7 +352,7 @@ TEST(FtpTransfer, FailuresLogTheirLinesAndLeaveNothingHalfWritten) {
         const std::string localContent = "the file that was here before";
         if (c.localFileExists) writeFile(exchange / name, localContent);
 
-        RecordingScreen screen;
+        ScreenRecorder screen;
         screen.settings.FTPPath = c.ftpPath;
         EXPECT_FALSE(FtpTransfer(screen, c.direction, "127.0.0.1", port, c.login, c.password,
                                  (exchange / name).string()));

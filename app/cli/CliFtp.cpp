@@ -1,0 +1,43 @@
+// velmorant-cli send, fetch: the exchange over FTP as the exchange screen's "FTP - отправить"
+// (without the question that follows it) and "FTP - получить" run it, with the settings
+// stored in MY_OPTIONS. The exchange log goes to stdout, message boxes to stderr; the exit
+// code is 0 when the operation returned true.
+#include <cstdio>
+
+#include "app/cli/CliCommand.h"
+#include "app/cli/ConsoleExchangeScreen.h"
+#include "db/Database.h"
+#include "db/Notifier.h"
+#include "exchange/AppOptions.h"
+#include "exchange/FtpExchange.h"
+
+namespace velmorant::cli {
+namespace {
+
+const char* const kDatabaseFailed = "Ошибка при открытии БД.";
+
+int runFtp(bool (*operation)(TExchangeScreen&)) {
+    if (!PrepareDatabase()) {
+        notifier().message(kDatabaseFailed, MessageIcon::Error);
+        return kExitFailed;
+    }
+    ConsoleExchangeScreen screen(ExchangeFolder());
+    LoadAppOptions(screen);
+    if (!screen.options().UseFTP) {
+        // The screen would only keep its FTP commands disabled; say why here.
+        std::fprintf(stderr,
+                     "velmorant-cli: FTP is off: the options UseFTP (\"1\") and FTPAddress "
+                     "must be set\n");
+        return kExitFailed;
+    }
+    return operation(screen) ? kExitOk : kExitFailed;
+}
+
+int runSend(const CliArgs&) { return runFtp(&SendByFtp); }
+int runFetch(const CliArgs&) { return runFtp(&FetchByFtp); }
+
+const CliRegistration sendCommand({"send", "", 0, 0, &runSend});
+const CliRegistration fetchCommand({"fetch", "", 0, 0, &runFetch});
+
+}  // namespace
+}  // namespace velmorant::cli

@@ -1,0 +1,323 @@
+// The exchange screen driven as the agent drives it: real widgets offscreen, a real FTP
+// server on 127.0.0.1, real base.sdb files; message boxes answered through the notifier port
+// or, where a box has to run its own event loop, as real message boxes.
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+#include "FtpTestServer.h"
+#include "db/Options.h"
+#include "db/QueryResult.h"
+#include "exchange/ExchangeScreenForm.h"
+#include "support/ModalAnswer.h"
+#include "support/TestSupport.h"
+#include "ui/FolderChooser.h"
+#include "ui/MessageBoxNotifier.h"
+
+using namespace velmorant;
+using namespace velmorant::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Options = std::vector<std::pair<std::string, std::string>>;
+
+bool setOptions(const Options& options) {
+    if (!Query("delete from MY_OPTIONS")) return false;
+    for (const auto& [name, value] : options) {
+        if (!Query("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + name + "', '" + value +
+                   "')")) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Options ftpOptions(std::uint16_t port, bool automatic) {
+    return {{"UseFTP", "1"},
+            {"FTPAddress", "127.0.0.1"},
+            {"FTPPort", std::to_string(port)},
+            {"FTPAuto", automatic ? "1" : "0"}};
+}
+
+// An answer of the office that stores FETCHED = "YES".
+const std::string kScript =
+    "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n"
+    "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Fetched', 'yes')\">\r\n";
+
+QStringList logLines(ExchangeScreenForm* screen) {
+    return screen->log()->toPlainText().split(QLatin1Char('\n'));
+}
+
+// The texts of the log entries without their time stamps.
+QStringList logTexts(ExchangeScreenForm* screen) {
+    QStringList texts;
+    static const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d (.*)$"));
+    for (const QString& line : logLines(screen)) {
+        const auto m = entry.match(line);
+        if (m.hasMatch()) texts << m.captured(1);
+    }
+    return texts;
+}
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+class ExchangeScreenTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_program = std::make_unique<TempProgramFolder>();
+        m_notifier = std::make_unique<RecordingNotifier>();
+    }
+    void cleanup() {
+        delete m_screen.data();
+        m_notifier.reset();
+        m_program.reset();
+    }
+
+    void buildsTheScreenHidden() {
+        m_screen = new ExchangeScreenForm();
+        QVERIFY(!m_screen->isVisible());
+        QCOMPARE(m_screen->windowTitle(), QStringLiteral("Обмен с сервером"));
+        MenuBar* bar = m_screen->menuBar();
+        QCOMPARE(bar->commands().size(), 2);
+        QCOMPARE(bar->commands()[0]->text(), QStringLiteral(" Обмен... "));
+        QCOMPARE(bar->commands()[1]->text(), QStringLiteral(" Закрыть "));
+        QStringList items;
+        for (QAction* a : bar->menuOf(bar->commands()[0])->actions()) {
+            items << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        }
+        QCOMPARE(items,
+                 (QStringList{"FTP - отправить", "FTP - получить", "-", "Выгрузить", "Загрузить"}));
+        QCOMPARE(m_screen->progressBar()->height(), 16);
+        QCOMPARE(m_screen->startTimer()->interval(), 200);
+        QVERIFY(!m_screen->startTimer()->isActive());
+    }
+
+    void logEntriesAreTimeStampedLines() {
+        m_screen = new ExchangeScreenForm();
+        m_screen->AddLogLine("Начата выгрузка...");
+        m_screen->AddLogLine("Выгрузка завершена.\r\n/data/exchange/PDATo1C.xml");
+        m_screen->AddLogLine("  (Username=anonimous; Password=***)");
+        const QStringList lines = logLines(m_screen);
+        QCOMPARE(lines.size(), 4);
+        const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d $"));
+        QVERIFY(stamp.match(lines[0].left(9)).hasMatch());
+        QCOMPARE(lines[0].mid(9), QStringLiteral("Начата выгрузка..."));
+        QCOMPARE(lines[1].mid(9), QStringLiteral("Выгрузка завершена."));
+        QCOMPARE(lines[2], QStringLiteral("/data/exchange/PDATo1C.xml"));
+        QCOMPARE(lines[3].mid(9), QStringLiteral("  (Username=anonimous; Password=***)"));
+        QVERIFY(stamp.match(lines[3].left(9)).hasMatch());
+    }
+
+    // Every show reloads the settings: the FTP commands follow UseFTP, a missing server is
+    // reported, the start timer runs only with FTPAuto.
+    void showingReloadsTheSettings() {
+        const struct {
+            Options options;
+            bool ftpEnabled;
+            bool timer;
+            QStringList boxes;
+        } cases[] = {
+            {{}, false, false, {}},
+            {ftpOptions(21, false), true, false, {}},
+            {{{"UseFTP", "1"}, {"FTPAuto", "1"}}, false, true, {"Не указан FTP-сервер."}},
+            {{{"UseFTP", "0"}, {"FTPAddress", "127.0.0.1"}, {"FTPAuto", "1"}}, false, false, {}},
+        };
+        for (const auto& c : cases) {
+            QVERIFY(setOptions(c.options));
+            m_notifier->clear();
+            m_screen = new ExchangeScreenForm();
+            m_screen->show();
+            QCOMPARE(m_screen->sendCommand()->isEnabled(), c.ftpEnabled);
+            QCOMPARE(m_screen->fetchCommand()->isEnabled(), c.ftpEnabled);
+            QCOMPARE(m_screen->startTimer()->isActive(), c.timer);
+            QStringList boxes;
+            for (const auto& t : m_notifier->texts()) boxes << q(t);
+            QCOMPARE(boxes, c.boxes);
+            m_screen->startTimer()->stop();
+            delete m_screen.data();
+        }
+    }
+
+    // "FTP - отправить" by hand: upload, the question, on Yes the download and the import;
+    // the screen stays open with its log.
+    void manualSendAsksBeforeFetching() {
+        for (const bool yes : {true, false}) {
+            FtpTestServer server;
+            writeFile(server.root() / "ToPDA.sqd", kScript);
+            QVERIFY(setOptions(ftpOptions(server.port(), false)));
+            QVERIFY(Query("delete from MY_OPTIONS where OPT_NAME='Fetched'"));
+            m_notifier->clear();
+            m_notifier->queueAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
+            m_screen = new ExchangeScreenForm();
+            m_screen->show();
+            m_screen->sendCommand()->trigger();
+
+            QCOMPARE(m_notifier->shown().size(), size_t(1));
+            QCOMPARE(q(m_notifier->shown()[0].text), QStringLiteral("Загрузить данные с сервера?"));
+            QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
+            QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::YesNo);
+            QVERIFY(fs::exists(server.root() / "PDATo1C.xml"));
+            QCOMPARE(GetOption("Fetched", ""), std::string(yes ? "YES" : ""));
+            QCOMPARE(logTexts(m_screen).last(), yes ? QStringLiteral("Загрузка завершена.")
+                                                    : QStringLiteral("Отправка завершена."));
+            QVERIFY(m_screen && m_screen->isVisible());
+            QVERIFY(!m_screen->busy());
+            delete m_screen.data();
+        }
+    }
+
+    void manualFetchImportsAndHidesTheProgressBar() {
+        FtpTestServer server;
+        writeFile(server.root() / "ToPDA.sqd", kScript);
+        QVERIFY(setOptions(ftpOptions(server.port(), false)));
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        m_screen->fetchCommand()->trigger();
+        QCOMPARE(GetOption("Fetched", ""), std::string("YES"));
+        QVERIFY(m_screen->progressBar()->isHidden());
+        QVERIFY(m_notifier->shown().empty());
+        QCOMPARE(logTexts(m_screen).last(), QStringLiteral("Загрузка завершена."));
+        QVERIFY(m_screen->isVisible());
+    }
+
+    // With FTPAuto the exchange starts by itself after the start delay; success is reported
+    // with the last log line and closes the screen, whether or not the agent fetched.
+    void automaticSuccessReportsAndCloses() {
+        for (const bool yes : {true, false}) {
+            FtpTestServer server;
+            writeFile(server.root() / "ToPDA.sqd", kScript);
+            QVERIFY(setOptions(ftpOptions(server.port(), true)));
+            m_notifier->clear();
+            m_notifier->queueAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
+            m_screen = new ExchangeScreenForm();
+            m_screen->show();
+            QVERIFY(m_screen->startTimer()->isActive());
+            QCOMPARE(server.sessions(), 0);  // nothing before the timer fires
+            QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
+
+            const auto& shown = m_notifier->shown();
+            QCOMPARE(shown.size(), size_t(2));
+            QCOMPARE(q(shown[0].text), QStringLiteral("Загрузить данные с сервера?"));
+            QCOMPARE(q(shown[1].text), yes ? QStringLiteral("Успешно!\r\nЗагрузка завершена.")
+                                           : QStringLiteral("Успешно!\r\nОтправка завершена."));
+            QCOMPARE(shown[1].icon, MessageIcon::Information);
+            QCOMPARE(shown[1].buttons, MessageButtons::Ok);
+            QCOMPARE(GetOption("Fetched", ""), std::string(yes ? "YES" : ""));
+            QVERIFY(Query("delete from MY_OPTIONS where OPT_NAME='Fetched'"));
+        }
+    }
+
+    // A failed automatic exchange quotes the last log line; Retry runs the whole exchange
+    // again after the start delay, Cancel closes the screen.
+    void automaticFailureOffersRetryAndCancel() {
+        const std::uint16_t port = UnusedLocalPort();
+        QVERIFY(setOptions(ftpOptions(port, true)));
+        m_notifier->queueAnswer(MessageAnswer::Retry);
+        m_notifier->queueAnswer(MessageAnswer::Cancel);
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        QTRY_COMPARE_WITH_TIMEOUT(m_notifier->shown().size(), size_t(1), 20000);
+        const QString failure = QStringLiteral(
+            "Произошла ошибка!\r\nПоследнее сообщение: \r\nНе удалось "
+            "соединиться с сервером.");
+        QCOMPARE(q(m_notifier->shown()[0].text), failure);
+        QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
+        QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::RetryCancel);
+        QVERIFY(m_screen);
+        QVERIFY(m_screen->startTimer()->isActive());  // Retry: the next run is scheduled
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
+        QCOMPARE(m_notifier->shown().size(), size_t(2));
+        QCOMPARE(q(m_notifier->shown()[1].text), failure);
+    }
+
+    void automaticModeWithoutServerFailsWithAnEmptyLine() {
+        QVERIFY(setOptions({{"UseFTP", "1"}, {"FTPAuto", "1"}}));
+        m_notifier->queueAnswer(MessageAnswer::Cancel);
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
+        QStringList boxes;
+        for (const auto& t : m_notifier->texts()) boxes << q(t);
+        QCOMPARE(boxes, (QStringList{"Не указан FTP-сервер.",
+                                     "Произошла ошибка!\r\nПоследнее сообщение: \r\n"}));
+    }
+
+    // While the question waits in its own event loop, " Закрыть ", closing the window and a
+    // second exchange are all refused; once the exchange is over " Закрыть " closes.
+    void busyScreenRefusesCloseAndSecondExchange() {
+        FtpTestServer server;
+        QVERIFY(setOptions(ftpOptions(server.port(), false)));
+        MessageBoxNotifier boxes;
+        Notifier* previous = setNotifier(&boxes);
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+
+        bool answered = false;
+        bool openWhileBusy = false;
+        bool closeRefused = false;
+        whenModalOpens<QMessageBox>([&](QMessageBox* box) {
+            answered = box->text() == QStringLiteral("Загрузить данные с сервера?");
+            QVERIFY(m_screen->busy());
+            m_screen->closeCommand()->trigger();
+            closeRefused = !m_screen->close();
+            m_screen->sendCommand()->trigger();  // a second exchange
+            m_screen->fetchCommand()->trigger();
+            openWhileBusy = m_screen && m_screen->isVisible();
+            box->button(QMessageBox::No)->click();
+        });
+        m_screen->sendCommand()->trigger();
+        setNotifier(previous);
+
+        QVERIFY(answered);
+        QVERIFY(closeRefused);
+        QVERIFY(openWhileBusy);
+        server.waitUntilIdle();
+        QCOMPARE(server.sessions(), 1);
+        QVERIFY(!m_screen->busy());
+        m_screen->closeCommand()->trigger();
+        QTRY_VERIFY(m_screen.isNull());
+    }
+
+    // "Выгрузить" asks for the folder, starting in the documents folder, and exports there.
+    void exportAsksForTheFolder() {
+        TempDir target;
+        QString title;
+        QString start;
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        whenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
+            title = dialog->windowTitle();
+            start = dialog->directory().absolutePath();
+            dialog->setDirectory(QString::fromStdString(target.str()));
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept, as "Choose" does
+        });
+        m_screen->exportCommand()->trigger();
+        QCOMPARE(title, QStringLiteral("Выберите папку"));
+        QCOMPARE(start, SpecialFolderPath(SpecialFolder::Documents));
+        QVERIFY(fs::exists(target / "PDATo1C.xml"));
+        QCOMPARE(logTexts(m_screen).first(), QStringLiteral("Начата выгрузка..."));
+
+        // A cancelled choice does nothing.
+        whenModalOpens<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        QCOMPARE(m_screen->ChooseFolder(), std::string());
+    }
+
+  private:
+    std::unique_ptr<TempProgramFolder> m_program;
+    std::unique_ptr<RecordingNotifier> m_notifier;
+    QPointer<ExchangeScreenForm> m_screen;
+};
+
+QTEST_MAIN(ExchangeScreenTest)
+#include "ExchangeScreenTest.moc"

@@ -1,0 +1,258 @@
+#include "exchange/FtpExchange.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <sstream>
+
+#include "FtpTestServer.h"
+#include "ScreenRecorder.h"
+#include "db/Options.h"
+#include "db/QueryResult.h"
+#include "exchange/AppOptions.h"
+
+namespace velmorant::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Options = std::vector<std::pair<std::string, std::string>>;
+
+const std::string kConnected = "Соединение установлено.";
+
+void setOptions(const Options& options) {
+    ASSERT_TRUE(Query("delete from MY_OPTIONS"));
+    for (const auto& [name, value] : options) {
+        ASSERT_TRUE(Query("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + name + "', '" +
+                          value + "')"));
+    }
+}
+
+// The settings of an exchange with `server`, anonymous or with the agent's password.
+Options ftpOptions(const FtpTestServer& server, bool zip, bool auth, const std::string& path) {
+    Options o = {{"UseFTP", "1"},
+                 {"FTPAddress", "127.0.0.1"},
+                 {"FTPPort", std::to_string(server.port())},
+                 {"UseZip", zip ? "1" : "0"},
+                 {"FTPPath", path}};
+    if (auth) {
+        o.insert(o.end(), {{"FTPAuth", "1"},
+                           {"FTPLogin", "agent"},
+                           {"FTPPassword", FtpTestServer::kAgentPassword}});
+    }
+    return o;
+}
+
+// An answer of the office that stores `value` (in capitals) as the option FETCHED.
+std::string scriptSetting(const std::string& value) {
+    return "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n"
+           "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Fetched', '" +
+           value + "')\">\r\n";
+}
+
+void putAnswer(const fs::path& folder, const std::string& script, bool zip) {
+    fs::create_directories(folder);
+    writeFile(folder / "ToPDA.sqd", script);
+    if (!zip) return;
+    const auto r = runCommand("cd '" + folder.string() + "' && zip -q ToPDA.zip ToPDA.sqd");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    fs::remove(folder / "ToPDA.sqd");
+}
+
+std::vector<std::string> tail(const std::vector<std::string>& lines, std::size_t n) {
+    return {lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()};
+}
+
+TEST(FtpExchange, DoesNothingWhileFtpIsOff) {
+    const Options cases[] = {
+        {{"UseFTP", "0"}, {"FTPAddress", "127.0.0.1"}},
+        {{"UseFTP", "1"}, {"FTPAddress", ""}},
+        {{"FTPAddress", "127.0.0.1"}},
+    };
+    for (const auto& options : cases) {
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server;
+        Options withPort = options;
+        withPort.emplace_back("FTPPort", std::to_string(server.port()));
+        setOptions(withPort);
+        ScreenRecorder screen;
+        LoadAppOptions(screen);
+        EXPECT_FALSE(SendByFtp(screen));
+        EXPECT_FALSE(FetchByFtp(screen));
+        EXPECT_TRUE(screen.lines.empty());
+        EXPECT_FALSE(fs::exists(program / "exchange"));
+        EXPECT_EQ(server.sessions(), 0);
+    }
+}
+
+// The export goes to the exchange folder and travels unchanged, packed or not, into the
+// login folder or FTPPath.
+TEST(FtpExchange, SendUploadsTheExport) {
+    const struct {
+        bool zip;
+        bool auth;
+        std::string path;
+    } cases[] = {{false, false, ""}, {true, true, "in"}, {false, true, "in/agent"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.zip) + " " + c.path);
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server;
+        fs::create_directories(server.root() / c.path);
+        setOptions(ftpOptions(server, c.zip, c.auth, c.path));
+        ScreenRecorder screen;
+        LoadAppOptions(screen);
+
+        ASSERT_TRUE(SendByFtp(screen));
+        const std::string name = c.zip ? "PDATo1C.zip" : "PDATo1C.xml";
+        const fs::path local = program / "exchange" / name;
+        const std::string sent = readFile(server.root() / c.path / name);
+        EXPECT_EQ(sent, readFile(local));
+        EXPECT_EQ(sent.substr(0, 4), c.zip ? "PK\x03\x04" : "<?xm");
+        EXPECT_EQ(fs::exists(program / "exchange" / "PDATo1C.xml"), !c.zip);
+
+        ASSERT_FALSE(screen.lines.empty());
+        EXPECT_EQ(screen.lines.front(), "Начата выгрузка...");
+        const std::string login = c.auth ? "agent" : "anonimous";
+        const std::string stars(c.auth ? 14 : 18, '*');
+        EXPECT_EQ(
+            tail(screen.lines, 5),
+            (std::vector<std::string>{"Try connect to 127.0.0.1 : " + std::to_string(server.port()),
+                                      "  (Username=" + login + "; Password=" + stars + ")",
+                                      kConnected, "Отправка файла.", "Отправка завершена."}));
+        EXPECT_TRUE(notifier.shown().empty());
+    }
+}
+
+// A downloaded answer is imported whatever it holds; the result only says that the download
+// worked. The exchange folder is made when it is missing.
+TEST(FtpExchange, FetchDownloadsAndImports) {
+    const struct {
+        bool zip;
+        std::string path;
+        bool validScript;
+    } cases[] = {
+        {false, "", true},
+        {true, "out", true},
+        {false, "out/agent", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.zip) + " " + c.path);
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server;
+        putAnswer(server.root() / c.path, c.validScript ? scriptSetting("remote") : "garbage\r\n",
+                  c.zip);
+        setOptions(ftpOptions(server, c.zip, false, c.path));
+        ScreenRecorder screen;
+        LoadAppOptions(screen);
+        ASSERT_FALSE(fs::exists(program / "exchange"));
+
+        EXPECT_TRUE(FetchByFtp(screen));
+        EXPECT_TRUE(fs::exists(program / "exchange" / (c.zip ? "ToPDA.zip" : "ToPDA.sqd")));
+        const auto done =
+            std::find(screen.lines.begin(), screen.lines.end(), "Загрузка  завершена.");
+        ASSERT_NE(done, screen.lines.end());
+        EXPECT_EQ(*(done - 1), "Загрузка  файла.");
+        if (c.validScript) {
+            EXPECT_EQ(GetOption("Fetched", ""), "REMOTE");
+            EXPECT_EQ(screen.lines.back(), "Загрузка завершена.");
+            EXPECT_NE(GetOption("LLD_Def", ""), "");
+        } else {
+            EXPECT_EQ(notifier.texts(), std::vector<std::string>{"Файл несовместимого формата."});
+            EXPECT_EQ(GetOption("LLD_Def", ""), "");
+        }
+    }
+}
+
+// A download that failed imports nothing, not even the answer of an earlier exchange that is
+// still in the folder, and leaves that answer as it was.
+TEST(FtpExchange, FailedFetchImportsNothing) {
+    const struct {
+        const char* name;
+        FtpTestServer::Options server;
+        bool remoteExists;
+    } cases[] = {
+        {"remote file missing", {}, false},
+        {"download cut", {1000, "426"}, true},
+        {"download cut, reported complete", {1000, "226"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server(c.server);
+        if (c.remoteExists) {
+            // Long enough to be cut: a valid script with a long comment.
+            putAnswer(server.root(), scriptSetting("remote") + "// " + std::string(50000, 'x'),
+                      false);
+        }
+        const std::string old = scriptSetting("old");
+        putAnswer(program / "exchange", old, false);
+        setOptions(ftpOptions(server, false, false, ""));
+        ScreenRecorder screen;
+        LoadAppOptions(screen);
+
+        EXPECT_FALSE(FetchByFtp(screen));
+        EXPECT_EQ(tail(screen.lines, 3),
+                  (std::vector<std::string>{kConnected, "Загрузка  файла.", "Файл не найден."}));
+        EXPECT_EQ(readFile(program / "exchange" / "ToPDA.sqd"), old);
+        EXPECT_EQ(GetOption("Fetched", ""), "");
+        EXPECT_TRUE(notifier.shown().empty());
+    }
+}
+
+// velmorant-cli send and fetch: the settings of base.sdb, the log on stdout, exit code 0 for a
+// true result.
+TEST(FtpExchange, CommandLineSendAndFetch) {
+    enum class Setup { Working, NoRemoteFile, FtpOff, NoServer };
+    const struct {
+        const char* command;
+        Setup setup;
+        int exitCode;
+        std::string lastLine;  // of stdout, without the time stamp
+    } cases[] = {
+        {"send", Setup::Working, 0, "Отправка завершена."},
+        {"fetch", Setup::Working, 0, "Загрузка завершена."},
+        {"fetch", Setup::NoRemoteFile, 1, "Файл не найден."},
+        {"send", Setup::NoServer, 1, "Не удалось соединиться с сервером."},
+        {"fetch", Setup::FtpOff, 1, ""},
+    };
+    const std::regex entry(R"(\d\d:\d\d:\d\d (.*))");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " " + c.lastLine);
+        TempProgramFolder program;
+        FtpTestServer server;
+        if (c.setup != Setup::NoRemoteFile) putAnswer(server.root(), scriptSetting("cli"), false);
+        Options options = ftpOptions(server, false, true, "");
+        if (c.setup == Setup::FtpOff) options.front().second = "0";
+        if (c.setup == Setup::NoServer) options[2].second = std::to_string(UnusedLocalPort());
+        setOptions(options);
+
+        const auto r = runCommand(std::string(VELMORANT_CLI_PATH) + " --home '" + program.str() +
+                                  "' " + c.command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        std::vector<std::string> lines;
+        std::istringstream out(r.out);
+        for (std::string line; std::getline(out, line);) {
+            std::smatch m;
+            // Every line is a log entry except the path that follows "Выгрузка завершена.".
+            if (std::regex_match(line, m, entry)) lines.push_back(m[1]);
+        }
+        EXPECT_EQ(lines.empty() ? std::string() : lines.back(), c.lastLine) << r.out;
+        if (c.setup == Setup::FtpOff) {
+            EXPECT_NE(r.err.find("UseFTP"), std::string::npos);
+        }
+        if (c.setup == Setup::Working && std::string(c.command) == "send") {
+            EXPECT_EQ(readFile(server.root() / "PDATo1C.xml"),
+                      readFile(program / "exchange" / "PDATo1C.xml"));
+        }
+        if (c.setup == Setup::Working && std::string(c.command) == "fetch") {
+            EXPECT_EQ(GetOption("Fetched", ""), "CLI");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace velmorant::test
