@@ -1,5 +1,6 @@
 #include "documents/ClientPicker.h"
 
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -71,6 +72,7 @@ TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
     m_list->setUniformRowHeights(true);
     m_list->header()->setStretchLastSection(false);
     m_list->setBackgroundRole(QPalette::Base);
+    m_list->viewport()->installEventFilter(this);
     listLayout->addWidget(m_list);
     layout->addWidget(listPanel, 1);
 
@@ -124,14 +126,12 @@ void TClientPicker::fitColumns(int firstColumnWidth) {
     m_list->setColumnWidth(ColInfo, 50);
 }
 
-void TClientPicker::resizeEvent(QResizeEvent* event) {
-    Dialog::resizeEvent(event);
-    fitColumns(m_list->viewport()->width() - 50);
-}
-
-void TClientPicker::showEvent(QShowEvent* event) {
-    Dialog::showEvent(event);
-    fitColumns(m_list->viewport()->width() - 50);
+bool TClientPicker::eventFilter(QObject* watched, QEvent* event) {
+    // The list follows every change of the window's size, the first layout included.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        fitColumns(m_list->viewport()->width() - 50);
+    }
+    return Dialog::eventFilter(watched, event);
 }
 
 void TClientPicker::search(const QString& text) {

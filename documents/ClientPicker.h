@@ -32,8 +32,7 @@ class TClientPicker : public Dialog {
     void cancel();
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void search(const QString& text);

@@ -1,0 +1,103 @@
+#pragma once
+
+// Directories and options for the document screens' tests, written into the real base.sdb of
+// a temporary program folder, and small helpers to drive the screens' controls.
+
+#include <QAction>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+#include "db/QueryResult.h"
+#include "db/Text.h"
+#include "ui/MenuBar.h"
+
+namespace velmorant::test {
+
+inline void ExecOrFail(const std::string& sql) {
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q || !q->Exec(sql)) qFatal("statement failed: %s", sql.c_str());
+}
+
+inline void SetOption(const std::string& name, const std::string& value) {
+    ExecOrFail("delete from MY_OPTIONS where OPT_NAME='" + SqlText(name) +
+               "'; insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + SqlText(name) + "', '" +
+               SqlText(value) + "')");
+}
+
+// Three clients in UNAME order "ИП Запретов" (shipment forbidden), "Иванов И.И.",
+// "ООО Ромашка", and a group that is never listed.
+inline void SeedClients() {
+    ExecOrFail(
+        "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, INFO) "
+        "values "
+        "('C-ROMASHKA', 1, 0, 0, 0, 'ООО Ромашка', 'ромашка', 'ул. Садовая, 1|тел. 22-33-44'),"
+        "('C-IVANOV', 2, 0, 0, 0, 'Иванов И.И.', 'иванов', 'рынок, место 7'),"
+        "('C-FORBIDDEN', 3, 0, 0, 1, 'ИП Запретов', 'запретов', 'долг'),"
+        "('C-GROUP', 4, 0, 1, 0, 'Иванов и группа', 'ив-группа', '')");
+}
+
+// Two top-level folders "Напитки" (with the sub-folder "Соки") and "Бакалея"; goods in
+// catalogue order Квас 35.00, Вода 20.50, Рис 80.00, Сок 55.00.
+inline void SeedGoods() {
+    ExecOrFail(
+        "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE) "
+        "values "
+        "('F-DRINKS', 1, 0, 1, 0, 'Напитки', '1', 0),"
+        "('F-GROCERY', 2, 0, 1, 0, 'Бакалея', '2', 0),"
+        "('F-JUICE', 3, 1, 1, 0, 'Соки', '3', 0),"
+        "('G-KVASS', 10, 1, 0, 0, 'Квас', 'a', 35),"
+        "('G-WATER', 11, 1, 0, 0, 'Вода', 'b', 20.5),"
+        "('G-RICE', 12, 2, 0, 0, 'Рис', 'c', 80),"
+        "('G-JUICE', 13, 3, 0, 0, 'Сок', 'd', 55)");
+}
+
+inline std::vector<std::vector<std::string>> Rows(const std::string& sql) {
+    std::vector<std::vector<std::string>> rows;
+    auto q = Query(sql);
+    if (!q) return rows;
+    for (q->First(); !q->AtEnd(); q->Next()) {
+        std::vector<std::string> row;
+        for (int c = 0; c < q->ColumnCount(); ++c) row.push_back(q->Cell(c));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Taps the top-level menu command whose caption is exactly `caption`.
+inline void TapMenu(MenuBar* bar, const char* caption) {
+    QAction* action = bar->findCommand(QString::fromUtf8(caption));
+    if (!action) qFatal("no menu command %s", caption);
+    QToolButton* button = bar->buttonOf(action);
+    if (!button || !button->isVisible()) qFatal("menu command %s is not shown", caption);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Taps (or double-taps) a row of a list.
+inline void TapRow(QTreeWidget* list, int row, bool twice = false) {
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    if (!item) qFatal("no row %d", row);
+    list->scrollToItem(item);
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Types `text` into `widget` character by character, Cyrillic letters included (QTest's own
+// keyClicks takes Latin-1 only).
+inline void TypeText(QWidget* widget, const QString& text) {
+    for (QChar c : text) {
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+// The texts of one column, top to bottom.
+inline QStringList Column(QTreeWidget* list, int column) {
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
+    return out;
+}
+
+}  // namespace velmorant::test
