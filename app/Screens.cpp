@@ -1,7 +1,9 @@
 #include "app/Screens.h"
 
 #include "documents/DocumentEditor.h"
+#include "exchange/ExchangeScreenForm.h"
 #include "journal/JournalHooks.h"
+#include "journal/JournalWindow.h"
 
 namespace velmorant {
 
@@ -15,6 +17,9 @@ void InstallScreens() {
     //   hooks.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
     hooks.createEditor = [](JournalWindow& journal, const std::string& guid) {
         return CreateDocumentEditor(journal, guid);
+    };
+    hooks.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
+        return new ExchangeScreenForm(&journal);  // hidden; closes and frees itself
     };
     (void)hooks;
 }

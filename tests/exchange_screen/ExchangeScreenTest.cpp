@@ -11,9 +11,12 @@
 #include <memory>
 
 #include "FtpTestServer.h"
+#include "app/Screens.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
 #include "exchange/ExchangeScreenForm.h"
+#include "journal/JournalTexts.h"
+#include "journal/JournalWindow.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
 #include "ui/FolderChooser.h"
@@ -287,6 +290,26 @@ class ExchangeScreenTest : public QObject {
         QVERIFY(!m_screen->busy());
         m_screen->closeCommand()->trigger();
         QTRY_VERIFY(m_screen.isNull());
+    }
+
+    // The journal's "Обмен с центр. БД" opens the screen over itself, shown and loaded.
+    void journalOpensTheScreen() {
+        FtpTestServer server;
+        QVERIFY(setOptions(ftpOptions(server.port(), false)));
+        InstallScreens();
+        JournalWindow journal;
+        QAction* command =
+            journal.menuBar()->findCommand(QString::fromUtf8(journal_text::kMenuExchange));
+        QVERIFY(command);
+        command->trigger();
+        m_screen = qobject_cast<ExchangeScreenForm*>(journal.lastExchangeScreen());
+        QVERIFY(m_screen);
+        QVERIFY(m_screen->isVisible());
+        QCOMPARE(m_screen->parentWidget(), &journal);
+        QVERIFY(m_screen->sendCommand()->isEnabled());
+        m_screen->closeCommand()->trigger();
+        QTRY_VERIFY(m_screen.isNull());
+        QVERIFY(journal.lastExchangeScreen() == nullptr);
     }
 
     // "Выгрузить" asks for the folder, starting in the documents folder, and exports there.
