@@ -1,0 +1,146 @@
+// FTP transfer throughput: FtpTransfer (verbose control-connection watch, temporary file,
+// fsync and rename for downloads) against a bare libcurl transfer of the same file from the
+// same local pyftpdlib server. Prints MB/s of both and the ratio.
+#include <curl/curl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "exchange/ExchangeScreen.h"
+#include "exchange/FtpTransfer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmorant::FtpDirection;
+
+constexpr std::size_t kFileSize = 16 * 1024 * 1024;
+constexpr int kRounds = 4;
+
+class QuietScreen : public velmorant::TExchangeScreen, public velmorant::ExchangeProgress {
+  public:
+    void AddLogLine(const std::string&) override {}
+    std::string ChooseFolder() override { return {}; }
+    velmorant::ExchangeProgress& progress() override { return *this; }
+    velmorant::TAppOptions& options() override { return m_options; }
+    void setStartTimer(bool) override {}
+    void setFtpCommandsEnabled(bool) override {}
+    void setRange(int, int) override {}
+    void setValue(int) override {}
+    void setVisible(bool) override {}
+
+  private:
+    velmorant::TAppOptions m_options;
+};
+
+size_t toFile(char* data, size_t size, size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(file));
+}
+
+bool bareTransfer(FtpDirection direction, int port, const fs::path& local) {
+    CURL* c = curl_easy_init();
+    const std::string url =
+        "ftp://127.0.0.1:" + std::to_string(port) + "/" + local.filename().string();
+    FILE* file = std::fopen(local.c_str(), direction == FtpDirection::Send ? "rb" : "wb");
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_USERPWD, "anonimous:x");
+    if (direction == FtpDirection::Send) {
+        curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(c, CURLOPT_READDATA, file);
+        curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(kFileSize));
+    } else {
+        curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, toFile);
+        curl_easy_setopt(c, CURLOPT_WRITEDATA, file);
+    }
+    const bool ok = curl_easy_perform(c) == CURLE_OK;
+    std::fclose(file);
+    curl_easy_cleanup(c);
+    return ok;
+}
+
+template <class F>
+double megabytesPerSecond(F transfer) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kRounds; ++i) {
+        if (!transfer()) {
+            std::fprintf(stderr, "transfer failed\n");
+            std::exit(1);
+        }
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return kRounds * (kFileSize / 1048576.0) / took.count();
+}
+
+}  // namespace
+
+int main() {
+    const fs::path script =
+        fs::path(__FILE__).parent_path().parent_path() / "tests" / "ftp" / "ftp_test_server.py";
+    char dirTemplate[] = "/tmp/velmorant-ftp-bench-XXXXXX";
+    const fs::path dir = ::mkdtemp(dirTemplate);
+    fs::create_directories(dir / "root");
+    fs::create_directories(dir / "local");
+    {
+        std::ofstream out(dir / "root" / "ToPDA.sqd", std::ios::binary);
+        std::string block(1 << 20, '\0');
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131);
+        for (std::size_t i = 0; i < kFileSize / block.size(); ++i) out << block;
+    }
+    fs::copy_file(dir / "root" / "ToPDA.sqd", dir / "local" / "PDATo1C.zip");
+
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return 1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], STDOUT_FILENO);
+        ::execl("/usr/bin/python3", "python3", script.c_str(), "--root", (dir / "root").c_str(),
+                "--log", (dir / "server.log").c_str(), "--lifetime", "300",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    char line[64] = {};
+    FILE* in = ::fdopen(pipeFds[0], "r");
+    if (!in || !std::fgets(line, sizeof line, in)) {
+        std::fprintf(stderr, "the FTP server did not start (needs python3-pyftpdlib)\n");
+        return 1;
+    }
+    const int port = std::atoi(line + 5);
+
+    QuietScreen screen;
+    const fs::path download = dir / "local" / "ToPDA.sqd";
+    const fs::path upload = dir / "local" / "PDATo1C.zip";
+    const double fetchOurs = megabytesPerSecond([&] {
+        return velmorant::FtpTransfer(screen, FtpDirection::Fetch, "127.0.0.1", port, "anonimous",
+                                      "x", download.string());
+    });
+    const double fetchBare =
+        megabytesPerSecond([&] { return bareTransfer(FtpDirection::Fetch, port, download); });
+    const double sendOurs = megabytesPerSecond([&] {
+        return velmorant::FtpTransfer(screen, FtpDirection::Send, "127.0.0.1", port, "anonimous",
+                                      "x", upload.string());
+    });
+    const double sendBare =
+        megabytesPerSecond([&] { return bareTransfer(FtpDirection::Send, port, upload); });
+
+    std::printf("ftp_bench: %d transfers of %zu MB from a local pyftpdlib server\n", kRounds,
+                kFileSize >> 20);
+    std::printf("  fetch: FtpTransfer %.1f MB/s, bare libcurl %.1f MB/s, ratio %.2f\n", fetchOurs,
+                fetchBare, fetchOurs / fetchBare);
+    std::printf("  send:  FtpTransfer %.1f MB/s, bare libcurl %.1f MB/s, ratio %.2f\n", sendOurs,
+                sendBare, sendOurs / sendBare);
+
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    std::fclose(in);
+    fs::remove_all(dir);
+    return 0;
+}
