@@ -88,11 +88,16 @@ void ScreenFitter::fitWindow(QWidget* window) {
         QWidget* focusWindow = QApplication::activeWindow() ? QApplication::activeWindow() : window;
         keyboard = QRect(focusWindow->mapToGlobal(r.topLeft().toPoint()), r.size().toSize());
     }
-    const QRect current = window->geometry();
-    const QRect fitted = fittedGeometry(current, screen->availableGeometry(), keyboard);
-    if (fitted != current) {
+    // The rule looks at the outer rectangle (frame included) and sets the inner one.
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    const QRect fitted = fittedGeometry(outer, screen->availableGeometry(), keyboard);
+    if (fitted != outer) {
+        const QRect target =
+            fitted.adjusted(inner.left() - outer.left(), inner.top() - outer.top(),
+                            inner.right() - outer.right(), inner.bottom() - outer.bottom());
         m_fitting = true;
-        window->setGeometry(fitted);
+        window->setGeometry(target);
         m_fitting = false;
     }
 }
