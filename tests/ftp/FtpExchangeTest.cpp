@@ -67,7 +67,6 @@ TEST(FtpExchange, DoesNothingWhileFtpIsOff) {
     const Options cases[] = {
         {{"UseFTP", "0"}, {"FTPAddress", "127.0.0.1"}},
         {{"UseFTP", "1"}, {"FTPAddress", ""}},
-        {{"FTPAddress", "127.0.0.1"}},
     };
     for (const auto& options : cases) {
         TempProgramFolder program;
