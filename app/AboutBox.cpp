@@ -17,7 +17,7 @@ inline constexpr char kCompiler[] = "на бесплатном компилят�
 inline constexpr char kCredits[] = "GCC, Qt 6, SQLite, zlib, libcurl, libuuid";
 inline constexpr char kAuthorTitle[] = "Автор:";
 inline constexpr char kAuthor[] = "Velmorant team";
-inline constexpr char kContact[] = "velmorant-team@example.org";
+inline constexpr char kContact[] = "team@velmorant.example";
 }  // namespace about_text
 
 namespace {
@@ -106,7 +106,7 @@ AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
         }
         m_lines.append(label);
     }
-    resize(240, 240);
+    resize(300, 250);
 }
 
 void RunAboutBox(QWidget* parent) {

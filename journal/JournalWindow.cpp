@@ -100,9 +100,7 @@ void JournalWindow::buildList() {
                      palette.color(QPalette::Active, QPalette::Highlight));
     palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      palette.color(QPalette::Active, QPalette::HighlightedText));
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window).lighter(100));
     m_list->setPalette(palette);
-    m_list->setBackgroundRole(QPalette::Base);
 
     struct Column {
         const char* caption;

@@ -53,7 +53,6 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, QWidget* parent) : Dialog(p
     grey.setColor(QPalette::Window, QColor(240, 240, 240));
     setPalette(grey);
     setAutoFillBackground(true);
-
     QWidget* area = body();
     auto named = [](QWidget* w, const char* name) {
         w->setObjectName(QString::fromLatin1(name));
@@ -80,6 +79,11 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, QWidget* parent) : Dialog(p
         e->setFocusPolicy(Qt::NoFocus);  // out of the tab order
         e->setAlignment(alignment | Qt::AlignVCenter);
         e->setGeometry(x, y, 106, 22);
+        // "III квартал 2008 г." has to fit the 106 pixels of the row.
+        QFont narrow = e->font();
+        narrow.setPointSizeF(7);
+        e->setFont(narrow);
+        e->setTextMargins(0, 0, 0, 0);
         return e;
     };
     auto picker = [&](const char* name, int x, int y) {
@@ -235,6 +239,9 @@ void TPeriodDialog::initialise(TDate start, TDate end) {
     }
     setPicker(m_intervalFrom, m_start);
     setPicker(m_intervalTo, m_end);
+    // The day picker shows the last day from the start, also when "День" is chosen below
+    // (recompute leaves the picker of the chosen day alone).
+    setPicker(m_dayPicker, m_end);
     int y1, m1, d1, y2, m2, d2;
     DecodeDate(m_start, y1, m1, d1);
     DecodeDate(m_end, y2, m2, d2);

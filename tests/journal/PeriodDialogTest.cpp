@@ -99,6 +99,8 @@ void PeriodDialogTest::initialModeDescribesThePeriod() {
     QCOMPARE(dialog.end(), std::trunc(end));
     QCOMPARE(child<QDateEdit>(&dialog, "intervalFrom")->date(), ToQDate(start));
     QCOMPARE(child<QDateEdit>(&dialog, "intervalTo")->date(), ToQDate(end));
+    // The day picker shows the last day in every mode, "День" included.
+    QCOMPARE(child<QDateEdit>(&dialog, "dayPicker")->date(), ToQDate(end));
     int radios = 0;
     for (auto* r : dialog.findChildren<QRadioButton*>()) radios += r->isChecked() ? 1 : 0;
     QCOMPARE(radios, 1);

@@ -1,0 +1,89 @@
+// Saves pictures of the journal, the period dialog and the About box as PNG files (into
+// VELMORANT_SCREENSHOT_DIR, or the folder named by the environment variable of that name),
+// from real windows filled with sample documents.
+#include <QDir>
+#include <QTest>
+
+#include "app/AboutBox.h"
+#include "db/Dates.h"
+#include "db/QueryResult.h"
+#include "journal/JournalWindow.h"
+#include "journal/PeriodDialog.h"
+#include "support/TestSupport.h"
+#include "ui/ScreenFitter.h"
+
+using namespace velmorant;
+
+namespace {
+
+QString outputFolder() {
+    const QString fromEnv = qEnvironmentVariable("VELMORANT_SCREENSHOT_DIR");
+    return fromEnv.isEmpty() ? QStringLiteral(VELMORANT_SCREENSHOT_DIR) : fromEnv;
+}
+
+void save(QWidget* widget, const QString& name) {
+    QVERIFY(QDir().mkpath(outputFolder()));
+    const QImage image = widget->grab().toImage();
+    QVERIFY(!image.isNull());
+    // A picture with a single colour would mean nothing was drawn.
+    QVERIFY(image.pixel(2, 2) != image.pixel(image.width() / 2, image.height() / 3) ||
+            image.pixel(2, 2) != image.pixel(image.width() / 3, image.height() / 2));
+    const QString path = outputFolder() + QLatin1Char('/') + name;
+    QVERIFY(image.save(path, "PNG"));
+    qInfo("saved %s", qPrintable(path));
+}
+
+}  // namespace
+
+class ScreenshotsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void journal();
+    void periodDialog();
+    void aboutBox();
+};
+
+void ScreenshotsTest::journal() {
+    test::TempProgramFolder folder;
+    test::RecordingNotifier boxes;
+    Query("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseSUMS', '1')");
+    const char* rows[] = {
+        "('A1', '2008-03-15', '2', 'ООО «Ромашка»', '12.5', '1520.4', '2008-03-15')",
+        "('A2', '2008-03-15', '1', 'ИП Лютиков', '3', '96', '2008-03-15')",
+        "('A3', '2008-03-16', '3', 'Магазин №7', '40', '3100.25', '2008-03-16')",
+        "('A4', '2008-03-17', '4', 'Гастроном', '1', '45.5', '2008-03-17')",
+        "('A5', '2008-3-18', '0', 'Киоск у вокзала', '', '', '2008-03-17')",
+    };
+    for (const char* values : rows)
+        QVERIFY(Query(std::string("insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, CLI_NAME, "
+                                  "ORD_WEIGHT, ORD_SUMM, REC_TIME) values ") +
+                      values));
+    JournalWindow journal([] { return EncodeDate(2008, 3, 17); });
+    journal.loadTimer()->stop();
+    ScreenFitter::install()->setHandheldOverride(0);
+    ScreenFitter::install()->placeMainWindow(&journal);
+    journal.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&journal));
+    journal.setPeriod(0, 0);
+    journal.loadRows(0, 0);
+    QCOMPARE(journal.documentList()->rowCount(), 5);
+    journal.documentList()->selectRow(1);
+    save(&journal, "journal.png");
+}
+
+void ScreenshotsTest::periodDialog() {
+    TPeriodDialog dialog(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    save(&dialog, "period-dialog.png");
+}
+
+void ScreenshotsTest::aboutBox() {
+    AboutBox box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    save(&box, "about-box.png");
+}
+
+QTEST_MAIN(ScreenshotsTest)
+#include "ScreenshotsTest.moc"

@@ -1,0 +1,122 @@
+// The start-up sequence in this process, and the real program started twice.
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "journal/JournalWindow.h"
+#include "support/TestSupport.h"
+#include "ui/MainWindow.h"
+
+using namespace velmorant;
+
+namespace {
+
+QString uniqueName(const char* what) {
+    return QStringLiteral("velmorant-test-%1-%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(QLatin1String(what));
+}
+
+QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void unusableDatabaseEndsWithCodeOne();
+    void firstRunCreatesTheDatabaseAndShowsAnEmptyJournal();
+    void secondStartHandsOverToTheFirst();
+    void realProgramStartedTwice();
+};
+
+void StartupTest::unusableDatabaseEndsWithCodeOne() {
+    test::TempDir folder;
+    test::writeFile(folder / "data", "not a folder");
+    test::RecordingNotifier boxes;
+    StartedProgram started = StartProgram(QString::fromStdString(folder.str()), uniqueName("bad"));
+    QCOMPARE(started.exitCode, 1);
+    QVERIFY(!started.runLoop);
+    QVERIFY(!started.journal);
+    QVERIFY(!boxes.shown().empty());
+    QCOMPARE(boxes.shown().back().text, std::string("Ошибка при открытии БД."));
+    QCOMPARE(boxes.shown().back().icon, MessageIcon::Error);
+    QCOMPARE(boxes.shown().back().buttons, MessageButtons::Ok);
+}
+
+void StartupTest::firstRunCreatesTheDatabaseAndShowsAnEmptyJournal() {
+    test::TempDir folder;
+    test::RecordingNotifier boxes;
+    StartedProgram started =
+        StartProgram(QString::fromStdString(folder.str()), uniqueName("first"));
+    QVERIFY(started.runLoop);
+    QCOMPARE(started.exitCode, 0);
+    QVERIFY(std::filesystem::exists(folder / "data" / "base.sdb"));
+    QVERIFY(started.journal && started.journal->isVisible());
+    QCOMPARE(MainWindow(), static_cast<QWidget*>(started.journal.get()));
+    QSignalSpy loaded(started.journal.get(), &JournalWindow::rowsLoaded);
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 3000);
+    QCOMPARE(started.journal->documentList()->rowCount(), 0);
+    QVERIFY(boxes.shown().empty());
+}
+
+void StartupTest::secondStartHandsOverToTheFirst() {
+    test::TempDir folder;
+    test::RecordingNotifier boxes;
+    const QString name = uniqueName("twice");
+    StartedProgram first = StartProgram(QString::fromStdString(folder.str()), name);
+    QVERIFY(first.runLoop);
+    QSignalSpy raised(first.guard.get(), &SingleInstance::raiseRequested);
+
+    StartedProgram second = StartProgram(QString::fromStdString(folder.str()), name);
+    QCOMPARE(second.exitCode, 0);
+    QVERIFY(!second.runLoop);
+    QVERIFY(!second.journal);
+    QVERIFY(boxes.shown().empty());
+    QTRY_COMPARE(raised.count(), 1);
+    QVERIFY(first.journal->isVisible());
+}
+
+void StartupTest::realProgramStartedTwice() {
+    test::TempDir firstFolder;
+    test::TempDir secondFolder;
+    test::TempDir runtime;
+    for (const auto* folder : {&firstFolder, &secondFolder})
+        std::filesystem::copy_file(VELMORANT_GUI_PATH, *folder / "velmorant");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", q(runtime.path()));
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(q(firstFolder / "velmorant"), {});
+    QVERIFY(first.waitForStarted());
+    // The first copy answers once it is up.
+    const QString name = SingleInstance::defaultName();
+    QTRY_COMPARE_WITH_TIMEOUT(SingleInstance::request(name, 500), QString("raised"), 15000);
+    QVERIFY(std::filesystem::exists(firstFolder / "data" / "base.sdb"));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(q(secondFolder / "velmorant"), {});
+    // A message box would keep it running: it must end by itself, at once and with 0.
+    QVERIFY(second.waitForFinished(15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(first.state(), QProcess::Running);
+    // The newcomer prepared its own database once before it looked for the first copy.
+    QVERIFY(std::filesystem::exists(secondFolder / "data" / "base.sdb"));
+
+    first.terminate();
+    QVERIFY(first.waitForFinished(10000));
+}
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
