@@ -8,7 +8,8 @@
            its documents.
   serve    serves the exchange over FTP on 127.0.0.1 (needs Debian's python3-pyftpdlib, run
            it with /usr/bin/python3); every PDATo1C.xml/.zip uploaded is answered at once with
-           a ToPDA.sqd/.zip in the same folder.
+           a ToPDA.sqd/.zip in the same folder. With --port 0 the system picks a free port;
+           the first line printed, "serving ROOT on 127.0.0.1:PORT", names the port in use.
 
 Only the standard library is used, except by "serve".
 """
@@ -17,8 +18,10 @@ import argparse
 import csv
 import datetime
 import io
+import json
 import os
 import sys
+import time
 import xml.etree.ElementTree as ET
 import zipfile
 
@@ -178,6 +181,10 @@ def cmd_script(args):
 
 def cmd_read(args):
     attrs, docs = read_export(args.file)
+    if args.json:
+        json.dump({"attributes": attrs, "documents": docs}, sys.stdout, ensure_ascii=False)
+        sys.stdout.write("\n")
+        return 0
     print("agent %s, device %s, sent %s, last load %s" % (
         attrs.get("Agent"), attrs.get("PDA_ID"), attrs.get("DateTime"),
         attrs.get("LastLoadDate")))
@@ -227,10 +234,25 @@ def cmd_serve(args):
             print("answered %s: %d documents accepted" % (file, len(docs)), flush=True)
 
     Handler.authorizer = authorizer
-    Handler.passive_ports = range(args.port + 1, args.port + 50)
+    # A fixed port keeps the data ports next to it (for firewalls); port 0 leaves both to the
+    # system.
+    Handler.passive_ports = range(args.port + 1, args.port + 50) if args.port else None
     server = FTPServer(("127.0.0.1", args.port), Handler)
-    print("serving %s on 127.0.0.1:%d" % (root, args.port), flush=True)
-    server.serve_forever(timeout=1, blocking=True)
+    port = server.socket.getsockname()[1]
+    print("serving %s on 127.0.0.1:%d" % (root, port), flush=True)
+    if not args.lifetime and not args.exit_with_parent:
+        server.serve_forever(timeout=1, blocking=True)
+        return
+    # Bounded: stops after --lifetime seconds, or once the process that started it is gone.
+    parent = os.getppid()
+    deadline = time.monotonic() + args.lifetime if args.lifetime else None
+    try:
+        while deadline is None or time.monotonic() < deadline:
+            if args.exit_with_parent and os.getppid() != parent:
+                break
+            server.ioloop.loop(timeout=0.1, blocking=False)
+    finally:
+        server.close_all()
 
 
 def main(argv=None):
@@ -255,13 +277,19 @@ def main(argv=None):
 
     r = sub.add_parser("read", help="read a received export file")
     r.add_argument("file")
+    r.add_argument("--json", action="store_true",
+                   help="print the root's attributes and the documents as one JSON object")
     r.set_defaults(run=cmd_read)
 
     v = sub.add_parser("serve", help="serve the exchange over FTP on 127.0.0.1")
     directories(v)
     v.add_argument("--root", required=True)
     v.add_argument("--path", default="", help="the server folder the device changes into")
-    v.add_argument("--port", type=int, default=2121)
+    v.add_argument("--port", type=int, default=2121, help="0: any free port")
+    v.add_argument("--lifetime", type=float, default=0,
+                   help="stop after this many seconds (0: run until stopped)")
+    v.add_argument("--exit-with-parent", action="store_true",
+                   help="stop as soon as the process that started the server has gone")
     v.add_argument("--user")
     v.add_argument("--password", default="")
     v.set_defaults(run=cmd_serve)
