@@ -78,6 +78,9 @@ void ScreenFitter::placeMainWindow(QWidget* window) {
 
 void ScreenFitter::fitWindow(QWidget* window) {
     if (!window || !window->isWindow() || !handheld(window) || m_fitting) return;
+    // Screens only: drop-up menus, tool tips and other pop-ups keep their own size.
+    const Qt::WindowType type = window->windowType();
+    if (type != Qt::Window && type != Qt::Dialog) return;
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     QRect keyboard;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStandardItemModel>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -422,6 +423,15 @@ void WidgetsTest::fitterResizesFullScreenWindowsOnly() {
     QCOMPARE(full.frameGeometry().bottom(), available.bottom());
     QCOMPARE(full.frameGeometry().top(), available.top());
     QCOMPARE(inside.geometry().size(), QSize(100, 100));
+    // A drop-up menu at the left edge is a pop-up, not a screen.
+    QMenu popup;
+    popup.addAction("item");
+    popup.popup(available.topLeft());
+    QTRY_VERIFY(popup.isVisible());
+    const QSize popupSize = popup.size();
+    fitter->fitWindow(&popup);
+    QCOMPARE(popup.size(), popupSize);
+    popup.close();
     // On a desktop nothing is fitted; the main window gets a handheld's portrait size.
     fitter->setHandheldOverride(0);
     Form main;
