@@ -6,6 +6,18 @@
 namespace velmorant {
 
 namespace {
+// A bar button as wide as its caption and a few pixels: on a 240-pixel screen every command
+// of a screen must fit side by side. When they still do not, they shrink evenly.
+class BarButton : public QToolButton {
+  public:
+    using QToolButton::QToolButton;
+    QSize sizeHint() const override {
+        const QFontMetrics fm(font());
+        return QSize(fm.horizontalAdvance(text()) + 6, fm.height() + 8);
+    }
+    QSize minimumSizeHint() const override { return QSize(8, sizeHint().height()); }
+};
+
 // A caption with its "&" doubled so that QToolButton shows it as it stands.
 QString literalCaption(const QString& caption) {
     QString text = caption;
@@ -25,7 +37,8 @@ MenuBar::MenuBar(QWidget* parent) : QWidget(parent) {
 }
 
 QToolButton* MenuBar::addButton(QAction* action) {
-    auto* button = new QToolButton(this);
+    auto* button = new BarButton(this);
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setFocusPolicy(Qt::NoFocus);
