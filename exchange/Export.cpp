@@ -1,6 +1,7 @@
 #include "exchange/Export.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,55 +47,118 @@ const char* const kLinesQuery =
     "select DOC_ID, G_GUID, G_NAME, G_WT from DOC_ORDERS where DOC_ID in "
     "(select GUID from DOC_HEADS where (DOC_STATE=1))";
 
-// Replaces the characters that XML does not allow as they are inside a double-quoted
-// attribute value.
-void appendEscaped(std::string& out, std::string_view value) {
-    for (char c : value) {
+std::string_view trimmed(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+    return text.substr(begin, end - begin);
+}
+
+// Appends `value` with the characters that XML does not allow as they are inside a
+// double-quoted attribute value replaced by entities; with `blankControls` every character
+// below 32 becomes a blank as well.
+void appendEscaped(std::string& out, std::string_view value, bool blankControls) {
+    size_t run = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        const char* entity = nullptr;
         switch (c) {
             case '&':
-                out += "&amp;";
+                entity = "&amp;";
                 break;
             case '<':
-                out += "&lt;";
+                entity = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                entity = "&gt;";
                 break;
             case '"':
-                out += "&quot;";
+                entity = "&quot;";
                 break;
             default:
-                out += c;
+                if (!blankControls || static_cast<unsigned char>(c) >= 32) continue;
+                entity = " ";
                 break;
         }
+        out.append(value.substr(run, i - run));
+        out += entity;
+        run = i + 1;
     }
+    out.append(value.substr(run));
 }
 
-// A free text made attribute-safe: trimmed, control characters turned into blanks, then
-// escaped like every other value.
-void appendSafeText(std::string& out, std::string_view value) {
-    std::string text = Trim(value);
-    for (char& c : text) {
-        if (static_cast<unsigned char>(c) < 32) c = ' ';
-    }
-    appendEscaped(out, text);
-}
-
+// name="value", escaped.
 void appendAttr(std::string& out, const char* name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
-    appendEscaped(out, value);
+    appendEscaped(out, value, false);
     out += '"';
 }
 
+// A free text made attribute-safe: trimmed, control characters turned into blanks, escaped.
 void appendSafeAttr(std::string& out, const char* name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
-    appendSafeText(out, value);
+    appendEscaped(out, trimmed(value), true);
     out += '"';
 }
+
+// UTF-8 to Windows-1251 with one conversion descriptor for the whole file. ASCII, most of
+// the file, is copied as it is; a character that Windows-1251 lacks becomes "?".
+class Cp1251Encoder {
+  public:
+    Cp1251Encoder() : m_cd(iconv_open("CP1251", "UTF-8")) {}
+    ~Cp1251Encoder() {
+        if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
+    }
+    Cp1251Encoder(const Cp1251Encoder&) = delete;
+    Cp1251Encoder& operator=(const Cp1251Encoder&) = delete;
+
+    void Encode(std::string_view text, std::string& out) {
+        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
+            out += Utf8ToCp1251(text);
+            return;
+        }
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t end = pos;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+            out.append(text.substr(pos, end - pos));
+            pos = end;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
+            if (end > pos) EncodeRun(text.substr(pos, end - pos), out);
+            pos = end;
+        }
+    }
+
+  private:
+    void EncodeRun(std::string_view run, std::string& out) {
+        char* in = const_cast<char*>(run.data());
+        size_t inLeft = run.size();
+        char buffer[1024];
+        while (inLeft > 0) {
+            char* outPtr = buffer;
+            size_t outLeft = sizeof buffer;
+            const size_t rc = iconv(m_cd, &in, &inLeft, &outPtr, &outLeft);
+            out.append(buffer, static_cast<size_t>(outPtr - buffer));
+            if (rc != static_cast<size_t>(-1)) break;
+            if (errno == E2BIG) continue;
+            // A character the code page lacks, or a broken sequence: one "?" for the lead
+            // byte and the continuation bytes after it.
+            size_t skip = 1;
+            while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
+            in += skip;
+            inLeft -= skip;
+            out += '?';
+            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+
+    iconv_t m_cd;
+};
 
 // Writes the lines of the file: each trimmed, ended with CR LF, converted to Windows-1251
 // in blocks of whole lines. Remembers the first write error; Finish() reports it.
@@ -108,11 +172,7 @@ class ExportWriter {
     ExportWriter& operator=(const ExportWriter&) = delete;
 
     void Line(std::string_view text) {
-        size_t begin = 0;
-        size_t end = text.size();
-        while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-        while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-        m_pending.append(text.substr(begin, end - begin));
+        m_encoder.Encode(trimmed(text), m_pending);
         m_pending += "\r\n";
         if (m_pending.size() >= kBlockSize) Flush();
     }
@@ -130,25 +190,18 @@ class ExportWriter {
     static constexpr size_t kBlockSize = 64 * 1024;
 
     void Flush() {
-        if (m_pending.empty() || m_failed) {
-            m_pending.clear();
-            return;
-        }
-        const std::string bytes = Utf8ToCp1251(m_pending);
-        m_pending.clear();
         size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+        while (!m_failed && done < m_pending.size()) {
+            const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                m_failed = true;
-                return;
-            }
-            done += static_cast<size_t>(n);
+            if (n <= 0) m_failed = true;
+            if (n > 0) done += static_cast<size_t>(n);
         }
+        m_pending.clear();
     }
 
     int m_fd;
+    Cp1251Encoder m_encoder;
     std::string m_pending;
     bool m_failed = false;
 };
@@ -249,11 +302,11 @@ bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
         const std::string guid = heads->Cell(guidCol);
         line = "<DOC";
         appendAttr(line, "ID", guid);
-        appendAttr(line, "DATEREC", Trim(heads->Cell(recTimeCol)));
-        appendAttr(line, "DOCDATE", Trim(heads->Cell(docDateCol)));
-        appendAttr(line, "CLIENT", Trim(heads->Cell(cliGuidCol)));
+        appendAttr(line, "DATEREC", trimmed(heads->Cell(recTimeCol)));
+        appendAttr(line, "DOCDATE", trimmed(heads->Cell(docDateCol)));
+        appendAttr(line, "CLIENT", trimmed(heads->Cell(cliGuidCol)));
         appendSafeAttr(line, "CLIENTNAME", heads->Cell(cliNameCol));
-        appendAttr(line, "LINES", Trim(heads->Cell(ordLinesCol)));
+        appendAttr(line, "LINES", trimmed(heads->Cell(ordLinesCol)));
         appendSafeAttr(line, "PRIM", heads->Cell(primCol));
         line += " >";
         writer.Line(line);
@@ -262,9 +315,9 @@ bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
             for (int row : it->second) {
                 lines->GoTo(row);
                 line = "<ROW";
-                appendAttr(line, "NGUID", Trim(lines->Cell(lineGuid)));
+                appendAttr(line, "NGUID", trimmed(lines->Cell(lineGuid)));
                 appendSafeAttr(line, "NNAME", lines->Cell(lineName));
-                appendAttr(line, "NCOUNT", Trim(lines->Cell(lineCount)));
+                appendAttr(line, "NCOUNT", trimmed(lines->Cell(lineCount)));
                 line += " />";
                 writer.Line(line);
             }

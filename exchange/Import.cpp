@@ -183,32 +183,52 @@ void deleteOldDocuments(const std::string& dateText, bool all) {
     }
 }
 
-// Each statement of a script commits on its own. A write-ahead log with normal syncing
-// makes those commits cheap while every committed statement still survives a crash of the
-// program; the file's own journal mode is restored when the run ends.
+// Each statement of a script commits on its own. While the script's lines run, the run's
+// connection keeps the file locked for itself and writes ahead into a log that is synced
+// only at checkpoints: each commit is then cheap, and every committed statement still
+// survives a crash of the program. End() gives the file back in its own journal mode and
+// unlocked, so that other connections (the deletions, the options) can work on it.
 class FastCommits {
   public:
     explicit FastCommits(TQueryResult& q) : m_q(q) {
-        sqlite3_exec(m_q.Handle(), "PRAGMA journal_mode", &FastCommits::readMode, &m_mode, nullptr);
-        sqlite3_exec(m_q.Handle(), "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr,
-                     nullptr, nullptr);
+        run("PRAGMA journal_mode", &m_mode);
+        run("PRAGMA synchronous", &m_synchronous);
+        run("PRAGMA locking_mode=EXCLUSIVE");
+        run("PRAGMA journal_mode=WAL");
+        run("PRAGMA synchronous=NORMAL");
+        run("PRAGMA wal_autocheckpoint=4000");
     }
-    ~FastCommits() {
-        if (m_mode.empty() || m_mode == "wal") return;
-        const std::string sql = "PRAGMA journal_mode=" + m_mode;
-        sqlite3_exec(m_q.Handle(), sql.c_str(), nullptr, nullptr, nullptr);
-    }
+    ~FastCommits() { End(); }
     FastCommits(const FastCommits&) = delete;
     FastCommits& operator=(const FastCommits&) = delete;
 
+    void End() {
+        if (m_ended) return;
+        m_ended = true;
+        // A connection that entered the log in exclusive mode leaves that mode only by
+        // leaving the log first.
+        run("PRAGMA journal_mode=DELETE");
+        run("PRAGMA locking_mode=NORMAL");
+        run("select count(*) from sqlite_master");
+        if (!m_mode.empty() && m_mode != "delete") run("PRAGMA journal_mode=" + m_mode);
+        if (!m_synchronous.empty()) run("PRAGMA synchronous=" + m_synchronous);
+    }
+
   private:
-    static int readMode(void* context, int columns, char** values, char**) {
+    // Silent on purpose: a setting that does not take only makes the run slower.
+    void run(const std::string& sql, std::string* firstValue = nullptr) {
+        sqlite3_exec(m_q.Handle(), sql.c_str(), firstValue ? &FastCommits::readValue : nullptr,
+                     firstValue, nullptr);
+    }
+    static int readValue(void* context, int columns, char** values, char**) {
         if (columns > 0 && values[0]) *static_cast<std::string*>(context) = values[0];
         return 0;
     }
 
     TQueryResult& m_q;
     std::string m_mode;
+    std::string m_synchronous;
+    bool m_ended = false;
 };
 
 bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
@@ -330,6 +350,8 @@ bool ImportScript(TExchangeScreen& screen, ExchangeProgress& progress,
             if (readScriptText(companion, sql)) q->Exec(Trim(sql));
         }
     }
+
+    fastCommits.End();
 
     screen.AddLogLine(kProcessing);
     deleteOldDocuments(deleteAllDate, true);
