@@ -1,0 +1,437 @@
+// The order document screens as the agent meets them: the journal opens the editor, the
+// editor the pickers and the keypad; everything runs through the real windows offscreen on
+// a real base.sdb, and the stored document is checked in its tables.
+#include <QDir>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTabBar>
+#include <QTableWidget>
+#include <QTest>
+#include <memory>
+
+#include "DocumentsSeed.h"
+#include "app/Screens.h"
+#include "db/Money.h"
+#include "documents/ClientPicker.h"
+#include "documents/DocumentEditor.h"
+#include "documents/GoodsPicker.h"
+#include "documents/QuantityDialog.h"
+#include "journal/JournalWindow.h"
+#include "support/ModalAnswer.h"
+#include "support/TestSupport.h"
+
+using namespace velmorant;
+using test::Column;
+using test::TapMenu;
+
+namespace {
+
+const std::string kAskSave = "Документ изменен. Сохранить?";
+
+void AnswerKeypad(QStringList keys, bool* priceShown = nullptr) {
+    test::whenModalOpens<TQuantityDialog>([keys, priceShown](TQuantityDialog* d) {
+        if (priceShown) *priceShown = d->priceShown();
+        for (const QString& k : keys) {
+            QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("key") + k),
+                              Qt::LeftButton);
+        }
+        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+}
+
+// Chooses the client found by typing `start` in the client picker that opens next.
+void AnswerClientPicker(const QString& start) {
+    test::whenModalOpens<TClientPicker>([start](TClientPicker* p) {
+        test::TypeText(p->searchField(), start);
+        TapMenu(p->menuBar(), "[ Выбрать ]");
+        if (p->isVisible()) TapMenu(p->menuBar(), "[ Отмена ]");  // refused: give up
+    });
+}
+
+void SelectTab(TDocumentEditor* e, int index) {
+    QTabBar* bar = e->tabs()->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    QCOMPARE(e->tabs()->currentIndex(), index);
+}
+
+void SelectFolder(TGoodsPicker* p, const QString& name) {
+    QTest::mouseClick(p->folderBar(), Qt::LeftButton);
+    const auto found = p->folderTree()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty()) qFatal("no folder %s", qPrintable(name));
+    p->folderTree()->setCurrentItem(found.first());
+    QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("dropDownOk")), Qt::LeftButton);
+}
+
+bool MenuShown(TDocumentEditor* e, const char* caption) {
+    QAction* a = e->menuBar()->findCommand(QString::fromUtf8(caption));
+    return a && e->menuBar()->buttonOf(a)->isVisible();
+}
+
+QImage IconImage(const QIcon& icon) {
+    return icon.pixmap(QSize(16, 12)).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+}  // namespace
+
+class EditorFlowTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void newDocumentShowsAnEmptyHeader_data();
+    void newDocumentShowsAnEmptyHeader();
+    void typicalDayFromNewDocumentToTheJournal();
+    void forbiddenClientIsRefused();
+    void closingAChangedDocumentAsks_data();
+    void closingAChangedDocumentAsks();
+    void quantityWithoutSumsShowsNoPrice();
+    void screenshots();
+
+  private:
+    JournalWindow* openJournal();
+    TDocumentEditor* openNewDocument();
+
+    std::unique_ptr<test::TempProgramFolder> m_folder;
+    std::unique_ptr<test::RecordingNotifier> m_notifier;
+    std::unique_ptr<JournalWindow> m_journal;
+};
+
+void EditorFlowTest::initTestCase() { InstallScreens(); }
+
+void EditorFlowTest::init() {
+    m_folder = std::make_unique<test::TempProgramFolder>();
+    m_notifier = std::make_unique<test::RecordingNotifier>();
+    test::SeedClients();
+    test::SeedGoods();
+}
+
+void EditorFlowTest::cleanup() {
+    m_journal.reset();  // takes any editor left open with it
+    m_notifier.reset();
+    m_folder.reset();
+}
+
+JournalWindow* EditorFlowTest::openJournal() {
+    m_journal = std::make_unique<JournalWindow>();
+    m_journal->resize(240, 320);
+    m_journal->show();
+    if (!QTest::qWaitForWindowExposed(m_journal.get())) qFatal("journal not shown");
+    return m_journal.get();
+}
+
+TDocumentEditor* EditorFlowTest::openNewDocument() {
+    if (!m_journal) openJournal();
+    TapMenu(m_journal->menuBar(), " Новый ");
+    auto* e = qobject_cast<TDocumentEditor*>(m_journal->lastEditor());
+    if (!e || !QTest::qWaitForWindowExposed(e)) qFatal("no editor");
+    return e;
+}
+
+void EditorFlowTest::newDocumentShowsAnEmptyHeader_data() {
+    QTest::addColumn<QString>("useSums");
+    QTest::addColumn<QString>("docPage");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("tab");
+    QTest::newRow("defaults") << ""
+                              << "" << 3 << 0;
+    QTest::newRow("sums on") << "1"
+                             << "0" << 4 << 0;
+    QTest::newRow("lines page first") << "2"
+                                      << "1" << 3 << 1;
+}
+
+void EditorFlowTest::newDocumentShowsAnEmptyHeader() {
+    QFETCH(QString, useSums);
+    QFETCH(QString, docPage);
+    QFETCH(int, columns);
+    QFETCH(int, tab);
+    test::SetOption("UseSUMS", useSums.toStdString());
+    test::SetOption("DocPage", docPage.toStdString());
+    test::SetOption("Client", "Покупатель");
+    test::SetOption("Table1", "Товары");
+
+    TDocumentEditor* e = openNewDocument();
+    QCOMPARE(e->windowTitle(), QString("FDocum"));
+    QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
+    QCOMPARE(e->datePicker()->date(), QDate::currentDate());
+    QVERIFY(e->clientField()->text().isEmpty());
+    QVERIFY(e->noteField()->toPlainText().isEmpty());
+    QCOMPARE(e->linesList()->topLevelItemCount(), 0);
+    QCOMPARE(e->linesList()->columnCount(), columns);
+    QCOMPARE(e->tabs()->currentIndex(), tab);
+    QCOMPARE(e->tabs()->tabText(1), QString(" Товары "));
+    QCOMPARE(e->findChild<QLabel*>(QStringLiteral("clientLabel"))->text(), QString("Покупатель:"));
+    QCOMPARE(e->findChild<QLabel*>(QStringLiteral("dateLabel"))->text(), QString("Дата отгрузки:"));
+    // "Подбор" and its separator only on the lines tab; the rest always.
+    for (int t : {0, 1}) {
+        SelectTab(e, t);
+        QCOMPARE(MenuShown(e, "Подбор"), t == 1);
+        QCOMPARE(MenuShown(e, "|"), t == 1);
+        QVERIFY(MenuShown(e, "Ок") && MenuShown(e, "Записать") && MenuShown(e, " X "));
+    }
+    QVERIFY(m_notifier->shown().empty());
+}
+
+void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
+    test::SetOption("UseSUMS", "1");
+    JournalWindow* journal = openJournal();
+    QCOMPARE(journal->documentList()->columnCount(), 5);
+
+    // A new document; the client is found by typing the start of its name.
+    TDocumentEditor* e = openNewDocument();
+    AnswerClientPicker("ооо р");
+    QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
+    QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
+    QCOMPARE(e->clientInfo()->text(), QString("ул. Садовая, 1\nтел. 22-33-44"));
+
+    // Goods in two folders, quantities typed on the keypad.
+    SelectTab(e, TDocumentEditor::kLinesTab);
+    test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
+        test::TapRow(p->goodsList(), 0);  // Квас in the first folder
+        AnswerKeypad({"2"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        SelectFolder(p, "Бакалея");
+        test::TapRow(p->goodsList(), 0);  // Рис
+        AnswerKeypad({"1", ".", "5"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(e->menuBar(), "Подбор");
+    QCOMPARE(Column(e->linesList(), 1), (QStringList{"Квас", "Рис"}));
+    QCOMPARE(Column(e->linesList(), 2), (QStringList{"2.00", "1.50"}));
+    QCOMPARE(Column(e->linesList(), 3), (QStringList{"70.00", "120.00"}));
+
+    // "Ок" writes the document and closes the editor; the journal lists it in state 1.
+    QSignalSpy loads(journal, &JournalWindow::rowsLoaded);
+    QPointer<TDocumentEditor> first(e);
+    TapMenu(e->menuBar(), "Ок");
+    QTRY_VERIFY(!first);
+    QCOMPARE(loads.count(), 1);
+    QCOMPARE(journal->rowGuids().size(), size_t(1));
+    QTableWidget* list = journal->documentList();
+    QCOMPARE(list->item(0, 2)->text(), QString("ООО Ромашка"));
+    QCOMPARE(list->item(0, 3)->text(), QString("3.5"));
+    QCOMPARE(list->item(0, 4)->text(), QString("190.00"));
+    QCOMPARE(IconImage(list->item(0, 0)->icon()),
+             journal->stateImages().image(1).convertToFormat(QImage::Format_ARGB32));
+    const std::string guid = journal->rowGuids()[0];
+    QCOMPARE(guid.size(), size_t(36));
+    auto heads = test::Rows("select DOC_STATE, CLI_GUID, ORD_LINES from DOC_HEADS");
+    QCOMPARE(heads, (std::vector<std::vector<std::string>>{{"1", "C-ROMASHKA", "2"}}));
+
+    // Reopened: Квас set to 0 on the keypad, then "Подбор" + OK drops the line.
+    list->selectRow(0);
+    TapMenu(journal->menuBar(), " Редакт. ");
+    auto* again = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    QVERIFY(again && again != e);
+    QVERIFY(QTest::qWaitForWindowExposed(again));
+    QCOMPARE(again->statusLabel()->text(), QString("документ записан"));
+    SelectTab(again, TDocumentEditor::kLinesTab);
+    bool priceShown = false;
+    AnswerKeypad({"0"}, &priceShown);
+    test::TapRow(again->linesList(), 0, true);
+    QVERIFY(priceShown);
+    QCOMPARE(Column(again->linesList(), 2), (QStringList{"", "1.50"}));
+    QCOMPARE(Column(again->linesList(), 3), (QStringList{"", "120.00"}));
+    QStringList offered;
+    test::whenModalOpens<TGoodsPicker>([&offered](TGoodsPicker* p) {
+        offered = Column(p->goodsList(), 1);  // Напитки: Квас and Вода, neither chosen now
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(again->menuBar(), "Подбор");
+    QCOMPARE(offered, (QStringList{"", ""}));
+    QCOMPARE(Column(again->linesList(), 1), QStringList{"Рис"});
+    QPointer<TDocumentEditor> second(again);
+    TapMenu(again->menuBar(), "Ок");
+    QTRY_VERIFY(!second);
+    QCOMPARE(list->item(0, 3)->text(), QString("1.5"));
+    QCOMPARE(list->item(0, 4)->text(), QString("120.00"));
+    QCOMPARE(test::Rows("select G_GUID, G_WT from DOC_ORDERS where DOC_ID='" + guid + "'"),
+             (std::vector<std::vector<std::string>>{{"G-RICE", "1.5"}}));
+
+    // A double tap on the journal row opens it as well; closing it unchanged asks nothing.
+    const QPoint at = list->visualItemRect(list->item(0, 2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    auto* third = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    QVERIFY(third && third != again);
+    QCOMPARE(third->clientField()->text(), QString("ООО Ромашка"));
+    QPointer<TDocumentEditor> thirdGuard(third);
+    TapMenu(third->menuBar(), " X ");
+    QTRY_VERIFY(!thirdGuard);
+    for (const auto& m : m_notifier->shown()) QVERIFY2(m.text != kAskSave, m.text.c_str());
+}
+
+void EditorFlowTest::forbiddenClientIsRefused() {
+    TDocumentEditor* e = openNewDocument();
+    AnswerClientPicker("ИП");
+    QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
+    QCOMPARE(m_notifier->texts(),
+             std::vector<std::string>{"На выбранного клиента отгрузка запрещена!"});
+    QVERIFY(e->clientField()->text().isEmpty());
+    QVERIFY(e->document().CLI_GUID.empty());
+    QVERIFY(!e->document().Modified);
+    // Nothing changed, so " X " closes without a question.
+    QPointer<TDocumentEditor> guard(e);
+    TapMenu(e->menuBar(), " X ");
+    QTRY_VERIFY(!guard);
+    QCOMPARE(m_notifier->shown().size(), size_t(1));
+}
+
+void EditorFlowTest::closingAChangedDocumentAsks_data() {
+    QTest::addColumn<QString>("change");  // "note", "client", "date"
+    QTest::addColumn<int>("answer");      // MessageAnswer
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<int>("stored");  // documents in DOC_HEADS afterwards
+    QTest::addColumn<QString>("warning");
+    const int yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No),
+              cancel = int(MessageAnswer::Cancel);
+    QTest::newRow("yes saves") << "client" << yes << true << true << 1 << "";
+    QTest::newRow("yes without client stays")
+        << "note" << yes << true << false << 0 << "Не заполнено поле \"Клиент\".";
+    QTest::newRow("no drops") << "client" << no << true << true << 0 << "";
+    QTest::newRow("cancel stays") << "note" << cancel << true << false << 0 << "";
+    QTest::newRow("date alone asks nothing") << "date" << yes << false << true << 0 << "";
+}
+
+void EditorFlowTest::closingAChangedDocumentAsks() {
+    QFETCH(QString, change);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, closed);
+    QFETCH(int, stored);
+    QFETCH(QString, warning);
+
+    JournalWindow* journal = openJournal();
+    TDocumentEditor* e = openNewDocument();
+    if (change == "client") {
+        AnswerClientPicker("Ив");
+        QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")),
+                          Qt::LeftButton);
+        QCOMPARE(e->clientField()->text(), QString("Иванов И.И."));
+    } else if (change == "note") {
+        e->noteField()->setFocus();
+        QTest::keyClicks(e->noteField(), "call first");
+    } else {
+        e->datePicker()->setDate(QDate::currentDate().addDays(3));
+    }
+    QSignalSpy loads(journal, &JournalWindow::rowsLoaded);
+    m_notifier->clear();
+    m_notifier->queueAnswer(static_cast<MessageAnswer>(answer));
+    QPointer<TDocumentEditor> guard(e);
+    TapMenu(e->menuBar(), " X ");
+
+    std::vector<std::string> expected;
+    if (asked) expected.push_back(kAskSave);
+    if (!warning.isEmpty()) expected.push_back(warning.toStdString());
+    QCOMPARE(m_notifier->texts(), expected);
+    if (asked) {
+        QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::YesNoCancel);
+        QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
+    }
+    if (closed) {
+        QTRY_VERIFY(!guard);
+        QCOMPARE(loads.count(), 1);  // the journal refreshed
+    } else {
+        QTest::qWait(20);
+        QVERIFY(guard && guard->isVisible());
+        QCOMPARE(loads.count(), 0);
+    }
+    QCOMPARE(int(test::Rows("select GUID from DOC_HEADS").size()), stored);
+    QCOMPARE(int(journal->rowGuids().size()), closed ? stored : 0);
+}
+
+void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
+    TDocumentEditor* e = openNewDocument();
+    AnswerClientPicker("Ив");
+    QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
+    SelectTab(e, TDocumentEditor::kLinesTab);
+    test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
+        QCOMPARE(p->goodsList()->columnCount(), 2);
+        test::TapRow(p->goodsList(), 1);
+        AnswerKeypad({"4"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(e->menuBar(), "Подбор");
+    QCOMPARE(e->linesList()->columnCount(), 3);
+    bool priceShown = true;
+    AnswerKeypad({"7"}, &priceShown);
+    test::TapRow(e->linesList(), 0, true);
+    QVERIFY(!priceShown);
+    QCOMPARE(Column(e->linesList(), 2), QStringList{"7.00"});
+
+    // "Записать" keeps the window; closing afterwards asks nothing.
+    TapMenu(e->menuBar(), "Записать");
+    QVERIFY(e->isVisible());
+    QCOMPARE(e->statusLabel()->text(), QString("документ записан"));
+    auto rows = test::Rows("select ORD_WEIGHT, ORD_SUMM from DOC_HEADS");
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(TextToMoney(rows[0][0], -1), Money(70000));
+    QCOMPARE(TextToMoney(rows[0][1], -1), Money(0));
+    QPointer<TDocumentEditor> guard(e);
+    TapMenu(e->menuBar(), " X ");
+    QTRY_VERIFY(!guard);
+    for (const auto& m : m_notifier->shown()) QVERIFY2(m.text != kAskSave, m.text.c_str());
+}
+
+void EditorFlowTest::screenshots() {
+    // Every screen grabbed as the agent sees it; written to VELMORANT_SCREENSHOT_DIR when set.
+    test::SetOption("UseSUMS", "1");
+    test::TempDir out;
+    const QString target = qEnvironmentVariable("VELMORANT_SCREENSHOT_DIR");
+    QStringList written;
+    auto save = [&](QWidget* w, const char* name) {
+        const QImage image = w->grab().toImage();
+        QVERIFY(!image.isNull());
+        QVERIFY(image.width() >= 150 && image.height() >= 100);
+        const QString file = QString::fromLatin1(name) + ".png";
+        QVERIFY(image.save(QString::fromStdString(out.str()) + "/" + file));
+        if (!target.isEmpty()) QVERIFY(image.save(QDir(target).filePath(file)));
+        written << file;
+    };
+
+    TDocumentEditor* e = openNewDocument();
+    test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
+        test::TypeText(p->searchField(), "ООО");
+        save(p, "client-picker");
+        TapMenu(p->menuBar(), "[ Выбрать ]");
+    });
+    QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
+    e->noteField()->setPlainText("Доставка до 12:00");
+    save(e, "editor-header");
+
+    SelectTab(e, TDocumentEditor::kLinesTab);
+    test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
+        p->resize(240, 300);
+        test::TapRow(p->goodsList(), 0);
+        AnswerKeypad({"2"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        test::TapRow(p->goodsList(), 1);
+        AnswerKeypad({"5"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        save(p, "goods-picker");
+        QTest::mouseClick(p->folderBar(), Qt::LeftButton);
+        save(p, "goods-picker-folders");
+        QTest::keyClick(p->folderTree(), Qt::Key_Escape);
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(e->menuBar(), "Подбор");
+    save(e, "editor-lines");
+
+    for (const auto& [size, name] :
+         {std::pair{QSize(240, 320), "keypad-portrait"}, {QSize(320, 240), "keypad-landscape"}}) {
+        TQuantityDialog d(25000, 123400);
+        d.setScreenSize(size);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        save(&d, name);
+    }
+    QCOMPARE(written.size(), 7);
+}
+
+QTEST_MAIN(EditorFlowTest)
+#include "EditorFlowTest.moc"
