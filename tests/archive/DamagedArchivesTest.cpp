@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <set>
 
 #include "archive/Unzipper.h"
@@ -33,6 +31,9 @@ TEST(DamagedArchives, SkippedEntriesDoNotCountAndLeaveNoFile) {
         ZipEntrySpec bad;
     };
     const std::string text = mixedText(5000, 2);
+    // The last good entry defers its sizes and CRC-32 to a data descriptor.
+    ZipEntrySpec lastEntry = deflatedEntry("last.txt", good);
+    lastEntry.flags = 8;
     const std::vector<Case> cases = {
         {"wrong CRC", with(deflatedEntry("bad.txt", text), [](auto& e) { e.crc32 ^= 1; })},
         {"wrong size",
@@ -73,49 +74,48 @@ TEST(DamagedArchives, SkippedEntriesDoNotCountAndLeaveNoFile) {
     }
 }
 
-TEST(DamagedArchives, DataDescriptorEntriesUseTheDirectory) {
-    TempDir dir;
-    const std::string text = mixedText(40000, 8);
-    ZipEntrySpec deflated = deflatedEntry("d.txt", text);
-    deflated.flags = 8;
-    ZipEntrySpec stored = storedEntry("s.txt", text);
-    stored.flags = 8;
-    writeFile(dir / "a.zip", buildZip({deflated, stored}));
-    TUnzipper unzipper;
-    EXPECT_EQ(2, UnpackFiles(unzipper, (dir / "a.zip").string(), (dir / "out").string(), "*"));
-    EXPECT_TRUE(readFile(dir / "out" / "d.txt") == text);
-    EXPECT_TRUE(readFile(dir / "out" / "s.txt") == text);
-}
-
-TEST(DamagedArchives, NonZipFilesAreRecognised) {
+TEST(DamagedArchives, RunLevelResultCodes) {
     TempDir dir;
     auto bytes = [](size_t size, char fill) { return std::string(size, fill); };
     const std::string sig("PK\x03\x04", 4);
+    // A valid end record naming a directory that starts at the end record itself.
+    const std::string selfDirectory = sig + bytes(60, '\0') + buildZip({}).substr(0, 16) +
+                                      std::string("\x40\x00\x00\x00\x00\x00", 6);
     struct Case {
         const char* label;
-        std::string content;
+        std::string content;  // written to the archive file unless `archive` is given
         int result;
+        std::string archive = "";
+        std::string target = "out";
     };
     const std::vector<Case> cases = {
-        {"1 byte", "P", kUnzipNotZip},
+        {"empty target folder", buildZip({storedEntry("a", "a")}), kUnzipNoTarget, "", ""},
+        {"missing archive", "", kUnzipCannotOpen, (dir / "missing.zip").string()},
+        {"archive is a folder", "", kUnzipCannotOpen, dir.str()},
+        {"empty file", "", kUnzipNotZip},
         {"4 bytes", "PK\x05\x06", kUnzipNotZip},
         {"5 bytes", "hello", kUnzipNotZip},
-        {"62 bytes", bytes(62, 'a'), kUnzipNotZip},
         {"63 bytes", bytes(63, 'a'), kUnzipNotZip},
         {"64 KiB text", mixedText(65536, 3), kUnzipNotZip},
         {"1 MiB of zeros", bytes(1 << 20, '\0'), kUnzipNotZip},
+        {"only an end record", buildZip({}), kUnzipNotZip},
         {"signature at 43 of 63+", bytes(43, 'x') + sig + bytes(100, 'y'), kUnzipNoDirectory},
         {"signature at 44 of 63+", bytes(44, 'x') + sig + bytes(100, 'y'), kUnzipNotZip},
         {"signature at 1 of 6", "x" + sig + "a", kUnzipNotZip},
         {"signature at 1 of 7", "x" + sig + "ab", kUnzipNoDirectory},
         {"signature alone", sig, kUnzipNoDirectory},
+        {"directory offset not before the end record", selfDirectory, kUnzipNoDirectory},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        writeFile(dir / "f.bin", c.content);
+        std::string archive = c.archive;
+        if (archive.empty()) {
+            archive = (dir / "f.bin").string();
+            writeFile(archive, c.content);
+        }
+        const std::string target = c.target.empty() ? "" : (dir / c.target).string();
         TUnzipper unzipper;
-        EXPECT_EQ(c.result,
-                  UnpackFiles(unzipper, (dir / "f.bin").string(), (dir / "out").string(), "*"));
+        EXPECT_EQ(c.result, UnpackFiles(unzipper, archive, target, "*"));
         EXPECT_FALSE(std::filesystem::exists(dir / "out"));
     }
 }
@@ -203,16 +203,12 @@ TEST(DamagedArchives, WriteFailureSkipsTheEntryAndRemovesItsFile) {
     const std::string big = mixedText(3 << 20, 4);
     writeFile(dir / "a.zip",
               buildZip({deflatedEntry("big.txt", big), storedEntry("small.txt", "small")}));
-    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit previous {};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    struct rlimit limit = previous;
-    limit.rlim_cur = 1 << 20;
-    setrlimit(RLIMIT_FSIZE, &limit);
     TUnzipper unzipper;
-    const int r = UnpackFiles(unzipper, (dir / "a.zip").string(), (dir / "out").string(), "*");
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    int r = 0;
+    {
+        FileSizeLimit limit(1 << 20);
+        r = UnpackFiles(unzipper, (dir / "a.zip").string(), (dir / "out").string(), "*");
+    }
     EXPECT_EQ(1, r);
     EXPECT_EQ(std::vector<std::string>{"small.txt"}, filesUnder(dir / "out"));
 }

@@ -123,28 +123,5 @@ TEST(LegacyArchives, RawStreamsDecodeInsideAnArchive) {
     EXPECT_EQ(21, streams);
 }
 
-// A wrong implode option or reduce factor must not pass as a good entry.
-TEST(LegacyArchives, WrongOptionsFailTheCheck) {
-    const std::vector<ManifestRow> rows = readManifest();
-    TempDir dir;
-    for (const ManifestRow& r : rows) {
-        if (r.name != "-" || r.method < 2 || r.method > 6) continue;
-        SCOPED_TRACE(r.archive);
-        ZipEntrySpec e;
-        e.name = "stream.out";
-        e.data = readFile(kLegacy / r.archive);
-        e.method = r.method == 6 ? 6 : static_cast<uint16_t>(r.method == 5 ? 4 : r.method + 1);
-        e.flags = r.method == 6 ? static_cast<uint16_t>(r.flags ^ 0x0002) : r.flags;
-        e.crc32 = r.crc;
-        e.uncompressedSize = r.uncompressed;
-        writeFile(dir / "raw.zip", buildZip({e}));
-        TUnzipper unzipper;
-        const int result =
-            UnpackFiles(unzipper, (dir / "raw.zip").string(), (dir / "out").string(), "*");
-        EXPECT_TRUE(result == 0 || result == kUnzipDamaged) << result;
-        EXPECT_FALSE(std::filesystem::exists(dir / "out" / "stream.out"));
-    }
-}
-
 }  // namespace
 }  // namespace velmorant::test

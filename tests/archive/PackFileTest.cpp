@@ -1,11 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <ctime>
 #include <fstream>
 
@@ -75,26 +73,6 @@ class CreatedNames {
 
   private:
     int m_fd = -1;
-};
-
-// Limits the size of files this process writes while it lives (a full disk, as writes see it).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_previous);
-        struct rlimit limit = m_previous;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_previous);
-        std::signal(SIGXFSZ, m_previousHandler);
-    }
-
-  private:
-    struct rlimit m_previous {};
-    void (*m_previousHandler)(int) = nullptr;
 };
 
 class PackFileTest : public ::testing::Test {

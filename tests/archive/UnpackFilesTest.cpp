@@ -154,27 +154,6 @@ TEST(UnpackFiles, MaskSelectsWholeNames) {
     }
 }
 
-TEST(UnpackFiles, MaskMatchingCountsCharactersNotBytes) {
-    struct Case {
-        const char* name;
-        const char* mask;
-        bool matches;
-    };
-    const Case cases[] = {
-        {"тест.txt", "????.txt", true},
-        {"тест.txt", "???.txt", false},
-        {"тест.txt", "т*", true},
-        {"abc", "a*b*c", true},
-        {"abc", "a*b*c*d", false},
-        {"aaa", "*a", true},
-        {"ab", "a", false},
-        {"a", "ab", false},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.matches, ZipNameMatchesMask(c.name, c.mask)) << c.name << " / " << c.mask;
-    }
-}
-
 TEST(UnpackFiles, AppliesTimesAttributesAndNameEncodings) {
     TempDir dir;
     const std::time_t before = std::time(nullptr);
@@ -247,52 +226,6 @@ TEST(UnpackFiles, FolderEntriesAndOverwriting) {
     EXPECT_EQ(2, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string() + "/", "*"));
     EXPECT_EQ("short", readFile(target / "ToPDA.sqd"));
     EXPECT_TRUE(std::filesystem::is_directory(target / "exchange"));
-
-    // An installed overwrite question that says No keeps the file and does not count it.
-    writeFile(target / "ToPDA.sqd", "mine");
-    unzipper.setOverwriteHandler([](TUnzipper&, const std::string&, void*) { return false; },
-                                 nullptr);
-    EXPECT_EQ(1, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
-    EXPECT_EQ("mine", readFile(target / "ToPDA.sqd"));
-}
-
-TEST(UnpackFiles, RunLevelResultCodes) {
-    TempDir dir;
-    const auto good = dir / "good.zip";
-    writeFile(good, buildZip({storedEntry("a.txt", "a")}));
-    writeFile(dir / "empty.bin", "");
-    writeFile(dir / "text.txt", mixedText(100, 1));
-    writeFile(dir / "header-only.zip", std::string("PK\x03\x04", 4) + std::string(200, 'z'));
-    writeFile(dir / "no-entries.zip", buildZip({}));
-    // A valid end record that names a directory at its own offset.
-    std::string selfDirectory = std::string("PK\x03\x04", 4) + std::string(60, '\0');
-    const std::string endRecord =
-        buildZip({}).substr(0, 16) + std::string("\x40\x00\x00\x00\x00\x00", 6);
-    writeFile(dir / "bad-offset.zip", selfDirectory + endRecord);
-    struct Case {
-        const char* label;
-        std::string archive;
-        std::string target;
-        int result;
-    };
-    const std::string out = (dir / "out").string();
-    const std::vector<Case> cases = {
-        {"empty target folder", good.string(), "", kUnzipNoTarget},
-        {"missing archive", (dir / "missing.zip").string(), out, kUnzipCannotOpen},
-        {"archive is a folder", dir.str(), out, kUnzipCannotOpen},
-        {"empty file", (dir / "empty.bin").string(), out, kUnzipNotZip},
-        {"text file", (dir / "text.txt").string(), out, kUnzipNotZip},
-        {"no end record", (dir / "header-only.zip").string(), out, kUnzipNoDirectory},
-        {"no entries", (dir / "no-entries.zip").string(), out, kUnzipNotZip},
-        {"directory offset not before the end record", (dir / "bad-offset.zip").string(), out,
-         kUnzipNoDirectory},
-        {"good", good.string(), out, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        TUnzipper unzipper;
-        EXPECT_EQ(c.result, UnpackFiles(unzipper, c.archive, c.target, "*"));
-    }
 }
 
 }  // namespace

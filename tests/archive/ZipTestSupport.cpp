@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <csignal>
 #include <stdexcept>
 
 namespace velmorant::test {
@@ -120,6 +121,19 @@ std::vector<std::string> filesUnder(const std::filesystem::path& folder) {
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &m_previous);
+    struct rlimit limit = m_previous;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_previous);
+    std::signal(SIGXFSZ, m_previousHandler);
 }
 
 std::string mixedText(size_t size, uint32_t seed) {

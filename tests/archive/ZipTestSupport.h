@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/resource.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -36,6 +38,20 @@ uint32_t crc32Of(const std::string& bytes);
 
 // Every regular file under `folder`, by path relative to it.
 std::vector<std::string> filesUnder(const std::filesystem::path& folder);
+
+// Limits the size of files this process writes while it lives: writes beyond fail as on a
+// full disk (SIGXFSZ is ignored meanwhile).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    struct rlimit m_previous {};
+    void (*m_previousHandler)(int) = nullptr;
+};
 
 // Text that compresses like real documents: words, numbers and line ends.
 std::string mixedText(size_t size, uint32_t seed);
