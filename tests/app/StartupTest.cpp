@@ -35,6 +35,7 @@ class StartupTest : public QObject {
     void firstRunCreatesTheDatabaseAndShowsAnEmptyJournal();
     void secondStartHandsOverToTheFirst();
     void realProgramStartedTwice();
+    void guardNameIsTakenOnce();
 };
 
 void StartupTest::unusableDatabaseEndsWithCodeOne() {
@@ -116,6 +117,19 @@ void StartupTest::realProgramStartedTwice() {
 
     first.terminate();
     QVERIFY(first.waitForFinished(10000));
+}
+
+void StartupTest::guardNameIsTakenOnce() {
+    const QString name = uniqueName("guard");
+    QVERIFY(SingleInstance::defaultName().startsWith("Tarvosk_Agent-"));
+    SingleInstance first(name);
+    QVERIFY(!first.notifyRunningCopy(200));  // nobody listens yet
+    int raises = 0;
+    QVERIFY(first.listen([&] { ++raises; }));
+    SingleInstance second(name);
+    QVERIFY(!second.listen([] {}));  // a copy already holds the name
+    QVERIFY(second.notifyRunningCopy(100));
+    QTRY_COMPARE(raises, 1);
 }
 
 QTEST_MAIN(StartupTest)
