@@ -11,6 +11,7 @@
 
 #include "DocumentsSeed.h"
 #include "app/Screens.h"
+#include "db/Dates.h"
 #include "db/Money.h"
 #include "documents/ClientPicker.h"
 #include "documents/DocumentEditor.h"
@@ -87,6 +88,7 @@ class EditorFlowTest : public QObject {
     void closingAChangedDocumentAsks_data();
     void closingAChangedDocumentAsks();
     void quantityWithoutSumsShowsNoPrice();
+    void sentDocumentIsShownButNotSaved();
     void screenshots();
 
   private:
@@ -376,6 +378,46 @@ void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!guard);
     for (const auto& m : m_notifier->shown()) QVERIFY2(m.text != kAskSave, m.text.c_str());
+}
+
+void EditorFlowTest::sentDocumentIsShownButNotSaved() {
+    const std::string today = DateToSqlText(Today());
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
+        "STR_PRIM) values ('D-SENT', " +
+        today + ", 2, " + today +
+        ", 'C-IVANOV', 'Иванов И.И.', 'old note'); "
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
+        "values ('D-SENT', 0, 'G-RICE', 'Рис', 4, 80)");
+    JournalWindow* journal = openJournal();
+    journal->refresh();
+    QCOMPARE(journal->rowGuids(), std::vector<std::string>{"D-SENT"});
+    journal->documentList()->selectRow(0);
+    TapMenu(journal->menuBar(), " Редакт. ");
+    auto* e = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    QVERIFY(e && QTest::qWaitForWindowExposed(e));
+    QCOMPARE(e->statusLabel()->text(), QString("документ передан в БД"));
+    QCOMPARE(e->noteField()->toPlainText(), QString("old note"));
+    QCOMPARE(Column(e->linesList(), 1), QStringList{"Рис"});
+    QCOMPARE(Column(e->linesList(), 2), QStringList{"4.00"});
+
+    // Every control stays editable; only saving is refused, and the window stays open.
+    e->noteField()->setFocus();
+    QTest::keyClicks(e->noteField(), " new");
+    TapMenu(e->menuBar(), "Ок");
+    QCOMPARE(m_notifier->texts(),
+             std::vector<std::string>{"Изменение запрещено.\r\nДокумент выгружен в центр. БД."});
+    QVERIFY(e->isVisible());
+    QCOMPARE(test::Rows("select STR_PRIM from DOC_HEADS"),
+             (std::vector<std::vector<std::string>>{{"old note"}}));
+
+    // Closing asks; No drops the change.
+    m_notifier->clear();
+    m_notifier->queueAnswer(MessageAnswer::No);
+    QPointer<TDocumentEditor> guard(e);
+    TapMenu(e->menuBar(), " X ");
+    QTRY_VERIFY(!guard);
+    QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
 }
 
 void EditorFlowTest::screenshots() {
