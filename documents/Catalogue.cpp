@@ -46,16 +46,26 @@ bool TCatalogue::Load(const std::string& chosen) {
                    q->Cell(cGuid), q->Cell(cPrice));
         }
     }
+    const bool read = q != nullptr;
+    q.reset();  // the rows as texts are not needed any more: keep the peak low
     LinkParents();
     ApplyChosen(chosen);
     BuildTree();
-    return q != nullptr;
+    return read;
 }
 
+namespace {
+// Trims in place; most texts need nothing, so nothing is copied for them.
+std::string Trimmed(std::string text) {
+    auto below33 = [](char c) { return static_cast<unsigned char>(c) < 33; };
+    if (!text.empty() && (below33(text.front()) || below33(text.back()))) return Trim(text);
+    return text;
+}
+}  // namespace
+
 void TCatalogue::AddRow(const std::string& id, const std::string& rootId,
-                        const std::string& isFolder, const std::string& aname,
-                        const std::string& uname, const std::string& guid,
-                        const std::string& price) {
+                        const std::string& isFolder, std::string aname, std::string uname,
+                        std::string guid, const std::string& price) {
     const std::int32_t recordId = ReadLeadingInt(id);
     if (recordId < 1) return;
     TTreeData r;
@@ -63,9 +73,9 @@ void TCatalogue::AddRow(const std::string& id, const std::string& rootId,
     r.ROOTID = ReadLeadingInt(rootId);
     if (r.ROOTID < 0) r.ROOTID = 0;
     r.IS_FOLDER = ReadLeadingInt(isFolder);
-    r.ANAME = Trim(aname);
-    r.UNAME = Trim(uname);
-    r.GUID = Trim(guid);
+    r.ANAME = Trimmed(std::move(aname));
+    r.UNAME = Trimmed(std::move(uname));
+    r.GUID = Trimmed(std::move(guid));
     r.PRICE = TextToMoney(price, 0);
     m_records.push_back(std::move(r));
 }

@@ -55,8 +55,7 @@ class TCatalogue {
     // The steps of Load, for callers that bring their rows from elsewhere. AddRow reads the
     // texts as the table holds them and skips a row whose ID is below 1.
     void AddRow(const std::string& id, const std::string& rootId, const std::string& isFolder,
-                const std::string& aname, const std::string& uname, const std::string& guid,
-                const std::string& price);
+                std::string aname, std::string uname, std::string guid, const std::string& price);
     void LinkParents();
     void ApplyChosen(const std::string& chosen);
     void BuildTree();
