@@ -2,6 +2,7 @@
 
 #include "documents/DocumentEditor.h"
 #include "exchange/ExchangeScreenForm.h"
+#include "exchange/SettingsDialog.h"
 #include "journal/JournalHooks.h"
 #include "journal/JournalWindow.h"
 
@@ -21,6 +22,7 @@ void InstallScreens() {
     hooks.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
         return new ExchangeScreenForm(&journal);  // hidden; closes and frees itself
     };
+    hooks.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
     (void)hooks;
 }
 

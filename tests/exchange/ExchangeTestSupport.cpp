@@ -1,13 +1,15 @@
 #include "ExchangeTestSupport.h"
 
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace velmorant::test {
 
 void execSql(const std::vector<std::string>& statements) {
     auto q = TQueryResult::Create(DatabasePath(), true);
-    ASSERT_TRUE(q);
-    for (const auto& sql : statements) ASSERT_TRUE(q->Exec(sql)) << sql;
+    if (!q) throw std::runtime_error("cannot open " + DatabasePath());
+    for (const auto& sql : statements) {
+        if (!q->Exec(sql)) throw std::runtime_error("statement failed: " + sql);
+    }
 }
 
 std::vector<std::string> rowsOf(const std::string& sql) {

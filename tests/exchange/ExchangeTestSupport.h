@@ -50,7 +50,7 @@ class RecordingScreen : public TExchangeScreen {
     bool ftpCommandsEnabled = false;
 };
 
-// Runs statements on the global database, failing the test when one fails.
+// Runs statements on the global database; throws when one fails, which fails the test.
 void execSql(const std::vector<std::string>& statements);
 // The rows of a query, each as its cells joined by "|".
 std::vector<std::string> rowsOf(const std::string& sql);
