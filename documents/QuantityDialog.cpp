@@ -38,6 +38,8 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
     m_edit->setFont(BoldFont(font(), 22));
     m_edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_edit->setContextMenuPolicy(Qt::NoContextMenu);  // pasting goes through the filter only
+    // The keypad replaces the on-screen keyboard: the edit box does not call it up.
+    m_edit->setAttribute(Qt::WA_InputMethodEnabled, false);
     m_edit->installEventFilter(this);
     connect(m_edit, &QLineEdit::textChanged, this, [this] { recompute(); });
 
