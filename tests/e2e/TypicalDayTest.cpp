@@ -375,6 +375,10 @@ void TypicalDayTest::typicalDay() {
     QTRY_VERIFY(editor->isVisible());
     QCOMPARE(editor->datePicker()->date(), QDate::currentDate());
     QCOMPARE(editor->statusLabel()->text(), u(kDocStatusNew));
+    // Shipment tomorrow: the document still belongs to the day it was written.
+    const QDate shipment = QDate::currentDate().addDays(1);
+    editor->datePicker()->setFocus();
+    editor->datePicker()->setDate(shipment);
 
     // 2. The client, found by typing the start of its name in any letter case.
     QString current;
@@ -415,6 +419,9 @@ void TypicalDayTest::typicalDay() {
     QCOMPARE(picked.size(), 2);
     QCOMPARE(Column(editor->linesList(), 1), picked);
     QCOMPARE(Column(editor->linesList(), 2), (QStringList{"3.00", "12.50"}));
+    double total = 0;
+    for (const QString& sum : Column(editor->linesList(), 3)) total += sum.toDouble();
+    QVERIFY(total > 0);
 
     // "Ок" writes the document and closes the editor; the journal shows it in state 1.
     QVERIFY(Tap(editor->menuBar(), u("Ок")));
@@ -423,7 +430,12 @@ void TypicalDayTest::typicalDay() {
     QCOMPARE(journal->rowGuids().size(), std::size_t(1));
     const std::string guid = journal->rowGuids()[0];
     QCOMPARE(guid.size(), std::size_t(36));
-    QCOMPARE(journal->documentList()->item(0, JournalWindow::kClientColumn)->text(), kClientName);
+    QTableWidget* list = journal->documentList();
+    QCOMPARE(list->item(0, JournalWindow::kClientColumn)->text(), kClientName);
+    QCOMPARE(list->item(0, JournalWindow::kDateColumn)->text(),
+             shipment.toString(QStringLiteral("dd.MM")));
+    QCOMPARE(list->item(0, JournalWindow::kWeightColumn)->text(), QStringLiteral("15.5"));
+    QCOMPARE(list->item(0, JournalWindow::kSumColumn)->text(), QString::number(total, 'f', 2));
     QCOMPARE(StateIcon(*journal, 0), 1);
     const std::string doc = "GUID='" + guid + "'";
     QCOMPARE(Value("select DOC_STATE from DOC_HEADS where " + doc, "DOC_STATE"), std::string("1"));
@@ -480,7 +492,8 @@ void TypicalDayTest::typicalDay() {
     QCOMPARE(sentDoc["CLIENT"].toString(), q(kClientGuid));
     QCOMPARE(sentDoc["CLIENTNAME"].toString(), kClientName);
     QCOMPARE(sentDoc["PRIM"].toString(), kNote);
-    QCOMPARE(sentDoc["DOCDATE"].toString(), TodayIso());
+    QCOMPARE(sentDoc["DOCDATE"].toString(), shipment.toString(QStringLiteral("yyyy-MM-dd")));
+    QCOMPARE(sentDoc["DATEREC"].toString(), TodayIso());
     QCOMPARE(sentDoc["LINES"].toString(), QStringLiteral("2"));
     const QJsonArray rows = sentDoc["rows"].toArray();
     QCOMPARE(rows.size(), 2);
