@@ -300,14 +300,22 @@ void TypicalDayTest::initTestCase() {
 void TypicalDayTest::typicalDay_data() {
     QTest::addColumn<bool>("zip");
     QTest::addColumn<QString>("ftpPath");
-    QTest::newRow("plain XML, server root") << false << QString();
-    QTest::newRow("ZIP archives, agent folder") << true << QStringLiteral("agent7");
+    QTest::addColumn<bool>("automatic");  // FTPAuto: the screen exchanges and closes by itself
+    QTest::addColumn<QString>("login");   // FTPAuth with this login; empty: anonymous
+    QTest::newRow("plain XML, server root") << false << QString() << false << QString();
+    QTest::newRow("ZIP archives, agent folder")
+        << true << QStringLiteral("agent7") << false << QString();
+    QTest::newRow("automatic, own login")
+        << true << QStringLiteral("agent7") << true << QStringLiteral("agent7");
 }
 
 void TypicalDayTest::typicalDay() {
     QFETCH(bool, zip);
     QFETCH(QString, ftpPath);
+    QFETCH(bool, automatic);
+    QFETCH(QString, login);
     const std::string path = ftpPath.toStdString();
+    const std::string password = "s3cr;et Пароль";
 
     // A program folder whose database holds the demo directories, loaded as the office's
     // answer would load them.
@@ -332,8 +340,13 @@ void TypicalDayTest::typicalDay() {
 
     const fs::path officeRoot = work / "office";
     const fs::path officeFolder = path.empty() ? officeRoot : officeRoot / path;
-    const std::vector<std::string> pathArgs =
-        path.empty() ? std::vector<std::string>{} : std::vector<std::string>{"--path", path};
+    std::vector<std::string> pathArgs;
+    if (!path.empty()) pathArgs = {"--path", path};
+    if (!login.isEmpty()) {
+        for (const std::string& a :
+             {std::string("--user"), login.toStdString(), std::string("--password"), password})
+            pathArgs.push_back(a);
+    }
     // The first answer of the office refreshes both directories and takes the documents.
     std::vector<std::string> firstArgs = pathArgs;
     for (const std::string& a : {std::string("--clients"), src + "/examples/clients.csv",
@@ -349,7 +362,10 @@ void TypicalDayTest::typicalDay() {
              {"FTPAddress", "127.0.0.1"},
              {"FTPPort", std::to_string(office->port())},
              {"FTPPath", path},
-             {"FTPAuto", "0"},
+             {"FTPAuto", automatic ? "1" : "0"},
+             {"FTPAuth", login.isEmpty() ? "0" : "1"},
+             {"FTPLogin", login.toStdString()},
+             {"FTPPassword", password},
              {"UseZip", zip ? "1" : "0"}}) {
         QVERIFY(SetOption(name, value));
     }
@@ -457,25 +473,46 @@ void TypicalDayTest::typicalDay() {
     const std::string otherName = Value("select ANAME from SPR_CLIENTS where " + other, "ANAME");
     QVERIFY(Exec("update SPR_CLIENTS set ANAME='spoilt' where " + other));
 
-    // 3. The exchange screen: "FTP - отправить" exports and uploads.
-    QVERIFY(Choose(journalBar, more, u(journal_text::kMenuExchange)));
-    QPointer<ExchangeScreenForm> screen =
-        qobject_cast<ExchangeScreenForm*>(journal->lastExchangeScreen());
-    QVERIFY(screen);
-    QTRY_VERIFY(screen->isVisible());
-    QVERIFY(screen->sendCommand()->isEnabled());
-    // 4. ... and the question is answered Yes: the answer is downloaded and imported.
+    // 3. The exchange screen from the journal's menu: "FTP - отправить" exports and uploads
+    // (with FTPAuto the screen starts by itself); 4. the question is answered Yes: the
+    // office's answer is downloaded and imported. By hand the screen stays open with its log
+    // until " Закрыть "; automatically it reports success and closes.
     boxes.answer(u(exchange_text::kFetchQuestion), MessageAnswer::Yes);
-    const QString exchangeMenu = u(exchange_text::kMenuExchange);
-    QVERIFY(Choose(screen->menuBar(), exchangeMenu, u(exchange_text::kMenuSend)));
-    QTRY_VERIFY_WITH_TIMEOUT(!screen->busy() && !LogTexts(screen).isEmpty() &&
-                                 LogTexts(screen).last() == u("Загрузка завершена."),
-                             60000);
-    QCOMPARE(boxes.texts(), QStringList{u(exchange_text::kFetchQuestion)});
+    const QString success = u(exchange_text::kSuccess) + u("Загрузка завершена.");
+    auto exchangeFromJournal = [&] {
+        QVERIFY(Choose(journalBar, more, u(journal_text::kMenuExchange)));
+        QPointer<ExchangeScreenForm> screen =
+            qobject_cast<ExchangeScreenForm*>(journal->lastExchangeScreen());
+        QVERIFY(screen);
+        if (automatic) {
+            QTRY_VERIFY_WITH_TIMEOUT(screen.isNull(), 60000);
+            QVERIFY(!boxes.texts().isEmpty());
+            QCOMPARE(boxes.texts().last(), success);
+            return;
+        }
+        QTRY_VERIFY(screen->isVisible());
+        QVERIFY(screen->sendCommand()->isEnabled());
+        QVERIFY(Choose(screen->menuBar(), u(exchange_text::kMenuExchange),
+                       u(exchange_text::kMenuSend)));
+        QTRY_VERIFY_WITH_TIMEOUT(!screen->busy() && !LogTexts(screen).isEmpty() &&
+                                     LogTexts(screen).last() == u("Загрузка завершена."),
+                                 60000);
+        QVERIFY(screen->isVisible());
+        QVERIFY(Tap(screen->menuBar(), u(exchange_text::kMenuClose)));
+        QTRY_VERIFY(screen.isNull());
+    };
+    exchangeFromJournal();
+    if (QTest::currentTestFailed()) return;
+    QStringList expected = {u(exchange_text::kFetchQuestion)};
+    if (automatic) expected << success;
+    QCOMPARE(boxes.texts(), expected);
     QCOMPARE(boxes.shown()[0].icon, MessageIcon::Question);
     QCOMPARE(boxes.shown()[0].buttons, MessageButtons::YesNo);
     QCOMPARE(boxes.shown()[0].caption, u(journal_text::kCaption));
-    QVERIFY(screen->isVisible());
+    if (!login.isEmpty()) {
+        QVERIFY2(q(office->output()).contains(u("USER '%1' logged in").arg(login)),
+                 office->output().c_str());
+    }
 
     // The office received the document, in a file its strict XML reader accepts.
     const fs::path sent = officeFolder / (zip ? "PDATo1C.zip" : "PDATo1C.xml");
@@ -513,9 +550,6 @@ void TypicalDayTest::typicalDay() {
     const std::string lastLoad = GetOption("LLD_Def", "");
     QVERIFY2(q(lastLoad).startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))),
              lastLoad.c_str());
-
-    QVERIFY(Tap(screen->menuBar(), u(exchange_text::kMenuClose)));
-    QTRY_VERIFY(screen.isNull());
 
     // 5. "Обновить": the journal shows the document in state 2.
     int before = loads.count();
@@ -572,20 +606,15 @@ void TypicalDayTest::typicalDay() {
     fs::remove(sent);
 
     boxes.clear();
-    QVERIFY(Choose(journalBar, more, u(journal_text::kMenuExchange)));
-    screen = qobject_cast<ExchangeScreenForm*>(journal->lastExchangeScreen());
-    QVERIFY(screen);
-    QTRY_VERIFY(screen->isVisible());
-    QVERIFY(Choose(screen->menuBar(), exchangeMenu, u(exchange_text::kMenuSend)));
-    QTRY_VERIFY_WITH_TIMEOUT(!screen->busy() && !LogTexts(screen).isEmpty() &&
-                                 LogTexts(screen).last() == u("Загрузка завершена."),
-                             60000);
-    const QStringList expected = {
+    exchangeFromJournal();
+    if (QTest::currentTestFailed()) return;
+    expected = QStringList{
         u(exchange_text::kFetchQuestion),
         u("Поступила команда удалить старые документы до ") + q(tomorrow) +
             u(".\r\nУдалено документов 1"),
         u("Сообщение из офиса: [1 / 1]\r\n") + kOfficeMessage,
     };
+    if (automatic) expected << success;
     QCOMPARE(boxes.texts(), expected);
     QCOMPARE(boxes.shown()[1].icon, MessageIcon::Information);
 
@@ -597,8 +626,6 @@ void TypicalDayTest::typicalDay() {
 
     QCOMPARE(Count("DOC_HEADS"), 0);
     QCOMPARE(Count("DOC_ORDERS"), 0);
-    QVERIFY(Tap(screen->menuBar(), u(exchange_text::kMenuClose)));
-    QTRY_VERIFY(screen.isNull());
     before = loads.count();
     QVERIFY(Choose(journalBar, more, u(journal_text::kMenuRefresh)));
     QCOMPARE(loads.count(), before + 1);
