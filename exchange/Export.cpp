@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,8 +62,11 @@ std::string_view trimmed(std::string_view text) {
 void appendEscaped(std::string& out, std::string_view value, bool blankControls) {
     size_t run = 0;
     for (size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i];
-        const char* entity = nullptr;
+        const auto c = static_cast<unsigned char>(value[i]);
+        // Most bytes need nothing: letters, digits, blanks, UTF-8 sequences.
+        if (c > '>' || (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"')) continue;
+        if (c < 32 && !blankControls) continue;
+        const char* entity = " ";
         switch (c) {
             case '&':
                 entity = "&amp;";
@@ -77,8 +81,6 @@ void appendEscaped(std::string& out, std::string_view value, bool blankControls)
                 entity = "&quot;";
                 break;
             default:
-                if (!blankControls || static_cast<unsigned char>(c) >= 32) continue;
-                entity = " ";
                 break;
         }
         out.append(value.substr(run, i - run));
@@ -122,16 +124,19 @@ class Cp1251Encoder {
             out += Utf8ToCp1251(text);
             return;
         }
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = pos;
-            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
-            out.append(text.substr(pos, end - pos));
-            pos = end;
-            while (end < text.size() && static_cast<unsigned char>(text[end]) >= 0x80) ++end;
-            if (end > pos) EncodeRun(text.substr(pos, end - pos), out);
-            pos = end;
+        // One conversion call for the stretch from the first to the last non-ASCII byte
+        // (a line's Cyrillic words with what lies between them); ASCII around it is copied.
+        size_t first = 0;
+        while (first < text.size() && static_cast<unsigned char>(text[first]) < 0x80) ++first;
+        if (first == text.size()) {
+            out.append(text);
+            return;
         }
+        size_t last = text.size();
+        while (static_cast<unsigned char>(text[last - 1]) < 0x80) --last;
+        out.append(text.substr(0, first));
+        EncodeRun(text.substr(first, last - first), out);
+        out.append(text.substr(last));
     }
 
   private:
@@ -219,18 +224,60 @@ std::string rootLine(const std::string& agent, const std::string& pdaId,
     return line;
 }
 
-// Row numbers of the lines query, grouped by the document they belong to.
-using LinesByDocument = std::unordered_map<std::string, std::vector<int>>;
+// The order lines of the exported documents, grouped by document: their texts kept one
+// after the other in one buffer, in the order the query returned them.
+class DocumentLines {
+  public:
+    struct Line {
+        size_t offset;
+        size_t guidLength;
+        size_t nameLength;
+        size_t countLength;
+    };
 
-LinesByDocument groupLines(TQueryResult& lines) {
-    LinesByDocument byDoc;
-    const int docId = lines.ColumnIndex("DOC_ID");
-    int row = 0;
-    for (lines.First(); !lines.AtEnd(); lines.Next(), ++row) {
-        byDoc[lines.Cell(docId)].push_back(row);
+    // Runs the lines query on `q`'s connection, taking the rows as they come instead of
+    // holding every cell as a text of its own. False when the query failed (its message
+    // has been shown).
+    bool Load(TQueryResult& q) {
+        char* error = nullptr;
+        const int rc = sqlite3_exec(q.Handle(), kLinesQuery, &DocumentLines::addRow, this, &error);
+        if (rc != SQLITE_OK) {
+            notifier().message(error ? error : sqlite3_errmsg(q.Handle()));
+        }
+        sqlite3_free(error);
+        return rc == SQLITE_OK;
     }
-    return byDoc;
-}
+
+    const std::vector<Line>* Of(const std::string& guid) const {
+        const auto it = m_byDocument.find(guid);
+        return it == m_byDocument.end() ? nullptr : &it->second;
+    }
+    std::string_view Guid(const Line& l) const { return {m_texts.data() + l.offset, l.guidLength}; }
+    std::string_view Name(const Line& l) const {
+        return {m_texts.data() + l.offset + l.guidLength, l.nameLength};
+    }
+    std::string_view Count(const Line& l) const {
+        return {m_texts.data() + l.offset + l.guidLength + l.nameLength, l.countLength};
+    }
+
+  private:
+    static int addRow(void* context, int columns, char** values, char**) {
+        if (columns < 4) return 0;
+        auto* self = static_cast<DocumentLines*>(context);
+        auto text = [&](int c) { return std::string_view(values[c] ? values[c] : ""); };
+        const Line line{self->m_texts.size(), text(1).size(), text(2).size(), text(3).size()};
+        self->m_texts.append(text(1));
+        self->m_texts.append(text(2));
+        self->m_texts.append(text(3));
+        self->m_key.assign(text(0));
+        self->m_byDocument[self->m_key].push_back(line);
+        return 0;
+    }
+
+    std::string m_texts;
+    std::string m_key;
+    std::unordered_map<std::string, std::vector<Line>> m_byDocument;
+};
 
 void removeQuietly(const std::string& path) {
     std::error_code ec;
@@ -272,17 +319,13 @@ bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
         removeQuietly(tempPath);
         return false;
     }
-    auto lines = Query(kLinesQuery);
-    if (!lines) {
+    DocumentLines lines;
+    if (!lines.Load(*heads)) {
         notifier().message(kLinesUnavailable, MessageIcon::Warning);
         writer.Finish();
         removeQuietly(tempPath);
         return false;
     }
-    const LinesByDocument linesByDoc = groupLines(*lines);
-    const int lineGuid = lines->ColumnIndex("G_GUID");
-    const int lineName = lines->ColumnIndex("G_NAME");
-    const int lineCount = lines->ColumnIndex("G_WT");
 
     progress.setVisible(true);
     progress.setValue(0);
@@ -311,13 +354,12 @@ bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
         line += " >";
         writer.Line(line);
         writer.Line("<TABLE1>");
-        if (auto it = linesByDoc.find(guid); it != linesByDoc.end()) {
-            for (int row : it->second) {
-                lines->GoTo(row);
+        if (const auto* docLines = lines.Of(guid)) {
+            for (const auto& l : *docLines) {
                 line = "<ROW";
-                appendAttr(line, "NGUID", trimmed(lines->Cell(lineGuid)));
-                appendSafeAttr(line, "NNAME", lines->Cell(lineName));
-                appendAttr(line, "NCOUNT", trimmed(lines->Cell(lineCount)));
+                appendAttr(line, "NGUID", trimmed(lines.Guid(l)));
+                appendSafeAttr(line, "NNAME", lines.Name(l));
+                appendAttr(line, "NCOUNT", trimmed(lines.Count(l)));
                 line += " />";
                 writer.Line(line);
             }
