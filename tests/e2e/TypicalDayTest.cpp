@@ -340,15 +340,15 @@ void TypicalDayTest::typicalDay() {
 
     const fs::path officeRoot = work / "office";
     const fs::path officeFolder = path.empty() ? officeRoot : officeRoot / path;
-    std::vector<std::string> pathArgs;
-    if (!path.empty()) pathArgs = {"--path", path};
+    std::vector<std::string> serverArgs;
+    if (!path.empty()) serverArgs = {"--path", path};
     if (!login.isEmpty()) {
         for (const std::string& a :
              {std::string("--user"), login.toStdString(), std::string("--password"), password})
-            pathArgs.push_back(a);
+            serverArgs.push_back(a);
     }
     // The first answer of the office refreshes both directories and takes the documents.
-    std::vector<std::string> firstArgs = pathArgs;
+    std::vector<std::string> firstArgs = serverArgs;
     for (const std::string& a : {std::string("--clients"), src + "/examples/clients.csv",
                                  std::string("--goods"), src + "/examples/goods.csv"}) {
         firstArgs.push_back(a);
@@ -372,9 +372,9 @@ void TypicalDayTest::typicalDay() {
 
     // The program starts as it does on the device: the journal, empty, loads after a second.
     AnsweringBoxes boxes;
-    const QString instance = QStringLiteral("velmorant-e2e-%1-%2")
-                                 .arg(QCoreApplication::applicationPid())
-                                 .arg(zip ? "zip" : "xml");
+    static int run = 0;
+    const QString instance =
+        QStringLiteral("velmorant-e2e-%1-%2").arg(QCoreApplication::applicationPid()).arg(++run);
     StartedProgram started = StartProgram(q(program.str()), instance);
     QVERIFY(started.runLoop);
     JournalWindow* journal = started.journal.get();
@@ -595,7 +595,7 @@ void TypicalDayTest::typicalDay() {
     // last loaded.
     office->stop();
     const std::string tomorrow = DateToText(Today() + 1);
-    std::vector<std::string> laterArgs = pathArgs;
+    std::vector<std::string> laterArgs = serverArgs;
     for (const std::string& a : {std::string("--delete-old"), tomorrow, std::string("--message"),
                                  kOfficeMessage.toStdString()}) {
         laterArgs.push_back(a);
