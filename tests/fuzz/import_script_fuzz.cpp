@@ -1,0 +1,106 @@
+// libFuzzer target for the import interpreter: the input is the bytes of a ToPDA.sqd, run
+// against a scratch database that is reset before every input.
+//   build-fuzz/tests/fuzz/import_script_fuzz -dict=tests/fuzz/import_script.dict CORPUS SEEDS
+// The office's script is trusted to run any SQL; inputs that would make SQLite itself loop or
+// allocate without bound, or write files outside the scratch folder, are skipped, since those
+// are properties of SQL and not of the interpreter.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "db/Database.h"
+#include "db/Notifier.h"
+#include "exchange/ExchangeScreen.h"
+#include "exchange/Import.h"
+
+namespace {
+
+using namespace velmorant;
+
+class SilentNotifier : public Notifier {
+public:
+    MessageAnswer show(const std::string&, MessageIcon, MessageButtons buttons) override {
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+    }
+};
+
+class ScratchScreen : public TExchangeScreen, public ExchangeProgress {
+public:
+    void AddLogLine(const std::string&) override {}
+    std::string ChooseFolder() override { return {}; }
+    ExchangeProgress& progress() override { return *this; }
+    TAppOptions& options() override { return m_options; }
+    void setStartTimer(bool) override {}
+    void setFtpCommandsEnabled(bool) override {}
+    void setRange(int, int) override {}
+    void setValue(int) override {}
+    void setVisible(bool) override {}
+
+private:
+    TAppOptions m_options;
+};
+
+namespace fs = std::filesystem;
+
+struct Scratch {
+    fs::path home;
+    std::string cleanDatabase;  // the bytes of a freshly prepared base.sdb
+
+    Scratch() {
+        std::string templ = (fs::temp_directory_path() / "import-fuzz-XXXXXX").string();
+        home = mkdtemp(templ.data());
+        fs::current_path(home);  // whatever the SQL creates by a relative name stays here
+        SetProgramFolder(home.string());
+        PrepareDatabase();
+        std::ifstream in(home / "data" / "base.sdb", std::ios::binary);
+        cleanDatabase.assign(std::istreambuf_iterator<char>(in), {});
+    }
+
+    void reset() {
+        for (const char* extra : {"base.sdb-wal", "base.sdb-shm", "base.sdb-journal"}) {
+            std::error_code ec;
+            fs::remove(home / "data" / extra, ec);
+        }
+        std::ofstream out(home / "data" / "base.sdb", std::ios::binary | std::ios::trunc);
+        out.write(cleanDatabase.data(), static_cast<std::streamsize>(cleanDatabase.size()));
+    }
+};
+
+bool sqlWeSkip(const std::string& upper) {
+    for (const char* word : {"RECURSIVE", "RANDOMBLOB", "ZEROBLOB", "ATTACH", "VACUUM", "PRINTF",
+                             "FORMAT", "REPLACE", "GROUP_CONCAT", "JOIN", "LIKE", "GLOB",
+                             "PRAGMA", "TRIGGER", "JSON"}) {
+        if (upper.find(word) != std::string::npos) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static SilentNotifier silent;
+    static Notifier* previous = setNotifier(&silent);
+    (void)previous;
+    static Scratch scratch;
+
+    std::string script(reinterpret_cast<const char*>(data), size);
+    std::string upper = script;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (sqlWeSkip(upper)) return -1;
+
+    scratch.reset();
+    {
+        std::ofstream out(scratch.home / "ToPDA.sqd", std::ios::binary | std::ios::trunc);
+        out.write(script.data(), static_cast<std::streamsize>(script.size()));
+    }
+    ScratchScreen screen;
+    ImportScript(screen, screen, scratch.home.string());
+    return 0;
+}
