@@ -141,5 +141,6 @@ int main() {
                 bestReference, bestReferenceCpu);
     std::printf("ratio: %.2f wall, %.2f processor (goal: at most 2.0; best of %d rounds)\n",
                 best / bestReference, bestCpu / bestReferenceCpu, kRounds);
+    std::printf("RESULT export-vs-sqlite3-select %.2f 2.0\n", best / bestReference);
     return 0;
 }

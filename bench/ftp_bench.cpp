@@ -137,6 +137,9 @@ int main() {
                 fetchBare, fetchOurs / fetchBare);
     std::printf("  send:  FtpTransfer %.1f MB/s, bare libcurl %.1f MB/s, ratio %.2f\n", sendOurs,
                 sendBare, sendOurs / sendBare);
+    // As time ratios (ours over the bare transfer), like every other benchmark.
+    std::printf("RESULT ftp-fetch-vs-libcurl %.2f -\n", fetchBare / fetchOurs);
+    std::printf("RESULT ftp-send-vs-libcurl %.2f -\n", sendBare / sendOurs);
 
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
