@@ -26,13 +26,13 @@ QString u(const char* text) { return QString::fromUtf8(text); }
 
 // A vertical stripe filled with a gradient from `top` to `bottom`.
 class GradientStripe : public QWidget {
-  public:
+public:
     GradientStripe(const QColor& top, const QColor& bottom, int width, QWidget* parent)
         : QWidget(parent), m_top(top), m_bottom(bottom) {
         setFixedWidth(width);
     }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         QLinearGradient gradient(0, 0, 0, height());
@@ -41,7 +41,7 @@ class GradientStripe : public QWidget {
         painter.fillRect(rect(), gradient);
     }
 
-  private:
+private:
     QColor m_top;
     QColor m_bottom;
 };

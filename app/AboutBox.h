@@ -11,13 +11,13 @@ namespace velmorant {
 // between two gradient stripes, half transparent where the window system allows it.
 class AboutBox : public Dialog {
     Q_OBJECT
-  public:
+public:
     explicit AboutBox(QWidget* parent = nullptr);
 
     // The seven centred lines from the top.
     const QList<QLabel*>& lines() const { return m_lines; }
 
-  private:
+private:
     QList<QLabel*> m_lines;
 };
 

@@ -16,7 +16,7 @@ namespace velmorant {
 // answers "raised\n".
 class SingleInstance : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
@@ -35,11 +35,11 @@ class SingleInstance : public QObject {
     // Sends "raise" to a running copy and returns its answer line ("" when none).
     static QString request(const QString& name, int timeoutMs);
 
-  signals:
+signals:
     // A newcomer asked this copy to come forward (after the raise callback ran).
     void raiseRequested();
 
-  private:
+private:
     QString m_name;
     QLocalServer* m_server = nullptr;
     std::function<void()> m_raise;

@@ -46,7 +46,7 @@ void reportZlibError(int code) { notifier().message(zlibErrorText(code)); }
 
 // Where the compressed data collects: memory, or a temporary file in the program's folder.
 class CompressedData {
-  public:
+public:
     ~CompressedData() {
         if (m_fd >= 0) {
             ::close(m_fd);
@@ -101,7 +101,7 @@ class CompressedData {
         return true;
     }
 
-  private:
+private:
     std::vector<uint8_t> m_memory;
     int m_fd = -1;
     std::string m_path;

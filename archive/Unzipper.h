@@ -39,7 +39,7 @@ using TUnzipCloseHandler = int (*)(TUnzipper& unzipper, int result, void* contex
 // record of the run. One object may serve any number of runs, one after the other; it is not
 // meant to be shared between threads.
 class TUnzipper {
-  public:
+public:
     TUnzipper();
     ~TUnzipper();
     TUnzipper(const TUnzipper&) = delete;
@@ -64,7 +64,7 @@ class TUnzipper {
     int unpack(const std::string& archivePath, const std::string& targetFolder,
                const std::string& mask);
 
-  private:
+private:
     int runEntries(const std::string& mask);
     int findEndRecord(uint64_t fileSize, uint64_t& endOffset);
     int readCentralDirectory(uint64_t fileSize);

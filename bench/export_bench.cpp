@@ -27,9 +27,9 @@ constexpr int kLinesPerDocument = 10;
 constexpr int kRounds = 7;
 
 class QuietScreen : public TExchangeScreen {
-  public:
+public:
     class NoProgress : public ExchangeProgress {
-      public:
+    public:
         void setRange(int, int) override {}
         void setValue(int) override {}
         void setVisible(bool) override {}

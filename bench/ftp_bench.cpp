@@ -26,7 +26,7 @@ constexpr std::size_t kFileSize = 16 * 1024 * 1024;
 constexpr int kRounds = 4;
 
 class QuietScreen : public velmorant::TExchangeScreen, public velmorant::ExchangeProgress {
-  public:
+public:
     void AddLogLine(const std::string&) override {}
     std::string ChooseFolder() override { return {}; }
     velmorant::ExchangeProgress& progress() override { return *this; }
@@ -37,7 +37,7 @@ class QuietScreen : public velmorant::TExchangeScreen, public velmorant::Exchang
     void setValue(int) override {}
     void setVisible(bool) override {}
 
-  private:
+private:
     velmorant::TAppOptions m_options;
 };
 

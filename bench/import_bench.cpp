@@ -28,9 +28,9 @@ constexpr int kRows = 100000;
 constexpr int kRounds = 3;
 
 class QuietScreen : public TExchangeScreen {
-  public:
+public:
     class NoProgress : public ExchangeProgress {
-      public:
+    public:
         void setRange(int, int) override {}
         void setValue(int) override {}
         void setVisible(bool) override {}

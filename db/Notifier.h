@@ -14,7 +14,7 @@ enum class MessageAnswer { Ok, Yes, No, Cancel, Retry };
 // command-line companion one that prints to stderr, tests one that records and answers.
 // Called from the user-interface thread only.
 class Notifier {
-  public:
+public:
     virtual ~Notifier() = default;
 
     // Shows one box with the given text, icon and buttons and returns the button chosen.
@@ -41,7 +41,7 @@ Notifier* setNotifier(Notifier* n);
 
 // Prints every box as one line on stderr and answers questions with a fixed answer.
 class StderrNotifier : public Notifier {
-  public:
+public:
     MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
 };
 

@@ -15,7 +15,7 @@ namespace velmorant {
 // object are appended after each other under the first statement's column names.
 // Failures are shown through notifier(); reading outside the data never fails.
 class TQueryResult {
-  public:
+public:
     // Creates the object on `path`. With openNow it opens the connection at once; when that
     // fails it shows "База данных не найдена." and returns nullptr.
     static std::unique_ptr<TQueryResult> Create(const std::string& path, bool openNow);
@@ -54,7 +54,7 @@ class TQueryResult {
     bool IsOpen() const { return m_open; }
     sqlite3* Handle() const { return m_handle; }
 
-  private:
+private:
     static int RowCallback(void* context, int columns, char** values, char** names);
 
     sqlite3* m_handle = nullptr;
@@ -80,7 +80,7 @@ void SetDatabasePath(const std::string& path);
 // Runs statements on one connection as a unit: Begin() starts a transaction, Commit() ends
 // it; when the guard is destroyed without a successful Commit() the work is rolled back.
 class TTransaction {
-  public:
+public:
     explicit TTransaction(TQueryResult& q) : m_q(q) {}
     ~TTransaction();
     TTransaction(const TTransaction&) = delete;
@@ -89,7 +89,7 @@ class TTransaction {
     bool Begin();
     bool Commit();
 
-  private:
+private:
     TQueryResult& m_q;
     bool m_active = false;
 };

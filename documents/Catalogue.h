@@ -41,7 +41,7 @@ struct TFolderNode {
 // folder record is placed in the tree twice. Building stays linear in the catalogue size.
 // Not thread-safe: used from the user-interface thread only.
 class TCatalogue {
-  public:
+public:
     // The SELECT the catalogue is read with.
     static constexpr const char* kSelect =
         "select ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS order by UNAME";
@@ -79,7 +79,7 @@ class TCatalogue {
     // amounts with two decimals and never blank.
     std::vector<std::string> ResultLines() const;
 
-  private:
+private:
     std::vector<TTreeData> m_records;
     std::vector<TFolderNode> m_folders;
     std::vector<int> m_topFolders;

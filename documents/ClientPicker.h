@@ -14,7 +14,7 @@ namespace velmorant {
 // (IS_DELETED "1") is refused. Modal result 1 on a choice, 2 otherwise.
 class TClientPicker : public Dialog {
     Q_OBJECT
-  public:
+public:
     explicit TClientPicker(QWidget* owner = nullptr);
 
     // Fills the list from `table` with the row of `selectedGuid` (trimmed) selected.
@@ -31,10 +31,10 @@ class TClientPicker : public Dialog {
     void choose();
     void cancel();
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void search(const QString& text);
     void fitColumns(int firstColumnWidth);
 

@@ -25,7 +25,7 @@ class JournalWindow;
 // User-interface thread only.
 class TDocumentEditor : public Form {
     Q_OBJECT
-  public:
+public:
     explicit TDocumentEditor(QWidget* parent = nullptr);
 
     // Reads the document `guid` (empty: stays a new document) and shows it.
@@ -56,11 +56,11 @@ class TDocumentEditor : public Form {
     static constexpr int kHeaderTab = 0;
     static constexpr int kLinesTab = 1;
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void showDocument();
     void fillLines();
     void fillLine(QTreeWidgetItem* item, const TDocLine& line);

@@ -17,7 +17,7 @@ namespace velmorant {
 // Result after modal result 1, calls ReleaseCatalogue and frees it.
 class TGoodsPicker : public Dialog {
     Q_OBJECT
-  public:
+public:
     explicit TGoodsPicker(QWidget* owner = nullptr);
 
     // Loads the catalogue with the quantities of `chosen` ("GUID<TAB>quantity" lines separated
@@ -42,11 +42,11 @@ class TGoodsPicker : public Dialog {
     QTreeWidget* folderTree() const { return m_tree; }
     QFrame* dropDown() const { return m_dropDown; }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void buildTree();
     void fillRow(QTreeWidgetItem* row);
     int recordOf(const QTreeWidgetItem* item) const;

@@ -18,7 +18,7 @@ namespace velmorant {
 // confirmed, 2 when cancelled.
 class TQuantityDialog : public Dialog {
     Q_OBJECT
-  public:
+public:
     // `price` negative: no price known, the price and sum lines are hidden.
     TQuantityDialog(Money quantity, Money price, QWidget* owner = nullptr);
 
@@ -33,11 +33,11 @@ class TQuantityDialog : public Dialog {
     // The keypad's keys: types `text` into the edit box as if it had been typed there.
     void pressKey(const QString& text);
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void layOut();
     void typeChar(QChar c);
     void recompute();

@@ -46,7 +46,7 @@ QuantityCharResult FilterQuantityChar(const std::string& currentText, char typed
 // The numbers behind the keypad: the price given by the caller (negative: no price known, the
 // price and sum lines are hidden) and the quantity that is returned.
 class TQuantityEntry {
-  public:
+public:
     TQuantityEntry(Money quantity, Money price);
 
     bool priceShown() const { return m_price >= 0; }
@@ -66,7 +66,7 @@ class TQuantityEntry {
     // Confirm: reads `text` into the quantity; true when it is a number.
     bool Confirm(const std::string& text);
 
-  private:
+private:
     Money m_quantity;
     Money m_price;
 };

@@ -24,7 +24,7 @@ constexpr int kProgressBarHeight = 16;
 
 // The screen's progress bar as the core sees it.
 class ExchangeScreenForm::Progress : public ExchangeProgress {
-  public:
+public:
     explicit Progress(QProgressBar* bar) : m_bar(bar) {}
 
     void setRange(int minimum, int maximum) override {
@@ -37,19 +37,19 @@ class ExchangeScreenForm::Progress : public ExchangeProgress {
     }
     void setVisible(bool visible) override { m_bar->setVisible(visible); }
 
-  private:
+private:
     QProgressBar* m_bar;
 };
 
 // Holds the busy flag for the length of one operation, also when it ends by an exception.
 class ExchangeScreenForm::BusyGuard {
-  public:
+public:
     explicit BusyGuard(bool& busy) : m_busy(busy) { m_busy = true; }
     ~BusyGuard() { m_busy = false; }
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
 
-  private:
+private:
     bool& m_busy;
 };
 

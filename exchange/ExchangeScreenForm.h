@@ -41,7 +41,7 @@ inline constexpr char kFailure[] = "Произошла ошибка!\r\nПосл
 // The screen deletes itself when it is closed.
 class ExchangeScreenForm : public Form, public TExchangeScreen {
     Q_OBJECT
-  public:
+public:
     static constexpr int kStartDelayMs = 200;
 
     // Builds the screen hidden; the caller shows it.
@@ -75,11 +75,11 @@ class ExchangeScreenForm : public Form, public TExchangeScreen {
     QAction* importCommand() const { return m_import; }
     QAction* closeCommand() const { return m_close; }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     class Progress;
     class BusyGuard;
 

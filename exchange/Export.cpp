@@ -111,7 +111,7 @@ void appendSafeAttr(std::string& out, const char* name, std::string_view value) 
 // UTF-8 to Windows-1251 with one conversion descriptor for the whole file. ASCII, most of
 // the file, is copied as it is; a character that Windows-1251 lacks becomes "?".
 class Cp1251Encoder {
-  public:
+public:
     Cp1251Encoder() : m_cd(iconv_open("CP1251", "UTF-8")) {}
     ~Cp1251Encoder() {
         if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
@@ -139,7 +139,7 @@ class Cp1251Encoder {
         out.append(text.substr(last));
     }
 
-  private:
+private:
     void EncodeRun(std::string_view run, std::string& out) {
         char* in = const_cast<char*>(run.data());
         size_t inLeft = run.size();
@@ -168,7 +168,7 @@ class Cp1251Encoder {
 // Writes the lines of the file: each trimmed, ended with CR LF, converted to Windows-1251
 // in blocks of whole lines. Remembers the first write error; Finish() reports it.
 class ExportWriter {
-  public:
+public:
     explicit ExportWriter(int fd) : m_fd(fd) {}
     ~ExportWriter() {
         if (m_fd >= 0) ::close(m_fd);
@@ -191,7 +191,7 @@ class ExportWriter {
         return !m_failed;
     }
 
-  private:
+private:
     static constexpr size_t kBlockSize = 64 * 1024;
 
     void Flush() {
@@ -227,7 +227,7 @@ std::string rootLine(const std::string& agent, const std::string& pdaId,
 // The order lines of the exported documents, grouped by document: their texts kept one
 // after the other in one buffer, in the order the query returned them.
 class DocumentLines {
-  public:
+public:
     struct Line {
         size_t offset;
         size_t guidLength;
@@ -260,7 +260,7 @@ class DocumentLines {
         return {m_texts.data() + l.offset + l.guidLength + l.nameLength, l.countLength};
     }
 
-  private:
+private:
     static int addRow(void* context, int columns, char** values, char**) {
         if (columns < 4) return 0;
         auto* self = static_cast<DocumentLines*>(context);

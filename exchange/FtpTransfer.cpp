@@ -115,7 +115,7 @@ int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
 // The local side of a download: a temporary file in the target's folder, created when the
 // first bytes arrive and renamed over the target only when the transfer has completed.
 class DownloadFile {
-  public:
+public:
     explicit DownloadFile(std::string target) : m_target(std::move(target)) {}
     ~DownloadFile() { discard(); }
     DownloadFile(const DownloadFile&) = delete;
@@ -147,7 +147,7 @@ class DownloadFile {
         }
     }
 
-  private:
+private:
     bool open() {
         std::string pattern = m_target + ".XXXXXX";
         const int fd = ::mkstemp(pattern.data());

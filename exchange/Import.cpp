@@ -189,7 +189,7 @@ void deleteOldDocuments(const std::string& dateText, bool all) {
 // survives a crash of the program. End() gives the file back in its own journal mode and
 // unlocked, so that other connections (the deletions, the options) can work on it.
 class FastCommits {
-  public:
+public:
     explicit FastCommits(TQueryResult& q) : m_q(q) {
         run("PRAGMA journal_mode", &m_mode);
         run("PRAGMA synchronous", &m_synchronous);
@@ -214,7 +214,7 @@ class FastCommits {
         if (!m_synchronous.empty()) run("PRAGMA synchronous=" + m_synchronous);
     }
 
-  private:
+private:
     // Silent on purpose: a setting that does not take only makes the run slower.
     void run(const std::string& sql, std::string* firstValue = nullptr) {
         sqlite3_exec(m_q.Handle(), sql.c_str(), firstValue ? &FastCommits::readValue : nullptr,

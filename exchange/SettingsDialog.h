@@ -21,7 +21,7 @@ namespace velmorant {
 // options (the list), pages (the tab control).
 class SettingsDialog : public Dialog {
     Q_OBJECT
-  public:
+public:
     explicit SettingsDialog(QWidget* parent = nullptr);
 
     // Reads MY_OPTIONS into the controls and selects the page "Связь". When the table cannot
@@ -36,11 +36,11 @@ class SettingsDialog : public Dialog {
     QAction* okCommand() const { return m_ok; }
     QAction* cancelCommand() const { return m_cancel; }
 
-  protected:
+protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-  private:
+private:
     QWidget* buildConnectionPage();
     QWidget* buildOptionsPage();
     void applyEnablingRule();

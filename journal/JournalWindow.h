@@ -27,7 +27,7 @@ namespace velmorant {
 // Messages go through the core's notifier(). User-interface thread only.
 class JournalWindow : public Form {
     Q_OBJECT
-  public:
+public:
     using Clock = std::function<TDate()>;
 
     static constexpr int kLoadDelayMs = 1000;
@@ -75,15 +75,15 @@ class JournalWindow : public Form {
     // Picks the period start..end without reloading (start 0: all documents).
     void setPeriod(TDate start, TDate end);
 
-  signals:
+signals:
     // The rows were (re)loaded.
     void rowsLoaded();
 
-  protected:
+protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-  private:
+private:
     void buildMenu();
     void buildList();
     int selectedRow() const;

@@ -17,7 +17,7 @@ namespace velmorant {
 // Years step within 1980..3000. The dialog works on whole days.
 class TPeriodDialog : public Dialog {
     Q_OBJECT
-  public:
+public:
     enum class Mode { Year, Quarter, Month, Day, Interval, All };
 
     // Builds the dialog and chooses the mode that describes start..end (start 0: all
@@ -38,7 +38,7 @@ class TPeriodDialog : public Dialog {
     static QString quarterText(int quarter, int year);
     static QString monthText(int month, int year);
 
-  private:
+private:
     void initialise(TDate start, TDate end);
     void applyEnabledStates();
     void recompute();

@@ -17,7 +17,7 @@ namespace velmorant {
 // command ignores the key.
 class Dialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     static constexpr int Confirmed = 1;
     static constexpr int Cancelled = 2;
 
@@ -42,10 +42,10 @@ class Dialog : public QDialog {
     void accept() override { done(Confirmed); }
     void reject() override { done(Cancelled); }
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     QWidget* m_body;
     MenuBar* m_menuBar;
     QPointer<QAction> m_defaultCommand;

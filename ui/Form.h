@@ -12,7 +12,7 @@ namespace velmorant {
 // the bottom, with Enter and Escape routed to a default and a cancel command like Dialog.
 class Form : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit Form(QWidget* parent = nullptr);
 
     QWidget* body() const { return m_body; }
@@ -23,10 +23,10 @@ class Form : public QWidget {
     void setCancelCommand(QAction* action) { m_cancelCommand = action; }
     QAction* cancelCommand() const { return m_cancelCommand; }
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* event) override;
 
-  private:
+private:
     QWidget* m_body;
     MenuBar* m_menuBar;
     QPointer<QAction> m_defaultCommand;

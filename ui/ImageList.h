@@ -15,7 +15,7 @@ namespace velmorant {
 // (five 16x12 document-state pictures), FSPRMULTISEL_IL1 (16x16 folder), BITBTN1_BITMAP
 // (16x16 catalogue glyph), BITBTN4_BITMAP (16x16 search glyph) and APP_ICON (32x32).
 class ImageList {
-  public:
+public:
     ImageList() = default;
 
     // Cuts the bitmap resource `name` into pictures of width x height. Pixels of the colour
@@ -38,7 +38,7 @@ class ImageList {
     QPixmap pixmap(int i) const;
     QIcon icon(int i) const;
 
-  private:
+private:
     QList<QImage> m_images;
     QSize m_size;
 };

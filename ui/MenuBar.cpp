@@ -9,7 +9,7 @@ namespace {
 // A bar button as wide as its caption and a few pixels: on a 240-pixel screen every command
 // of a screen must fit side by side. When they still do not, they shrink evenly.
 class BarButton : public QToolButton {
-  public:
+public:
     using QToolButton::QToolButton;
     QSize sizeHint() const override {
         const QFontMetrics fm(font());

@@ -18,7 +18,7 @@ namespace velmorant {
 // fires when its menu item is chosen. The default command is shown bold.
 class MenuBar : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit MenuBar(QWidget* parent = nullptr);
 
     // Appends a top-level command. The action belongs to the bar.
@@ -51,7 +51,7 @@ class MenuBar : public QWidget {
     // Opens the sub-menu of a top-level entry above its button (what a tap does).
     void popUp(QAction* topLevel);
 
-  private:
+private:
     QToolButton* addButton(QAction* action);
     void sync(QAction* action);
 

@@ -15,13 +15,13 @@ namespace velmorant {
 // Ok, Yes+No, Yes+No+Cancel, Retry+Cancel. Closing a box without a button answers No for a
 // Yes/No question, Cancel where Cancel is offered, Ok for a plain message.
 class MessageBoxNotifier : public Notifier {
-  public:
+public:
     void setOwner(QWidget* owner) { m_owner = owner; }
     QWidget* owner() const;
 
     MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
 
-  private:
+private:
     QPointer<QWidget> m_owner;
 };
 

@@ -22,7 +22,7 @@ namespace velmorant {
 // as a handheld-sized portrait window instead (see placeMainWindow).
 class ScreenFitter : public QObject {
     Q_OBJECT
-  public:
+public:
     // The size of the main window on a desktop, a handheld held upright.
     static constexpr QSize kDesktopMainWindowSize{320, 480};
 
@@ -50,7 +50,7 @@ class ScreenFitter : public QObject {
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     explicit ScreenFitter(QObject* parent);
     bool handheld(const QWidget* widget) const;
     int m_override = -1;

@@ -11,7 +11,7 @@ namespace velmorant {
 // keyboard to show (a desktop usually has none).
 class SoftKeyboard : public QObject {
     Q_OBJECT
-  public:
+public:
     static void showOnFocus(QWidget* control);
     static void show();
     static void hide();
@@ -19,7 +19,7 @@ class SoftKeyboard : public QObject {
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     using QObject::QObject;
     static SoftKeyboard* instance();
 };

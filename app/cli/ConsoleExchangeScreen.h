@@ -12,7 +12,7 @@ namespace velmorant::cli {
 // (stderr), and the folder "chosen" is the one given on the command line. There is no timer
 // and there are no menu commands; their state is only remembered.
 class ConsoleExchangeScreen : public TExchangeScreen {
-  public:
+public:
     explicit ConsoleExchangeScreen(std::string folder, std::FILE* log = stdout);
 
     void AddLogLine(const std::string& text) override;
@@ -27,10 +27,10 @@ class ConsoleExchangeScreen : public TExchangeScreen {
     // The text of the last entry, without its time stamp.
     const std::string& lastLine() const { return m_lastLine; }
 
-  private:
+private:
     // A console has no progress bar to draw.
     class SilentProgress : public ExchangeProgress {
-      public:
+    public:
         void setRange(int, int) override {}
         void setValue(int) override {}
         void setVisible(bool) override {}

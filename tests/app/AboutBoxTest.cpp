@@ -10,7 +10,7 @@ using namespace velmorant;
 
 class AboutBoxTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void linesAndColours();
     void openedFromTheJournalAndClosed_data();
     void openedFromTheJournalAndClosed();

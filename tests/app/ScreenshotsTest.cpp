@@ -37,7 +37,7 @@ void save(QWidget* widget, const QString& name) {
 
 class ScreenshotsTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void journal();
     void periodDialog();
     void aboutBox();

@@ -30,7 +30,7 @@ QString q(const std::filesystem::path& p) { return QString::fromStdString(p.stri
 
 class StartupTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void unusableDatabaseEndsWithCodeOne();
     void firstRunCreatesTheDatabaseAndShowsAnEmptyJournal();
     void secondStartHandsOverToTheFirst();

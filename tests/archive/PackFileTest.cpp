@@ -50,7 +50,7 @@ std::time_t modified(const std::filesystem::path& p) {
 
 // Names created in a folder while it is watched.
 class CreatedNames {
-  public:
+public:
     explicit CreatedNames(const std::filesystem::path& folder) {
         m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         inotify_add_watch(m_fd, folder.c_str(), IN_CREATE);
@@ -71,12 +71,12 @@ class CreatedNames {
         return names;
     }
 
-  private:
+private:
     int m_fd = -1;
 };
 
 class PackFileTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::filesystem::create_directories(m_dir / "program");
         SetProgramFolder((m_dir / "program").string() + "/");

@@ -42,13 +42,13 @@ std::vector<std::string> filesUnder(const std::filesystem::path& folder);
 // Limits the size of files this process writes while it lives: writes beyond fail as on a
 // full disk (SIGXFSZ is ignored meanwhile).
 class FileSizeLimit {
-  public:
+public:
     explicit FileSizeLimit(rlim_t bytes);
     ~FileSizeLimit();
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
-  private:
+private:
     struct rlimit m_previous {};
     void (*m_previousHandler)(int) = nullptr;
 };

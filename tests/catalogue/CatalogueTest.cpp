@@ -18,7 +18,7 @@ struct Row {
 
 // A real base.sdb in a temporary program folder, with SPR_GOODS filled from rows.
 class CatalogueTest : public ::testing::Test {
-  protected:
+protected:
     void fill(const std::vector<Row>& rows) {
         auto q = TQueryResult::Create(DatabasePath(), true);
         ASSERT_TRUE(q);

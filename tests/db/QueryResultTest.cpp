@@ -8,7 +8,7 @@ namespace velmorant {
 namespace {
 
 class QueryResultTest : public ::testing::Test {
-  protected:
+protected:
     test::RecordingNotifier notes;
     test::TempProgramFolder folder;
 

@@ -44,7 +44,7 @@ TDocLine Line(const std::string& guid, const std::string& name, const std::strin
 }
 
 class DocumentStore : public ::testing::Test {
-  protected:
+protected:
     test::TempProgramFolder folder;
     test::RecordingNotifier notes;
 

@@ -76,7 +76,7 @@ QImage IconImage(const QIcon& icon) {
 
 class EditorFlowTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase();
     void init();
     void cleanup();
@@ -91,7 +91,7 @@ class EditorFlowTest : public QObject {
     void sentDocumentIsShownButNotSaved();
     void screenshots();
 
-  private:
+private:
     JournalWindow* openJournal();
     TDocumentEditor* openNewDocument();
 

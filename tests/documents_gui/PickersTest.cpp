@@ -48,7 +48,7 @@ void AnswerKeypad(QStringList keys, bool* priceShown = nullptr) {
 
 class PickersTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -66,7 +66,7 @@ class PickersTest : public QObject {
     void captionsComeFromTheOptions();
     void emptyCatalogueShowsNothing();
 
-  private:
+private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_notifier;
 };

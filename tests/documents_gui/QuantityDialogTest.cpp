@@ -48,7 +48,7 @@ QLabel* Label(TQuantityDialog& d, const char* name) {
 
 class QuantityDialogTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void keysAndTyping_data();
     void keysAndTyping();
     void priceAndSumLines();

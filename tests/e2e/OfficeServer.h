@@ -14,7 +14,7 @@ namespace velmorant::test {
 // PDATo1C.xml/.zip at once with a ToPDA.sqd/.zip in the same folder. The server is stopped
 // with the object, and stops by itself when this process goes or after a few minutes.
 class OfficeServer {
-  public:
+public:
     // `root` is the folder the server shows as "/"; `arguments` are passed on to "serve"
     // (--path, --clients, --goods, --delete-old, --message ...).
     OfficeServer(const std::filesystem::path& root, const std::vector<std::string>& arguments);
@@ -30,7 +30,7 @@ class OfficeServer {
 
     void stop();
 
-  private:
+private:
     std::filesystem::path m_log;
     pid_t m_pid = -1;
     std::uint16_t m_port = 0;

@@ -67,7 +67,7 @@ struct ShownBox {
 // Shows the core's boxes as the program does (real QMessageBox over the journal) and clicks
 // the answer set for the box's text; other boxes get OK, No or Cancel. Records every box.
 class AnsweringBoxes : public Notifier {
-  public:
+public:
     AnsweringBoxes() { m_previous = setNotifier(this); }
     ~AnsweringBoxes() override { setNotifier(m_previous); }
 
@@ -101,7 +101,7 @@ class AnsweringBoxes : public Notifier {
         return m_real.show(text, icon, buttons);
     }
 
-  private:
+private:
     static MessageAnswer fallback(MessageButtons buttons) {
         switch (buttons) {
             case MessageButtons::Ok:
@@ -286,7 +286,7 @@ QString TodayIso() { return QDate::currentDate().toString(QStringLiteral("yyyy-M
 
 class TypicalDayTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase();
     void typicalDay_data();
     void typicalDay();

@@ -11,7 +11,7 @@ namespace velmorant::test {
 namespace {
 
 class CliExchangeTest : public ::testing::Test {
-  protected:
+protected:
     CommandResult cli(const std::string& args) {
         return runCommand(std::string("'") + VELMORANT_CLI_PATH + "' --home '" + program.str() +
                           "' " + args);

@@ -11,9 +11,9 @@ namespace velmorant::test {
 // The exchange screen as the export and the import see it, without a window: records the
 // log texts and the progress calls, answers the folder chooser with a preset folder.
 class RecordingScreen : public TExchangeScreen {
-  public:
+public:
     class Progress : public ExchangeProgress {
-      public:
+    public:
         void setRange(int minimum, int maximum) override {
             this->minimum = minimum;
             this->maximum = maximum;

@@ -69,7 +69,7 @@ std::string sortableNow() {
 }
 
 class ExportTest : public ::testing::Test {
-  protected:
+protected:
     TempProgramFolder program;
     RecordingNotifier notes;
     RecordingScreen screen;

@@ -30,7 +30,7 @@ const std::vector<std::string> kCompleteLog = {"Начата загрузка...
                                                "Загрузка завершена."};
 
 class ImportTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::filesystem::create_directories(folder);
         execSql({"create table T (A, B, C)"});

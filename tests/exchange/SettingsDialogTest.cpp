@@ -19,7 +19,7 @@ using namespace velmorant::test;
 class SettingsDialogTest : public QObject {
     Q_OBJECT
 
-  private:
+private:
     std::unique_ptr<TempProgramFolder> m_program;
     std::unique_ptr<RecordingNotifier> m_notes;
 
@@ -45,7 +45,7 @@ class SettingsDialogTest : public QObject {
         return rowsOf("select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid");
     }
 
-  private slots:
+private slots:
     void init() {
         m_program = std::make_unique<TempProgramFolder>();
         m_notes = std::make_unique<RecordingNotifier>();

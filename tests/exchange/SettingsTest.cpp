@@ -10,7 +10,7 @@ namespace velmorant::test {
 namespace {
 
 class SettingsTest : public ::testing::Test {
-  protected:
+protected:
     void setOptions(const std::vector<std::pair<std::string, std::string>>& options) {
         std::vector<std::string> sql = {"delete from MY_OPTIONS"};
         for (const auto& [name, value] : options) {

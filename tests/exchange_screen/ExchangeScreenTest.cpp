@@ -75,7 +75,7 @@ QString q(const std::string& text) { return QString::fromStdString(text); }
 class ExchangeScreenTest : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void init() {
         m_program = std::make_unique<TempProgramFolder>();
         m_notifier = std::make_unique<RecordingNotifier>();
@@ -336,7 +336,7 @@ class ExchangeScreenTest : public QObject {
         QCOMPARE(m_screen->ChooseFolder(), std::string());
     }
 
-  private:
+private:
     std::unique_ptr<TempProgramFolder> m_program;
     std::unique_ptr<RecordingNotifier> m_notifier;
     QPointer<ExchangeScreenForm> m_screen;

@@ -17,7 +17,7 @@ namespace velmorant::test {
 // "anonimous" (any password), "agent" (kAgentPassword) and "reader" (read only); every
 // command the server received is in its log.
 class FtpTestServer {
-  public:
+public:
     static constexpr const char* kAgentPassword = "s3cr;et Пароль";
 
     struct Options {
@@ -46,7 +46,7 @@ class FtpTestServer {
     // Waits (at most a few seconds) until every accepted connection has been closed.
     void waitUntilIdle() const;
 
-  private:
+private:
     TempDir m_dir;
     pid_t m_pid = -1;
     std::uint16_t m_port = 0;

@@ -10,7 +10,7 @@ namespace velmorant::test {
 // The exchange screen as the core sees it, recording what the core did to it: the texts of
 // the log entries (without their time stamps), the progress bar and the two switches.
 class ScreenRecorder : public TExchangeScreen, public ExchangeProgress {
-  public:
+public:
     void AddLogLine(const std::string& text) override { lines.push_back(text); }
     std::string ChooseFolder() override {
         ++folderQuestions;

@@ -73,9 +73,9 @@ struct Scratch {
 };
 
 bool sqlWeSkip(const std::string& upper) {
-    for (const char* word : {"RECURSIVE", "RANDOMBLOB", "ZEROBLOB", "ATTACH", "VACUUM", "PRINTF",
-                             "FORMAT", "REPLACE", "GROUP_CONCAT", "JOIN", "LIKE", "GLOB",
-                             "PRAGMA", "TRIGGER", "JSON"}) {
+    for (const char* word :
+         {"RECURSIVE", "RANDOMBLOB", "ZEROBLOB", "ATTACH", "VACUUM", "PRINTF", "FORMAT", "REPLACE",
+          "GROUP_CONCAT", "JOIN", "LIKE", "GLOB", "PRAGMA", "TRIGGER", "JSON"}) {
         if (upper.find(word) != std::string::npos) return true;
     }
     return false;

@@ -79,7 +79,7 @@ const TDate kDay = EncodeDate(2008, 3, 15);
 
 class JournalWindowTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
 
@@ -98,7 +98,7 @@ class JournalWindowTest : public QObject {
     void choosingAPeriodThroughTheDialog();
     void exitAsksFirst();
 
-  private:
+private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_boxes;
     TDate m_now = 0;

@@ -46,7 +46,7 @@ QString text(QWidget* dialog, const char* name) { return child<QLineEdit>(dialog
 
 class PeriodDialogTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initialModeDescribesThePeriod_data();
     void initialModeDescribesThePeriod();
     void noPeriodMeansAllDocuments();

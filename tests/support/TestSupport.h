@@ -19,7 +19,7 @@ struct ShownMessage {
 // Records every box and answers questions from a queue (then with a default answer).
 // Installs itself as the core's notifier while it lives.
 class RecordingNotifier : public Notifier {
-  public:
+public:
     RecordingNotifier();
     ~RecordingNotifier() override;
 
@@ -31,7 +31,7 @@ class RecordingNotifier : public Notifier {
     std::vector<std::string> texts() const;
     void clear() { m_shown.clear(); }
 
-  private:
+private:
     std::vector<ShownMessage> m_shown;
     std::deque<MessageAnswer> m_answers;
     MessageAnswer m_defaultAnswer = MessageAnswer::No;
@@ -40,7 +40,7 @@ class RecordingNotifier : public Notifier {
 
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 class TempDir {
-  public:
+public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -50,14 +50,14 @@ class TempDir {
     std::string str() const { return m_path.string(); }
     std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
 
-  private:
+private:
     std::filesystem::path m_path;
 };
 
 // A program folder in a TempDir with a prepared base.sdb: sets the program folder and the
 // global database path, and restores neither (every test sets its own).
 class TempProgramFolder : public TempDir {
-  public:
+public:
     TempProgramFolder();
     std::string dbPath() const { return (path() / "data" / "base.sdb").string(); }
 };

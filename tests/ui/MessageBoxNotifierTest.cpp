@@ -16,7 +16,7 @@ Q_DECLARE_METATYPE(velmorant::MessageAnswer)
 
 class MessageBoxNotifierTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void boxesLookAndAnswer_data();
     void boxesLookAndAnswer();
     void ownerAndCaption();

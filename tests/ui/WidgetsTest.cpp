@@ -25,7 +25,7 @@ using namespace velmorant;
 
 class WidgetsTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void menuBarCommandsAndSubMenus();
