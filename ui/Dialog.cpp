@@ -26,17 +26,21 @@ bool RouteEnterEscape(QKeyEvent* event, QAction* defaultCommand, QAction* cancel
     return true;
 }
 
+void BuildScreenLayout(QWidget* screen, QWidget*& body, MenuBar*& menuBar) {
+    auto* layout = new QVBoxLayout(screen);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    body = new QWidget(screen);
+    body->setObjectName(QStringLiteral("body"));
+    menuBar = new MenuBar(screen);
+    layout->addWidget(body, 1);
+    layout->addWidget(menuBar, 0);
+}
+
 Dialog::Dialog(QWidget* parent) : QDialog(parent) {
     setModal(true);
     setSizeGripEnabled(false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_body = new QWidget(this);
-    m_body->setObjectName(QStringLiteral("body"));
-    m_menuBar = new MenuBar(this);
-    layout->addWidget(m_body, 1);
-    layout->addWidget(m_menuBar, 0);
+    BuildScreenLayout(this, m_body, m_menuBar);
 }
 
 void Dialog::keyPressEvent(QKeyEvent* event) {

@@ -56,4 +56,8 @@ private:
 // was one of them and a command took it.
 bool RouteEnterEscape(QKeyEvent* event, QAction* defaultCommand, QAction* cancelCommand);
 
+// Lays out a screen as every screen of the program looks: a client area (`body`, named
+// "body") above the menu bar at the bottom. Used by Dialog and Form.
+void BuildScreenLayout(QWidget* screen, QWidget*& body, MenuBar*& menuBar);
+
 }  // namespace velmorant

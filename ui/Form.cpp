@@ -1,21 +1,13 @@
 #include "ui/Form.h"
 
 #include <QKeyEvent>
-#include <QVBoxLayout>
 
 #include "ui/Dialog.h"
 
 namespace velmorant {
 
 Form::Form(QWidget* parent) : QWidget(parent, Qt::Window) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    m_body = new QWidget(this);
-    m_body->setObjectName(QStringLiteral("body"));
-    m_menuBar = new MenuBar(this);
-    layout->addWidget(m_body, 1);
-    layout->addWidget(m_menuBar, 0);
+    BuildScreenLayout(this, m_body, m_menuBar);
 }
 
 void Form::keyPressEvent(QKeyEvent* event) {
