@@ -9,52 +9,6 @@ namespace {
 
 bool isBlank(char c) { return static_cast<unsigned char>(c) < 33; }
 
-// Converts with iconv; a character that the target lacks, or an invalid input sequence,
-// becomes "?" and the conversion goes on after it.
-std::string convert(std::string_view text, const char* from, const char* to, bool fromUtf8) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
-    std::string out;
-    out.reserve(text.size() * 2);
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        size_t outLeft = sizeof buffer;
-        const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<size_t>(outPtr - buffer));
-        if (rc != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: skip one character of the input and write "?" for it.
-        size_t skip = 1;
-        if (fromUtf8) {
-            const auto lead = static_cast<unsigned char>(*in);
-            if (lead >= 0xF0 && lead < 0xF8) {
-                skip = 4;
-            } else if (lead >= 0xE0) {
-                skip = lead < 0xF0 ? 3 : 1;
-            } else if (lead >= 0xC0) {
-                skip = 2;
-            }
-            // Never skip past a byte that does not continue the sequence.
-            size_t valid = 1;
-            while (valid < skip && valid < inLeft &&
-                   (static_cast<unsigned char>(in[valid]) & 0xC0) == 0x80) {
-                ++valid;
-            }
-            skip = valid;
-        }
-        if (skip > inLeft) skip = inLeft;
-        in += skip;
-        inLeft -= skip;
-        out += '?';
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-    iconv_close(cd);
-    return out;
-}
-
 }  // namespace
 
 std::string Trim(std::string_view text) {
@@ -120,9 +74,77 @@ int IndexOfText(const std::string& text, const std::vector<std::string>& list, i
     return def;
 }
 
-std::string Utf8ToCp1251(std::string_view text) { return convert(text, "UTF-8", "CP1251", true); }
-std::string Cp1251ToUtf8(std::string_view text) { return convert(text, "CP1251", "UTF-8", false); }
-std::string Cp866ToUtf8(std::string_view text) { return convert(text, "CP866", "UTF-8", false); }
-std::string Utf8ToCp866(std::string_view text) { return convert(text, "UTF-8", "CP866", true); }
+CodePageConverter::CodePageConverter(const char* from, const char* to)
+    : m_cd(iconv_open(to, from)), m_fromUtf8(std::string_view(from) == "UTF-8") {}
+
+CodePageConverter::~CodePageConverter() {
+    if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
+}
+
+std::string CodePageConverter::Convert(std::string_view text) {
+    std::string out;
+    Append(text, out);
+    return out;
+}
+
+void CodePageConverter::Append(std::string_view text, std::string& out) {
+    // ASCII is the same in every code page here: copy it, and convert only the stretch from
+    // the first to the last byte above it.
+    size_t first = 0;
+    while (first < text.size() && static_cast<unsigned char>(text[first]) < 0x80) ++first;
+    if (first == text.size() || m_cd == reinterpret_cast<iconv_t>(-1)) {
+        out.append(text);
+        return;
+    }
+    size_t last = text.size();
+    while (static_cast<unsigned char>(text[last - 1]) < 0x80) --last;
+    out.append(text.substr(0, first));
+    ConvertRun(text.substr(first, last - first), out);
+    out.append(text.substr(last));
+}
+
+void CodePageConverter::ConvertRun(std::string_view run, std::string& out) {
+    char* in = const_cast<char*>(run.data());
+    size_t inLeft = run.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t rc = iconv(m_cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<size_t>(outPtr - buffer));
+        if (rc != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        // A character the target lacks, or a broken sequence: one "?" for the lead byte and,
+        // in UTF-8, the continuation bytes after it.
+        size_t skip = 1;
+        if (m_fromUtf8) {
+            while (skip < inLeft && skip < 4 &&
+                   (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) {
+                ++skip;
+            }
+        }
+        in += skip;
+        inLeft -= skip;
+        out += '?';
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    }
+}
+
+std::string Utf8ToCp1251(std::string_view text) {
+    thread_local CodePageConverter converter("UTF-8", "CP1251");
+    return converter.Convert(text);
+}
+std::string Cp1251ToUtf8(std::string_view text) {
+    thread_local CodePageConverter converter("CP1251", "UTF-8");
+    return converter.Convert(text);
+}
+std::string Cp866ToUtf8(std::string_view text) {
+    thread_local CodePageConverter converter("CP866", "UTF-8");
+    return converter.Convert(text);
+}
+std::string Utf8ToCp866(std::string_view text) {
+    thread_local CodePageConverter converter("UTF-8", "CP866");
+    return converter.Convert(text);
+}
 
 }  // namespace velmorant

@@ -29,4 +29,23 @@ std::string Cp1251ToUtf8(std::string_view text);
 std::string Cp866ToUtf8(std::string_view text);
 std::string Utf8ToCp866(std::string_view text);
 
+// One direction of conversion with its iconv descriptor kept open, for converting much text
+// (a whole export file) without opening one per call. Same rules as the functions above.
+class CodePageConverter {
+public:
+    CodePageConverter(const char* from, const char* to);  // iconv names, e.g. "CP1251"
+    ~CodePageConverter();
+    CodePageConverter(const CodePageConverter&) = delete;
+    CodePageConverter& operator=(const CodePageConverter&) = delete;
+
+    std::string Convert(std::string_view text);
+    void Append(std::string_view text, std::string& out);  // appends the converted text
+
+private:
+    void ConvertRun(std::string_view run, std::string& out);
+
+    void* m_cd;  // iconv_t
+    bool m_fromUtf8;
+};
+
 }  // namespace velmorant

@@ -1,7 +1,6 @@
 #include "exchange/Export.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -108,63 +107,6 @@ void appendSafeAttr(std::string& out, const char* name, std::string_view value) 
     out += '"';
 }
 
-// UTF-8 to Windows-1251 with one conversion descriptor for the whole file. ASCII, most of
-// the file, is copied as it is; a character that Windows-1251 lacks becomes "?".
-class Cp1251Encoder {
-public:
-    Cp1251Encoder() : m_cd(iconv_open("CP1251", "UTF-8")) {}
-    ~Cp1251Encoder() {
-        if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
-    }
-    Cp1251Encoder(const Cp1251Encoder&) = delete;
-    Cp1251Encoder& operator=(const Cp1251Encoder&) = delete;
-
-    void Encode(std::string_view text, std::string& out) {
-        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
-            out += Utf8ToCp1251(text);
-            return;
-        }
-        // One conversion call for the stretch from the first to the last non-ASCII byte
-        // (a line's Cyrillic words with what lies between them); ASCII around it is copied.
-        size_t first = 0;
-        while (first < text.size() && static_cast<unsigned char>(text[first]) < 0x80) ++first;
-        if (first == text.size()) {
-            out.append(text);
-            return;
-        }
-        size_t last = text.size();
-        while (static_cast<unsigned char>(text[last - 1]) < 0x80) --last;
-        out.append(text.substr(0, first));
-        EncodeRun(text.substr(first, last - first), out);
-        out.append(text.substr(last));
-    }
-
-private:
-    void EncodeRun(std::string_view run, std::string& out) {
-        char* in = const_cast<char*>(run.data());
-        size_t inLeft = run.size();
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* outPtr = buffer;
-            size_t outLeft = sizeof buffer;
-            const size_t rc = iconv(m_cd, &in, &inLeft, &outPtr, &outLeft);
-            out.append(buffer, static_cast<size_t>(outPtr - buffer));
-            if (rc != static_cast<size_t>(-1)) break;
-            if (errno == E2BIG) continue;
-            // A character the code page lacks, or a broken sequence: one "?" for the lead
-            // byte and the continuation bytes after it.
-            size_t skip = 1;
-            while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
-            in += skip;
-            inLeft -= skip;
-            out += '?';
-            iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-
-    iconv_t m_cd;
-};
-
 // Writes the lines of the file: each trimmed, ended with CR LF, converted to Windows-1251
 // in blocks of whole lines. Remembers the first write error; Finish() reports it.
 class ExportWriter {
@@ -177,7 +119,7 @@ public:
     ExportWriter& operator=(const ExportWriter&) = delete;
 
     void Line(std::string_view text) {
-        m_encoder.Encode(trimmed(text), m_pending);
+        m_encoder.Append(trimmed(text), m_pending);
         m_pending += "\r\n";
         if (m_pending.size() >= kBlockSize) Flush();
     }
@@ -206,7 +148,7 @@ private:
     }
 
     int m_fd;
-    Cp1251Encoder m_encoder;
+    CodePageConverter m_encoder{"UTF-8", "CP1251"};
     std::string m_pending;
     bool m_failed = false;
 };
