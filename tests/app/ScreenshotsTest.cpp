@@ -1,4 +1,5 @@
-// Saves pictures of the journal, the period dialog and the About box as PNG files (into
+// Saves pictures of the journal, the period dialog, the About box, the exchange screen and
+// the settings dialog as PNG files (into
 // VELMORANT_SCREENSHOT_DIR, or the folder named by the environment variable of that name),
 // from real windows filled with sample documents.
 #include <QDir>
@@ -7,6 +8,8 @@
 #include "app/AboutBox.h"
 #include "db/Dates.h"
 #include "db/QueryResult.h"
+#include "exchange/ExchangeScreenForm.h"
+#include "exchange/SettingsDialog.h"
 #include "journal/JournalWindow.h"
 #include "journal/PeriodDialog.h"
 #include "support/TestSupport.h"
@@ -41,6 +44,8 @@ private slots:
     void journal();
     void periodDialog();
     void aboutBox();
+    void exchangeScreen();
+    void settingsDialog();
 };
 
 void ScreenshotsTest::journal() {
@@ -83,6 +88,44 @@ void ScreenshotsTest::aboutBox() {
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
     save(&box, "about-box.png");
+}
+
+void ScreenshotsTest::exchangeScreen() {
+    test::TempProgramFolder folder;
+    test::RecordingNotifier boxes;
+    Query(
+        "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseFTP', '1'), "
+        "('FTPAddress', 'ftp.example.ru'), ('UseZip', '1')");
+    auto* screen = new ExchangeScreenForm;
+    screen->resize(320, 480);
+    screen->show();
+    QVERIFY(QTest::qWaitForWindowExposed(screen));
+    QVERIFY(screen->sendCommand()->isEnabled());
+    for (const char* line : {"Начата выгрузка...", "Упаковка...",
+                             "Выгрузка завершена.\r\n/home/agent/exchange/PDATo1C.zip",
+                             "Try connect to ftp.example.ru:21 as anonimous/******************",
+                             "Соединение установлено.", "Отправка файла."})
+        screen->AddLogLine(line);
+    screen->progressBar()->setRange(0, 10);
+    screen->progressBar()->setValue(7);
+    save(screen, "exchange-screen.png");
+    screen->close();
+}
+
+void ScreenshotsTest::settingsDialog() {
+    test::TempProgramFolder folder;
+    test::RecordingNotifier boxes;
+    Query(
+        "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseFTP', '1'), "
+        "('FTPAddress', 'ftp.example.ru'), ('FTPPort', '21'), ('FTPPath', 'agents/07'), "
+        "('FTPAuth', '1'), ('FTPLogin', 'agent07'), ('FTPPassword', 'secret'), "
+        "('UseZip', '1'), ('AgentName', 'Петров'), ('UseSUMS', '1')");
+    SettingsDialog dialog;
+    dialog.resize(320, 480);
+    QVERIFY(dialog.load());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    save(&dialog, "settings-dialog.png");
 }
 
 QTEST_MAIN(ScreenshotsTest)
