@@ -4,10 +4,12 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test build bench deps-run deps-test deps-bench format clean
+.PHONY: run test configure build bench deps-run deps-test deps-bench format clean
 
-build:
+configure:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORANT_WERROR=ON $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 deps-run:
@@ -18,7 +20,8 @@ deps-bench:
 	tools/install-deps.sh bench
 
 run: deps-run
-	$(MAKE) build
+	$(MAKE) configure
+	cmake --build $(BUILD) -j $(JOBS) --target velmorant velmorant-cli
 	tools/run-program.sh $(BUILD)
 
 test: deps-test

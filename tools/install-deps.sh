@@ -7,7 +7,7 @@ need=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-qpa-plugins libsqlite3-dev zlib1g-dev libcurl4-openssl-dev uuid-dev
       fonts-dejavu-core)
 case "${1:-test}" in
-    run) need+=(sqlite3 python3) ;;
+    run) need+=(googletest libgtest-dev python3) ;;
     test) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils) ;;
     bench) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
                   clang libclang-rt-14-dev) ;;
