@@ -22,12 +22,12 @@ done
 echo
 echo "Benchmarks on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'):"
 echo
-printf '| %-34s | %7s | %8s |\n' "benchmark (time ratio to its reference)" "ratio" "goal"
-printf '|%s|%s|%s|\n' "------------------------------------" "---------" "----------"
+printf '| %-40s | %7s | %8s |\n' "benchmark (time ratio to its reference)" "ratio" "goal"
+printf '|%s|%s|%s|\n' "------------------------------------------" "---------" "----------"
 for r in "${results[@]}"; do
     IFS='|' read -r what ratio goal <<<"$r"
     [ "$goal" = "-" ] && goal="none"
     [ "$goal" != "none" ] && goal="<= $goal"
-    printf '| %-34s | %7s | %8s |\n' "$what" "$ratio" "$goal"
+    printf '| %-40s | %7s | %8s |\n' "$what" "$ratio" "$goal"
 done
 exit $status
