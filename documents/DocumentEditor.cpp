@@ -1,5 +1,7 @@
 #include "documents/DocumentEditor.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -115,9 +117,11 @@ TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
     m_dateLabel->setGeometry(2, 1, 109, 20);
     m_date = new QDateEdit(datePanel);
     m_date->setObjectName(QStringLiteral("datePicker"));
-    m_date->setGeometry(112, 1, 82, 20);
     m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     m_date->setCalendarPopup(true);
+    // 82 pixels hold the date in the handheld's small font; a larger desktop font gets what
+    // the whole date needs, so that the year is never cut off.
+    m_date->setGeometry(112, 1, std::max(82, m_date->sizeHint().width()), 20);
     SoftKeyboard::showOnFocus(m_date);
     h->addWidget(datePanel);
 

@@ -425,6 +425,7 @@ void EditorFlowTest::screenshots() {
     test::SetOption("UseSUMS", "1");
     test::TempDir out;
     const QString target = qEnvironmentVariable("VELMORANT_SCREENSHOT_DIR");
+    if (!target.isEmpty()) QVERIFY(QDir().mkpath(target));
     QStringList written;
     auto save = [&](QWidget* w, const char* name) {
         const QImage image = w->grab().toImage();
