@@ -31,6 +31,8 @@ QString Utf8(const std::string& s) { return QString::fromStdString(s); }
 TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
     setObjectName(QStringLiteral("clientPicker"));
     setWindowTitle(QString::fromUtf8(kCaption));
+    // A full screen of its own: it covers the window it was opened from, the same size.
+    if (owner) setGeometry(owner->window()->geometry());
 
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);

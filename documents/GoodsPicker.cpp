@@ -40,6 +40,8 @@ QString Money2(Money value, bool blankIfZero) {
 
 TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     setObjectName(QStringLiteral("goodsPicker"));
+    // A full screen of its own: it covers the window it was opened from, the same size.
+    if (owner) setGeometry(owner->window()->geometry());
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
