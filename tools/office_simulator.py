@@ -36,6 +36,8 @@ CLIENT_TEMPLATE = ('<REPEAT "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDE
 GOODS_TEMPLATE = ('<REPEAT "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
                   "ANAME, UNAME, PRICE) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6)\">")
 ACCEPT_TEMPLATE = "<REPEAT \"update DOC_HEADS set DOC_STATE=2 where GUID='%1'\">"
+OPTION_DELETE_TEMPLATE = "<REPEAT \"delete from MY_OPTIONS where Upper(OPT_NAME)='%UPPER(%1)'\">"
+OPTION_INSERT_TEMPLATE = "<REPEAT \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('%1', '%2')\">"
 
 
 def field(text):
@@ -115,7 +117,7 @@ def companion_sql(clients, goods):
 
 
 def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=None,
-                 delete_all=None, protocol="0002"):
+                 delete_all=None, protocol="0002", options=()):
     """Returns (script bytes, companion bytes or None), both Windows-1251 with CR LF."""
     lines = [HEADERS[protocol],
              "// office simulator, " + datetime.datetime.now().strftime("%d.%m.%Y %H:%M:%S")]
@@ -124,6 +126,15 @@ def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=No
         companion = companion_sql(clients, goods).encode("cp1251", errors="replace")
     else:
         lines += directory_lines(clients, goods)
+    if options:
+        # Names and values come in data rows, which keep their letter case (a template's own
+        # text is taken in capitals).
+        lines.append(OPTION_DELETE_TEMPLATE)
+        lines += [field(name) for name, _ in options]
+        lines.append("</REPEAT>")
+        lines.append(OPTION_INSERT_TEMPLATE)
+        lines += ["%s\t%s" % (field(name), field(value)) for name, value in options]
+        lines.append("</REPEAT>")
     if accept:
         lines.append(ACCEPT_TEMPLATE)
         lines += [field(g) for g in accept]
@@ -172,8 +183,14 @@ def cmd_script(args):
     if args.accept:
         _, docs = read_export(args.accept)
         accept = [d["ID"] for d in docs]
+    options = []
+    for item in args.option or []:
+        name, sep, value = item.partition("=")
+        if not sep or not name.strip():
+            raise SystemExit("--option wants NAME=VALUE, not %r" % item)
+        options.append((name.strip(), value.strip()))
     script, companion = build_script(clients, goods, accept, args.message or [],
-                                     args.delete_old, args.delete_all, args.protocol)
+                                     args.delete_old, args.delete_all, args.protocol, options)
     os.makedirs(args.out, exist_ok=True)
     write_answer(args.out, script, companion, args.zip)
     print("answer written to %s (%d documents accepted)" % (args.out, len(accept)))
@@ -271,6 +288,8 @@ def main(argv=None):
     directories(s)
     s.add_argument("--accept", help="a received PDATo1C.xml/.zip whose documents are accepted")
     s.add_argument("--delete-all", help="delete every document recorded before this date")
+    s.add_argument("--option", action="append",
+                   help="NAME=VALUE: set an option of the device (repeatable)")
     s.add_argument("--zip", action="store_true", help="pack the answer into ToPDA.zip")
     s.add_argument("--out", required=True, help="folder to write the answer into")
     s.set_defaults(run=cmd_script)
