@@ -1,6 +1,7 @@
 #include "app/SingleInstance.h"
 
 #include <unistd.h>
+#include <QCryptographicHash>
 #include <QLocalSocket>
 
 namespace velmorant {
@@ -17,7 +18,17 @@ SingleInstance::SingleInstance(QString name, QObject* parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName() {
-    return QStringLiteral("%1-%2").arg(QLatin1String(kIdentifier)).arg(getuid());
+    return defaultName(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+}
+
+QString SingleInstance::defaultName(const QString& runtimeDir) {
+    QString name = QStringLiteral("%1-%2").arg(QLatin1String(kIdentifier)).arg(getuid());
+    if (!runtimeDir.isEmpty()) {
+        const QByteArray hash =
+            QCryptographicHash::hash(runtimeDir.toUtf8(), QCryptographicHash::Sha1).toHex();
+        name += QLatin1Char('-') + QString::fromLatin1(hash.left(12));
+    }
+    return name;
 }
 
 QString SingleInstance::request(const QString& name, int timeoutMs) {

@@ -9,8 +9,10 @@
 namespace velmorant {
 
 // Keeps one running copy per user. The first copy listens on a local socket named from
-// "Tarvosk_Agent" and the user id (in the abstract namespace, so no file is left behind);
-// a later copy connects, asks the first to bring its journal forward, and ends.
+// "Tarvosk_Agent", the user id and the user's runtime folder (in the abstract namespace, so
+// no file is left behind); a later copy connects, asks the first to bring its journal forward,
+// and ends. The runtime folder is the same in every session of a user; a program started
+// with a runtime folder of its own (a test, a sandbox) is kept apart from the user's copy.
 //
 // Protocol: the newcomer sends "raise\n"; the running copy brings its window forward and
 // answers "raised\n".
@@ -20,8 +22,10 @@ public:
     explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // "Tarvosk_Agent-<uid>".
+    // "Tarvosk_Agent-<uid>", followed by "-" and a hash of `runtimeDir` when that is set; the
+    // first form takes the runtime folder from XDG_RUNTIME_DIR.
     static QString defaultName();
+    static QString defaultName(const QString& runtimeDir);
     const QString& name() const { return m_name; }
 
     // Asks a running copy to bring its journal forward. True when a copy is running (it
