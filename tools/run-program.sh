@@ -23,5 +23,7 @@ if [ ! -f "$home/data/base.sdb" ]; then
     "$home/velmorant-cli" --home "$home" init
     "$home/velmorant-cli" --home "$home" import "$demo" </dev/null ||
         echo "The demo directories could not be loaded; the program starts empty." >&2
+    rm -rf "$demo"
+    trap - EXIT
 fi
 exec "$home/velmorant"
