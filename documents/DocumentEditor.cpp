@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QBrush>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -178,6 +179,8 @@ TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
     m_lines->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lines->setBackgroundRole(QPalette::Base);
     m_lines->header()->setStretchLastSection(false);
+    // The GUID column is 4 pixels wide, practically hidden (its text is drawn transparent).
+    m_lines->header()->setMinimumSectionSize(1);
     m_lines->setColumnCount(3);
     m_lines->setHeaderLabels({QString(), Utf8(kColumnGoods), Utf8(kColumnCount)});
     m_lines->headerItem()->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
@@ -237,6 +240,7 @@ void TDocumentEditor::fillLines() {
 void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
     item->setText(ColGuid, Qs(line.G_GUID));
     item->setTextAlignment(ColGuid, Qt::AlignCenter);
+    item->setForeground(ColGuid, QBrush(Qt::transparent));
     item->setText(ColName, Qs(line.G_NAME));
     item->setText(ColCount, Qs(line.G_WT));
     item->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
