@@ -6,6 +6,9 @@
 #include <time.h>
 
 #include <chrono>
+#include <string>
+
+#include "exchange/ExchangeScreen.h"
 
 namespace velmorant::bench {
 
@@ -25,5 +28,23 @@ inline double childrenCpu() {
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
+
+// An exchange screen with nowhere to show anything: the log keeps only its last entry (to
+// explain a failed run), the progress bar is ignored, the folder chooser is cancelled.
+class QuietScreen : public TExchangeScreen, public ExchangeProgress {
+public:
+    void AddLogLine(const std::string& text) override { last = text; }
+    std::string ChooseFolder() override { return {}; }
+    ExchangeProgress& progress() override { return *this; }
+    TAppOptions& options() override { return appOptions; }
+    void setStartTimer(bool) override {}
+    void setFtpCommandsEnabled(bool) override {}
+    void setRange(int, int) override {}
+    void setValue(int) override {}
+    void setVisible(bool) override {}
+
+    std::string last;
+    TAppOptions appOptions;
+};
 
 }  // namespace velmorant::bench

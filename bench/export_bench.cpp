@@ -27,24 +27,7 @@ constexpr int kDocuments = 5000;
 constexpr int kLinesPerDocument = 10;
 constexpr int kRounds = 7;
 
-class QuietScreen : public TExchangeScreen {
-public:
-    class NoProgress : public ExchangeProgress {
-    public:
-        void setRange(int, int) override {}
-        void setValue(int) override {}
-        void setVisible(bool) override {}
-    };
-    void AddLogLine(const std::string&) override {}
-    std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return bar; }
-    TAppOptions& options() override { return appOptions; }
-    void setStartTimer(bool) override {}
-    void setFtpCommandsEnabled(bool) override {}
-
-    NoProgress bar;
-    TAppOptions appOptions;
-};
+using bench::QuietScreen;
 
 std::string guidOf(const char* kind, int n) {
     char buf[40];
@@ -113,7 +96,7 @@ int main() {
         QuietScreen screen;
         cpu = ownCpu();
         start = std::chrono::steady_clock::now();
-        if (!ExportDocuments(screen, screen.bar, folder)) return 1;
+        if (!ExportDocuments(screen, screen, folder)) return 1;
         best = std::min(best, seconds(start));
         bestCpu = std::min(bestCpu, ownCpu() - cpu);
     }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "exchange/ExchangeScreen.h"
 #include "exchange/FtpTransfer.h"
 
@@ -25,21 +26,7 @@ using velmorant::FtpDirection;
 constexpr std::size_t kFileSize = 16 * 1024 * 1024;
 constexpr int kRounds = 4;
 
-class QuietScreen : public velmorant::TExchangeScreen, public velmorant::ExchangeProgress {
-public:
-    void AddLogLine(const std::string&) override {}
-    std::string ChooseFolder() override { return {}; }
-    velmorant::ExchangeProgress& progress() override { return *this; }
-    velmorant::TAppOptions& options() override { return m_options; }
-    void setStartTimer(bool) override {}
-    void setFtpCommandsEnabled(bool) override {}
-    void setRange(int, int) override {}
-    void setValue(int) override {}
-    void setVisible(bool) override {}
-
-private:
-    velmorant::TAppOptions m_options;
-};
+using velmorant::bench::QuietScreen;
 
 size_t toFile(char* data, size_t size, size_t count, void* file) {
     return std::fwrite(data, size, count, static_cast<FILE*>(file));

@@ -28,25 +28,7 @@ namespace {
 constexpr int kRows = 100000;
 constexpr int kRounds = 3;
 
-class QuietScreen : public TExchangeScreen {
-public:
-    class NoProgress : public ExchangeProgress {
-    public:
-        void setRange(int, int) override {}
-        void setValue(int) override {}
-        void setVisible(bool) override {}
-    };
-    void AddLogLine(const std::string& text) override { last = text; }
-    std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return bar; }
-    TAppOptions& options() override { return appOptions; }
-    void setStartTimer(bool) override {}
-    void setFtpCommandsEnabled(bool) override {}
-
-    std::string last;
-    NoProgress bar;
-    TAppOptions appOptions;
-};
+using bench::QuietScreen;
 
 const char* const kTemplate =
     "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE) "
@@ -122,7 +104,7 @@ int main() {
         QuietScreen screen;
         cpu = ownCpu();
         start = std::chrono::steady_clock::now();
-        const bool completed = ImportScript(screen, screen.bar, folder.string());
+        const bool completed = ImportScript(screen, screen, folder.string());
         best = std::min(best, seconds(start));
         bestCpu = std::min(bestCpu, ownCpu() - cpu);
         auto check = Query("select count(*) as N from SPR_GOODS");
