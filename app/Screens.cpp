@@ -1,29 +1,30 @@
 #include "app/Screens.h"
 
+#include <QPointer>
+
+#include "app/AboutBox.h"
 #include "documents/DocumentEditor.h"
 #include "exchange/ExchangeScreenForm.h"
 #include "exchange/SettingsDialog.h"
-#include "journal/JournalHooks.h"
 #include "journal/JournalWindow.h"
 
 namespace velmorant {
 
-void InstallScreens() {
-    JournalHooks& hooks = journalHooks();
-    // Each screen fills in its hook here, for example:
-    //   hooks.createEditor = [](JournalWindow& journal, const std::string& guid) {
-    //       return CreateDocumentEditor(journal, guid);  // hidden; the journal shows it
-    //   };
-    //   hooks.createExchangeScreen = [](JournalWindow& journal) { ... };
-    //   hooks.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
-    hooks.createEditor = [](JournalWindow& journal, const std::string& guid) {
-        return CreateDocumentEditor(journal, guid);
+JournalScreens ProgramScreens() {
+    JournalScreens screens;
+    screens.createEditor = [](JournalWindow& journal, const std::string& guid) -> QWidget* {
+        // Refreshes only a journal that still exists when the editor closes.
+        QPointer<JournalWindow> owner(&journal);
+        return CreateDocumentEditor(journal, guid, [owner] {
+            if (owner) owner->refresh();
+        });
     };
-    hooks.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
+    screens.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
         return new ExchangeScreenForm(&journal);  // hidden; closes and frees itself
     };
-    hooks.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
-    (void)hooks;
+    screens.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
+    screens.runAbout = [](QWidget* parent) { RunAboutBox(parent); };
+    return screens;
 }
 
 }  // namespace velmorant

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "journal/JournalScreens.h"
+
 namespace velmorant {
 
-// Connects the journal to the screens it starts (journalHooks()): the document editor, the
-// exchange screen and the settings dialog. Called once at start-up.
-void InstallScreens();
+// The screens the program's journal starts: the document editor (its closing refreshes the
+// journal), the exchange screen, the settings dialog and the About box.
+JournalScreens ProgramScreens();
 
 }  // namespace velmorant

@@ -46,8 +46,7 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         return started;
     }
 
-    InstallScreens();
-    started.journal = std::make_unique<JournalWindow>();
+    started.journal = std::make_unique<JournalWindow>(ProgramScreens());
     SetMainWindow(started.journal.get());
 
     started.guard = std::make_unique<SingleInstance>(instanceName);

@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QPointer>
 #include <QVBoxLayout>
 
 #include "db/Notifier.h"
@@ -15,7 +14,6 @@
 #include "documents/GoodsPicker.h"
 #include "documents/OrderLines.h"
 #include "documents/QuantityDialog.h"
-#include "journal/JournalWindow.h"
 #include "ui/MenuBar.h"
 #include "ui/QtDates.h"
 #include "ui/SoftKeyboard.h"
@@ -350,13 +348,11 @@ void TDocumentEditor::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-QWidget* CreateDocumentEditor(JournalWindow& journal, const std::string& guid) {
-    auto* editor = new TDocumentEditor(&journal);
+QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
+                              std::function<void()> refresh) {
+    auto* editor = new TDocumentEditor(&parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<JournalWindow> owner(&journal);
-    editor->setRefreshHandler([owner] {
-        if (owner) owner->refresh();
-    });
+    editor->setRefreshHandler(std::move(refresh));
     editor->LoadDocument(guid);
     return editor;
 }

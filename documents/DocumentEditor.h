@@ -15,8 +15,6 @@
 
 namespace velmorant {
 
-class JournalWindow;
-
 // The document editor "FDocum": the header tab (state, shipment date, client, note, client
 // information) and the lines tab (goods, quantity and, with UseSUMS "1", the sum). It owns
 // the document it shows. An ordinary non-modal window over the journal: every attempt to
@@ -87,8 +85,10 @@ private:
     QAction* m_separator;
 };
 
-// Creates a hidden editor over `journal` on the document `guid` (empty: a new document); its
-// closing refreshes the journal. The journal shows it (the journal's createEditor hook).
-QWidget* CreateDocumentEditor(JournalWindow& journal, const std::string& guid);
+// Creates a hidden editor over `parent` on the document `guid` (empty: a new document). When
+// it closes it runs `refresh` (the journal's refresh()) and then deletes itself. The caller
+// shows it.
+QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
+                              std::function<void()> refresh);
 
 }  // namespace velmorant

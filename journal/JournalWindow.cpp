@@ -9,14 +9,12 @@
 
 #include <cmath>
 
-#include "app/AboutBox.h"
 #include "db/Money.h"
 #include "db/Notifier.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
 #include "db/Text.h"
 #include "documents/Document.h"
-#include "journal/JournalHooks.h"
 #include "journal/JournalTexts.h"
 #include "journal/PeriodDialog.h"
 #include "ui/ViewHelpers.h"
@@ -39,13 +37,8 @@ QString dayAndMonth(const std::string& stored) {
 
 }  // namespace
 
-JournalHooks& journalHooks() {
-    static JournalHooks hooks;
-    return hooks;
-}
-
-JournalWindow::JournalWindow(Clock clock, QWidget* parent)
-    : Form(parent), m_clock(std::move(clock)) {
+JournalWindow::JournalWindow(JournalScreens screens, Clock clock, QWidget* parent)
+    : Form(parent), m_screens(std::move(screens)), m_clock(std::move(clock)) {
     if (!m_clock) m_clock = [] { return Now(); };
     m_quit = [] { QCoreApplication::exit(0); };
     setObjectName(QStringLiteral("journal"));
@@ -239,7 +232,7 @@ void JournalWindow::showWindow(QWidget* window) {
 }
 
 void JournalWindow::newDocument() {
-    const auto& create = journalHooks().createEditor;
+    const auto& create = m_screens.createEditor;
     if (!create) return;
     if (QWidget* editor = create(*this, std::string())) {
         m_lastEditor = editor;
@@ -250,7 +243,7 @@ void JournalWindow::newDocument() {
 void JournalWindow::editDocument() {
     const int index = selectedRow();
     if (index < 0 || index >= static_cast<int>(m_rowGuids.size())) return;
-    const auto& create = journalHooks().createEditor;
+    const auto& create = m_screens.createEditor;
     if (!create) return;
     if (QWidget* editor = create(*this, m_rowGuids[static_cast<size_t>(index)])) {
         m_lastEditor = editor;
@@ -278,7 +271,7 @@ void JournalWindow::choosePeriod() {
 }
 
 void JournalWindow::openExchange() {
-    const auto& create = journalHooks().createExchangeScreen;
+    const auto& create = m_screens.createExchangeScreen;
     if (!create) return;
     if (QWidget* screen = create(*this)) {
         m_lastExchange = screen;
@@ -287,11 +280,12 @@ void JournalWindow::openExchange() {
 }
 
 void JournalWindow::openSettings() {
-    const auto& run = journalHooks().runSettings;
-    if (run) run(this);
+    if (m_screens.runSettings) m_screens.runSettings(this);
 }
 
-void JournalWindow::openAbout() { RunAboutBox(this); }
+void JournalWindow::openAbout() {
+    if (m_screens.runAbout) m_screens.runAbout(this);
+}
 
 void JournalWindow::closeEvent(QCloseEvent* event) {
     if (!notifier().ask(journal_text::kQuitQuestion)) {

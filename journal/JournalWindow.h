@@ -10,13 +10,14 @@
 #include <vector>
 
 #include "db/Dates.h"
+#include "journal/JournalScreens.h"
 #include "ui/Form.h"
 #include "ui/ImageList.h"
 
 namespace velmorant {
 
 // The main window: the documents of one period, one row per document with its state icon,
-// and the menu that starts every other screen (through journalHooks()).
+// and the menu that starts every other screen (through the JournalScreens it was given).
 //
 // Columns: " " (state icon, the row text is two blanks and the GUID), "Дата" (dd.MM),
 // "Клиент", "Кол-во" and, when UseSUMS was "1" at creation, "Сумма". Rows come in the
@@ -37,8 +38,10 @@ public:
     static constexpr int kWeightColumn = 3;
     static constexpr int kSumColumn = 4;
 
-    // `clock` gives the current date and time (Now() when empty); tests pass their own.
-    explicit JournalWindow(Clock clock = Clock(), QWidget* parent = nullptr);
+    // `screens` are the screens its menu starts. `clock` gives the current date and time
+    // (Now() when empty); tests pass their own.
+    explicit JournalWindow(JournalScreens screens, Clock clock = Clock(),
+                           QWidget* parent = nullptr);
     ~JournalWindow() override;
 
     // Reloads the period; when the day changed since the last refresh, first asks whether
@@ -90,6 +93,7 @@ private:
     TDate today() const;
     void showWindow(QWidget* window);
 
+    JournalScreens m_screens;
     Clock m_clock;
     std::function<void()> m_quit;
     QTableWidget* m_list = nullptr;

@@ -2,6 +2,7 @@
 #include <QTest>
 
 #include "app/AboutBox.h"
+#include "app/Screens.h"
 #include "journal/JournalWindow.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
@@ -66,7 +67,7 @@ void AboutBoxTest::openedFromTheJournalAndClosed() {
     QFETCH(QString, how);
     test::TempProgramFolder folder;
     test::RecordingNotifier boxes;
-    JournalWindow journal;
+    JournalWindow journal(ProgramScreens());
     journal.loadTimer()->stop();
     journal.show();
     int result = -1;

@@ -63,7 +63,7 @@ void ScreenshotsTest::journal() {
         QVERIFY(Query(std::string("insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, CLI_NAME, "
                                   "ORD_WEIGHT, ORD_SUMM, REC_TIME) values ") +
                       values));
-    JournalWindow journal([] { return EncodeDate(2008, 3, 17); });
+    JournalWindow journal(JournalScreens(), [] { return EncodeDate(2008, 3, 17); });
     journal.loadTimer()->stop();
     ScreenFitter::install()->setHandheldOverride(0);
     ScreenFitter::install()->placeMainWindow(&journal);

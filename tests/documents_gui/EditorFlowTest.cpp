@@ -77,7 +77,6 @@ QImage IconImage(const QIcon& icon) {
 class EditorFlowTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -100,8 +99,6 @@ private:
     std::unique_ptr<JournalWindow> m_journal;
 };
 
-void EditorFlowTest::initTestCase() { InstallScreens(); }
-
 void EditorFlowTest::init() {
     m_folder = std::make_unique<test::TempProgramFolder>();
     m_notifier = std::make_unique<test::RecordingNotifier>();
@@ -116,7 +113,7 @@ void EditorFlowTest::cleanup() {
 }
 
 JournalWindow* EditorFlowTest::openJournal() {
-    m_journal = std::make_unique<JournalWindow>();
+    m_journal = std::make_unique<JournalWindow>(ProgramScreens());
     m_journal->resize(240, 320);
     m_journal->show();
     if (!QTest::qWaitForWindowExposed(m_journal.get())) qFatal("journal not shown");

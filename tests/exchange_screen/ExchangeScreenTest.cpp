@@ -296,8 +296,7 @@ private slots:
     void journalOpensTheScreen() {
         FtpTestServer server;
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        InstallScreens();
-        JournalWindow journal;
+        JournalWindow journal(ProgramScreens());
         QAction* command =
             journal.menuBar()->findCommand(QString::fromUtf8(journal_text::kMenuExchange));
         QVERIFY(command);

@@ -7,7 +7,6 @@
 
 #include "db/Dates.h"
 #include "db/QueryResult.h"
-#include "journal/JournalHooks.h"
 #include "journal/JournalWindow.h"
 #include "journal/PeriodDialog.h"
 #include "support/ModalAnswer.h"
@@ -94,7 +93,7 @@ private slots:
     void deleteAsksAndRemoves();
     void failingStatementIsReported();
     void menuEntriesInOrder();
-    void hooksOpenTheOtherScreens();
+    void screensOpenTheOtherScreens();
     void choosingAPeriodThroughTheDialog();
     void exitAsksFirst();
 
@@ -102,30 +101,28 @@ private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_boxes;
     TDate m_now = 0;
-    std::unique_ptr<JournalWindow> makeJournal();
+    std::unique_ptr<JournalWindow> makeJournal(JournalScreens screens = JournalScreens());
 };
 
 void JournalWindowTest::init() {
     m_folder = std::make_unique<test::TempProgramFolder>();
     m_boxes = std::make_unique<test::RecordingNotifier>();
     m_now = kDay + 0.5;
-    journalHooks() = JournalHooks();
 }
 
 void JournalWindowTest::cleanup() {
-    journalHooks() = JournalHooks();
     m_boxes.reset();
     m_folder.reset();
 }
 
-std::unique_ptr<JournalWindow> JournalWindowTest::makeJournal() {
-    auto journal = std::make_unique<JournalWindow>([this] { return m_now; });
+std::unique_ptr<JournalWindow> JournalWindowTest::makeJournal(JournalScreens screens) {
+    auto journal = std::make_unique<JournalWindow>(std::move(screens), [this] { return m_now; });
     journal->loadTimer()->stop();  // tests load when they choose
     return journal;
 }
 
 void JournalWindowTest::emptyStartListsNothingAfterOneSecond() {
-    JournalWindow journal([this] { return m_now; });
+    JournalWindow journal(JournalScreens(), [this] { return m_now; });
     QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
     journal.show();
     QCOMPARE(journal.windowTitle(), u("Агент продаж"));
@@ -284,7 +281,13 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
     insert({"G2", "2008-03-15", "1", "two", "", "", "2008-03-15"});
     exec("insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID) values ('G2', 0, 'X')");
-    auto journal = makeJournal();
+    int editorCalls = 0;
+    JournalScreens screens;
+    screens.createEditor = [&](JournalWindow&, const std::string&) -> QWidget* {
+        ++editorCalls;
+        return nullptr;
+    };
+    auto journal = makeJournal(screens);
     journal->show();
     journal->loadRows(kDay, kDay);
     QTableWidget* list = journal->documentList();
@@ -316,11 +319,6 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     QCOMPARE(list->rowCount(), 0);
     QCOMPARE(countDocs(), 0);
     // The list is empty: Edit and Delete do nothing and say nothing.
-    int editorCalls = 0;
-    journalHooks().createEditor = [&](JournalWindow&, const std::string&) -> QWidget* {
-        ++editorCalls;
-        return nullptr;
-    };
     m_boxes->clear();
     remove->trigger();
     journal->menuBar()->findCommand(u(" Редакт. "))->trigger();
@@ -358,26 +356,29 @@ void JournalWindowTest::menuEntriesInOrder() {
                                u("Настройки"), "-", u("О программе"), "-", u("Выход")}));
 }
 
-void JournalWindowTest::hooksOpenTheOtherScreens() {
+void JournalWindowTest::screensOpenTheOtherScreens() {
     insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
     insert({"G2", "2008-03-15", "1", "two", "", "", "2008-03-15"});
-    auto journal = makeJournal();
-    journal->show();
-    journal->loadRows(kDay, kDay);
+    JournalScreens screens;
     std::vector<std::string> opened;
-    journalHooks().createEditor = [&](JournalWindow& j, const std::string& guid) -> QWidget* {
+    screens.createEditor = [&](JournalWindow& j, const std::string& guid) -> QWidget* {
         opened.push_back(guid);
         auto* w = new QWidget(&j, Qt::Window);
         w->setObjectName(QString::fromStdString("editor " + guid));
         return w;
     };
     int exchanges = 0;
-    journalHooks().createExchangeScreen = [&](JournalWindow& j) -> QWidget* {
+    screens.createExchangeScreen = [&](JournalWindow& j) -> QWidget* {
         ++exchanges;
         return new QWidget(&j, Qt::Window);
     };
     QWidget* settingsParent = nullptr;
-    journalHooks().runSettings = [&](QWidget* parent) { settingsParent = parent; };
+    screens.runSettings = [&](QWidget* parent) { settingsParent = parent; };
+    QWidget* aboutParent = nullptr;
+    screens.runAbout = [&](QWidget* parent) { aboutParent = parent; };
+    auto journal = makeJournal(screens);
+    journal->show();
+    journal->loadRows(kDay, kDay);
     QSignalSpy loaded(journal.get(), &JournalWindow::rowsLoaded);
 
     MenuBar* bar = journal->menuBar();
@@ -400,6 +401,9 @@ void JournalWindowTest::hooksOpenTheOtherScreens() {
     QVERIFY(journal->lastExchangeScreen()->isVisible());
     bar->findCommand(u("Настройки"))->trigger();
     QCOMPARE(settingsParent, static_cast<QWidget*>(journal.get()));
+    QVERIFY(!aboutParent);
+    bar->findCommand(u("О программе"))->trigger();
+    QCOMPARE(aboutParent, static_cast<QWidget*>(journal.get()));
     QCOMPARE(loaded.count(), 0);  // none of these reloads the journal
 }
 

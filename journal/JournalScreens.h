@@ -9,10 +9,10 @@ namespace velmorant {
 
 class JournalWindow;
 
-// The screens the journal starts but does not own. Start-up code fills them in (see
-// app/Screens.cpp); the journal reads them at the moment of each action, so they may be set
-// before or after the journal is created. An empty hook makes its menu entry do nothing.
-struct JournalHooks {
+// The screens the journal starts but does not own, handed to it when it is created (the
+// program's own set is ProgramScreens() in app/Screens.h; tests pass their own). An empty
+// entry makes its menu command do nothing.
+struct JournalScreens {
     // Creates the document editor, hidden, on the document `guid` (empty text: a new
     // document) and returns it; the journal shows it as an ordinary non-modal window, keeps
     // a reference to it, and does not reload. The editor calls journal.refresh() when it
@@ -25,9 +25,9 @@ struct JournalHooks {
 
     // Runs the settings dialog modally over `parent`; its result is not used.
     std::function<void(QWidget* parent)> runSettings;
-};
 
-// The hooks every journal uses.
-JournalHooks& journalHooks();
+    // Runs the About box modally over `parent`.
+    std::function<void(QWidget* parent)> runAbout;
+};
 
 }  // namespace velmorant
