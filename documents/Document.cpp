@@ -97,16 +97,18 @@ void NewDocument(TDocHead& doc) {
     doc.STR_PRIM.clear();
     doc.Lines.clear();
     doc.UseSums = ReadUseSums();
-    if (doc.selectHeaderTab) doc.selectHeaderTab();
+}
+
+bool NamesNoDocument(const std::string& guid) {
+    const std::string trimmed = Trim(guid);
+    return trimmed.empty() || trimmed == kNullGuid;
 }
 
 bool LoadDocument(TDocHead& doc, const std::string& guid) {
     doc.GUID = guid;
-    const std::string trimmed = Trim(guid);
-    if (trimmed.empty() || trimmed == kNullGuid) return true;
+    if (NamesNoDocument(guid)) return true;
 
     doc.UseSums = ReadUseSums();
-    if (doc.UseSums && doc.ensureSumColumn) doc.ensureSumColumn();
     doc.Lines.clear();
 
     // The lines are read even when the header is missing, so the person sees what is there.

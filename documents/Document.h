@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,12 +43,6 @@ struct TDocHead {
     std::vector<TDocLine> Lines;  // in the order shown; the index is the stored ORDER_ID
 
     std::string statusText;  // what the editor's status label shows (DocStateText)
-
-    // Steps that belong to the editor window. Both may stay empty (journal, import, tests).
-    // NewDocument calls selectHeaderTab as its last step. LoadDocument calls ensureSumColumn
-    // when UseSums is true; the editor adds its sum column unless it already has one.
-    std::function<void()> selectHeaderTab;
-    std::function<void()> ensureSumColumn;
 };
 
 // The status text of a stored state: 0 and 1 "документ записан", 2 "документ передан в БД",
@@ -57,11 +50,15 @@ struct TDocHead {
 std::string DocStateText(std::int32_t state);
 
 // Resets `doc` to a new, empty document dated today ("новый документ", no GUID, state 0,
-// Modified false) and reads UseSUMS. The hooks are kept.
+// Modified false) and reads UseSUMS.
 void NewDocument(TDocHead& doc);
 
-// Sets doc.GUID to `guid` and reads that document's header and lines; Modified becomes false.
-// Does nothing more when the trimmed guid is empty or the null GUID (returns true: there is
+// True when `guid`, trimmed, is empty or the null GUID: it names no stored document, and
+// LoadDocument reads nothing for it.
+bool NamesNoDocument(const std::string& guid);
+
+// Sets doc.GUID to `guid` and reads UseSUMS and that document's header and lines; Modified
+// becomes false. Does nothing more when NamesNoDocument(guid) (returns true: there is
 // nothing to read). Returns false when the header row was not found ("Не удалось прочитать
 // заголовок.") or a query failed (the library's message); the document then holds what
 // could be read. SaveDocument refuses a document whose header is gone; one whose lines could

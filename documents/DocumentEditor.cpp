@@ -202,15 +202,17 @@ TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
         m_doc.DOC_DATE = FromQDate(d);  // a changed date alone does not count as a change
     });
 
-    m_doc.selectHeaderTab = [this] { m_tabs->setCurrentIndex(kHeaderTab); };
-    m_doc.ensureSumColumn = [this] { ensureSumColumn(); };
     tabChanged(m_tabs->currentIndex());
     NewDocument(m_doc);
+    m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
     showDocument();
 }
 
 void TDocumentEditor::LoadDocument(const std::string& guid) {
     velmorant::LoadDocument(m_doc, guid);
+    // A stored document read with sums on shows its sum column at once, before the window
+    // is shown (showing adds it only while UseSUMS is still "1").
+    if (!NamesNoDocument(guid) && m_doc.UseSums) ensureSumColumn();
     showDocument();
 }
 

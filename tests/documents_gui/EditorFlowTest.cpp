@@ -88,6 +88,8 @@ private slots:
     void closingAChangedDocumentAsks();
     void quantityWithoutSumsShowsNoPrice();
     void sentDocumentIsShownButNotSaved();
+    void loadingAddsTheSumColumnBeforeShowing_data();
+    void loadingAddsTheSumColumnBeforeShowing();
     void screenshots();
 
 private:
@@ -415,6 +417,54 @@ void EditorFlowTest::sentDocumentIsShownButNotSaved() {
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!guard);
     QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
+}
+
+void EditorFlowTest::loadingAddsTheSumColumnBeforeShowing_data() {
+    QTest::addColumn<QString>("useSums");
+    QTest::addColumn<QString>("guid");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QStringList>("sums");
+    QTest::addColumn<QStringList>("messages");
+    const QStringList none;
+    QTest::newRow("stored, sums on") << "1"
+                                     << "D-1" << 4 << QStringList{"320.00"} << none;
+    QTest::newRow("stored, sums off") << "0"
+                                      << "D-1" << 3 << none << none;
+    QTest::newRow("header gone, sums on")
+        << "1"
+        << "D-GONE" << 4 << none << QStringList{"Не удалось прочитать заголовок."};
+    QTest::newRow("new document, sums on") << "1"
+                                           << "" << 3 << none << none;
+    QTest::newRow("null GUID, sums on")
+        << "1"
+        << " 00000000-0000-0000-0000-000000000000 " << 3 << none << none;
+}
+
+// The editor itself decides, as soon as it has read a stored document, whether it shows the
+// sum column; a new document leaves that to the showing of the window. Either way it starts
+// on the header tab.
+void EditorFlowTest::loadingAddsTheSumColumnBeforeShowing() {
+    QFETCH(QString, useSums);
+    QFETCH(QString, guid);
+    QFETCH(int, columns);
+    QFETCH(QStringList, sums);
+    QFETCH(QStringList, messages);
+    test::SetOption("UseSUMS", useSums.toStdString());
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) "
+        "values ('D-1', \"2008-03-15\", 1, \"2008-03-15\", 'C-IVANOV', 'Иванов И.И.'); "
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
+        "values ('D-1', 0, 'G-RICE', 'Рис', 4, 80)");
+    TDocumentEditor editor;
+    QCOMPARE(editor.tabs()->currentIndex(), int(TDocumentEditor::kHeaderTab));
+    editor.LoadDocument(guid.toStdString());
+    QVERIFY(!editor.isVisible());
+    QCOMPARE(editor.linesList()->columnCount(), columns);
+    QCOMPARE(editor.tabs()->currentIndex(), int(TDocumentEditor::kHeaderTab));
+    if (columns == 4) QCOMPARE(Column(editor.linesList(), 3), sums);
+    QStringList shown;
+    for (const auto& text : m_notifier->texts()) shown << QString::fromStdString(text);
+    QCOMPARE(shown, messages);
 }
 
 void EditorFlowTest::screenshots() {
