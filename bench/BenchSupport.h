@@ -36,9 +36,7 @@ public:
     void AddLogLine(const std::string& text) override { last = text; }
     std::string ChooseFolder() override { return {}; }
     ExchangeProgress& progress() override { return *this; }
-    TAppOptions& options() override { return appOptions; }
-    void setStartTimer(bool) override {}
-    void setFtpCommandsEnabled(bool) override {}
+    const TAppOptions& options() const override { return appOptions; }
     void setRange(int, int) override {}
     void setValue(int) override {}
     void setVisible(bool) override {}

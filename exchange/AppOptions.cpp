@@ -4,7 +4,6 @@
 #include "db/Notifier.h"
 #include "db/Options.h"
 #include "db/Text.h"
-#include "exchange/ExchangeScreen.h"
 
 namespace velmorant {
 
@@ -20,8 +19,8 @@ std::uint16_t FtpPortFromText(const std::string& text) {
     return port == 0 ? 21 : port;
 }
 
-void LoadAppOptions(TExchangeScreen& screen) {
-    TAppOptions& o = screen.options();
+TAppOptions LoadAppOptions() {
+    TAppOptions o;
     o.UseZip = isOn("UseZip");
     const bool useFtp = isOn("UseFTP");
     o.FTPAuth = isOn("FTPAuth");
@@ -37,9 +36,8 @@ void LoadAppOptions(TExchangeScreen& screen) {
     }
     if (useFtp && o.FTPAddress.empty()) notifier().message(kNoFtpServer, MessageIcon::Warning);
     o.UseFTP = useFtp && !o.FTPAddress.empty();
-    screen.setFtpCommandsEnabled(o.UseFTP);
     o.FTPPort = FtpPortFromText(GetOption("FTPPort", ""));
-    screen.setStartTimer(o.FTPAuto);
+    return o;
 }
 
 }  // namespace velmorant

@@ -5,8 +5,6 @@
 
 namespace velmorant {
 
-class TExchangeScreen;
-
 // The exchange settings as the exchange uses them, read from MY_OPTIONS every time the
 // exchange screen is shown (LoadAppOptions).
 struct TAppOptions {
@@ -25,11 +23,11 @@ struct TAppOptions {
 inline constexpr const char* kAnonymousLogin = "anonimous";
 inline constexpr const char* kAnonymousPassword = "agent@velmorant.ru";
 
-// Fills screen.options() from MY_OPTIONS with the defaults and derived values above, warns
-// "Не указан FTP-сервер." when FTP is switched on without a server, enables the screen's FTP
-// commands exactly when UseFTP holds and switches its start timer on exactly when FTPAuto
-// holds. Called every time the exchange screen is shown.
-void LoadAppOptions(TExchangeScreen& screen);
+// Reads the settings from MY_OPTIONS with the defaults and derived values above; warns
+// "Не указан FTP-сервер." when FTP is switched on without a server. Called every time the
+// exchange screen is shown; the screen keeps the result, enables its FTP commands exactly
+// when UseFTP holds and switches its start timer on exactly when FTPAuto holds.
+TAppOptions LoadAppOptions();
 
 // The port as the exchange uses it: a decimal integer (0 when the text is not one) reduced to
 // its low 16 bits; 0 becomes 21.

@@ -16,7 +16,8 @@ public:
 };
 
 // The port through which the export, the import and the FTP transfer reach the screen that
-// drives them: its log, its folder chooser, its progress bar and its settings. The GUI's
+// drives them: its log, its folder chooser, its progress bar and the settings it was given
+// (LoadAppOptions reads them; the screen keeps them, the core only reads them). The GUI's
 // exchange screen implements it; velmorant-cli has a console implementation.
 class TExchangeScreen {
 public:
@@ -27,11 +28,7 @@ public:
     // Lets the user pick a folder; empty text when cancelled.
     virtual std::string ChooseFolder() = 0;
     virtual ExchangeProgress& progress() = 0;
-    virtual TAppOptions& options() = 0;
-    // Switches the automatic-start timer on or off (LoadAppOptions does this).
-    virtual void setStartTimer(bool on) = 0;
-    // Enables or disables the two FTP commands (LoadAppOptions does this).
-    virtual void setFtpCommandsEnabled(bool enabled) = 0;
+    virtual const TAppOptions& options() const = 0;
 };
 
 }  // namespace velmorant

@@ -133,16 +133,18 @@ void ExchangeScreenForm::setStartTimer(bool on) {
         m_startTimer->stop();
 }
 
-void ExchangeScreenForm::setFtpCommandsEnabled(bool enabled) {
-    m_send->setEnabled(enabled);
-    m_fetch->setEnabled(enabled);
+void ExchangeScreenForm::applyOptions(const TAppOptions& options) {
+    m_options = options;
+    m_send->setEnabled(m_options.UseFTP);
+    m_fetch->setEnabled(m_options.UseFTP);
+    setStartTimer(m_options.FTPAuto);
 }
 
 void ExchangeScreenForm::showEvent(QShowEvent* event) {
     Form::showEvent(event);
     // A window restored by the window system was shown before; reload only when the program
     // shows the screen, or a restored screen would start another automatic exchange.
-    if (!event->spontaneous()) LoadAppOptions(*this);
+    if (!event->spontaneous()) applyOptions(LoadAppOptions());
 }
 
 void ExchangeScreenForm::closeEvent(QCloseEvent* event) {

@@ -52,9 +52,7 @@ public:
     void AddLogLine(const std::string& text) override;
     std::string ChooseFolder() override;
     ExchangeProgress& progress() override;
-    TAppOptions& options() override { return m_options; }
-    void setStartTimer(bool on) override;
-    void setFtpCommandsEnabled(bool enabled) override;
+    const TAppOptions& options() const override { return m_options; }
 
     // Sends over FTP and, when the agent agrees, fetches and imports; in automatic mode
     // reports the outcome. Does nothing while busy.
@@ -83,6 +81,9 @@ private:
     class Progress;
     class BusyGuard;
 
+    // Keeps the settings just read: the FTP commands follow UseFTP, the start timer FTPAuto.
+    void applyOptions(const TAppOptions& options);
+    void setStartTimer(bool on);
     void onStartTimer();
     void reportOutcome(bool ok);
     std::string lastLogMessage() const;

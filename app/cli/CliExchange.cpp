@@ -18,8 +18,7 @@ int runExport(const CliArgs& a) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(a.args[0]);
-    LoadAppOptions(screen);
+    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
     return ExportDocuments(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
 }
 
@@ -28,8 +27,7 @@ int runImport(const CliArgs& a) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(a.args[0]);
-    LoadAppOptions(screen);
+    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
     return ImportScript(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
 }
 

@@ -21,8 +21,7 @@ int runFtp(bool (*operation)(TExchangeScreen&)) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(ExchangeFolder());
-    LoadAppOptions(screen);
+    ConsoleExchangeScreen screen(ExchangeFolder(), LoadAppOptions());
     if (!screen.options().UseFTP) {
         // The screen would only keep its FTP commands disabled; say why here.
         std::fprintf(stderr,

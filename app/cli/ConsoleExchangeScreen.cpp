@@ -4,8 +4,9 @@
 
 namespace velmorant::cli {
 
-ConsoleExchangeScreen::ConsoleExchangeScreen(std::string folder, std::FILE* log)
-    : m_folder(std::move(folder)), m_log(log) {}
+ConsoleExchangeScreen::ConsoleExchangeScreen(std::string folder, TAppOptions options,
+                                             std::FILE* log)
+    : m_folder(std::move(folder)), m_log(log), m_options(std::move(options)) {}
 
 void ConsoleExchangeScreen::AddLogLine(const std::string& text) {
     m_lastLine = text;

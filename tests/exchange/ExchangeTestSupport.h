@@ -37,17 +37,13 @@ public:
         return chosenFolder;
     }
     ExchangeProgress& progress() override { return bar; }
-    TAppOptions& options() override { return appOptions; }
-    void setStartTimer(bool on) override { startTimer = on; }
-    void setFtpCommandsEnabled(bool enabled) override { ftpCommandsEnabled = enabled; }
+    const TAppOptions& options() const override { return appOptions; }
 
     std::vector<std::string> log;
     std::string chosenFolder;
     int chooserCalls = 0;
     Progress bar;
     TAppOptions appOptions;
-    bool startTimer = false;
-    bool ftpCommandsEnabled = false;
 };
 
 // Runs statements on the global database; throws when one fails, which fails the test.

@@ -164,9 +164,7 @@ private slots:
                                            "FTPAddress|host|1", "FTPPort|70000|1", "FTPPath||1",
                                            "FTPLogin|O'Neil|1", "FTPPassword||1", "FTPAuto|0|1",
                                            "AgentName|Agent's|1", "PDA_ID|7|1"}));
-        RecordingScreen screen;
-        LoadAppOptions(screen);
-        QCOMPARE(int(screen.appOptions.FTPPort), 4464);
+        QCOMPARE(int(LoadAppOptions().FTPPort), 4464);
     }
 
     void cancelWritesNothing() {

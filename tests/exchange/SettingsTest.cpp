@@ -78,11 +78,7 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
         SCOPED_TRACE(c.name);
         setOptions(c.options);
         notes.clear();
-        RecordingScreen screen;
-        screen.startTimer = !c.expected.FTPAuto;
-        screen.ftpCommandsEnabled = !c.expected.UseFTP;
-        LoadAppOptions(screen);
-        const TAppOptions& o = screen.appOptions;
+        const TAppOptions o = LoadAppOptions();
         EXPECT_EQ(o.UseZip, c.expected.UseZip);
         EXPECT_EQ(o.UseFTP, c.expected.UseFTP);
         EXPECT_EQ(o.FTPAuth, c.expected.FTPAuth);
@@ -92,8 +88,6 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
         EXPECT_EQ(o.FTPLogin, c.expected.FTPLogin);
         EXPECT_EQ(o.FTPPassword, c.expected.FTPPassword);
         EXPECT_EQ(o.FTPPort, c.expected.FTPPort);
-        EXPECT_EQ(screen.startTimer, c.expected.FTPAuto);
-        EXPECT_EQ(screen.ftpCommandsEnabled, c.expected.UseFTP);
         EXPECT_EQ(notes.texts(), c.messages);
         for (const auto& shown : notes.shown()) EXPECT_EQ(shown.icon, MessageIcon::Warning);
     }
@@ -148,11 +142,10 @@ TEST_F(SettingsTest, SavesTheNineKeysThenTheListedOptions) {
     EXPECT_TRUE(notes.texts().empty());
 
     // What was saved is what the exchange then uses.
-    RecordingScreen screen;
-    LoadAppOptions(screen);
-    EXPECT_TRUE(screen.appOptions.UseFTP);
-    EXPECT_EQ(screen.appOptions.FTPPort, 4464);
-    EXPECT_EQ(screen.appOptions.FTPLogin, "O'Neil");
+    const TAppOptions used = LoadAppOptions();
+    EXPECT_TRUE(used.UseFTP);
+    EXPECT_EQ(used.FTPPort, 4464);
+    EXPECT_EQ(used.FTPLogin, "O'Neil");
 }
 
 TEST_F(SettingsTest, AFailedSaveLeavesTheOptionsAsTheyWere) {

@@ -132,6 +132,8 @@ private slots:
         } cases[] = {
             {{}, false, false, {}},
             {ftpOptions(21, false), true, false, {}},
+            {ftpOptions(21, true), true, true, {}},
+            {{{"useftp", " 1 "}, {"ftpaddress", "host"}, {"FTPAuto", "true"}}, true, false, {}},
             {{{"UseFTP", "1"}, {"FTPAuto", "1"}}, false, true, {"Не указан FTP-сервер."}},
             {{{"UseFTP", "0"}, {"FTPAddress", "127.0.0.1"}, {"FTPAuto", "1"}}, false, false, {}},
         };

@@ -76,7 +76,7 @@ TEST(FtpExchange, DoesNothingWhileFtpIsOff) {
         withPort.emplace_back("FTPPort", std::to_string(server.port()));
         setOptions(withPort);
         ScreenRecorder screen;
-        LoadAppOptions(screen);
+        screen.settings = LoadAppOptions();
         EXPECT_FALSE(SendByFtp(screen));
         EXPECT_FALSE(FetchByFtp(screen));
         EXPECT_TRUE(screen.lines.empty());
@@ -101,7 +101,7 @@ TEST(FtpExchange, SendUploadsTheExport) {
         fs::create_directories(server.root() / c.path);
         setOptions(ftpOptions(server, c.zip, c.auth, c.path));
         ScreenRecorder screen;
-        LoadAppOptions(screen);
+        screen.settings = LoadAppOptions();
 
         ASSERT_TRUE(SendByFtp(screen));
         const std::string name = c.zip ? "PDATo1C.zip" : "PDATo1C.xml";
@@ -145,7 +145,7 @@ TEST(FtpExchange, FetchDownloadsAndImports) {
                   c.zip);
         setOptions(ftpOptions(server, c.zip, false, c.path));
         ScreenRecorder screen;
-        LoadAppOptions(screen);
+        screen.settings = LoadAppOptions();
         ASSERT_FALSE(fs::exists(program / "exchange"));
 
         EXPECT_TRUE(FetchByFtp(screen));
@@ -191,7 +191,7 @@ TEST(FtpExchange, FailedFetchImportsNothing) {
         putAnswer(program / "exchange", old, false);
         setOptions(ftpOptions(server, false, false, ""));
         ScreenRecorder screen;
-        LoadAppOptions(screen);
+        screen.settings = LoadAppOptions();
 
         EXPECT_FALSE(FetchByFtp(screen));
         EXPECT_EQ(tail(screen.lines, 3),

@@ -8,7 +8,7 @@
 namespace velmorant::test {
 
 // The exchange screen as the core sees it, recording what the core did to it: the texts of
-// the log entries (without their time stamps), the progress bar and the two switches.
+// the log entries (without their time stamps) and the progress bar.
 class ScreenRecorder : public TExchangeScreen, public ExchangeProgress {
 public:
     void AddLogLine(const std::string& text) override { lines.push_back(text); }
@@ -17,9 +17,7 @@ public:
         return chosenFolder;
     }
     ExchangeProgress& progress() override { return *this; }
-    TAppOptions& options() override { return settings; }
-    void setStartTimer(bool on) override { startTimer = on; }
-    void setFtpCommandsEnabled(bool enabled) override { ftpCommandsEnabled = enabled; }
+    const TAppOptions& options() const override { return settings; }
 
     void setRange(int minimum, int maximum) override {
         rangeMin = minimum;
@@ -32,8 +30,6 @@ public:
     std::vector<std::string> lines;
     std::string chosenFolder;
     int folderQuestions = 0;
-    bool startTimer = false;
-    bool ftpCommandsEnabled = false;
     int rangeMin = 0, rangeMax = 0, progressValue = 0;
     bool progressVisible = true;
 };

@@ -35,9 +35,7 @@ public:
     void AddLogLine(const std::string&) override {}
     std::string ChooseFolder() override { return {}; }
     ExchangeProgress& progress() override { return *this; }
-    TAppOptions& options() override { return m_options; }
-    void setStartTimer(bool) override {}
-    void setFtpCommandsEnabled(bool) override {}
+    const TAppOptions& options() const override { return m_options; }
     void setRange(int, int) override {}
     void setValue(int) override {}
     void setVisible(bool) override {}
