@@ -96,7 +96,7 @@ int main() {
         QuietScreen screen;
         cpu = ownCpu();
         start = std::chrono::steady_clock::now();
-        if (!ExportDocuments(screen, screen, folder)) return 1;
+        if (!ExportDocuments(screen, folder)) return 1;
         best = std::min(best, seconds(start));
         bestCpu = std::min(bestCpu, ownCpu() - cpu);
     }

@@ -104,7 +104,7 @@ int main() {
         QuietScreen screen;
         cpu = ownCpu();
         start = std::chrono::steady_clock::now();
-        const bool completed = ImportScript(screen, screen, folder.string());
+        const bool completed = ImportScript(screen, folder.string());
         best = std::min(best, seconds(start));
         bestCpu = std::min(bestCpu, ownCpu() - cpu);
         auto check = Query("select count(*) as N from SPR_GOODS");

@@ -27,6 +27,7 @@ public:
     virtual void AddLogLine(const std::string& text) = 0;
     // Lets the user pick a folder; empty text when cancelled.
     virtual std::string ChooseFolder() = 0;
+    // The progress bar: the one place the export and the import report their progress to.
     virtual ExchangeProgress& progress() = 0;
     virtual const TAppOptions& options() const = 0;
 };

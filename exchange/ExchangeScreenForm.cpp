@@ -190,14 +190,14 @@ void ExchangeScreenForm::exportToFolder() {
     if (m_busy) return;
     BusyGuard guard(m_busy);
     m_progress->setValue(0);
-    ExportDocuments(*this, *m_progress, std::string());
+    ExportDocuments(*this, std::string());
 }
 
 void ExchangeScreenForm::importFromFolder() {
     if (m_busy) return;
     BusyGuard guard(m_busy);
     m_progress->setValue(0);
-    ImportScript(*this, *m_progress, std::string());
+    ImportScript(*this, std::string());
 }
 
 std::string ExchangeScreenForm::lastLogMessage() const {

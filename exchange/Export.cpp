@@ -228,8 +228,7 @@ void removeQuietly(const std::string& path) {
 
 }  // namespace
 
-bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
-                     const std::string& folderIn) {
+bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
     std::string folder = Trim(folderIn);
     if (folder.empty()) folder = Trim(screen.ChooseFolder());
     if (folder.empty()) return false;
@@ -269,6 +268,7 @@ bool ExportDocuments(TExchangeScreen& screen, ExchangeProgress& progress,
         return false;
     }
 
+    ExchangeProgress& progress = screen.progress();
     progress.setVisible(true);
     progress.setValue(0);
     progress.setRange(0, heads->RowCount());

@@ -20,7 +20,7 @@ bool SendByFtp(TExchangeScreen& screen) {
     const TAppOptions& options = screen.options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
-    if (!ExportDocuments(screen, screen.progress(), folder)) return false;
+    if (!ExportDocuments(screen, folder)) return false;
     const std::string localPath = folder + kExportBase + (options.UseZip ? "zip" : "xml");
     return FtpTransfer(screen, FtpDirection::Send, options.FTPAddress, options.FTPPort,
                        options.FTPLogin, options.FTPPassword, localPath);
@@ -36,7 +36,7 @@ bool FetchByFtp(TExchangeScreen& screen) {
         return false;
     }
     // The import is handed the folder without its final separator; its outcome is its own.
-    ImportScript(screen, screen.progress(), folder.substr(0, folder.size() - 1));
+    ImportScript(screen, folder.substr(0, folder.size() - 1));
     return true;
 }
 

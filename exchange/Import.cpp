@@ -252,8 +252,7 @@ bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
 
 }  // namespace
 
-bool ImportScript(TExchangeScreen& screen, ExchangeProgress& progress,
-                  const std::string& folderIn) {
+bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
     std::string folder = Trim(folderIn);
     if (folder.empty()) folder = Trim(screen.ChooseFolder());
     if (folder.empty()) return false;
@@ -295,6 +294,7 @@ bool ImportScript(TExchangeScreen& screen, ExchangeProgress& progress,
     }
     FastCommits fastCommits(*q);
 
+    ExchangeProgress& progress = screen.progress();
     progress.setVisible(true);
     progress.setValue(0);
     progress.setRange(0, static_cast<int>(lines.size()) - 1);

@@ -5,7 +5,6 @@
 namespace velmorant {
 
 class TExchangeScreen;
-class ExchangeProgress;
 
 // Runs the office's answer ToPDA.sqd (Windows-1251, CR line ends) found in `folder` against
 // base.sdb, unpacking it first from ToPDA.zip when the screen's UseZip is on. An empty folder
@@ -13,9 +12,9 @@ class ExchangeProgress;
 // a failing statement stops the run and the statements before it stay. Afterwards runs the
 // companion ToPDA.sql (0003 header), the requested deletions of old documents, shows the
 // office's messages and stores the time of the load as LLD_Def.
-// Progress goes to the screen's log and to `progress`, failures through notifier().
+// Progress goes to the screen's log and its progress bar, failures through notifier().
 // Returns true exactly when the run got as far as logging "Загрузка завершена."; callers that
 // only need to start the import may ignore the result.
-bool ImportScript(TExchangeScreen& screen, ExchangeProgress& progress, const std::string& folder);
+bool ImportScript(TExchangeScreen& screen, const std::string& folder);
 
 }  // namespace velmorant

@@ -19,7 +19,7 @@ int runExport(const CliArgs& a) {
         return kExitFailed;
     }
     ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
-    return ExportDocuments(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
+    return ExportDocuments(screen, a.args[0]) ? kExitOk : kExitFailed;
 }
 
 int runImport(const CliArgs& a) {
@@ -28,7 +28,7 @@ int runImport(const CliArgs& a) {
         return kExitFailed;
     }
     ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
-    return ImportScript(screen, screen.progress(), a.args[0]) ? kExitOk : kExitFailed;
+    return ImportScript(screen, a.args[0]) ? kExitOk : kExitFailed;
 }
 
 const CliRegistration exportCommand({"export", "FOLDER", 1, 1, &runExport});

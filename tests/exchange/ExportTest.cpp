@@ -79,7 +79,7 @@ protected:
     // Exports into `folder` and returns the file with DateTime replaced.
     std::string exportAndRead(const std::string& target) {
         const std::string before = sortableNow();
-        EXPECT_TRUE(ExportDocuments(screen, screen.bar, target));
+        EXPECT_TRUE(ExportDocuments(screen, target));
         const std::string after = sortableNow();
         return withNowReplaced(readFile(xmlPath), before, after);
     }
@@ -171,7 +171,7 @@ TEST_F(ExportTest, WritesTheFileByteForByte) {
 TEST_F(ExportTest, ReportsProgressPerDocument) {
     execSql({headOf("A", 1, "2026-12-01", "a", 0, "''"), headOf("B", 1, "2026-12-01", "b", 0, "''"),
              headOf("C", 1, "2026-12-01", "c", 0, "''")});
-    ASSERT_TRUE(ExportDocuments(screen, screen.bar, folder));
+    ASSERT_TRUE(ExportDocuments(screen, folder));
     EXPECT_TRUE(screen.bar.visible);
     EXPECT_EQ(screen.bar.minimum, 0);
     EXPECT_EQ(screen.bar.maximum, 3);
@@ -184,7 +184,7 @@ TEST_F(ExportTest, PacksIntoAnArchiveThatUnzipOpens) {
     std::filesystem::create_directories(folder);
     writeFile(xmlPath, "an older export");
     screen.appOptions.UseZip = true;
-    ASSERT_TRUE(ExportDocuments(screen, screen.bar, folder));
+    ASSERT_TRUE(ExportDocuments(screen, folder));
     const std::string zipPath = folder + "/PDATo1C.zip";
     EXPECT_FALSE(std::filesystem::exists(xmlPath));
     EXPECT_EQ(screen.log, (std::vector<std::string>{"Начата выгрузка...", "Упаковка...",
@@ -243,7 +243,7 @@ TEST_F(ExportTest, FailuresLeaveNoTruncatedFile) {
         execSql(c.setup);
         notes.clear();
         screen.chosenFolder = c.chosen;
-        EXPECT_FALSE(ExportDocuments(screen, screen.bar, c.folderGiven));
+        EXPECT_FALSE(ExportDocuments(screen, c.folderGiven));
         EXPECT_EQ(notes.texts(), c.messages);
         if (c.oldFileKept) {
             EXPECT_EQ(readFile(xmlPath), "old export");
@@ -256,7 +256,7 @@ TEST_F(ExportTest, FailuresLeaveNoTruncatedFile) {
 
 TEST_F(ExportTest, ChoosesTheFolderWhenNoneIsGiven) {
     screen.chosenFolder = "  " + folder + "  ";
-    EXPECT_TRUE(ExportDocuments(screen, screen.bar, ""));
+    EXPECT_TRUE(ExportDocuments(screen, ""));
     EXPECT_EQ(screen.chooserCalls, 1);
     EXPECT_TRUE(std::filesystem::exists(xmlPath));
 }
@@ -279,7 +279,7 @@ TEST_F(ExportTest, AWriteErrorKeepsTheOldFileAndReportsFailure) {
     rlimit small = old;
     small.rlim_cur = 8192;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool result = ExportDocuments(screen, screen.bar, folder);
+    const bool result = ExportDocuments(screen, folder);
     setrlimit(RLIMIT_FSIZE, &old);
 
     EXPECT_FALSE(result);

@@ -38,7 +38,7 @@ protected:
 
     bool run(const std::string& bytes) {
         writeFile(folder + "/ToPDA.sqd", bytes);
-        return ImportScript(screen, screen.bar, folder);
+        return ImportScript(screen, folder);
     }
 
     std::vector<std::string> tableT() { return rowsOf("select A, B, C from T order by rowid"); }
@@ -275,7 +275,7 @@ TEST_F(ImportTest, UnpacksTheScriptWhenZipIsOn) {
     ASSERT_EQ(zip.exitCode, 0) << zip.err;
     writeFile(folder + "/ToPDA.sqd", "stale script");
 
-    EXPECT_TRUE(ImportScript(screen, screen.bar, folder));
+    EXPECT_TRUE(ImportScript(screen, folder));
     EXPECT_EQ(tableT(), (std::vector<std::string>{"ZIPPED||", "companion||"}));
     EXPECT_EQ(screen.log.front(), "Распаковка...");
     EXPECT_EQ(screen.log.back(), "Загрузка завершена.");
@@ -306,7 +306,7 @@ TEST_F(ImportTest, StopsEarlyWithoutAUsableScript) {
         notes.clear();
         screen.log.clear();
         screen.appOptions.UseZip = c.useZip;
-        EXPECT_FALSE(ImportScript(screen, screen.bar, folder + "/"));
+        EXPECT_FALSE(ImportScript(screen, folder + "/"));
         EXPECT_EQ(screen.log, c.log);
         EXPECT_EQ(notes.texts(), c.messages);
         EXPECT_TRUE(rowsOf("select * from MY_OPTIONS").empty());
@@ -315,14 +315,14 @@ TEST_F(ImportTest, StopsEarlyWithoutAUsableScript) {
 
 TEST_F(ImportTest, AskForTheFolderAndStopSilentlyWhenNoneIsChosen) {
     screen.chosenFolder = "   ";
-    EXPECT_FALSE(ImportScript(screen, screen.bar, " "));
+    EXPECT_FALSE(ImportScript(screen, " "));
     EXPECT_EQ(screen.chooserCalls, 1);
     EXPECT_TRUE(notes.texts().empty());
     EXPECT_TRUE(screen.log.empty());
 
     writeFile(folder + "/ToPDA.sqd", script({kH2}));
     screen.chosenFolder = folder;
-    EXPECT_TRUE(ImportScript(screen, screen.bar, ""));
+    EXPECT_TRUE(ImportScript(screen, ""));
     EXPECT_TRUE(lldDefWritten());
 }
 

@@ -99,6 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(script.data(), static_cast<std::streamsize>(script.size()));
     }
     ScratchScreen screen;
-    ImportScript(screen, screen, scratch.home.string());
+    ImportScript(screen, scratch.home.string());
     return 0;
 }
