@@ -12,8 +12,6 @@
 
 #include "archive/FileIo.h"
 #include "archive/ZipFormat.h"
-#include "db/Database.h"
-#include "db/Notifier.h"
 
 namespace velmorant {
 
@@ -42,9 +40,7 @@ std::string zlibErrorText(int code) {
     }
 }
 
-void reportZlibError(int code) { notifier().message(zlibErrorText(code)); }
-
-// Where the compressed data collects: memory, or a temporary file in the program's folder.
+// Where the compressed data collects: memory, or a temporary file in a given folder.
 class CompressedData {
 public:
     ~CompressedData() {
@@ -54,10 +50,10 @@ public:
         }
     }
 
-    // Creates the temporary file: "pack.tmp", or the first of 0001 ... FFFF that does not
-    // exist. O_EXCL: a file that appears meanwhile is never taken over.
-    bool useTemporaryFile() {
-        const std::string folder = ProgramFolder();
+    // Creates the temporary file in `folder`: "pack.tmp", or the first of 0001 ... FFFF that
+    // does not exist. O_EXCL: a file that appears meanwhile is never taken over.
+    bool useTemporaryFile(std::string folder) {
+        if (folder.empty() || folder.back() != '/') folder += '/';
         for (unsigned number = 0; number <= 0xFFFF; ++number) {
             std::string name = "pack.tmp";
             if (number > 0) {
@@ -109,15 +105,17 @@ private:
 };
 
 // Reads the source, folds it into the CRC-32 and deflates it into `data`. False on a read
-// error, a zlib failure (reported), a failed append, or when the source does not hold exactly
-// `expectedSize` bytes.
-bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t& crc) {
+// error, a zlib failure (its text goes to `zlibError` when given), a failed append, or when
+// the source does not hold exactly `expectedSize` bytes.
+bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t& crc,
+              std::string* zlibError) {
+    auto fail = [zlibError](int code) {
+        if (zlibError) *zlibError = zlibErrorText(code);
+        return false;
+    };
     z_stream stream{};
     int ret = deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    if (ret != Z_OK) {
-        reportZlibError(ret);
-        return false;
-    }
+    if (ret != Z_OK) return fail(ret);
     std::vector<uint8_t> input(kBlockSize);
     std::vector<uint8_t> output(kBlockSize);
     crc = ::crc32(0L, Z_NULL, 0);
@@ -129,10 +127,7 @@ bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t&
             stream.next_out = output.data();
             stream.avail_out = kBlockSize;
             ret = deflate(&stream, flush);
-            if (ret < 0 && ret != Z_BUF_ERROR) {
-                reportZlibError(ret);
-                return false;
-            }
+            if (ret < 0 && ret != Z_BUF_ERROR) return fail(ret);
             const size_t produced = kBlockSize - stream.avail_out;
             if (produced > 0 && !data.append(output.data(), produced)) return false;
         } while (stream.avail_out == 0 || (flush == Z_FINISH && ret != Z_STREAM_END));
@@ -209,7 +204,9 @@ bool writeArchive(int out, const std::string& name, uint32_t dosDateTime, uint32
 
 }  // namespace
 
-bool PackFile(const std::string& sourcePath, const std::string& archivePath) {
+bool PackFile(const std::string& sourcePath, const std::string& archivePath,
+              const std::string& tempFolder, std::string* zlibError) {
+    if (zlibError) zlibError->clear();
     struct stat sourceInfo {};
     if (::stat(sourcePath.c_str(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
         return false;
@@ -245,8 +242,8 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath) {
     uint32_t crc = 0;
     {
         CompressedData data;
-        if (size > kMemoryLimit) ok = data.useTemporaryFile();
-        ok = ok && compress(source, size, data, crc);
+        if (size > kMemoryLimit) ok = data.useTemporaryFile(tempFolder);
+        ok = ok && compress(source, size, data, crc, zlibError);
         const uint64_t archiveSize = 2 * (name.size()) + kLocalHeaderSize + kCentralHeaderSize +
                                      kEndRecordSize + data.size();
         ok = ok && archiveSize < kSizeLimit;

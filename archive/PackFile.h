@@ -8,15 +8,17 @@ namespace velmorant {
 // deflate, level 9), replacing any file of that name. The entry is named after the source's
 // file name without its folder and carries the source's last-write time (local time, DOS
 // form). The compressed data collects in memory for a source of up to 4 MiB and above that in
-// a temporary file in the program's folder ("pack.tmp", or 0001 ... FFFF when that exists),
-// which is deleted afterwards.
+// a temporary file in `tempFolder` ("pack.tmp", or 0001 ... FFFF when that exists), which is
+// deleted afterwards; the exchange passes the program's folder.
 //
 // Returns true only when the whole source was read and the whole archive written. On false
 // no half-written archive is left at `archivePath`: it is removed when this call had already
 // created or cut it. False when the source does not exist or is not a regular file, when it
 // is 4 GiB or larger (the format's sizes are 32-bit), when it cannot be read whole or changes
 // size while being read, and when the archive or the temporary file cannot be written whole
-// (a full disk). A failing zlib call also shows zlib's text for its code through the notifier.
-bool PackFile(const std::string& sourcePath, const std::string& archivePath);
+// (a full disk), and when a zlib call fails: `zlibError`, when given, then receives zlib's text
+// for its code, for the caller to show. Shows no message itself.
+bool PackFile(const std::string& sourcePath, const std::string& archivePath,
+              const std::string& tempFolder, std::string* zlibError = nullptr);
 
 }  // namespace velmorant

@@ -17,7 +17,6 @@
 
 #include "archive/PackFile.h"
 #include "archive/Unzipper.h"
-#include "db/Database.h"
 
 namespace {
 
@@ -108,7 +107,6 @@ int main() {
     std::string templ = (std::filesystem::temp_directory_path() / "zipbench-XXXXXX").string();
     if (!mkdtemp(templ.data())) return 1;
     const std::filesystem::path dir = templ;
-    velmorant::SetProgramFolder(dir.string() + "/");
     const auto source = dir / "PDATo1C.xml";
     const size_t size = 64u << 20;
     writeMixedText(source, size);
@@ -120,7 +118,7 @@ int main() {
     Timing packOurs, packReference, unpackOurs, unpackReference;
     for (int i = 0; i < runs; ++i) {
         timeRun(packOurs, false,
-                [&] { return velmorant::PackFile(source.string(), ours.string()); });
+                [&] { return velmorant::PackFile(source.string(), ours.string(), dir.string()); });
         timeRun(packReference, true, [&] {
             std::filesystem::remove(reference);
             const std::string cmd =

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/PackFile.h"
+#include "db/Database.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
 #include "db/Options.h"
@@ -323,7 +324,9 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
     if (screen.options().UseZip) {
         screen.AddLogLine(kPacking);
         const std::string archive = folder + kArchiveName;
-        if (!PackFile(path, archive)) {
+        std::string zlibError;
+        if (!PackFile(path, archive, ProgramFolder(), &zlibError)) {
+            if (!zlibError.empty()) notifier().message(zlibError);
             screen.AddLogLine(kCannotPackLog);
             notifier().message(kCannotPack, MessageIcon::Warning);
             return false;

@@ -4,12 +4,20 @@
 #include "app/cli/CliCommand.h"
 #include "archive/PackFile.h"
 #include "archive/Unzipper.h"
+#include "db/Database.h"
+#include "db/Notifier.h"
 
 namespace velmorant::cli {
 
 namespace {
 
-int packCommand(const CliArgs& a) { return PackFile(a.args[0], a.args[1]) ? kExitOk : kExitFailed; }
+// The temporary file of a large source goes into the program folder, as in the exchange.
+int packCommand(const CliArgs& a) {
+    std::string zlibError;
+    if (PackFile(a.args[0], a.args[1], ProgramFolder(), &zlibError)) return kExitOk;
+    if (!zlibError.empty()) notifier().message(zlibError);
+    return kExitFailed;
+}
 
 // Prints the result of the unpacking: the number of entries extracted, or a negative code.
 int unpackCommand(const CliArgs& a) {
