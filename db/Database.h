@@ -4,9 +4,13 @@
 
 namespace velmorant {
 
-// The folder that stands for the program's own folder: it holds data/base.sdb and the
-// exchange/ staging folder. The GUI sets it to the executable's folder, velmorant-cli to
-// --home. Always ends with "/".
+// The program folder: it holds data/base.sdb and the exchange/ staging folder. One of the
+// three globals of the program (with the database path and the notifier): it is a fact of the
+// installation that every run has exactly one of, read where files are placed beside the
+// program (PrepareDatabase, the exchange folder, the temporary file of a packing). Set once
+// at start-up: StartProgram sets the executable's folder, velmorant-cli its --home folder;
+// tests set a temporary folder (test::TempProgramFolder). Until then it is the executable's
+// folder. Always ends with "/" (the setter adds it). User-interface thread only.
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 

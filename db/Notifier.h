@@ -31,12 +31,16 @@ public:
     }
 };
 
-// The notifier the core uses. Never null: before anyone installs one, messages go to stderr
-// and questions are answered No (Cancel for Retry/Cancel).
+// The notifier the core uses. One of the three globals of the program (with the program folder
+// and the database path): a failure anywhere in the core, however deep, is shown to the
+// person, and the program has exactly one person to show it to. Never null: before anyone
+// installs one, messages go to stderr and questions are answered No (Cancel for
+// Retry/Cancel); velmorant-cli keeps that default.
 Notifier& notifier();
 
 // Installs a notifier (not owned; it must outlive its use) and returns the previous one.
-// Passing nullptr restores the stderr default.
+// Passing nullptr restores the stderr default. RunProgram installs the message boxes; tests
+// install test::RecordingNotifier (which restores the previous one when it goes).
 Notifier* setNotifier(Notifier* n);
 
 // Prints every box as one line on stderr and answers questions with a fixed answer.

@@ -73,7 +73,11 @@ private:
 // when the open or the statement failed (the messages have been shown).
 std::unique_ptr<TQueryResult> Query(const std::string& sql);
 
-// The global database path, set by PrepareDatabase() and used by every later open.
+// The database path. One of the three globals of the program (with the program folder and the
+// notifier): every operation opens its own connection on it, so it is the one thing all of
+// them share. PrepareDatabase() sets it at start-up (and for tests, through
+// test::TempProgramFolder); tests that need a missing or empty path set it directly. Empty
+// until then. User-interface thread only.
 const std::string& DatabasePath();
 void SetDatabasePath(const std::string& path);
 
