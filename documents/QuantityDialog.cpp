@@ -131,10 +131,21 @@ void TQuantityDialog::pressKey(const QString& text) {
     QCoreApplication::sendEvent(m_edit, &press);
 }
 
+namespace {
+// Where the edit box's selection stands: a typed key replaces it.
+std::size_t SelectionStart(const QLineEdit& edit) {
+    return edit.hasSelectedText() ? static_cast<std::size_t>(edit.selectionStart()) : 0;
+}
+std::size_t SelectionLength(const QLineEdit& edit) {
+    return edit.hasSelectedText() ? static_cast<std::size_t>(edit.selectionLength()) : 0;
+}
+}  // namespace
+
 void TQuantityDialog::typeChar(QChar c) {
     if (c.unicode() > 127) return;
     const QuantityCharResult r =
-        FilterQuantityChar(m_edit->text().toStdString(), static_cast<char>(c.unicode()));
+        FilterQuantityChar(m_edit->text().toStdString(), SelectionStart(*m_edit),
+                           SelectionLength(*m_edit), static_cast<char>(c.unicode()));
     if (r.action == QuantityCharAction::Confirm) {
         confirm();
     } else if (r.action == QuantityCharAction::Insert && static_cast<unsigned char>(r.ch) >= 32) {
@@ -162,7 +173,8 @@ bool TQuantityDialog::eventFilter(QObject* watched, QEvent* event) {
     const QChar c = text[0];
     if (c.unicode() > 127) return true;  // no letter of any alphabet gets in
     const QuantityCharResult r =
-        FilterQuantityChar(m_edit->text().toStdString(), static_cast<char>(c.unicode()));
+        FilterQuantityChar(m_edit->text().toStdString(), SelectionStart(*m_edit),
+                           SelectionLength(*m_edit), static_cast<char>(c.unicode()));
     switch (r.action) {
         case QuantityCharAction::Discard:
             return true;

@@ -57,6 +57,13 @@ QuantityCharResult FilterQuantityChar(const std::string& currentText, char typed
     return {QuantityCharAction::Insert, c};
 }
 
+QuantityCharResult FilterQuantityChar(const std::string& currentText, std::size_t selectionStart,
+                                      std::size_t selectionLength, char typed) {
+    std::string after = currentText;
+    if (selectionStart < after.size()) after.erase(selectionStart, selectionLength);
+    return FilterQuantityChar(after, typed);
+}
+
 TQuantityEntry::TQuantityEntry(Money quantity, Money price)
     : m_quantity(quantity), m_price(price) {}
 

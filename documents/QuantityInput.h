@@ -43,6 +43,12 @@ struct QuantityCharResult {
 // characters after the first point (at most three decimals), wherever the caret stands.
 QuantityCharResult FilterQuantityChar(const std::string& currentText, char typed);
 
+// The same for an edit box with `selectionLength` characters selected from `selectionStart`:
+// a typed character replaces the selection, so the text is judged without it (a fully
+// selected "0.00" takes a point).
+QuantityCharResult FilterQuantityChar(const std::string& currentText, std::size_t selectionStart,
+                                      std::size_t selectionLength, char typed);
+
 // The numbers behind the keypad: the price given by the caller (negative: no price known, the
 // price and sum lines are hidden) and the quantity that is returned.
 class TQuantityEntry {

@@ -63,6 +63,27 @@ TEST(QuantityInput, FilterKeepsAtMostOnePointAndThreeDecimals) {
     }
 }
 
+TEST(QuantityInput, FilterJudgesTheTextWithTheSelectionReplaced) {
+    using A = QuantityCharAction;
+    const struct {
+        const char* text;
+        std::size_t start, length;
+        char typed;
+        A action;
+    } cases[] = {
+        {"0.00", 0, 4, '.', A::Insert},    // all selected: the point replaces it
+        {"0.00", 0, 0, '.', A::Discard},   // nothing selected: a second point
+        {"1.5", 1, 1, ',', A::Insert},     // the selected point is replaced by another
+        {"1.234", 2, 3, '5', A::Insert},   // the selected decimals make room
+        {"1.234", 0, 1, '5', A::Discard},  // the decimals stay: a fourth is refused
+        {"12", 7, 3, '.', A::Insert},      // a selection past the end changes nothing
+    };
+    for (const auto& tc : cases) {
+        EXPECT_EQ(FilterQuantityChar(tc.text, tc.start, tc.length, tc.typed).action, tc.action)
+            << tc.text << " [" << tc.start << "," << tc.length << "] + " << tc.typed;
+    }
+}
+
 TEST(QuantityInput, EntryShowsPriceAndRecomputesTheSum) {
     TQuantityEntry e(0, 12 * kMoneyScale + 3400);  // price 12.34
     EXPECT_TRUE(e.priceShown());

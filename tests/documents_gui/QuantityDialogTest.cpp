@@ -66,6 +66,10 @@ void QuantityDialogTest::keysAndTyping_data() {
 
     QTest::newRow("0.00 selected, 5 replaces it")
         << qint64(0) << QStringList{"k:5", "ok"} << 1 << "5" << qint64(50000);
+    QTest::newRow("0.00 selected, point key then 5 gives 0.5")
+        << qint64(0) << QStringList{"k:.", "k:5", "ok"} << 1 << ".5" << qint64(5000);
+    QTest::newRow("1.50 selected, typed comma then 25 gives 0.25")
+        << qint64(15000) << QStringList{"t:,25", "enter"} << 1 << ".25" << qint64(2500);
     QTest::newRow("C then OK stays open")
         << qint64(30000) << QStringList{"k:C", "ok"} << 0 << "" << qint64(0);
     QTest::newRow("point alone gives 0")
