@@ -110,7 +110,7 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     m_tree = new QTreeWidget(m_dropDown);
     m_tree->setObjectName(QStringLiteral("folderTree"));
     m_tree->setHeaderHidden(true);
-    m_tree->setRootIsDecorated(false);  // no expand buttons and no lines
+    HideTreeBranches(m_tree);  // no expand buttons and no lines on any level
     m_tree->setItemsExpandable(false);
     m_tree->setBackgroundRole(QPalette::Base);
     m_tree->installEventFilter(this);
@@ -182,8 +182,11 @@ void TGoodsPicker::Load(const std::string& chosen) {
     openSelectedFolder();
 }
 
+// The folder tree may be as deep as the catalogue's chain of folders.
+TGoodsPicker::~TGoodsPicker() { DeleteTreeItems(m_tree); }
+
 void TGoodsPicker::buildTree() {
-    m_tree->clear();
+    DeleteTreeItems(m_tree);
     m_currentFolder = nullptr;
     const QIcon folderIcon =
         ImageList::fromBitmap(QStringLiteral("FSPRMULTISEL_IL1"), 16, 16).icon(0);

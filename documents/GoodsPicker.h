@@ -19,6 +19,7 @@ class TGoodsPicker : public Dialog {
     Q_OBJECT
 public:
     explicit TGoodsPicker(QWidget* owner = nullptr);
+    ~TGoodsPicker() override;
 
     // Loads the catalogue with the quantities of `chosen` ("GUID<TAB>quantity" lines separated
     // by CR LF), builds the folder tree, opens the first top-level folder and sets up the

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "ui/Dialog.h"
 
@@ -71,25 +72,51 @@ int TreeRowHeight(QTreeView* tree) {
     return firstRect.height() + 4;
 }
 
-namespace {
-int walk(QTreeView* tree, const QModelIndex& parent, bool expand) {
+int ExpandOrCollapseAll(QTreeView* tree, bool expand) {
+    if (!tree || !tree->model()) return 0;
+    // Walked with an explicit stack: a folder chain may be deeper than the call stack allows.
     const QAbstractItemModel* model = tree->model();
+    std::vector<QModelIndex> pending;
+    const int top = model->rowCount(tree->rootIndex());
+    for (int r = top - 1; r >= 0; --r) pending.push_back(model->index(r, 0, tree->rootIndex()));
     int n = 0;
-    for (int r = 0; r < model->rowCount(parent); ++r) {
-        const QModelIndex index = model->index(r, 0, parent);
+    while (!pending.empty()) {
+        const QModelIndex index = pending.back();
+        pending.pop_back();
         if (expand)
             tree->expand(index);
         else
             tree->collapse(index);
-        n += 1 + walk(tree, index, expand);
+        ++n;
+        for (int r = model->rowCount(index) - 1; r >= 0; --r) {
+            pending.push_back(model->index(r, 0, index));
+        }
     }
     return n;
 }
-}  // namespace
 
-int ExpandOrCollapseAll(QTreeView* tree, bool expand) {
-    if (!tree || !tree->model()) return 0;
-    return walk(tree, tree->rootIndex(), expand);
+void HideTreeBranches(QTreeView* tree) {
+    if (!tree) return;
+    tree->setRootIsDecorated(false);
+    tree->setStyleSheet(
+        QStringLiteral("QTreeView::branch { image: none; border-image: none; background: "
+                       "palette(base); }"));
+}
+
+void DeleteTreeItems(QTreeWidget* tree) {
+    if (!tree) return;
+    // Taken out of the view in one step, so the view is not told of every single removal.
+    const QList<QTreeWidgetItem*> top = tree->invisibleRootItem()->takeChildren();
+    std::vector<QTreeWidgetItem*> order;  // parents before their children
+    std::vector<QTreeWidgetItem*> pending(top.rbegin(), top.rend());
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        order.push_back(item);
+        for (int c = item->childCount() - 1; c >= 0; --c) pending.push_back(item->child(c));
+    }
+    // From the end every item's children are gone before it, so no deletion recurses.
+    for (auto it = order.rbegin(); it != order.rend(); ++it) delete *it;
 }
 
 }  // namespace velmorant

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QTableView>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QWidget>
 
 namespace velmorant {
@@ -26,5 +27,14 @@ int TreeRowHeight(QTreeView* tree);
 // Expands (or collapses) every node of the tree, depth first, children before the next
 // sibling; returns how many nodes were visited.
 int ExpandOrCollapseAll(QTreeView* tree, bool expand);
+
+// Makes a tree plain: no expand buttons and no connecting lines on any level (Qt's own
+// setRootIsDecorated(false) drops them for the top level only).
+void HideTreeBranches(QTreeView* tree);
+
+// Removes and deletes every item of the tree, leaves first. Qt deletes an item's children
+// recursively, which a deep enough folder chain turns into a stack overflow; call this
+// instead of clear() and before the tree is destroyed whenever the depth is not bounded.
+void DeleteTreeItems(QTreeWidget* tree);
 
 }  // namespace velmorant

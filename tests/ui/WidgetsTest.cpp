@@ -40,6 +40,8 @@ private slots:
     void fitLastColumn_data();
     void fitLastColumn();
     void treeHelpers();
+    void treeHelpersTakeADeepFolderChain();
+    void plainTreeDrawsNoBranchesOnAnyLevel();
     void folderChooser_data();
     void folderChooser();
     void softKeyboardFollowsFocus();
@@ -325,6 +327,54 @@ void WidgetsTest::treeHelpers() {
     QCOMPARE(ExpandOrCollapseAll(&tree, false), 6);
     QVERIFY(!a->isExpanded() && !a1->isExpanded() && !b->isExpanded());
     QCOMPARE(TreeRowHeight(&tree), single);
+}
+
+void WidgetsTest::treeHelpersTakeADeepFolderChain() {
+    // A chain far deeper than a recursive walk (or Qt's own recursive item deletion) survives.
+    constexpr int kDepth = 100000;
+    QTreeWidget tree;
+    auto* item = new QTreeWidgetItem(&tree, {"0"});
+    QTreeWidgetItem* deepest = item;
+    for (int i = 1; i < kDepth; ++i) deepest = new QTreeWidgetItem(deepest, {QString::number(i)});
+    QCOMPARE(ExpandOrCollapseAll(&tree, true), kDepth);
+    QVERIFY(item->isExpanded() && deepest->parent()->isExpanded());
+    QCOMPARE(ExpandOrCollapseAll(&tree, false), kDepth);
+    QVERIFY(!deepest->parent()->isExpanded());
+    DeleteTreeItems(&tree);
+    QCOMPARE(tree.topLevelItemCount(), 0);
+    DeleteTreeItems(&tree);  // an empty tree is fine too
+}
+
+void WidgetsTest::plainTreeDrawsNoBranchesOnAnyLevel() {
+    // Three levels: the middle one has children, so a decorated tree draws its expand arrow
+    // left of it even when the top level is undecorated.
+    QTreeWidget tree;
+    tree.setHeaderHidden(true);
+    tree.resize(200, 120);
+    auto* top = new QTreeWidgetItem(&tree, {"top"});
+    auto* middle = new QTreeWidgetItem(top, {"middle"});
+    new QTreeWidgetItem(middle, {"bottom"});
+    const auto branchArea = [&tree, middle] {
+        const QRect row = tree.visualItemRect(middle);
+        const QImage shot = tree.viewport()->grab().toImage();
+        const QRect area(row.left() - tree.indentation(), row.top(), tree.indentation(),
+                         row.height());
+        return shot.copy(area);
+    };
+    const auto uniform = [](const QImage& image) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != image.pixel(0, 0)) return false;
+        return true;
+    };
+    tree.setRootIsDecorated(false);
+    tree.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tree));
+    tree.expandAll();
+    QVERIFY2(!uniform(branchArea()), "the style draws no arrow: the check below proves nothing");
+    HideTreeBranches(&tree);
+    tree.expandAll();
+    QVERIFY(uniform(branchArea()));
 }
 
 void WidgetsTest::folderChooser_data() {
