@@ -32,6 +32,10 @@ const char* const kColumnPrice = "Цена";
 const char* const kColumnSum = "Сумма";
 const char* const kDefaultCaption = "Подбор товаров";
 
+// Folders below this many levels stay closed in the drop-down: Qt lays out open rows with
+// one nested call per level, so an unbounded chain would overflow the stack.
+constexpr int kDeepestExpandedLevel = 1000;
+
 QString Utf8(const char* s) { return QString::fromUtf8(s); }
 QString Money2(Money value, bool blankIfZero) {
     return QString::fromStdString(MoneyToText(value, 2, blankIfZero));
@@ -280,7 +284,7 @@ void TGoodsPicker::confirm() {
 bool TGoodsPicker::dropDownOpen() const { return m_dropDown->isVisible(); }
 
 void TGoodsPicker::openDropDown() {
-    const int count = ExpandOrCollapseAll(m_tree, true);
+    const int count = ExpandOrCollapseAll(m_tree, true, kDeepestExpandedLevel);
     if (m_currentFolder) m_tree->setCurrentItem(m_currentFolder);
     const QPoint barPos = m_folderBar->mapTo(this, QPoint(0, 0));
     const int left = barPos.x() + 2;

@@ -72,24 +72,30 @@ int TreeRowHeight(QTreeView* tree) {
     return firstRect.height() + 4;
 }
 
-int ExpandOrCollapseAll(QTreeView* tree, bool expand) {
+int ExpandOrCollapseAll(QTreeView* tree, bool expand, int maxDepth) {
     if (!tree || !tree->model()) return 0;
     // Walked with an explicit stack: a folder chain may be deeper than the call stack allows.
     const QAbstractItemModel* model = tree->model();
-    std::vector<QModelIndex> pending;
-    const int top = model->rowCount(tree->rootIndex());
-    for (int r = top - 1; r >= 0; --r) pending.push_back(model->index(r, 0, tree->rootIndex()));
+    struct Pending {
+        QModelIndex index;
+        int depth;
+    };
+    std::vector<Pending> pending;
+    const QModelIndex root = tree->rootIndex();
+    for (int r = model->rowCount(root) - 1; r >= 0; --r)
+        pending.push_back({model->index(r, 0, root), 0});
     int n = 0;
     while (!pending.empty()) {
-        const QModelIndex index = pending.back();
+        const Pending node = pending.back();
         pending.pop_back();
-        if (expand)
-            tree->expand(index);
-        else
-            tree->collapse(index);
         ++n;
-        for (int r = model->rowCount(index) - 1; r >= 0; --r) {
-            pending.push_back(model->index(r, 0, index));
+        if (node.depth >= maxDepth) continue;
+        if (expand)
+            tree->expand(node.index);
+        else
+            tree->collapse(node.index);
+        for (int r = model->rowCount(node.index) - 1; r >= 0; --r) {
+            pending.push_back({model->index(r, 0, node.index), node.depth + 1});
         }
     }
     return n;

@@ -6,6 +6,8 @@
 #include <QTreeWidget>
 #include <QWidget>
 
+#include <climits>
+
 namespace velmorant {
 
 // Ends a screen: a dialog shown modally gets modal result 1 (confirmed) or 2 and leaves its
@@ -25,8 +27,11 @@ void FitLastColumn(QTreeView* view, int column, int minimumWidth);
 int TreeRowHeight(QTreeView* tree);
 
 // Expands (or collapses) every node of the tree, depth first, children before the next
-// sibling; returns how many nodes were visited.
-int ExpandOrCollapseAll(QTreeView* tree, bool expand);
+// sibling; returns how many nodes were visited. With `maxDepth`, only the nodes of the first
+// `maxDepth` levels are expanded (top-level nodes are level 0) and only the nodes that can
+// then be seen, those of levels 0 to `maxDepth`, are visited: Qt lays out expanded rows
+// recursively, one call per level, so an unbounded chain must not be expanded whole.
+int ExpandOrCollapseAll(QTreeView* tree, bool expand, int maxDepth = INT_MAX);
 
 // Makes a tree plain: no expand buttons and no connecting lines on any level (Qt's own
 // setRootIsDecorated(false) drops them for the top level only).

@@ -65,6 +65,7 @@ private slots:
     void quantitiesTypedOnTheKeypadMakeTheResult();
     void captionsComeFromTheOptions();
     void emptyCatalogueShowsNothing();
+    void deepFolderChainOpensInTheDropDown();
 
 private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
@@ -372,6 +373,42 @@ void PickersTest::emptyCatalogueShowsNothing() {
     QCOMPARE(p.goodsList()->topLevelItemCount(), 0);
     test::TapMenu(p.menuBar(), " [ Ок ] ");
     QVERIFY(p.Result().empty());
+}
+
+void PickersTest::deepFolderChainOpensInTheDropDown() {
+    // 100 000 folders, each inside the one before: far deeper than the call stack allows for
+    // a walk that recurses once per level.
+    constexpr int kDepth = 100000;
+    test::ExecOrFail("delete from SPR_GOODS");
+    test::ExecOrFail(
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+        std::to_string(kDepth) +
+        ") insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE) "
+        "select 'F-' || i, 1000 + i, case when i = 1 then 0 else 999 + i end, 1, 0, "
+        "'Папка ' || i, printf('%06d', i), 0 from n");
+    {
+        TGoodsPicker p;
+        p.resize(240, 300);
+        p.Load("");
+        p.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p));
+        QCOMPARE(p.folderBar()->text(), QString(" Папка 1"));
+        QTest::mouseClick(p.folderBar(), Qt::LeftButton);
+        QVERIFY(p.dropDownOpen());
+        // The whole chain is in the tree; the first thousand levels are open (deeper, Qt's own
+        // recursive row layout would overflow the stack in its turn).
+        QTreeWidgetItem* item = p.folderTree()->topLevelItem(0);
+        int depth = 1;
+        while (item->childCount() > 0) {
+            QCOMPARE(item->isExpanded(), depth <= 1000);
+            item = item->child(0);
+            ++depth;
+        }
+        QCOMPARE(depth, kDepth);
+        QCOMPARE(item->text(0), QString("Папка %1").arg(kDepth));
+        QTest::keyClick(p.folderTree(), Qt::Key_Escape);
+        QVERIFY(!p.dropDownOpen());
+    }  // the picker and its tree are freed here
 }
 
 QTEST_MAIN(PickersTest)

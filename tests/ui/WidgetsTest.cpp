@@ -339,7 +339,11 @@ void WidgetsTest::treeHelpersTakeADeepFolderChain() {
     QCOMPARE(ExpandOrCollapseAll(&tree, true), kDepth);
     QVERIFY(item->isExpanded() && deepest->parent()->isExpanded());
     QCOMPARE(ExpandOrCollapseAll(&tree, false), kDepth);
-    QVERIFY(!deepest->parent()->isExpanded());
+    QVERIFY(!item->isExpanded() && !deepest->parent()->isExpanded());
+    // Bounded: levels 0 and 1 expanded, levels 0 to 2 visited, the rest left as it was.
+    QCOMPARE(ExpandOrCollapseAll(&tree, true, 2), 3);
+    QVERIFY(item->isExpanded() && item->child(0)->isExpanded());
+    QVERIFY(!item->child(0)->child(0)->isExpanded());
     DeleteTreeItems(&tree);
     QCOMPARE(tree.topLevelItemCount(), 0);
     DeleteTreeItems(&tree);  // an empty tree is fine too
