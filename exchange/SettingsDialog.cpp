@@ -1,5 +1,6 @@
 #include "exchange/SettingsDialog.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QRegularExpressionValidator>
@@ -149,6 +150,9 @@ QWidget* SettingsDialog::buildOptionsPage() {
                                QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
     m_options->setColumnWidth(1, kNameColumnWidth);
+    // The list has its real width only once its page is shown: fit it then, and on every
+    // resize, not only while the other page is current.
+    m_options->installEventFilter(this);
     layout->addWidget(m_options);
     return page;
 }
@@ -178,6 +182,14 @@ void SettingsDialog::showEvent(QShowEvent* event) {
 void SettingsDialog::resizeEvent(QResizeEvent* event) {
     Dialog::resizeEvent(event);
     fitValueColumn();
+}
+
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_options &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Resize)) {
+        fitValueColumn();
+    }
+    return Dialog::eventFilter(watched, event);
 }
 
 bool SettingsDialog::load() {

@@ -1,6 +1,7 @@
 // The settings dialog "Настройки" on real widgets (offscreen) over a real base.sdb.
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
@@ -94,6 +95,19 @@ private slots:
         QVERIFY(!(list->item(0, 1)->flags() & Qt::ItemIsEditable));
         QCOMPARE(list->columnWidth(1), 80);
         QVERIFY(list->columnWidth(0) >= 10);
+
+        // Shown, and again after a resize, the value column takes the rest of the list:
+        // its width less a scroll bar, 2 pixels and the 80 of the name column.
+        const auto expectedValueWidth = [list] {
+            const int scrollBar =
+                list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+            return list->width() - 2 * list->frameWidth() - scrollBar - 2 - 80;
+        };
+        pages->setCurrentIndex(1);
+        QTRY_COMPARE(list->columnWidth(0), expectedValueWidth());
+        QVERIFY(list->columnWidth(0) > 80);
+        dialog.resize(320, 300);
+        QTRY_COMPARE(list->columnWidth(0), expectedValueWidth());
     }
 
     void enablesFieldsByTheSwitches() {
