@@ -208,12 +208,13 @@ TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
     showDocument();
 }
 
-void TDocumentEditor::LoadDocument(const std::string& guid) {
-    velmorant::LoadDocument(m_doc, guid);
+bool TDocumentEditor::LoadDocument(const std::string& guid) {
+    const bool loaded = velmorant::LoadDocument(m_doc, guid);
     // A stored document read with sums on shows its sum column at once, before the window
     // is shown (showing adds it only while UseSUMS is still "1").
     if (!NamesNoDocument(guid) && m_doc.UseSums) ensureSumColumn();
     showDocument();
+    return loaded;
 }
 
 void TDocumentEditor::showDocument() {
@@ -355,7 +356,12 @@ QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
     auto* editor = new TDocumentEditor(&parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->setRefreshHandler(std::move(refresh));
-    editor->LoadDocument(guid);
+    // A document read only in part (its lines failed, or its header is gone) is not opened:
+    // saving it would write the part that was read over what is stored.
+    if (!editor->LoadDocument(guid)) {
+        delete editor;
+        return nullptr;
+    }
     return editor;
 }
 

@@ -26,8 +26,10 @@ class TDocumentEditor : public Form {
 public:
     explicit TDocumentEditor(QWidget* parent = nullptr);
 
-    // Reads the document `guid` (empty: stays a new document) and shows it.
-    void LoadDocument(const std::string& guid);
+    // Reads the document `guid` (empty: stays a new document) and shows it; false when it
+    // could not be read whole, the failure having been shown: such a document is not to be
+    // opened for saving.
+    bool LoadDocument(const std::string& guid);
 
     // What runs when the window closes (the journal's refresh).
     void setRefreshHandler(std::function<void()> refresh) { m_refresh = std::move(refresh); }

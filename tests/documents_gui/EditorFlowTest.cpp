@@ -90,6 +90,7 @@ private slots:
     void sentDocumentIsShownButNotSaved();
     void loadingAddsTheSumColumnBeforeShowing_data();
     void loadingAddsTheSumColumnBeforeShowing();
+    void documentReadInPartIsNotOpened();
     void screenshots();
 
 private:
@@ -465,6 +466,29 @@ void EditorFlowTest::loadingAddsTheSumColumnBeforeShowing() {
     QStringList shown;
     for (const auto& text : m_notifier->texts()) shown << QString::fromStdString(text);
     QCOMPARE(shown, messages);
+}
+
+void EditorFlowTest::documentReadInPartIsNotOpened() {
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
+        "STR_PRIM) values ('D-PART', '2026-01-05', 1, '2026-01-05', 'C-IVANOV', 'Иванов И.И.', "
+        "''); insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
+        "('D-PART', 0, 'G-RICE', 'Рис', 4, 80), ('D-PART', 1, 'G-KVASS', 'Квас', 2, 35)");
+    JournalWindow* journal = openJournal();
+    journal->setPeriod(0, 0);
+    journal->refresh();
+    QCOMPARE(journal->rowGuids(), std::vector<std::string>{"D-PART"});
+    journal->documentList()->selectRow(0);
+    // The lines cannot be read: the failure is shown and no editor opens, so nothing can save
+    // the header with an empty list of lines over the stored ones.
+    test::ExecOrFail("alter table DOC_ORDERS rename to DOC_ORDERS_AWAY");
+    m_notifier->clear();
+    TapMenu(journal->menuBar(), " Редакт. ");
+    QVERIFY(!journal->lastEditor());
+    QCOMPARE(m_notifier->texts(), std::vector<std::string>{"no such table: DOC_ORDERS"});
+    test::ExecOrFail("alter table DOC_ORDERS_AWAY rename to DOC_ORDERS");
+    QCOMPARE(test::Rows("select count(*) from DOC_ORDERS where DOC_ID='D-PART'"),
+             (std::vector<std::vector<std::string>>{{"2"}}));
 }
 
 void EditorFlowTest::screenshots() {
