@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -288,6 +289,19 @@ void JournalWindow::openAbout() {
 }
 
 void JournalWindow::closeEvent(QCloseEvent* event) {
+    // The windows the journal opened (an editor, the exchange screen) are asked to close
+    // first, so an editor puts its own question about a changed document; one that stays open
+    // keeps the program running.
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() && child->isVisible()) windows.append(child);
+    }
+    for (const QPointer<QWidget>& window : windows) {
+        if (window && window->isVisible() && !window->close()) {
+            event->ignore();
+            return;
+        }
+    }
     if (!notifier().ask(journal_text::kQuitQuestion)) {
         event->ignore();
         return;

@@ -289,14 +289,22 @@ void EditorFlowTest::closingAChangedDocumentAsks_data() {
     QTest::addColumn<bool>("closed");
     QTest::addColumn<int>("stored");  // documents in DOC_HEADS afterwards
     QTest::addColumn<QString>("warning");
+    QTest::addColumn<bool>("viaExit");
     const int yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No),
               cancel = int(MessageAnswer::Cancel);
-    QTest::newRow("yes saves") << "client" << yes << true << true << 1 << "";
-    QTest::newRow("yes without client stays")
-        << "note" << yes << true << false << 0 << "Не заполнено поле \"Клиент\".";
-    QTest::newRow("no drops") << "client" << no << true << true << 0 << "";
-    QTest::newRow("cancel stays") << "note" << cancel << true << false << 0 << "";
-    QTest::newRow("date alone asks nothing") << "date" << yes << false << true << 0 << "";
+    // "X" closes the editor; the journal's "Выход" closes it first, then asks to quit.
+    for (const bool viaExit : {false, true}) {
+        const QString how = viaExit ? QStringLiteral("Выход: ") : QString();
+        const auto row = [&](const char* name) { return qPrintable(how + QString(name)); };
+        QTest::newRow(row("yes saves")) << "client" << yes << true << true << 1 << "" << viaExit;
+        QTest::newRow(row("yes without client stays"))
+            << "note" << yes << true << false << 0 << "Не заполнено поле \"Клиент\"." << viaExit;
+        QTest::newRow(row("no drops")) << "client" << no << true << true << 0 << "" << viaExit;
+        QTest::newRow(row("cancel stays"))
+            << "note" << cancel << true << false << 0 << "" << viaExit;
+        QTest::newRow(row("date alone asks nothing"))
+            << "date" << yes << false << true << 0 << "" << viaExit;
+    }
 }
 
 void EditorFlowTest::closingAChangedDocumentAsks() {
@@ -306,8 +314,11 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
     QFETCH(bool, closed);
     QFETCH(int, stored);
     QFETCH(QString, warning);
+    QFETCH(bool, viaExit);
 
     JournalWindow* journal = openJournal();
+    int quits = 0;
+    journal->setQuitHandler([&quits] { ++quits; });
     TDocumentEditor* e = openNewDocument();
     if (change == "client") {
         AnswerClientPicker("Ив");
@@ -324,12 +335,19 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
     m_notifier->clear();
     m_notifier->queueAnswer(static_cast<MessageAnswer>(answer));
     QPointer<TDocumentEditor> guard(e);
-    TapMenu(e->menuBar(), " X ");
+    if (viaExit) {
+        m_notifier->queueAnswer(MessageAnswer::Yes);  // "Завершить работу?"
+        journal->menuBar()->findCommand(QStringLiteral("Выход"))->trigger();
+    } else {
+        TapMenu(e->menuBar(), " X ");
+    }
 
     std::vector<std::string> expected;
     if (asked) expected.push_back(kAskSave);
     if (!warning.isEmpty()) expected.push_back(warning.toStdString());
-    QCOMPARE(m_notifier->texts(), expected);
+    if (viaExit && closed) expected.push_back("Завершить работу?");
+    QTRY_COMPARE(m_notifier->texts(), expected);  // "Выход" closes through a posted event
+    QCOMPARE(quits, viaExit && closed ? 1 : 0);
     if (asked) {
         QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::YesNoCancel);
         QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
