@@ -1,7 +1,9 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QIcon>
+#include <QPointer>
 
 #include "app/Screens.h"
 #include "app/SingleInstance.h"
@@ -18,16 +20,59 @@ namespace velmorant {
 namespace {
 constexpr char kDatabaseFailed[] = "Ошибка при открытии БД.";
 
-void bringForward(QWidget* window) {
-    if (!window) return;
-    window->showNormal();
-    window->raise();
-    window->activateWindow();
-    // A modal dialog or box open over the journal comes forward with it.
+// Remembers the order in which the program's windows were last active, so that a newcomer's
+// request brings back the window the agent was working in (an editor with an unsaved
+// document, the exchange screen, a picker over them), not the journal beneath it.
+class ActivationOrder : public QObject {
+public:
+    explicit ActivationOrder(QObject* owner) : QObject(owner) { qApp->installEventFilter(this); }
+
+    // Visible windows, the least recently active first.
+    QList<QWidget*> visibleWindows() const {
+        QList<QWidget*> windows;
+        for (const QPointer<QWidget>& w : m_order) {
+            if (w && w->isVisible()) windows.append(w);
+        }
+        return windows;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (widget->isWindow()) {
+                m_order.removeAll(QPointer<QWidget>(widget));
+                m_order.removeAll(QPointer<QWidget>());
+                m_order.append(widget);
+            }
+        }
+        return false;
+    }
+
+private:
+    QList<QPointer<QWidget>> m_order;
+};
+
+// The journal comes forward first, then every other open window in the order the agent last
+// used them, so the one in front is the one that was in front before; a modal dialog or box
+// stays above them all.
+void bringForward(QWidget* journal, const ActivationOrder* order) {
+    if (!journal) return;
+    journal->showNormal();
+    journal->raise();
+    QWidget* top = journal;
+    if (order) {
+        for (QWidget* window : order->visibleWindows()) {
+            if (window == journal) continue;
+            window->raise();
+            top = window;
+        }
+    }
     if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->raise();
-        modal->activateWindow();
+        top = modal;
     }
+    top->activateWindow();
 }
 }  // namespace
 
@@ -53,7 +98,8 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
     bool another = started.guard->notifyRunningCopy();
     if (!another) {
         JournalWindow* journal = started.journal.get();
-        if (!started.guard->listen([journal] { bringForward(journal); })) {
+        const auto* order = new ActivationOrder(journal);  // freed with the journal
+        if (!started.guard->listen([journal, order] { bringForward(journal, order); })) {
             // Another copy took the name a moment ago: hand over to it. A name that cannot
             // be used at all leaves this copy running without the guard.
             another = started.guard->notifyRunningCopy();
