@@ -57,15 +57,24 @@ bool TQueryResult::Open() {
 }
 
 bool TQueryResult::Exec(const std::string& sql) {
-    char* error = nullptr;
-    const int rc = sqlite3_exec(m_handle, sql.c_str(), &TQueryResult::RowCallback, this, &error);
-    const bool ok = rc == SQLITE_OK;
-    if (!ok) {
-        std::string text = error ? error : (m_handle ? sqlite3_errmsg(m_handle) : "");
-        notifier().message(text);
+    std::string error;
+    if (ExecSilently(sql, &error) == SQLITE_OK) return true;
+    notifier().message(error);
+    return false;
+}
+
+int TQueryResult::ExecSilently(const std::string& sql, std::string* error) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_handle, sql.c_str(), &TQueryResult::RowCallback, this, &message);
+    if (rc != SQLITE_OK && error) {
+        *error = message ? message : (m_handle ? sqlite3_errmsg(m_handle) : "");
     }
-    sqlite3_free(error);
-    return ok;
+    sqlite3_free(message);
+    return rc;
+}
+
+bool TQueryResult::InTransaction() const {
+    return m_handle && sqlite3_get_autocommit(m_handle) == 0;
 }
 
 int TQueryResult::RowCallback(void* context, int columns, char** values, char** names) {

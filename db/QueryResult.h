@@ -34,6 +34,14 @@ public:
     // received before the failure stay.
     bool Exec(const std::string& sql);
 
+    // Runs `sql` as Exec does, rows included, but shows nothing: returns SQLite's result code
+    // and, when it is not SQLITE_OK, puts the library's error text into `error`.
+    int ExecSilently(const std::string& sql, std::string* error = nullptr);
+
+    // True while a transaction that a statement opened is still open on the connection (the
+    // library's autocommit mode is off).
+    bool InTransaction() const;
+
     void First() { GoTo(0); }
     void Next() { GoTo(m_currentRow + 1); }
     void Prior() { GoTo(m_currentRow - 1); }

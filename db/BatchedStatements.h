@@ -1,0 +1,108 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmorant {
+
+class TQueryResult;
+
+// When BatchedStatements commits by itself: after this many statements, or once this long has
+// passed since the batch began.
+struct BatchLimits {
+    std::size_t statements = 500;
+    std::chrono::milliseconds interval{250};
+};
+
+// Runs a long series of statements on one connection with exactly the outcome of running each
+// on its own in autocommit mode, but commits them in batches: a batch is committed once it
+// holds `BatchLimits::statements` statements, once `BatchLimits::interval` has passed since it
+// began, and whenever the caller calls Commit() (before anything that waits for the person, such as
+// a message box, and before other connections are to see the data).
+//
+// The outcome stays statement by statement. When a statement fails, every statement before it
+// is committed and nothing after it runs. SQLite undoes only the failing statement for most
+// errors; when the failure may have cost the whole transaction (full disk, I/O error, out of
+// memory, a lock held by someone else, or the library's autocommit is back on), the batch is
+// rolled back and its statements are run again one by one in autocommit mode, so that the
+// statement that fails is the one that would have failed on its own. A statement that controls
+// transactions or needs to run outside one (BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT, RELEASE,
+// ATTACH, DETACH, VACUUM, PRAGMA) runs alone after the batch is committed, and while a
+// transaction that such a statement opened stays open every statement runs alone in it.
+//
+// A process killed at any moment loses at most the statements of the open batch; the rollback
+// journal never lets a statement stay half applied. Nothing is shown: the caller reports
+// failures. Used from one thread.
+class BatchedStatements {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    using Clock = std::function<TimePoint()>;
+
+    // The statement that failed, as the caller tagged it, with SQLite's result code and text.
+    struct Failure {
+        std::size_t tag = 0;
+        std::string statement;
+        std::string error;
+        int code = 0;
+    };
+
+    // `clock` defaults to the steady clock.
+    explicit BatchedStatements(TQueryResult& q, BatchLimits limits = BatchLimits(),
+                               Clock clock = Clock());
+    // Commits the open batch, silently; when that fails the batch is lost, as if the process had
+    // been killed. Callers commit themselves and look at the outcome.
+    ~BatchedStatements();
+    BatchedStatements(const BatchedStatements&) = delete;
+    BatchedStatements& operator=(const BatchedStatements&) = delete;
+
+    // Runs one SQL text (it may hold several statements), tagged by the caller (a line number).
+    // False when a statement failed: failure() names it, and it may be an earlier statement of
+    // the batch when committing or running the batch again brought out its failure.
+    bool Run(const std::string& sql, std::size_t tag);
+
+    // Commits the open batch; false when a statement of it failed (see failure()).
+    bool Commit();
+
+    const Failure& failure() const { return m_failure; }
+    // Statements run since the last commit.
+    std::size_t Uncommitted() const { return m_count; }
+
+private:
+    bool begin();
+    bool commitOpen();
+    void rollbackOpen();
+    bool replay();
+    bool runAlone(const std::string& sql, std::size_t tag);
+    void keep(const std::string& sql, std::size_t tag);
+    bool fail(std::size_t tag, const std::string& sql, int code, std::string error);
+
+    struct Pending {
+        std::string sql;
+        std::size_t tag = 0;
+    };
+
+    TQueryResult& m_q;
+    BatchLimits m_limits;
+    Clock m_clock;
+    std::vector<Pending> m_batch;  // its strings keep their capacity from batch to batch
+    std::size_t m_count = 0;       // statements of the open batch, the first m_count of m_batch
+    bool m_open = false;           // our own transaction is open
+    TimePoint m_openedAt{};
+    Failure m_failure;
+};
+
+// True when one of the statements in `sql` begins with a word that controls transactions or
+// must run outside one (see BatchedStatements). Comments and quoted texts are skipped. A
+// trigger body's END counts too: a false true only costs the batch a commit.
+bool NeedsOwnTransaction(std::string_view sql);
+
+// Splits an SQL text into its statements, each ended by its semicolon (the last one may lack
+// it), as SQLite's own reading of the text would split it: semicolons inside quotes, comments
+// and trigger bodies do not end a statement. Pieces holding nothing but blanks are dropped.
+std::vector<std::string> SplitSqlStatements(std::string_view sql);
+
+}  // namespace velmorant
