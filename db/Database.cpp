@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "db/QueryResult.h"
+#include "db/Text.h"
 
 namespace velmorant {
 
@@ -57,6 +58,17 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+// An earlier version of the import switched the file to write-ahead logging for the length of
+// a run, and a run that was killed left it so for good. The program works with the rollback
+// journal: leaving the log folds its content back into the file. Silent, since a file that
+// another program holds open stays in the log and works as well until the next start.
+// Runs first on the preparation's connection, whose rows nothing else reads.
+void returnToRollbackJournal(TQueryResult& q) {
+    if (q.ExecSilently("PRAGMA journal_mode") != 0) return;
+    q.First();
+    if (AsciiUpper(q.Cell(0)) == "WAL") q.ExecSilently("PRAGMA journal_mode=DELETE");
+}
+
 }  // namespace
 
 std::string ProgramFolder() { return programFolderStorage(); }
@@ -80,6 +92,7 @@ bool PrepareDatabase() {
 
     auto q = TQueryResult::Create(path, true);
     if (!q) return false;
+    if (!isNew) returnToRollbackJournal(*q);
     bool result = true;
     for (const auto& table : kTables) {
         if (!result) break;

@@ -1,7 +1,5 @@
 #include "exchange/Import.h"
 
-#include <sqlite3.h>
-
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "archive/Unzipper.h"
+#include "db/BatchedStatements.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
@@ -162,6 +161,13 @@ bool execute(TQueryResult& q, const std::string& sql) {
     return false;
 }
 
+// A statement of the script failed: SQLite's text, then the statement, as a failing Exec
+// followed by the statement's own box would show them.
+void showFailure(const BatchedStatements::Failure& failure) {
+    notifier().message(failure.error);
+    notifier().message(failure.statement);
+}
+
 void deleteOldDocuments(const std::string& dateText, bool all) {
     const TDate date = ParseDate(dateText, 0);
     if (date <= 0) return;
@@ -183,53 +189,16 @@ void deleteOldDocuments(const std::string& dateText, bool all) {
     }
 }
 
-// Each statement of a script commits on its own. While the script's lines run, the run's
-// connection keeps the file locked for itself and writes ahead into a log that is synced
-// only at checkpoints: each commit is then cheap, and every committed statement still
-// survives a crash of the program. End() gives the file back in its own journal mode and
-// unlocked, so that other connections (the deletions, the options) can work on it.
-class FastCommits {
-public:
-    explicit FastCommits(TQueryResult& q) : m_q(q) {
-        run("PRAGMA journal_mode", &m_mode);
-        run("PRAGMA synchronous", &m_synchronous);
-        run("PRAGMA locking_mode=EXCLUSIVE");
-        run("PRAGMA journal_mode=WAL");
-        run("PRAGMA synchronous=NORMAL");
-        run("PRAGMA wal_autocheckpoint=4000");
-    }
-    ~FastCommits() { End(); }
-    FastCommits(const FastCommits&) = delete;
-    FastCommits& operator=(const FastCommits&) = delete;
-
-    void End() {
-        if (m_ended) return;
-        m_ended = true;
-        // A connection that entered the log in exclusive mode leaves that mode only by
-        // leaving the log first.
-        run("PRAGMA journal_mode=DELETE");
-        run("PRAGMA locking_mode=NORMAL");
-        run("select count(*) from sqlite_master");
-        if (!m_mode.empty() && m_mode != "delete") run("PRAGMA journal_mode=" + m_mode);
-        if (!m_synchronous.empty()) run("PRAGMA synchronous=" + m_synchronous);
-    }
-
-private:
-    // Silent on purpose: a setting that does not take only makes the run slower.
-    void run(const std::string& sql, std::string* firstValue = nullptr) {
-        sqlite3_exec(m_q.Handle(), sql.c_str(), firstValue ? &FastCommits::readValue : nullptr,
-                     firstValue, nullptr);
-    }
-    static int readValue(void* context, int columns, char** values, char**) {
-        if (columns > 0 && values[0]) *static_cast<std::string*>(context) = values[0];
-        return 0;
-    }
-
-    TQueryResult& m_q;
-    std::string m_mode;
-    std::string m_synchronous;
-    bool m_ended = false;
-};
+// The companion file's text, statement by statement in batches as the script's lines, with
+// the outcome of running the whole text at once: the statements before a failing one stay,
+// the rest does not run, and only SQLite's text is shown.
+void runCompanion(BatchedStatements& statements, const std::string& text) {
+    const std::vector<std::string> pieces = SplitSqlStatements(text);
+    bool ok = true;
+    for (size_t k = 0; ok && k < pieces.size(); ++k) ok = statements.Run(pieces[k], k + 1);
+    if (ok) ok = statements.Commit();
+    if (!ok) notifier().message(statements.failure().error);
+}
 
 bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
     const std::string archive = folder + kArchiveName;
@@ -292,7 +261,11 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
         screen.AddLogLine(kStopped);
         return false;
     }
-    FastCommits fastCommits(*q);
+    // The script's statements are committed in batches; the outcome is still that of one
+    // commit per statement (see BatchedStatements). Every step after the lines below
+    // starts from a commit: the companion file, the deletions on connections of their own,
+    // the messages that wait for the agent, and LLD_Def.
+    BatchedStatements statements(*q);
 
     ExchangeProgress& progress = screen.progress();
     progress.setVisible(true);
@@ -333,13 +306,23 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
             }
             if (startsWith(u, "<EXEC")) {
                 tpl.clear();
-                if (!execute(*q, argumentOf(upper, 5))) return false;
+                if (!statements.Run(argumentOf(upper, 5), i)) {
+                    showFailure(statements.failure());
+                    return false;
+                }
                 continue;
             }
             row = upper;
         }
         if (tpl.empty()) continue;
-        if (!execute(*q, fillTemplate(tpl, splitFields(row)))) return false;
+        if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) {
+            showFailure(statements.failure());
+            return false;
+        }
+    }
+    if (!statements.Commit()) {
+        showFailure(statements.failure());
+        return false;
     }
 
     if (headerIndex == kHeaderWithCompanion) {
@@ -347,11 +330,9 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
         std::string sql;
         if (std::filesystem::is_regular_file(companion, ec)) {
             screen.AddLogLine(kDirectories);
-            if (readScriptText(companion, sql)) q->Exec(Trim(sql));
+            if (readScriptText(companion, sql)) runCompanion(statements, sql);
         }
     }
-
-    fastCommits.End();
 
     screen.AddLogLine(kProcessing);
     deleteOldDocuments(deleteAllDate, true);

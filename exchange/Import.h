@@ -8,7 +8,8 @@ class TExchangeScreen;
 
 // Runs the office's answer ToPDA.sqd (Windows-1251, CR line ends) found in `folder` against
 // base.sdb, unpacking it first from ToPDA.zip when the screen's UseZip is on. An empty folder
-// is asked for with screen.ChooseFolder(). Every statement takes effect when it is executed;
+// is asked for with screen.ChooseFolder(). The outcome is that of every statement taking
+// effect when it is executed (they are committed in batches, see BatchedStatements);
 // a failing statement stops the run and the statements before it stay. Afterwards runs the
 // companion ToPDA.sql (0003 header), the requested deletions of old documents, shows the
 // office's messages and stores the time of the load as LLD_Def.

@@ -1,5 +1,8 @@
 #include "db/Database.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -72,6 +75,38 @@ TEST(PrepareDatabase, TableWithExtraColumnsIsKept) {
     ASSERT_TRUE(PrepareDatabase());
     EXPECT_TRUE(notes.shown().empty());
     EXPECT_EQ(actualColumns(DatabasePath())["MY_OPTIONS"], "OPT_NAME,OPT_VAL,OPT_DESCR,EXTRA");
+}
+
+// An earlier version left the file in write-ahead logging when an import was killed; the
+// next start returns it to the rollback journal and keeps what the log held.
+TEST(PrepareDatabase, ReturnsAFileLeftInTheLogToTheRollbackJournal) {
+    test::RecordingNotifier notes;
+    test::TempProgramFolder home;
+    const pid_t child = fork();
+    if (child == 0) {
+        // Killed with the log unfolded: no checkpoint, no close.
+        auto q = TQueryResult::Create(home.dbPath(), true);
+        const bool ok =
+            q && q->Exec("PRAGMA journal_mode=WAL") && q->Exec("PRAGMA wal_autocheckpoint=0") &&
+            q->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('K', 'in log')");
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(fs::exists(home.dbPath() + "-wal"));
+
+    ASSERT_TRUE(PrepareDatabase());
+    auto q = Query("PRAGMA journal_mode");
+    ASSERT_TRUE(q);
+    q->First();
+    EXPECT_EQ(q->Cell(0), "delete");
+    EXPECT_FALSE(fs::exists(home.dbPath() + "-wal"));
+    auto row = Query("select OPT_VAL from MY_OPTIONS where OPT_NAME = 'K'");
+    ASSERT_TRUE(row);
+    row->First();
+    EXPECT_EQ(row->Value("OPT_VAL", ""), "in log");
+    EXPECT_TRUE(notes.shown().empty());
 }
 
 TEST(PrepareDatabase, FailurePaths) {

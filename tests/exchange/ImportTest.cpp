@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <regex>
 
 #include "ExchangeTestSupport.h"
@@ -169,6 +170,69 @@ TEST_F(ImportTest, RunsScriptsLineByLine) {
         if (!c.completes) {
             EXPECT_NE(screen.log.back(), "Загрузка завершена.");
         }
+    }
+}
+
+// The statements of a script are committed in batches; a failure in the middle of one must
+// still leave exactly what running the statements one by one leaves.
+TEST_F(ImportTest, StopsAtTheFailingStatementOfABatch) {
+    const std::string repeat = "<REPEAT \"insert into U (A, B) values (%1, '%2')\">";
+    const std::string wide(300, 'w');
+    struct BatchCase {
+        const char* name;
+        int pageLimit;                        // PRAGMA max_page_count, when not 0
+        std::function<std::string(int)> row;  // the data row for n = 1, 2, ...
+        int rows;
+    };
+    const std::vector<BatchCase> cases = {
+        {"a constraint in the second batch", 0,
+         [](int n) { return std::to_string(n == 700 ? 5 : n) + "\tr"; }, 1500},
+        {"a syntax error", 0,
+         [](int n) { return std::to_string(n) + (n == 640 ? "\tx')" : "\tr"); }, 1500},
+        {"a full disk", 80, [&](int n) { return std::to_string(n) + "\t" + wide; }, 3000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        notes.clear();
+        execSql({"drop table if exists U", "create table U (A unique, B)"});
+        const std::string limit = "PRAGMA max_page_count = " + std::to_string(c.pageLimit);
+
+        // The same statements one by one on a copy of the database.
+        TempDir reference;
+        std::filesystem::copy_file(DatabasePath(), reference / "base.sdb");
+        size_t fit = 0;
+        std::string failing;
+        std::string error;
+        {
+            auto q = TQueryResult::Create((reference / "base.sdb").string(), true);
+            q->Exec("PRAGMA synchronous=OFF");  // only faster; the outcome is the same
+            if (c.pageLimit > 0) q->Exec(limit);
+            for (int n = 1; n <= c.rows; ++n) {
+                const std::string row = c.row(n);
+                const size_t tab = row.find('\t');
+                const std::string sql = "INSERT INTO U (A, B) VALUES (" + row.substr(0, tab) +
+                                        ", '" + row.substr(tab + 1) + "')";
+                if (q->ExecSilently(sql, &error) != 0) {
+                    failing = sql;
+                    break;
+                }
+                ++fit;
+            }
+        }
+        ASSERT_FALSE(failing.empty());
+        ASSERT_GT(fit, 500u);
+
+        std::vector<std::string> lines = {kH2};
+        if (c.pageLimit > 0) lines.push_back("<EXEC \"" + limit + "\">");
+        lines.push_back(repeat);
+        for (int n = 1; n <= c.rows; ++n) lines.push_back(c.row(n));
+        lines.push_back("<SHOWMSGWND \"never shown\">");
+        EXPECT_FALSE(run(script(lines)));
+        EXPECT_EQ(notes.texts(), (std::vector<std::string>{error, failing}));
+        // An unbroken run of whole rows from the first, and nothing after the failing one.
+        EXPECT_EQ(rowsOf("select count(*), min(A), max(A) from U"),
+                  std::vector<std::string>{std::to_string(fit) + "|1|" + std::to_string(fit)});
+        EXPECT_FALSE(lldDefWritten());
     }
 }
 

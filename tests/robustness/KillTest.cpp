@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -109,6 +110,9 @@ TEST(KillDuringWork, ImportLeavesAnIntactDatabase) {
                 : 0;
         ASSERT_TRUE(PrepareDatabase());
         EXPECT_EQ(single("pragma integrity_check", "integrity_check"), "ok");
+        // The file stays with the rollback journal; nothing of a write-ahead log is left.
+        EXPECT_EQ(single("pragma journal_mode", "journal_mode"), "delete");
+        EXPECT_FALSE(std::filesystem::exists(DatabasePath() + "-wal"));
         // The rows that made it are whole and form an unbroken run from the first.
         const std::string count = single("select count(*) as N from SPR_GOODS", "N");
         EXPECT_EQ(single("select count(*) as N from SPR_GOODS where PRICE = 12.5 and ANAME = "
