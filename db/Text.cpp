@@ -75,7 +75,16 @@ int IndexOfText(const std::string& text, const std::vector<std::string>& list, i
 }
 
 CodePageConverter::CodePageConverter(const char* from, const char* to)
-    : m_cd(iconv_open(to, from)), m_fromUtf8(std::string_view(from) == "UTF-8") {}
+    : m_cd(iconv_open(to, from)), m_fromUtf8(std::string_view(from) == "UTF-8") {
+    if (m_fromUtf8 || m_cd == reinterpret_cast<iconv_t>(-1)) return;
+    // iconv spends some hundred instructions on every byte; a single-byte code page has only
+    // 128 bytes above ASCII to ask it about.
+    for (size_t b = 0; b < m_upper.size(); ++b) {
+        const char byte = static_cast<char>(0x80 + b);
+        ConvertRun(std::string_view(&byte, 1), m_upper[b]);
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+    }
+}
 
 CodePageConverter::~CodePageConverter() {
     if (m_cd != reinterpret_cast<iconv_t>(-1)) iconv_close(m_cd);
@@ -88,6 +97,19 @@ std::string CodePageConverter::Convert(std::string_view text) {
 }
 
 void CodePageConverter::Append(std::string_view text, std::string& out) {
+    if (!m_fromUtf8 && m_cd != reinterpret_cast<iconv_t>(-1)) {
+        out.reserve(out.size() + text.size() + text.size() / 2);
+        size_t run = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c < 0x80) continue;
+            out.append(text.substr(run, i - run));
+            out += m_upper[c - 0x80];
+            run = i + 1;
+        }
+        out.append(text.substr(run));
+        return;
+    }
     // ASCII is the same in every code page here: copy it, and convert only the stretch from
     // the first to the last byte above it.
     size_t first = 0;

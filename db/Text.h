@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,8 @@ std::string Utf8ToCp866(std::string_view text);
 
 // One direction of conversion with its iconv descriptor kept open, for converting much text
 // (a whole export file) without opening one per call. Same rules as the functions above.
+// `from` is UTF-8 or a single-byte code page; from a single-byte one the converter asks iconv
+// once for each of the 128 upper bytes and then converts by looking them up.
 class CodePageConverter {
 public:
     CodePageConverter(const char* from, const char* to);  // iconv names, e.g. "CP1251"
@@ -46,6 +49,7 @@ private:
 
     void* m_cd;  // iconv_t
     bool m_fromUtf8;
+    std::array<std::string, 128> m_upper;  // from a single-byte code page: bytes 0x80-0xFF
 };
 
 }  // namespace velmorant

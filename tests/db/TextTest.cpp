@@ -1,5 +1,7 @@
 #include "db/Text.h"
 
+#include <iconv.h>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -77,6 +79,35 @@ TEST(Text, CodePages) {
                            "b"),
               "a?b");
     EXPECT_EQ(Utf8ToCp1251(std::string(10000, 'x')), std::string(10000, 'x'));
+}
+
+// The single-byte code pages are converted by a table that iconv filled: every byte, alone
+// and inside text, converts as iconv itself converts it ("?" where it has no character).
+TEST(Text, SingleByteCodePagesConvertAsIconvDoes) {
+    for (const char* page : {"CP1251", "CP866"}) {
+        SCOPED_TRACE(page);
+        iconv_t cd = iconv_open("UTF-8", page);
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        std::string all;
+        std::string expected;
+        for (int b = 1; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            char out[8];
+            char* inPtr = &in;
+            char* outPtr = out;
+            size_t inLeft = 1;
+            size_t outLeft = sizeof out;
+            const bool ok =
+                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            all += in;
+            expected += ok ? std::string(out, static_cast<size_t>(outPtr - out)) : "?";
+        }
+        iconv_close(cd);
+        CodePageConverter converter(page, "UTF-8");
+        EXPECT_EQ(converter.Convert(all), expected);
+        EXPECT_EQ(converter.Convert("ab" + all + "cd"), "ab" + expected + "cd");
+    }
 }
 
 TEST(Guid, NewGuidTextIsUpperCaseWithoutBraces) {
