@@ -32,19 +32,24 @@ bool isWordChar(char c) {
            static_cast<unsigned char>(c) >= 0x80;
 }
 
+bool startsComment(std::string_view s, size_t i) {
+    return i + 1 < s.size() &&
+           ((s[i] == '-' && s[i + 1] == '-') || (s[i] == '/' && s[i + 1] == '*'));
+}
+
 // Skips blanks and comments from `i`; returns the index of the next other character.
 size_t skipBlanksAndComments(std::string_view s, size_t i) {
     while (i < s.size()) {
         if (static_cast<unsigned char>(s[i]) <= 32) {
             ++i;
-        } else if (s.compare(i, 2, "--") == 0) {
+        } else if (!startsComment(s, i)) {
+            break;
+        } else if (s[i] == '-') {
             const size_t end = s.find('\n', i);
             i = end == std::string_view::npos ? s.size() : end + 1;
-        } else if (s.compare(i, 2, "/*") == 0) {
+        } else {
             const size_t end = s.find("*/", i + 2);
             i = end == std::string_view::npos ? s.size() : end + 2;
-        } else {
-            break;
         }
     }
     return i;
@@ -54,36 +59,48 @@ constexpr std::array<std::string_view, 10> kOwnTransactionWords = {
     "BEGIN",   "COMMIT", "END",    "ROLLBACK", "SAVEPOINT",
     "RELEASE", "ATTACH", "DETACH", "VACUUM",   "PRAGMA"};
 
+bool isOwnTransactionWord(std::string_view word) {
+    if (word.size() < 3 || word.size() > 9) return false;
+    for (const auto w : kOwnTransactionWords) {
+        if (w.size() != word.size()) continue;
+        size_t k = 0;
+        while (k < w.size() && (word[k] & ~0x20) == w[k]) ++k;
+        if (k == w.size()) return true;
+    }
+    return false;
+}
+
+// The first word of the statement at `i`; `i` moves past it.
+std::string_view firstWord(std::string_view s, size_t& i) {
+    i = skipBlanksAndComments(s, i);
+    const size_t start = i;
+    while (i < s.size() && isWordChar(s[i])) ++i;
+    return s.substr(start, i - start);
+}
+
 }  // namespace
 
 bool NeedsOwnTransaction(std::string_view s) {
     size_t i = 0;
+    if (isOwnTransactionWord(firstWord(s, i))) return true;
+    // Most texts are one statement: nothing more to read without a semicolon.
+    if (s.find(';', i) == std::string_view::npos) return false;
     while (i < s.size()) {
-        // The start of a statement: its first word.
-        i = skipBlanksAndComments(s, i);
-        size_t end = i;
-        while (end < s.size() && isWordChar(s[end])) ++end;
-        if (end > i) {
-            const std::string word = AsciiUpper(s.substr(i, end - i));
-            for (const auto w : kOwnTransactionWords) {
-                if (word == w) return true;
-            }
-        }
         // The rest of the statement, up to a semicolon outside quotes and comments.
-        i = end;
         while (i < s.size() && s[i] != ';') {
             const char c = s[i];
             if (c == '\'' || c == '"' || c == '`' || c == '[') {
-                const char close = c == '[' ? ']' : c;
-                const size_t q = s.find(close, i + 1);
+                const size_t q = s.find(c == '[' ? ']' : c, i + 1);
                 i = q == std::string_view::npos ? s.size() : q + 1;
-            } else if (s.compare(i, 2, "--") == 0 || s.compare(i, 2, "/*") == 0) {
+            } else if (startsComment(s, i)) {
                 i = skipBlanksAndComments(s, i);
             } else {
                 ++i;
             }
         }
-        if (i < s.size()) ++i;  // the semicolon
+        if (i >= s.size()) break;
+        ++i;  // the semicolon
+        if (isOwnTransactionWord(firstWord(s, i))) return true;
     }
     return false;
 }
@@ -142,9 +159,7 @@ bool BatchedStatements::Run(const std::string& sql, std::size_t tag) {
             m_count = 0;
             return true;
         }
-        if (m_count >= m_limits.statements || m_clock() - m_openedAt >= m_limits.interval) {
-            return Commit();
-        }
+        if (CommitDue(m_limits, m_count, m_clock() - m_openedAt, m_lastCommit)) return Commit();
         return true;
     }
     if (m_q.InTransaction() && !mayHaveLostTheTransaction(rc)) {
@@ -173,8 +188,18 @@ bool BatchedStatements::begin() {
     return true;
 }
 
+bool BatchedStatements::CommitDue(const BatchLimits& limits, std::size_t count,
+                                  std::chrono::steady_clock::duration sinceBegin,
+                                  std::chrono::steady_clock::duration lastCommit) {
+    if (sinceBegin >= limits.interval) return true;
+    return count >= limits.statements && sinceBegin >= lastCommit * limits.commitShare;
+}
+
 bool BatchedStatements::commitOpen() {
-    if (m_q.ExecSilently("commit") == SQLITE_OK) {
+    const TimePoint start = m_clock();
+    const int rc = m_q.ExecSilently("commit");
+    m_lastCommit = m_clock() - start;
+    if (rc == SQLITE_OK) {
         m_open = false;
         m_count = 0;
         return true;

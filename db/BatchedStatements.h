@@ -11,11 +11,14 @@ namespace velmorant {
 
 class TQueryResult;
 
-// When BatchedStatements commits by itself: after this many statements, or once this long has
-// passed since the batch began.
+// When BatchedStatements commits by itself: once a batch holds `statements` statements, and
+// never later than `interval` after it began. Where the disk makes a commit slow, a batch of
+// `statements` grows on until its running time is `commitShare` times what the last commit
+// took, so that waiting for the disk stays a small share of the run.
 struct BatchLimits {
     std::size_t statements = 500;
     std::chrono::milliseconds interval{250};
+    int commitShare = 8;
 };
 
 // Runs a long series of statements on one connection with exactly the outcome of running each
@@ -68,6 +71,12 @@ public:
     bool Commit();
 
     const Failure& failure() const { return m_failure; }
+
+    // Whether a batch of `count` statements, begun `sinceBegin` ago, is to be committed now,
+    // when the last commit took `lastCommit`.
+    static bool CommitDue(const BatchLimits& limits, std::size_t count,
+                          std::chrono::steady_clock::duration sinceBegin,
+                          std::chrono::steady_clock::duration lastCommit);
     // Statements run since the last commit.
     std::size_t Uncommitted() const { return m_count; }
 
@@ -92,6 +101,7 @@ private:
     std::size_t m_count = 0;       // statements of the open batch, the first m_count of m_batch
     bool m_open = false;           // our own transaction is open
     TimePoint m_openedAt{};
+    std::chrono::steady_clock::duration m_lastCommit{};
     Failure m_failure;
 };
 

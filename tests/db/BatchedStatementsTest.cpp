@@ -217,6 +217,25 @@ TEST_F(BatchedStatementsTest, CommitsByCountByTimeAndWhenAsked) {
     }
 }
 
+TEST(BatchedStatementsText, CommitsLaterWhereCommitsAreSlow) {
+    const BatchLimits limits{500, 250ms, 8};
+    struct Case {
+        size_t count;
+        std::chrono::milliseconds sinceBegin, lastCommit;
+        bool due;
+    };
+    const std::vector<Case> cases = {
+        {499, 0ms, 0ms, false},     {500, 0ms, 0ms, true},        {3, 250ms, 0ms, true},
+        {500, 40ms, 5ms, true},     {500, 39ms, 5ms, false},      {20000, 159ms, 20ms, false},
+        {20000, 160ms, 20ms, true}, {20000, 249ms, 100ms, false}, {1, 250ms, 100ms, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BatchedStatements::CommitDue(limits, c.count, c.sinceBegin, c.lastCommit), c.due)
+            << c.count << " statements, " << c.sinceBegin.count() << " ms, last commit "
+            << c.lastCommit.count() << " ms";
+    }
+}
+
 TEST(BatchedStatementsText, WordsThatNeedTheirOwnTransaction) {
     const std::vector<std::pair<const char*, bool>> cases = {
         {"insert into T values (1)", false},
