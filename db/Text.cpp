@@ -3,6 +3,9 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <cstdint>
+#include <cstring>
+
 namespace velmorant {
 
 namespace {
@@ -74,15 +77,63 @@ int IndexOfText(const std::string& text, const std::vector<std::string>& list, i
     return def;
 }
 
+namespace {
+
+// Every code point that a byte of the code pages here stands for lies below this.
+constexpr size_t kEncodedCodePoints = 0x2200;
+
+// The code point of a UTF-8 sequence of two or three bytes at the start of `s` (the only
+// lengths that reach kEncodedCodePoints), with its length; 0 for anything else.
+unsigned codePointAt(std::string_view s, size_t& length) {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    auto cont = [&](size_t k) {
+        return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80;
+    };
+    if (b0 >= 0xC2 && b0 <= 0xDF && cont(1)) {
+        length = 2;
+        return ((b0 & 0x1Fu) << 6) | (static_cast<unsigned char>(s[1]) & 0x3Fu);
+    }
+    if (b0 >= 0xE0 && b0 <= 0xE2 && cont(1) && cont(2)) {
+        const unsigned cp = ((b0 & 0x0Fu) << 12) |
+                            ((static_cast<unsigned char>(s[1]) & 0x3Fu) << 6) |
+                            (static_cast<unsigned char>(s[2]) & 0x3Fu);
+        length = 3;
+        return cp >= 0x800 ? cp : 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
 CodePageConverter::CodePageConverter(const char* from, const char* to)
     : m_cd(iconv_open(to, from)), m_fromUtf8(std::string_view(from) == "UTF-8") {
-    if (m_fromUtf8 || m_cd == reinterpret_cast<iconv_t>(-1)) return;
-    // iconv spends some hundred instructions on every byte; a single-byte code page has only
-    // 128 bytes above ASCII to ask it about.
+    if (m_cd == reinterpret_cast<iconv_t>(-1) || std::string_view(to) == "UTF-8") {
+        if (!m_fromUtf8 && m_cd != reinterpret_cast<iconv_t>(-1)) {
+            for (size_t b = 0; b < m_upper.size(); ++b) {
+                const char byte = static_cast<char>(0x80 + b);
+                ConvertRun(std::string_view(&byte, 1), m_upper[b]);
+                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        return;
+    }
+    if (!m_fromUtf8) return;
+    // Into a code page: each upper byte, read back through iconv, names a code point; it goes
+    // into the table only when iconv writes exactly that byte for it.
+    CodePageConverter decoder(to, "UTF-8");
+    if (decoder.m_cd == reinterpret_cast<iconv_t>(-1)) return;
+    m_encode.assign(kEncodedCodePoints, -1);
     for (size_t b = 0; b < m_upper.size(); ++b) {
-        const char byte = static_cast<char>(0x80 + b);
-        ConvertRun(std::string_view(&byte, 1), m_upper[b]);
+        const std::string& utf8 = decoder.m_upper[b];
+        size_t length = 0;
+        const unsigned cp = utf8.empty() ? 0 : codePointAt(utf8, length);
+        if (cp == 0 || length != utf8.size() || cp >= kEncodedCodePoints) continue;
+        std::string encoded;
+        ConvertRun(utf8, encoded);
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        if (encoded.size() == 1 && static_cast<unsigned char>(encoded[0]) == 0x80 + b) {
+            m_encode[cp] = static_cast<short>(0x80 + b);
+        }
     }
 }
 
@@ -97,6 +148,10 @@ std::string CodePageConverter::Convert(std::string_view text) {
 }
 
 void CodePageConverter::Append(std::string_view text, std::string& out) {
+    if (!m_encode.empty()) {
+        AppendFromUtf8(text, out);
+        return;
+    }
     if (!m_fromUtf8 && m_cd != reinterpret_cast<iconv_t>(-1)) {
         out.reserve(out.size() + text.size() + text.size() / 2);
         size_t run = 0;
@@ -123,6 +178,55 @@ void CodePageConverter::Append(std::string_view text, std::string& out) {
     out.append(text.substr(0, first));
     ConvertRun(text.substr(first, last - first), out);
     out.append(text.substr(last));
+}
+
+void CodePageConverter::AppendFromUtf8(std::string_view text, std::string& out) {
+    // Every character takes at least one byte in and gives at most one byte out: write into
+    // room for the whole text and cut the rest off at the end.
+    size_t written = out.size();
+    out.resize(written + text.size());
+    char* dst = out.data() + written;
+    size_t i = 0;
+    while (i < text.size()) {
+        // ASCII stays as it is, eight bytes at a time where it can.
+        while (i + 8 <= text.size()) {
+            std::uint64_t word;
+            std::memcpy(&word, text.data() + i, sizeof word);
+            if (word & 0x8080808080808080ull) break;
+            std::memcpy(dst, &word, sizeof word);
+            dst += 8;
+            i += 8;
+        }
+        if (i == text.size()) break;
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            *dst++ = static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        const unsigned cp = codePointAt(text.substr(i), length);
+        if (cp != 0 && cp < m_encode.size() && m_encode[cp] >= 0) {
+            *dst++ = static_cast<char>(m_encode[cp]);
+            i += length;
+            continue;
+        }
+        // Whatever the table does not know, iconv decides, one sequence at a time: the lead
+        // byte and the continuation bytes after it.
+        length = 1;
+        while (length < 4 && i + length < text.size() &&
+               (static_cast<unsigned char>(text[i + length]) & 0xC0) == 0x80) {
+            ++length;
+        }
+        out.resize(static_cast<size_t>(dst - out.data()));
+        ConvertRun(text.substr(i, length), out);
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        i += length;
+        written = out.size();
+        out.resize(written + (text.size() - i));
+        dst = out.data() + written;
+    }
+    out.resize(static_cast<size_t>(dst - out.data()));
 }
 
 void CodePageConverter::ConvertRun(std::string_view run, std::string& out) {

@@ -32,8 +32,10 @@ std::string Utf8ToCp866(std::string_view text);
 
 // One direction of conversion with its iconv descriptor kept open, for converting much text
 // (a whole export file) without opening one per call. Same rules as the functions above.
-// `from` is UTF-8 or a single-byte code page; from a single-byte one the converter asks iconv
-// once for each of the 128 upper bytes and then converts by looking them up.
+// `from` is UTF-8 or a single-byte code page. iconv spends some hundred instructions on every
+// character, so the converter asks it once about each of the 128 upper bytes of a single-byte
+// code page and then looks them up, in either direction; a character that no byte stands for
+// still goes to iconv.
 class CodePageConverter {
 public:
     CodePageConverter(const char* from, const char* to);  // iconv names, e.g. "CP1251"
@@ -49,7 +51,10 @@ private:
 
     void* m_cd;  // iconv_t
     bool m_fromUtf8;
+    void AppendFromUtf8(std::string_view text, std::string& out);
+
     std::array<std::string, 128> m_upper;  // from a single-byte code page: bytes 0x80-0xFF
+    std::vector<short> m_encode;  // into a single-byte code page: code point -> byte, or -1
 };
 
 }  // namespace velmorant

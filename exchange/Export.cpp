@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -59,13 +60,22 @@ std::string_view trimmed(std::string_view text) {
 // Appends `value` with the characters that XML does not allow as they are inside a
 // double-quoted attribute value replaced by entities; with `blankControls` every character
 // below 32 becomes a blank as well.
+// The bytes that appendEscaped replaces: the four that XML reads as markup, and with
+// `blankControls` those below 32.
+constexpr std::array<unsigned char, 256> kEscapeKinds = [] {
+    std::array<unsigned char, 256> kinds{};
+    for (size_t c = 0; c < 32; ++c) kinds[c] = 2;
+    for (const char c : {'&', '<', '>', '"'}) kinds[static_cast<unsigned char>(c)] = 1;
+    return kinds;
+}();
+
 void appendEscaped(std::string& out, std::string_view value, bool blankControls) {
+    const unsigned char wanted = blankControls ? 3 : 1;
     size_t run = 0;
     for (size_t i = 0; i < value.size(); ++i) {
         const auto c = static_cast<unsigned char>(value[i]);
         // Most bytes need nothing: letters, digits, blanks, UTF-8 sequences.
-        if (c > '>' || (c >= 32 && c != '&' && c != '<' && c != '>' && c != '"')) continue;
-        if (c < 32 && !blankControls) continue;
+        if ((kEscapeKinds[c] & wanted) == 0) continue;
         const char* entity = " ";
         switch (c) {
             case '&':

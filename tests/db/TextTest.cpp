@@ -110,6 +110,51 @@ TEST(Text, SingleByteCodePagesConvertAsIconvDoes) {
     }
 }
 
+// Into the single-byte code pages through the table, with iconv for what it lacks: every
+// character of the Basic Multilingual Plane (and one beyond it) comes out as iconv writes
+// it, or as "?" where iconv has no byte for it.
+TEST(Text, IntoSingleByteCodePagesAsIconvDoes) {
+    auto utf8 = [](unsigned cp) {
+        std::string s;
+        if (cp < 0x800) {
+            s += static_cast<char>(0xC0 | (cp >> 6));
+        } else if (cp < 0x10000) {
+            s += static_cast<char>(0xE0 | (cp >> 12));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | (cp >> 18));
+            s += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        }
+        s += static_cast<char>(0x80 | (cp & 0x3F));
+        return s;
+    };
+    for (const char* page : {"CP1251", "CP866"}) {
+        SCOPED_TRACE(page);
+        iconv_t cd = iconv_open(page, "UTF-8");
+        ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+        std::string all;
+        std::string expected;
+        for (unsigned cp = 0x80; cp <= 0x10000; ++cp) {
+            if (cp >= 0xD800 && cp < 0xE000) continue;
+            std::string in = utf8(cp);
+            char out[8];
+            char* inPtr = in.data();
+            char* outPtr = out;
+            size_t inLeft = in.size();
+            size_t outLeft = sizeof out;
+            const bool ok =
+                iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            all += in + "a";
+            expected += (ok ? std::string(out, static_cast<size_t>(outPtr - out)) : "?") + "a";
+        }
+        iconv_close(cd);
+        CodePageConverter converter("UTF-8", page);
+        EXPECT_EQ(converter.Convert(all), expected);
+    }
+}
+
 TEST(Guid, NewGuidTextIsUpperCaseWithoutBraces) {
     std::set<std::string> seen;
     for (int i = 0; i < 100; ++i) {
