@@ -2,11 +2,20 @@
 
 // Timing helpers shared by the benchmarks.
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "exchange/ExchangeScreen.h"
 
@@ -44,5 +53,99 @@ public:
     std::string last;
     TAppOptions appOptions;
 };
+
+// What one run of a child process cost: wall-clock and processor time, and its peak
+// resident memory (the kernel's high-water mark of the child alone).
+struct ChildRun {
+    bool ok = false;
+    double wall = 0;
+    double cpu = 0;
+    double peakMiB = 0;
+};
+
+inline ChildRun waitForChild(pid_t pid, std::chrono::steady_clock::time_point start) {
+    ChildRun r;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid) return r;
+    r.wall = seconds(start);
+    r.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    r.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024;
+    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return r;
+}
+
+// Runs argv with stdin from `in` and stdout to `out` (empty: /dev/null); stderr is kept.
+inline ChildRun runProgram(const std::vector<std::string>& argv, const std::string& in = "",
+                           const std::string& out = "") {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int input = ::open(in.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
+        const int output =
+            ::open(out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (input < 0 || output < 0) _exit(126);
+        dup2(input, 0);
+        dup2(output, 1);
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return waitForChild(pid, start);
+}
+
+// Runs `work` in a forked child of this process, so that its peak memory is its own (plus what
+// this process held at the fork). The child's own time for `work` alone comes back as wall.
+inline ChildRun runInChild(const std::function<bool()>& work) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return {};
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        const auto begin = std::chrono::steady_clock::now();
+        const bool ok = work();
+        const double took = seconds(begin);
+        if (::write(pipeFds[1], &took, sizeof took) != sizeof took) _exit(1);
+        _exit(ok ? 0 : 1);
+    }
+    ::close(pipeFds[1]);
+    double took = 0;
+    const bool got = ::read(pipeFds[0], &took, sizeof took) == sizeof took;
+    ::close(pipeFds[0]);
+    ChildRun r = waitForChild(pid, start);
+    r.ok = r.ok && got;
+    r.wall = took;
+    return r;
+}
+
+// The instructions that argv executes, counted by valgrind's callgrind (the same on every
+// run, however busy the machine); -1 when valgrind is missing or the run failed.
+inline long long callgrindInstructions(const std::vector<std::string>& argv,
+                                       const std::string& in = "", const std::string& out = "") {
+    char dir[] = "/tmp/velmorant-callgrind-XXXXXX";
+    if (!mkdtemp(dir)) return -1;
+    const std::string file = std::string(dir) + "/callgrind.out";
+    std::vector<std::string> full = {"valgrind", "--tool=callgrind", "--quiet",
+                                     "--callgrind-out-file=" + file};
+    full.insert(full.end(), argv.begin(), argv.end());
+    long long total = -1;
+    if (runProgram(full, in, out).ok) {
+        std::ifstream data(file);
+        std::string line;
+        while (std::getline(data, line)) {
+            // "summary: N" (or "totals: N" in older versions) holds the sum of every event.
+            for (const char* key : {"summary: ", "totals: "}) {
+                if (line.rfind(key, 0) == 0) total = std::atoll(line.c_str() + std::strlen(key));
+            }
+        }
+    }
+    std::remove(file.c_str());
+    ::rmdir(dir);
+    return total;
+}
 
 }  // namespace velmorant::bench

@@ -11,7 +11,7 @@ case "${1:-test}" in
     test) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
                  xvfb xdotool x11-utils) ;;
     bench) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
-                  clang libclang-rt-14-dev) ;;
+                  clang libclang-rt-14-dev valgrind) ;;
 esac
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every benchmark of the project from the build folder and prints one table of the
 # ratios against their references (each benchmark measures its reference in the same run and
-# prints "RESULT name ratio goal"). The full output of each stays in <build>/bench/*.log.
+# prints "RESULT name ratio goal [notes]", goal "-" for none). The full output of each stays
+# in <build>/bench/*.log.
 set -uo pipefail
 build="${1:-build}"
 results=()
@@ -14,20 +15,20 @@ for b in "$build"/bench/*_bench; do
         echo "   $name FAILED" >&2
         status=1
     fi
-    while read -r _ what ratio goal; do
-        results+=("$what|$ratio|$goal")
+    while read -r _ what ratio goal note; do
+        results+=("$what|$ratio|$goal|$note")
     done < <(grep '^RESULT ' "$b.log")
 done
 
 echo
 echo "Benchmarks on $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'):"
 echo
-printf '| %-40s | %7s | %8s |\n' "benchmark (time ratio to its reference)" "ratio" "goal"
-printf '|%s|%s|%s|\n' "------------------------------------------" "---------" "----------"
+printf '| %-40s | %7s | %8s | %s\n' "benchmark (ratio to its reference)" "ratio" "goal" "notes"
+printf '|%s|%s|%s|%s\n' "------------------------------------------" "---------" "----------" "------"
 for r in "${results[@]}"; do
-    IFS='|' read -r what ratio goal <<<"$r"
+    IFS='|' read -r what ratio goal note <<<"$r"
     [ "$goal" = "-" ] && goal="none"
     [ "$goal" != "none" ] && goal="<= $goal"
-    printf '| %-40s | %7s | %8s |\n' "$what" "$ratio" "$goal"
+    printf '| %-40s | %7s | %8s | %s\n' "$what" "$ratio" "$goal" "$note"
 done
 exit $status
