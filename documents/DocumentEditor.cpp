@@ -222,6 +222,7 @@ void TDocumentEditor::showDocument() {
     m_status->setText(Qs(m_doc.statusText));
     m_date->setDate(ToQDate(m_doc.DOC_DATE));
     m_client->setText(Qs(m_doc.CLI_NAME));
+    m_client->setCursorPosition(0);  // a long name shows its beginning
     m_note->setPlainText(Qs(m_doc.STR_PRIM));
     fillLines();
     m_filling = false;
@@ -294,6 +295,7 @@ void TDocumentEditor::chooseClient() {
     m_doc.CLI_NAME = name;
     m_doc.Modified = true;
     m_client->setText(Qs(name));
+    m_client->setCursorPosition(0);  // a long name shows its beginning
     m_info->setText(Qs(ClientInfoForDisplay(info)));
 }
 

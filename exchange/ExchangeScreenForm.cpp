@@ -1,6 +1,7 @@
 #include "exchange/ExchangeScreenForm.h"
 
 #include <QCloseEvent>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTime>
@@ -58,6 +59,8 @@ ExchangeScreenForm::ExchangeScreenForm(QWidget* parent) : Form(parent) {
     setObjectName(QStringLiteral("exchangeScreen"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString::fromUtf8(kCaption));
+    // Over the window it was opened from, the same size, like the document editor.
+    if (parent) setGeometry(parent->geometry());
 
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -113,6 +116,9 @@ void ExchangeScreenForm::AddLogLine(const std::string& text) {
     cursor.insertText(entry);
     m_log->moveCursor(QTextCursor::End);
     m_log->ensureCursorVisible();
+    // ensureCursorVisible stops as soon as any part of the last line shows; scrolled to the
+    // bottom the newest entry is whole.
+    m_log->verticalScrollBar()->setValue(m_log->verticalScrollBar()->maximum());
     // The operation holds the event loop; show the entry now without letting other events in.
     m_log->repaint();
 }

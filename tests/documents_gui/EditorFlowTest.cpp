@@ -91,6 +91,7 @@ private slots:
     void loadingAddsTheSumColumnBeforeShowing_data();
     void loadingAddsTheSumColumnBeforeShowing();
     void documentReadInPartIsNotOpened();
+    void longClientNameShowsItsBeginning();
     void screenshots();
 
 private:
@@ -507,6 +508,24 @@ void EditorFlowTest::documentReadInPartIsNotOpened() {
     test::ExecOrFail("alter table DOC_ORDERS_AWAY rename to DOC_ORDERS");
     QCOMPARE(test::Rows("select count(*) from DOC_ORDERS where DOC_ID='D-PART'"),
              (std::vector<std::vector<std::string>>{{"2"}}));
+}
+
+void EditorFlowTest::longClientNameShowsItsBeginning() {
+    const QString name = QStringLiteral(
+        "Общество с ограниченной ответственностью \"Торговый дом Северная Ромашка и партнёры\"");
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) values "
+        "('D-LONG', '2026-01-05', 1, '2026-01-05', 'C-ROMASHKA', '" +
+        name.toStdString() + "')");
+    TDocumentEditor editor;
+    editor.resize(240, 294);
+    QVERIFY(editor.LoadDocument("D-LONG"));
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    QCOMPARE(editor.clientField()->text(), name);
+    QVERIFY(editor.clientField()->fontMetrics().horizontalAdvance(name) >
+            editor.clientField()->width());
+    QCOMPARE(editor.clientField()->cursorPosition(), 0);
 }
 
 void EditorFlowTest::screenshots() {

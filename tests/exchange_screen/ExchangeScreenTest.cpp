@@ -3,8 +3,11 @@
 // or, where a box has to run its own event loop, as real message boxes.
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextCursor>
 #include <QtTest>
 
 #include <filesystem>
@@ -119,6 +122,27 @@ private slots:
         QCOMPARE(lines[2], QStringLiteral("/data/exchange/PDATo1C.xml"));
         QCOMPARE(lines[3].mid(9), QStringLiteral("  (Username=anonimous; Password=***)"));
         QVERIFY(stamp.match(lines[3].left(9)).hasMatch());
+    }
+
+    // However long the log grows, its newest entry is shown whole at the bottom.
+    void logKeepsTheNewestEntryInView() {
+        m_screen = new ExchangeScreenForm();
+        m_screen->resize(240, 200);
+        m_screen->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_screen));
+        auto* log = m_screen->findChild<QPlainTextEdit*>(QStringLiteral("log"));
+        QVERIFY(log);
+        for (int i = 0; i < 60; ++i) {
+            m_screen->AddLogLine("Шаг " + std::to_string(i) +
+                                 ": файл передан полностью, без ошибок.");
+        }
+        QTextCursor end(log->document());
+        end.movePosition(QTextCursor::End);
+        QTextCursor start = end;
+        start.movePosition(QTextCursor::StartOfBlock);
+        QVERIFY(log->cursorRect(start).top() >= 0);
+        QVERIFY(log->cursorRect(end).bottom() <= log->viewport()->height());
+        QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
     }
 
     // Every show reloads the settings: the FTP commands follow UseFTP, a missing server is
@@ -299,6 +323,7 @@ private slots:
         FtpTestServer server;
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
         JournalWindow journal(ProgramScreens());
+        journal.setGeometry(30, 40, 240, 320);
         QAction* command =
             journal.menuBar()->findCommand(QString::fromUtf8(journal_text::kMenuExchange));
         QVERIFY(command);
@@ -307,6 +332,7 @@ private slots:
         QVERIFY(m_screen);
         QVERIFY(m_screen->isVisible());
         QCOMPARE(m_screen->parentWidget(), &journal);
+        QCOMPARE(m_screen->geometry(), journal.geometry());  // over the journal, not at 0,0
         QVERIFY(m_screen->sendCommand()->isEnabled());
         m_screen->closeCommand()->trigger();
         QTRY_VERIFY(m_screen.isNull());
