@@ -16,6 +16,7 @@
 #include "db/Text.h"
 #include "documents/Document.h"
 #include "exchange/ExchangeScreen.h"
+#include "exchange/ImportObserver.h"
 
 namespace velmorant {
 
@@ -168,7 +169,7 @@ void showFailure(const BatchedStatements::Failure& failure) {
     notifier().message(failure.statement);
 }
 
-void deleteOldDocuments(const std::string& dateText, bool all) {
+void deleteOldDocuments(const std::string& dateText, bool all, ImportObserver& observer) {
     const TDate date = ParseDate(dateText, 0);
     if (date <= 0) return;
     const std::string condition = "REC_TIME<" + DateToSqlText(date);
@@ -178,7 +179,9 @@ void deleteOldDocuments(const std::string& dateText, bool all) {
     const int guidCol = q->ColumnIndex("GUID");
     long long count = 0;
     for (q->First(); !q->AtEnd(); q->Next()) {
-        DeleteDocument(Trim(q->Cell(guidCol)));
+        const std::string guid = Trim(q->Cell(guidCol));
+        DeleteDocument(guid);
+        observer.DocumentDeleted(all, guid);
         ++count;
     }
     if (count > 0) {
@@ -192,27 +195,38 @@ void deleteOldDocuments(const std::string& dateText, bool all) {
 // The companion file's text, statement by statement in batches as the script's lines, with
 // the outcome of running the whole text at once: the statements before a failing one stay,
 // the rest does not run, and only SQLite's text is shown.
-void runCompanion(BatchedStatements& statements, const std::string& text) {
+void runCompanion(BatchedStatements& statements, const std::string& text,
+                  ImportObserver& observer) {
     const std::vector<std::string> pieces = SplitSqlStatements(text);
     bool ok = true;
     for (size_t k = 0; ok && k < pieces.size(); ++k) ok = statements.Run(pieces[k], k + 1);
     if (ok) ok = statements.Commit();
-    if (!ok) notifier().message(statements.failure().error);
+    if (ok) {
+        observer.CompanionRan(pieces.size(), pieces.size(), 0, "", "");
+        return;
+    }
+    const auto& f = statements.failure();
+    observer.CompanionRan(f.tag - 1, pieces.size(), f.tag, f.error, f.statement);
+    notifier().message(f.error);
 }
 
-bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
+// Unpacks ToPDA.sqd and ToPDA.sql from `folder`'s ToPDA.zip into `into`.
+bool unpackScript(TExchangeScreen& screen, const std::string& folder, const std::string& into,
+                  ImportObserver& observer) {
     const std::string archive = folder + kArchiveName;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(archive, ec)) {
+        observer.Stopped(kNotFound);
         screen.AddLogLine(kNotFound);
         return false;
     }
     screen.AddLogLine(kUnpacking);
     auto unzipper = std::make_unique<TUnzipper>();
-    const int unpacked = UnpackFiles(*unzipper, archive, folder, kScriptName);
-    UnpackFiles(*unzipper, archive, folder, kCompanionName);
+    const int unpacked = UnpackFiles(*unzipper, archive, into, kScriptName);
+    UnpackFiles(*unzipper, archive, into, kCompanionName);
     unzipper.reset();
     if (unpacked < 1) {
+        observer.Stopped(kCannotUnpack);
         screen.AddLogLine(kCannotUnpack);
         return false;
     }
@@ -221,18 +235,28 @@ bool unpackScript(TExchangeScreen& screen, const std::string& folder) {
 
 }  // namespace
 
-bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
+bool ImportScript(TExchangeScreen& screen, const std::string& folderIn, const ImportHooks& hooks) {
+    ImportObserver none;
+    ImportObserver& observer = hooks.observer ? *hooks.observer : none;
     std::string folder = Trim(folderIn);
     if (folder.empty()) folder = Trim(screen.ChooseFolder());
     if (folder.empty()) return false;
     if (folder.back() != '/') folder += '/';
-    const std::string path = folder + kScriptName;
+    std::string scriptFolder = folder;
 
-    if (screen.options().UseZip && !unpackScript(screen, folder)) return false;
+    if (screen.options().UseZip) {
+        if (!hooks.unpackFolder.empty()) {
+            scriptFolder = hooks.unpackFolder;
+            if (scriptFolder.back() != '/') scriptFolder += '/';
+        }
+        if (!unpackScript(screen, folder, scriptFolder, observer)) return false;
+    }
+    const std::string path = scriptFolder + kScriptName;
 
     std::error_code ec;
     std::string text;
     if (!std::filesystem::is_regular_file(path, ec) || !readScriptText(path, text)) {
+        observer.Stopped(missingFileText(path));
         notifier().message(missingFileText(path));
         return false;
     }
@@ -245,19 +269,23 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
         if (header == kHeaders[h]) headerIndex = h;
     }
     if (headerIndex == kHeaders.size()) {
+        observer.Stopped(kIncompatible);
         notifier().message(kIncompatible);
         return false;
     }
+    observer.HeaderFound(header, headerIndex == kHeaderWithCompanion);
 
     // SQLite would create an empty file in place of a missing database, and every statement
     // would then fail on a missing table: stop before executing anything.
     if (!std::filesystem::is_regular_file(DatabasePath(), ec)) {
+        observer.Stopped(kDatabaseNotFound);
         notifier().message(kDatabaseNotFound);
         screen.AddLogLine(kStopped);
         return false;
     }
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) {
+        observer.Stopped(kDatabaseNotFound);
         screen.AddLogLine(kStopped);
         return false;
     }
@@ -266,6 +294,13 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
     // starts from a commit: the companion file, the deletions on connections of their own,
     // the messages that wait for the agent, and LLD_Def.
     BatchedStatements statements(*q);
+    // Statements are tagged with their line's index; the header is index 0, line 1.
+    auto failed = [&] {
+        const auto& f = statements.failure();
+        observer.StatementFailed(f.tag + 1, f.error, f.statement);
+        showFailure(f);
+        return false;
+    };
 
     ExchangeProgress& progress = screen.progress();
     progress.setVisible(true);
@@ -284,16 +319,19 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
         if (line.front() == '<') {
             if (AsciiUpper(std::string_view(line).substr(0, 12)) == "<SHOWMSGWND ") {
                 officeMessages.push_back(argumentOf(line, 11));
+                observer.MessageMet(i + 1, officeMessages.back());
                 continue;
             }
             const std::string upper = AsciiUpper(line);
             const std::string_view u = upper;
             if (Trim(u.substr(0, 8)) == "<DELALL") {
                 deleteAllDate = argumentOf(upper, 7);
+                observer.DeleteMet(i + 1, true, deleteAllDate);
                 continue;
             }
             if (Trim(u.substr(0, 5)) == "<DEL") {
                 deleteOldDate = argumentOf(upper, 4);
+                observer.DeleteMet(i + 1, false, deleteOldDate);
                 continue;
             }
             if (upper == "</*>" || upper == "</REPEAT>") {
@@ -302,41 +340,36 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
             }
             if (startsWith(u, "<REPEAT")) {
                 tpl = argumentOf(upper, 7);
+                observer.TemplateStarted(i + 1, tpl);
                 continue;
             }
             if (startsWith(u, "<EXEC")) {
                 tpl.clear();
-                if (!statements.Run(argumentOf(upper, 5), i)) {
-                    showFailure(statements.failure());
-                    return false;
-                }
+                const std::string sql = argumentOf(upper, 5);
+                observer.ExecMet(i + 1, sql);
+                if (!statements.Run(sql, i)) return failed();
                 continue;
             }
             row = upper;
         }
         if (tpl.empty()) continue;
-        if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) {
-            showFailure(statements.failure());
-            return false;
-        }
+        if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) return failed();
+        observer.RowExecuted(i + 1);
     }
-    if (!statements.Commit()) {
-        showFailure(statements.failure());
-        return false;
-    }
+    if (!statements.Commit()) return failed();
 
     if (headerIndex == kHeaderWithCompanion) {
-        const std::string companion = folder + kCompanionName;
+        const std::string companion = scriptFolder + kCompanionName;
         std::string sql;
         if (std::filesystem::is_regular_file(companion, ec)) {
             screen.AddLogLine(kDirectories);
-            if (readScriptText(companion, sql)) runCompanion(statements, sql);
+            if (readScriptText(companion, sql)) runCompanion(statements, sql, observer);
         }
     }
 
     screen.AddLogLine(kProcessing);
-    deleteOldDocuments(deleteAllDate, true);
-    deleteOldDocuments(deleteOldDate, false);
+    deleteOldDocuments(deleteAllDate, true, observer);
+    deleteOldDocuments(deleteOldDate, false, observer);
 
     const size_t count = officeMessages.size();
     for (size_t k = 0; k < count; ++k) {
@@ -349,6 +382,7 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn) {
     execute(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     execute(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                     DateToText(now) + " " + TimeToText(now) + "\")");
+    observer.Finished();
     return true;
 }
 

@@ -5,6 +5,15 @@
 namespace velmorant {
 
 class TExchangeScreen;
+class ImportObserver;
+
+// What a caller may add to a run besides the screen: an observer that hears what the run
+// meets and does, and a folder of its own to unpack ToPDA.zip into (the script and its
+// companion are then read from there), so that the folder of the answer is only read.
+struct ImportHooks {
+    ImportObserver* observer = nullptr;
+    std::string unpackFolder;  // empty: the answer's own folder
+};
 
 // Runs the office's answer ToPDA.sqd (Windows-1251, CR line ends) found in `folder` against
 // base.sdb, unpacking it first from ToPDA.zip when the screen's UseZip is on. An empty folder
@@ -16,6 +25,7 @@ class TExchangeScreen;
 // Progress goes to the screen's log and its progress bar, failures through notifier().
 // Returns true exactly when the run got as far as logging "Загрузка завершена."; callers that
 // only need to start the import may ignore the result.
-bool ImportScript(TExchangeScreen& screen, const std::string& folder);
+bool ImportScript(TExchangeScreen& screen, const std::string& folder,
+                  const ImportHooks& hooks = ImportHooks());
 
 }  // namespace velmorant
