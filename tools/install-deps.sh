@@ -5,6 +5,7 @@ set -euo pipefail
 
 need=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-qpa-plugins libsqlite3-dev zlib1g-dev libcurl4-openssl-dev uuid-dev
+      nlohmann-json3-dev
       fonts-dejavu-core)
 case "${1:-test}" in
     run) need+=(googletest libgtest-dev python3) ;;
