@@ -1,6 +1,9 @@
 // velmorant-cli check, run as a separate process on a prepared device folder: the report, the
 // exit codes, the JSON form read by a real JSON parser, the device's base.sdb left byte for
 // byte, and the guide's examples run through it.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -67,6 +70,35 @@ TEST_F(CliCheckTest, AGoodScriptCompletesOnACopyAndLeavesTheDeviceAsItWas) {
     EXPECT_EQ(readFile(device.dbPath()), before);
     EXPECT_TRUE(rowsOf("select * from MY_OPTIONS").empty());
     EXPECT_FALSE(fs::exists(device.dbPath() + "-journal"));
+}
+
+// A writer killed in the middle of a transaction leaves a journal that only a writer may roll
+// back. check copies the file with its journal, recovers the copy, and touches neither.
+TEST_F(CliCheckTest, ADatabaseLeftWithAHotJournalIsCheckedOnARecoveredCopy) {
+    const pid_t child = fork();
+    if (child == 0) {
+        auto q = TQueryResult::Create(device.dbPath(), true);
+        const bool ok = q && q->Exec("PRAGMA cache_size=1") && q->Exec("begin") &&
+                        q->Exec(
+                            "with recursive n(v) as (select 1 union all select v + 1 "
+                            "from n where v < 2000) insert into SPR_GOODS (GUID, ANAME) "
+                            "select 'G' || v, hex(randomblob(200)) from n");
+        _exit(ok ? 0 : 1);  // killed: no commit, no rollback, no close
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    ASSERT_TRUE(fs::exists(device.dbPath() + "-journal"));
+    const std::string db = readFile(device.dbPath());
+    const std::string journal = readFile(device.dbPath() + "-journal");
+
+    writeScript({"R_ODIRI RESPONSE 0002-0000-0000-0002",
+                 "<EXEC \"insert into SPR_GOODS (GUID) values ('NEW')\">"});
+    const auto r = check("'" + answer.string() + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("SPR_GOODS +0 -> 1\n"))) << r.out;
+    EXPECT_EQ(readFile(device.dbPath()), db);
+    EXPECT_EQ(readFile(device.dbPath() + "-journal"), journal);
 }
 
 TEST_F(CliCheckTest, StopsAsTheImportWould) {
