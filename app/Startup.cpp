@@ -4,11 +4,14 @@
 #include <QEvent>
 #include <QIcon>
 #include <QPointer>
+#include <QTimer>
 
 #include "app/Screens.h"
 #include "app/SingleInstance.h"
+#include "db/Backup.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
+#include "db/QueryResult.h"
 #include "journal/JournalWindow.h"
 #include "ui/ImageList.h"
 #include "ui/MainWindow.h"
@@ -111,7 +114,12 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         return started;
     }
 
+    // Only the copy that stays checks the file: a second copy must not restore a database
+    // under the running one. A question shown here may outlast the journal's first load, so
+    // the load is started again on whatever file is in place now.
+    CheckAndBackUpAtStart(DatabasePath(), Now());
     if (!PrepareDatabase()) return started;
+    started.journal->loadTimer()->start();
 
     ScreenFitter::install()->placeMainWindow(started.journal.get());
     started.journal->show();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/Unzipper.h"
+#include "db/Backup.h"
 #include "db/BatchedStatements.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
@@ -382,6 +383,9 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn, const Im
     execute(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     execute(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                     DateToText(now) + " " + TimeToText(now) + "\")");
+    // The day's copy holds what the office just sent; a copy that fails leaves the earlier
+    // one and does not undo the import.
+    BackupDatabase(DatabasePath(), now);
     observer.Finished();
     return true;
 }

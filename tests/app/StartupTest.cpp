@@ -10,6 +10,10 @@
 
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "db/Backup.h"
+#include "db/Database.h"
+#include "db/Dates.h"
+#include "db/QueryResult.h"
 #include "journal/JournalWindow.h"
 #include "support/TestSupport.h"
 #include "ui/MainWindow.h"
@@ -36,6 +40,7 @@ private slots:
     void secondStartHandsOverToTheFirst();
     void realProgramStartedTwice();
     void guardNameIsTakenOnce();
+    void damagedDatabaseIsRestoredBeforeTheJournalOpens();
 };
 
 void StartupTest::unusableDatabaseEndsWithCodeOne() {
@@ -134,4 +139,57 @@ void StartupTest::guardNameIsTakenOnce() {
 }
 
 QTEST_MAIN(StartupTest)
+namespace {
+
+// Adds today's documents ids first..first+count-1 to the prepared database.
+void addTodaysDocuments(int first, int count) {
+    std::string sql = "begin;";
+    for (int i = first; i < first + count; ++i) {
+        sql +=
+            "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_STATE, CLI_NAME, REC_TIME, "
+            "STR_PRIM) values ('g" +
+            std::to_string(i) + "', " + std::to_string(i) + ", 0, 0, 'Клиент', " +
+            DateToSqlText(Today()) + ", '" + std::string(300, 'p') + "');";
+    }
+    QVERIFY(Query(sql + "commit;"));
+}
+
+}  // namespace
+
+void StartupTest::damagedDatabaseIsRestoredBeforeTheJournalOpens() {
+    test::TempDir folder;
+    SetProgramFolder(folder.str());
+    QVERIFY(PrepareDatabase());
+    const std::string db = DatabasePath();
+    addTodaysDocuments(1, 300);
+    QVERIFY(BackupDatabase(db, Today() - 1));
+    addTodaysDocuments(301, 200);
+    {
+        const auto size = std::filesystem::file_size(db);
+        std::string bytes = test::readFile(db);
+        bytes.replace(size / 3, size / 3, std::string(size / 3, '\x33'));
+        test::writeFile(db, bytes);
+    }
+    QVERIFY(!CheckDatabaseFile(db));
+
+    test::RecordingNotifier boxes;
+    boxes.queueAnswer(MessageAnswer::Yes);
+    StartedProgram started = StartProgram(q(folder.path()), uniqueName("damaged"));
+    QVERIFY(started.runLoop);
+    QCOMPARE(boxes.texts(), std::vector<std::string>{"База данных повреждена. Восстановить из "
+                                                     "копии от " +
+                                                     DateToText(Today() - 1) + "?"});
+    QVERIFY(CheckDatabaseFile(db));
+    int aside = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder / "data")) {
+        aside += e.path().filename().string().rfind("base.sdb.damaged-", 0) == 0;
+    }
+    QCOMPARE(aside, 1);
+    QSignalSpy loaded(started.journal.get(), &JournalWindow::rowsLoaded);
+    QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1, 3000);
+    QCOMPARE(started.journal->documentList()->rowCount(), 300);
+    // The restored file is today's first copy.
+    QCOMPARE(ListBackups(BackupFolderFor(db)).size(), size_t(2));
+}
+
 #include "StartupTest.moc"

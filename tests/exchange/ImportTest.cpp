@@ -7,6 +7,9 @@
 #include <regex>
 
 #include "ExchangeTestSupport.h"
+#include "db/Backup.h"
+#include "db/Dates.h"
+#include "db/QueryResult.h"
 #include "exchange/Import.h"
 #include "support/TestSupport.h"
 
@@ -412,6 +415,33 @@ TEST_F(ImportTest, ReplacesLldDefAndLeavesTheJournalModeAsItWas) {
     EXPECT_EQ(screen.bar.maximum, 51);
     EXPECT_EQ(screen.bar.value, 51);
     EXPECT_TRUE(screen.bar.visible);
+}
+
+TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
+    const std::string copy =
+        BackupFolderFor(program.dbPath()) + "base-" + DateToIso(Today()) + ".sdb";
+    struct Case {
+        std::string bytes;
+        bool completes;
+        std::string rowsInCopy;  // of table T; empty: no copy
+    };
+    const std::vector<Case> cases = {
+        {"not a script header\r\n", false, ""},
+        {script({kH2, "<EXEC \"insert into T (A) values (1)\">"}), true, "1"},
+        {script({kH2, "<EXEC \"insert into T (A) values (2)\">"}), true, "2"},
+        {script({"garbage", "insert into T (A) values (3)"}), false, "2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(run(c.bytes), c.completes);
+        if (c.rowsInCopy.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(copy));
+            continue;
+        }
+        auto q = TQueryResult::Create(copy, true);
+        ASSERT_TRUE(q && q->Exec("select count(*) as N from T"));
+        EXPECT_EQ(q->Value("N", ""), c.rowsInCopy);
+    }
 }
 
 }  // namespace
