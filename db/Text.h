@@ -1,11 +1,19 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace velmorant {
+
+// Turns UTF-8 text into its Unicode case-folded form, also UTF-8, for comparing names without
+// regard to letter case. The core does not fold by itself: the screens pass the folding of
+// their toolkit (QString::toCaseFolded), so that names are compared exactly as the rest of the
+// user interface compares letters, with no second Unicode library and no hand-made table of
+// letters. A folder must keep line feeds as they are (case folding never touches them).
+using CaseFolder = std::function<std::string(std::string_view utf8)>;
 
 // Removes characters below 33 at both ends (bytes of UTF-8 sequences are never removed).
 std::string Trim(std::string_view text);

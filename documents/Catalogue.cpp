@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -185,6 +186,28 @@ const std::vector<int>& TCatalogue::GoodsOf(int folder) const {
     static const std::vector<int> kNone;
     if (folder < 0 || static_cast<std::size_t>(folder) >= m_goodsByParent.size()) return kNone;
     return m_goodsByParent[static_cast<std::size_t>(folder)];
+}
+
+const std::string& TCatalogue::FolderName(int index) const {
+    static const std::string kNone;
+    if (index < 0 || static_cast<std::size_t>(index) >= m_records.size()) return kNone;
+    const int parent = m_records[static_cast<std::size_t>(index)].parent;
+    if (parent < 0) return kNone;
+    return m_records[static_cast<std::size_t>(parent)].ANAME;
+}
+
+std::vector<int> TCatalogue::FindGoods(const std::vector<std::string>& guids) const {
+    std::unordered_map<std::string_view, int> wanted;
+    for (const std::string& g : guids) wanted.emplace(g, -1);
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (m_records[i].isFolder()) continue;
+        auto it = wanted.find(m_records[i].GUID);
+        if (it != wanted.end() && it->second < 0) it->second = static_cast<int>(i);
+    }
+    std::vector<int> found;
+    found.reserve(guids.size());
+    for (const std::string& g : guids) found.push_back(wanted[g]);
+    return found;
 }
 
 void TCatalogue::SetQuantity(int index, Money quantity) {

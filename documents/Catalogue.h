@@ -71,6 +71,13 @@ public:
     // Goods of its sub-folders are not included. Empty for an index out of range.
     const std::vector<int>& GoodsOf(int folder) const;
 
+    // The ANAME of the folder that holds record `index` (its parent); empty when it has none.
+    const std::string& FolderName(int index) const;
+
+    // For each of `guids`: the first goods item (not a folder) in catalogue order whose GUID
+    // is exactly that text; -1 when there is none.
+    std::vector<int> FindGoods(const std::vector<std::string>& guids) const;
+
     // Sets the quantity of record `index` and its sum (quantity x price div 10 000).
     void SetQuantity(int index, Money quantity);
 
