@@ -9,6 +9,8 @@
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
 #include "db/Text.h"
+#include "documents/RepeatOrder.h"
+#include "ui/CaseFolding.h"
 #include "ui/ImageList.h"
 #include "ui/MainWindow.h"
 #include "ui/SoftKeyboard.h"
@@ -20,7 +22,7 @@ namespace {
 const char* const kCaption = "Справочник";
 const char* const kChoose = "[ Выбрать ]";
 const char* const kCancel = "[ Отмена ]";
-const char* const kForbidden = "На выбранного клиента отгрузка запрещена!";
+const char* const kForbidden = kClientForbidden;
 const char* const kColumnCaptions[] = {" 1", " 2", " 3", "4", "5"};
 
 enum Column { ColName = 0, ColGuid = 1, ColSpare = 2, ColDeleted = 3, ColInfo = 4 };
@@ -91,6 +93,7 @@ TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
 
 void TClientPicker::Fill(const std::string& table, const std::string& selectedGuid) {
     m_list->clear();
+    m_names = TFoldedNames();
     m_guid = Trim(selectedGuid);
     std::unique_ptr<TQueryResult> q = Query("select ANAME, UNAME, GUID, IS_DELETED, INFO from " +
                                             table + " where (IS_FOLDER=0) order by UNAME");
@@ -101,10 +104,12 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
         const int cInfo = q->ColumnIndex("INFO");
         QList<QTreeWidgetItem*> items;
         QTreeWidgetItem* selected = nullptr;
+        std::vector<std::string> names;
         for (q->First(); !q->AtEnd(); q->Next()) {
             auto* item = new QTreeWidgetItem;
             const std::string guid = Trim(q->Cell(cGuid));
-            item->setText(ColName, Utf8(Trim(q->Cell(cName))));
+            names.push_back(Trim(q->Cell(cName)));
+            item->setText(ColName, Utf8(names.back()));
             item->setText(ColGuid, Utf8(guid));
             item->setText(ColDeleted, Utf8(Trim(q->Cell(cDeleted))));
             item->setText(ColInfo, Utf8(Trim(q->Cell(cInfo))));
@@ -112,6 +117,8 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
             items.append(item);
         }
         m_list->addTopLevelItems(items);
+        m_names =
+            TFoldedNames(std::vector<std::string_view>(names.begin(), names.end()), QtCaseFolder());
         if (selected) {
             m_list->setCurrentItem(selected);
             m_list->scrollToItem(selected);
@@ -137,15 +144,13 @@ bool TClientPicker::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TClientPicker::search(const QString& text) {
-    // The first row from the top whose name begins with the text, letters in any case.
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_list->topLevelItem(i);
-        if (item->text(ColName).startsWith(text, Qt::CaseInsensitive)) {
-            m_list->setCurrentItem(item);
-            m_list->scrollToItem(item);
-            return;
-        }
-    }
+    // The first row from the top whose name begins with the text, letters in any case; when
+    // none does, the first whose name holds it anywhere (a word in the middle of the name).
+    const int row = FindFirstByName(m_names, FoldCase(text.toStdString()));
+    QTreeWidgetItem* item = row >= 0 ? m_list->topLevelItem(row) : nullptr;
+    if (!item) return;
+    m_list->setCurrentItem(item);
+    m_list->scrollToItem(item);
 }
 
 void TClientPicker::choose() {

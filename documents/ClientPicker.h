@@ -5,13 +5,14 @@
 #include <QTreeWidget>
 #include <string>
 
+#include "documents/NameSearch.h"
 #include "ui/Dialog.h"
 
 namespace velmorant {
 
 // The directory window "Справочник": the clients of SPR_CLIENTS (no folders) in UNAME order,
-// found by typing the beginning of a name. A client on whom shipment is forbidden
-// (IS_DELETED "1") is refused. Modal result 1 on a choice, 2 otherwise.
+// found by typing the beginning of a name, or else a part of it. A client on whom shipment is
+// forbidden (IS_DELETED "1") is refused. Modal result 1 on a choice, 2 otherwise.
 class TClientPicker : public Dialog {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ private:
     QLineEdit* m_search;
     QToolButton* m_searchButton;
     QTreeWidget* m_list;
+    TFoldedNames m_names;  // the names of the rows, folded, in row order
     std::string m_guid;
     std::string m_name;
     std::string m_info;

@@ -1,18 +1,29 @@
 #include "documents/GoodsPicker.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "db/Dates.h"
+#include "db/Notifier.h"
 #include "db/Options.h"
+#include "db/Text.h"
+#include "documents/EarlierOrders.h"
 #include "documents/OrderLines.h"
 #include "documents/QuantityDialog.h"
+#include "ui/CaseFolding.h"
 #include "ui/ImageList.h"
 #include "ui/MenuBar.h"
+#include "ui/SoftKeyboard.h"
+#include "ui/TwoLineDelegate.h"
 #include "ui/ViewHelpers.h"
 
 namespace velmorant {
@@ -31,6 +42,13 @@ const char* const kColumnCount = "Кол-во";
 const char* const kColumnPrice = "Цена";
 const char* const kColumnSum = "Сумма";
 const char* const kDefaultCaption = "Подбор товаров";
+const char* const kMore = "  ...  ";
+const char* const kSearch = " Поиск ";
+const char* const kEarlier = " Ранее ";
+const char* const kFoundBar = " Найдено: ";
+const char* const kEarlierBar = " Ранее заказанные";
+const char* const kNoEarlierOrders = "Клиент ранее ничего не заказывал.";
+const int kColumnWidths[] = {150, 50, 62, 62};
 
 // Folders below this many levels stay closed in the drop-down: Qt lays out open rows with
 // one nested call per level, so an unbounded chain would overflow the stack.
@@ -42,7 +60,7 @@ QString Money2(Money value, bool blankIfZero) {
 }
 }  // namespace
 
-TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
+TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCaseFolder()) {
     setObjectName(QStringLiteral("goodsPicker"));
     // A full screen of its own: it covers the window it was opened from, the same size.
     if (owner) setGeometry(owner->window()->geometry());
@@ -88,22 +106,33 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     top->addWidget(blank);
     layout->addWidget(topBar);
 
-    m_goods = new QTreeWidget(body());
-    m_goods->setObjectName(QStringLiteral("goodsList"));
-    m_goods->setRootIsDecorated(false);
-    m_goods->setUniformRowHeights(true);
-    m_goods->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_goods->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_goods->setBackgroundRole(QPalette::Base);
-    m_goods->header()->setStretchLastSection(false);
-    m_goods->installEventFilter(this);
-    layout->addWidget(m_goods, 1);
+    // The search field, under the top bar while a search is open.
+    m_searchPanel = new QWidget(body());
+    m_searchPanel->setObjectName(QStringLiteral("searchPanel"));
+    m_searchPanel->setFixedHeight(23);
+    auto* searchLayout = new QHBoxLayout(m_searchPanel);
+    searchLayout->setContentsMargins(0, 0, 0, 0);
+    searchLayout->setSpacing(0);
+    m_search = new QLineEdit(m_searchPanel);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->installEventFilter(this);
+    SoftKeyboard::showOnFocus(m_search);
+    auto* searchButton = new QToolButton(m_searchPanel);
+    searchButton->setFixedWidth(20);
+    searchButton->setIcon(ImageList::fromBitmap(QStringLiteral("BITBTN4_BITMAP"), 16, 16).icon(0));
+    searchButton->setEnabled(false);  // a picture only: the search runs as the agent types
+    searchLayout->addWidget(m_search, 1);
+    searchLayout->addWidget(searchButton);
+    m_searchPanel->hide();
+    layout->addWidget(m_searchPanel);
 
-    auto* contextEnter = new QAction(Utf8(kContextEnter), m_goods);
-    MenuBar::setBold(contextEnter, true);
-    m_goods->addAction(contextEnter);
-    m_goods->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+    // The folder's goods, and in their place the found goods or the earlier orders.
+    m_pages = new QStackedWidget(body());
+    m_goods = makeFolderList();
+    m_found = makeFoundList();
+    m_pages->addWidget(m_goods);
+    m_pages->addWidget(m_found);
+    layout->addWidget(m_pages, 1);
 
     // The drop-down lies over the window, hidden until the folder bar is tapped.
     m_dropDown = new QFrame(this);
@@ -126,6 +155,14 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     QAction* confirmAction = menuBar()->addCommand(Utf8(kOk));
     QAction* sep2 = menuBar()->addCommand(Utf8(kSeparator));
     QAction* cancelAction = menuBar()->addCommand(Utf8(kCancel));
+    // The two further views wait under "...": on a 240-pixel screen the bar has no room for
+    // them, and typing letters opens the search anyway.
+    QMenu* more = menuBar()->addMenu(Utf8(kMore));
+    m_searchAction = menuBar()->addItem(more, Utf8(kSearch));
+    m_earlierAction = menuBar()->addItem(more, Utf8(kEarlier));
+    m_searchAction->setCheckable(true);
+    m_earlierAction->setCheckable(true);
+    m_earlierAction->setEnabled(false);  // until a client is given
     sep1->setEnabled(false);
     sep2->setEnabled(false);
     menuBar()->setDefaultCommand(enter);
@@ -134,6 +171,15 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     connect(enter, &QAction::triggered, this, [this] { enterQuantity(); });
     connect(confirmAction, &QAction::triggered, this, [this] { confirm(); });
     connect(cancelAction, &QAction::triggered, this, [this] { closeDialog(false); });
+    connect(m_searchAction, &QAction::triggered, this, [this] {
+        if (m_searchPanel->isVisible()) {
+            closeSearch();
+        } else {
+            openSearch();
+        }
+    });
+    connect(m_earlierAction, &QAction::triggered, this, [this] { toggleEarlier(); });
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& t) { search(t); });
 
     connect(m_folderBar, &QPushButton::clicked, this, [this] { openDropDown(); });
     connect(ok, &QPushButton::clicked, this, [this] { openSelectedFolder(); });
@@ -144,6 +190,52 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner) {
     connect(m_goods, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (item == m_goods->currentItem()) enterQuantity();
     });
+    connect(m_found, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.row() == m_found->currentIndex().row()) enterQuantity();
+    });
+}
+
+QTreeWidget* TGoodsPicker::makeFolderList() {
+    auto* list = new QTreeWidget;
+    list->setObjectName(QStringLiteral("goodsList"));
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setBackgroundRole(QPalette::Base);
+    list->header()->setStretchLastSection(false);
+    list->installEventFilter(this);
+
+    auto* contextEnter = new QAction(Utf8(kContextEnter), list);
+    MenuBar::setBold(contextEnter, true);
+    list->addAction(contextEnter);
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+    return list;
+}
+
+QTreeView* TGoodsPicker::makeFoundList() {
+    auto* list = new QTreeView;
+    list->setObjectName(QStringLiteral("foundList"));
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);  // every row has its second line
+    list->setItemsExpandable(false);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setBackgroundRole(QPalette::Base);
+    list->header()->setStretchLastSection(false);
+    list->setItemDelegateForColumn(0, new TwoLineDelegate(list));
+    m_foundRows = new GoodsRowsModel(m_catalogue, list);
+    list->setModel(m_foundRows);
+    list->installEventFilter(this);
+
+    auto* contextEnter = new QAction(Utf8(kContextEnter), list);
+    MenuBar::setBold(contextEnter, true);
+    list->addAction(contextEnter);
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+    return list;
 }
 
 int TGoodsPicker::recordOf(const QTreeWidgetItem* item) const {
@@ -157,7 +249,9 @@ int TGoodsPicker::recordOf(const QTreeWidgetItem* item) const {
 }
 
 void TGoodsPicker::Load(const std::string& chosen) {
+    leaveFoundViews();
     m_catalogue.Load(chosen);
+    m_searchIndex.Reset(m_catalogue);
     buildTree();
 
     m_currentFolder = m_tree->topLevelItem(0);
@@ -178,9 +272,10 @@ void TGoodsPicker::Load(const std::string& chosen) {
     }
     m_goods->setColumnCount(static_cast<int>(captions.size()));
     m_goods->setHeaderLabels(captions);
-    const int widths[] = {150, 50, 62, 62};
+    m_foundRows->setCaptions(captions);
     for (int c = 0; c < m_goods->columnCount(); ++c) {
-        m_goods->setColumnWidth(c, widths[c]);
+        m_goods->setColumnWidth(c, kColumnWidths[c]);
+        m_found->setColumnWidth(c, kColumnWidths[c]);
         if (c > 0) m_goods->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
     openSelectedFolder();
@@ -188,6 +283,18 @@ void TGoodsPicker::Load(const std::string& chosen) {
 
 // The folder tree may be as deep as the catalogue's chain of folders.
 TGoodsPicker::~TGoodsPicker() { DeleteTreeItems(m_tree); }
+
+void TGoodsPicker::ReleaseCatalogue() {
+    leaveFoundViews();
+    m_searchIndex.Reset(m_catalogue);
+    m_catalogue.Release();
+}
+
+void TGoodsPicker::SetClient(const std::string& clientGuid, const std::string& documentGuid) {
+    m_clientGuid = Trim(clientGuid);
+    m_documentGuid = Trim(documentGuid);
+    m_earlierAction->setEnabled(!m_clientGuid.empty());
+}
 
 void TGoodsPicker::buildTree() {
     DeleteTreeItems(m_tree);
@@ -219,9 +326,9 @@ void TGoodsPicker::openSelectedFolder() {
     QTreeWidgetItem* item = m_tree->currentItem();
     const int folder = recordOf(item);
     if (folder < 0) return;
-    const TTreeData& record = m_catalogue.Records()[static_cast<std::size_t>(folder)];
-    m_folderBar->setText(QStringLiteral(" ") + QString::fromStdString(record.ANAME));
+    leaveFoundViews();  // a folder chosen in the drop-down ends a search or the earlier orders
     m_currentFolder = item;
+    folderBarText();
     m_goods->clear();
     QList<QTreeWidgetItem*> rows;
     for (int g : m_catalogue.GoodsOf(folder)) {
@@ -256,15 +363,32 @@ void TGoodsPicker::showEvent(QShowEvent* event) {
                    QString::fromStdString(GetOption("MultiSelFormText", kDefaultCaption)));
     if (QTreeWidgetItem* header = m_goods->headerItem()) {
         header->setText(0, QString::fromStdString(GetOption("Nomenkl", kColumnGoods)));
+        m_foundRows->setCaption(0, header->text(0));
         if (m_goods->columnCount() > 1) {
             header->setText(1, QString::fromStdString(GetOption("Count", kColumnCount)));
+            m_foundRows->setCaption(1, header->text(1));
         }
     }
     m_sums = GetOption("UseSUMS", "") == "1";
     Dialog::showEvent(event);
+    // The folded names for the search, built while the agent looks at the window: the first
+    // letter typed then only scans them.
+    QTimer::singleShot(0, this, [this] { m_searchIndex.Prepare(); });
 }
 
 void TGoodsPicker::enterQuantity() {
+    if (m_view != View::Folder) {
+        const QModelIndex current = m_found->currentIndex();
+        if (!current.isValid() || !m_found->selectionModel()->isRowSelected(current.row())) return;
+        const int record = m_foundRows->recordAt(current.row());
+        if (record < 0) return;
+        const TTreeData& r = m_catalogue.Records()[static_cast<std::size_t>(record)];
+        Money quantity = r.quantity;
+        if (!EditQuantity(quantity, m_sums ? r.PRICE : kNoPrice, this)) return;
+        m_catalogue.SetQuantity(record, quantity);
+        m_foundRows->rowChanged(current.row());
+        return;
+    }
     QTreeWidgetItem* row = m_goods->currentItem();
     if (!row || !row->isSelected()) return;
     const int record = recordOf(row);
@@ -274,6 +398,114 @@ void TGoodsPicker::enterQuantity() {
     if (!EditQuantity(quantity, m_sums ? r.PRICE : kNoPrice, this)) return;
     m_catalogue.SetQuantity(record, quantity);
     fillRow(row);
+}
+
+void TGoodsPicker::folderBarText() {
+    QString text;
+    switch (m_view) {
+        case View::Folder: {
+            const int folder = recordOf(m_currentFolder);
+            if (folder >= 0) {
+                text = QStringLiteral(" ") +
+                       QString::fromStdString(
+                           m_catalogue.Records()[static_cast<std::size_t>(folder)].ANAME);
+            }
+            break;
+        }
+        case View::Search:
+            text = Utf8(kFoundBar) + QString::number(m_foundRows->rowCount());
+            break;
+        case View::Earlier:
+            text = Utf8(kEarlierBar);
+            break;
+    }
+    m_folderBar->setText(text);
+}
+
+void TGoodsPicker::showFolderView() {
+    const bool wasFound = m_view != View::Folder;
+    m_view = View::Folder;
+    m_earlierAction->setChecked(false);
+    m_foundRows->clear();
+    m_pages->setCurrentWidget(m_goods);
+    // Quantities typed in the other views belong to the same goods: redraw the folder's rows.
+    if (wasFound) {
+        for (int i = 0; i < m_goods->topLevelItemCount(); ++i) fillRow(m_goods->topLevelItem(i));
+    }
+    folderBarText();
+}
+
+void TGoodsPicker::showFound(std::vector<int> records, QStringList notes, View view) {
+    m_view = view;
+    m_earlierAction->setChecked(view == View::Earlier);
+    m_foundRows->setRows(std::move(records), std::move(notes));
+    m_pages->setCurrentWidget(m_found);
+    if (m_foundRows->rowCount() > 0) {
+        m_found->setCurrentIndex(m_foundRows->index(0, 0));
+        m_found->scrollToTop();
+    }
+    folderBarText();
+}
+
+void TGoodsPicker::leaveFoundViews() {
+    if (m_searchPanel->isVisible() || !m_search->text().isEmpty()) {
+        const QSignalBlocker quiet(m_search);
+        m_search->clear();
+        m_searchPanel->hide();
+        m_searchAction->setChecked(false);
+    }
+    if (m_view != View::Folder) showFolderView();
+}
+
+void TGoodsPicker::openSearch() {
+    if (m_view == View::Earlier) showFolderView();
+    m_searchPanel->show();
+    m_searchAction->setChecked(true);
+    m_search->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TGoodsPicker::closeSearch() {
+    leaveFoundViews();
+    m_goods->setFocus(Qt::OtherFocusReason);
+}
+
+void TGoodsPicker::search(const QString& text) {
+    const std::vector<int>& found = m_searchIndex.Find(text.toStdString());
+    if (found.empty() && text.trimmed().isEmpty()) {
+        if (m_view == View::Search) showFolderView();
+        return;
+    }
+    showFound(found, {}, View::Search);
+}
+
+void TGoodsPicker::toggleEarlier() {
+    if (m_view == View::Earlier) {
+        showFolderView();
+        return;
+    }
+    if (m_clientGuid.empty()) return;
+    const std::vector<TEarlierGoods> earlier = ReadEarlierGoods(m_clientGuid, m_documentGuid);
+    std::vector<std::string> guids;
+    guids.reserve(earlier.size());
+    for (const TEarlierGoods& g : earlier) guids.push_back(g.G_GUID);
+    const std::vector<int> records = m_catalogue.FindGoods(guids);
+    // Goods the catalogue no longer has cannot be picked: they are not shown.
+    std::vector<int> shown;
+    QStringList notes;
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        if (records[i] < 0) continue;
+        shown.push_back(records[i]);
+        const std::string when = earlier[i].date > 0 ? DateToText(earlier[i].date) : "?";
+        notes << QString::fromStdString(when + ": " + MoneyToText(earlier[i].quantity, 2, false));
+    }
+    if (shown.empty()) {
+        m_earlierAction->setChecked(false);
+        notifier().message(kNoEarlierOrders);
+        return;
+    }
+    if (m_searchPanel->isVisible()) leaveFoundViews();
+    showFound(std::move(shown), std::move(notes), View::Earlier);
+    m_found->setFocus(Qt::OtherFocusReason);
 }
 
 void TGoodsPicker::confirm() {
@@ -309,6 +541,17 @@ void TGoodsPicker::closeDropDown() {
     m_dropDownButtons->hide();
 }
 
+bool TGoodsPicker::typeToSearch(QKeyEvent* key) {
+    const QString text = key->text();
+    if (text.isEmpty() || !text.at(0).isPrint()) return false;
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+    // A blank starts nothing (it would find half the catalogue); inside a search it is typed.
+    if (text.at(0).isSpace() && !m_searchPanel->isVisible()) return false;
+    openSearch();
+    QCoreApplication::sendEvent(m_search, key);
+    return true;
+}
+
 bool TGoodsPicker::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_tree && event->type() == QEvent::FocusOut) {
         auto* focus = static_cast<QFocusEvent*>(event);
@@ -324,9 +567,26 @@ bool TGoodsPicker::eventFilter(QObject* watched, QEvent* event) {
             closeDropDown();  // Escape here closes the drop-down, not the window
             return true;
         }
-        if (watched == m_goods && enter) {
+        if ((watched == m_goods || watched == m_found) && enter) {
             enterQuantity();
             return true;
+        }
+        if ((watched == m_goods || watched == m_found) && typeToSearch(key)) return true;
+        if (watched == m_search) {
+            switch (key->key()) {
+                case Qt::Key_Escape:
+                    closeSearch();  // Escape here closes the search, not the window
+                    return true;
+                case Qt::Key_Up:
+                case Qt::Key_Down:
+                case Qt::Key_PageUp:
+                case Qt::Key_PageDown:
+                    // The arrows walk the results while the letters stay in the field.
+                    if (m_view == View::Search) QCoreApplication::sendEvent(m_found, key);
+                    return true;
+                default:
+                    break;
+            }
         }
     }
     return Dialog::eventFilter(watched, event);

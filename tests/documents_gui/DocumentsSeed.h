@@ -12,7 +12,7 @@
 
 #include "db/QueryResult.h"
 #include "db/Text.h"
-#include "ui/MenuBar.h"
+#include "support/Taps.h"
 
 namespace velmorant::test {
 
@@ -64,25 +64,6 @@ inline std::vector<std::vector<std::string>> Rows(const std::string& sql) {
         rows.push_back(row);
     }
     return rows;
-}
-
-// Taps the top-level menu command whose caption is exactly `caption`.
-inline void TapMenu(MenuBar* bar, const char* caption) {
-    QAction* action = bar->findCommand(QString::fromUtf8(caption));
-    if (!action) qFatal("no menu command %s", caption);
-    QToolButton* button = bar->buttonOf(action);
-    if (!button || !button->isVisible()) qFatal("menu command %s is not shown", caption);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-// Taps (or double-taps) a row of a list.
-inline void TapRow(QTreeWidget* list, int row, bool twice = false) {
-    QTreeWidgetItem* item = list->topLevelItem(row);
-    if (!item) qFatal("no row %d", row);
-    list->scrollToItem(item);
-    const QPoint at = list->visualItemRect(item).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
 // Types `text` into `widget` character by character, Cyrillic letters included (QTest's own

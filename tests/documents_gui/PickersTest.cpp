@@ -12,7 +12,9 @@
 #include "documents/GoodsPicker.h"
 #include "documents/QuantityDialog.h"
 #include "support/ModalAnswer.h"
+#include "support/Taps.h"
 #include "support/TestSupport.h"
+#include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
 using test::Column;
@@ -44,6 +46,43 @@ void AnswerKeypad(QStringList keys, bool* priceShown = nullptr) {
     });
 }
 
+// The rows of the search or earlier-orders list: "name | second line | quantity".
+QStringList Found(TGoodsPicker& p) {
+    QStringList rows;
+    const QAbstractItemModel* m = p.foundList()->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        rows << m->index(r, 0).data().toString() + " | " +
+                    m->index(r, 0).data(TwoLineDelegate::kSecondLineRole).toString() + " | " +
+                    m->index(r, 1).data().toString();
+    }
+    return rows;
+}
+
+// Milk in two folders, spelt in two cases, and goods that do not have the letters.
+void SeedMilk() {
+    test::ExecOrFail(
+        "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE) "
+        "values ('G-MILK', 20, 1, 0, 0, 'Молоко', 'm1', 60),"
+        "('G-MILK2', 21, 2, 0, 0, 'МОЛОКО', 'm2', 65),"
+        "('F-MILK', 22, 2, 1, 0, 'Молочное', 'm0', 0),"  // a folder: never found
+        "('G-CHOC', 23, 3, 0, 0, 'Шоколад', 'm3', 90)");
+}
+
+// Earlier documents of the clients, the newest last.
+void SeedEarlierOrders() {
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) values "
+        "('D-JAN', '2026-01-10', 2, '2026-01-09', 'C-IVANOV', 'Иванов И.И.'),"
+        "('D-FEB', '2026-02-05', 1, '2026-02-01', 'C-IVANOV', 'Иванов И.И.'),"
+        "('D-OTHER', '2026-03-01', 1, '2026-03-01', 'C-ROMASHKA', 'ООО Ромашка'),"
+        "('D-NOW', '2026-03-02', 1, '2026-03-02', 'C-IVANOV', 'Иванов И.И.');"
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
+        "('D-JAN', 0, 'G-KVASS', 'Квас', 2, 30), ('D-JAN', 1, 'G-RICE', 'Рис', 1, 75),"
+        "('D-FEB', 0, 'G-WATER', 'Вода', 3, 20), ('D-FEB', 1, 'G-KVASS', 'Квас', 5, 30),"
+        "('D-FEB', 2, 'G-GONE', 'Морс', 1, 40),"
+        "('D-OTHER', 0, 'G-JUICE', 'Сок', 7, 55), ('D-NOW', 0, 'G-JUICE', 'Сок', 9, 55)");
+}
+
 }  // namespace
 
 class PickersTest : public QObject {
@@ -66,6 +105,9 @@ private slots:
     void captionsComeFromTheOptions();
     void emptyCatalogueShowsNothing();
     void deepFolderChainOpensInTheDropDown();
+    void typingFindsGoodsInEveryFolder();
+    void searchByTheMenuCommand();
+    void earlierOrdersOfTheClient();
 
 private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
@@ -113,6 +155,12 @@ void PickersTest::typingFindsTheFirstMatchingClient_data() {
                                   << "ООО Ромашка";
     QTest::newRow("no match keeps the last one") << "ооо рx"
                                                  << "ООО Ромашка";
+    QTest::newRow("a word in the middle") << "ромаш"
+                                          << "ООО Ромашка";
+    QTest::newRow("initials, any case") << "и.и"
+                                        << "Иванов И.И.";
+    QTest::newRow("a beginning wins over the middle") << "о"
+                                                      << "ООО Ромашка";
 }
 
 void PickersTest::typingFindsTheFirstMatchingClient() {
@@ -409,6 +457,163 @@ void PickersTest::deepFolderChainOpensInTheDropDown() {
         QTest::keyClick(p.folderTree(), Qt::Key_Escape);
         QVERIFY(!p.dropDownOpen());
     }  // the picker and its tree are freed here
+}
+
+void PickersTest::typingFindsGoodsInEveryFolder() {
+    test::SetOption("UseSUMS", "1");
+    SeedMilk();
+    TGoodsPicker p;
+    p.resize(240, 300);
+    p.Load("G-WATER\t2\r\n");
+    p.show();
+    QVERIFY(QTest::qWaitForWindowActive(&p));
+    QCOMPARE(Column(p.goodsList(), 0), (QStringList{"Квас", "Вода", "Молоко"}));
+    test::TapRow(p.goodsList(), 1);  // Вода selected: the folder view is to come back so
+    p.goodsList()->setFocus();
+    QVERIFY(!p.findChild<QWidget*>(QStringLiteral("searchPanel"))->isVisible());
+
+    // Letters typed in the goods list open the search field and go into it.
+    test::TypeText(p.goodsList(), "м");
+    QTRY_VERIFY(p.searchField()->hasFocus());
+    QVERIFY(p.searchField()->isVisible());
+    test::TypeText(p.searchField(), "ол");
+    QCOMPARE(p.searchField()->text(), QString("мол"));
+    QCOMPARE(p.view(), TGoodsPicker::View::Search);
+    QCOMPARE(Found(p), (QStringList{"Молоко | Напитки | ", "МОЛОКО | Бакалея | "}));
+    QCOMPARE(p.folderBar()->text(), QString(" Найдено: 2"));
+    QVERIFY(p.foundList()->isVisible() && !p.goodsList()->isVisible());
+
+    // Enter in the field types the quantity of the selected result (the first); the arrow
+    // keys move to the next one.
+    AnswerKeypad({"4"});
+    QTest::keyClick(p.searchField(), Qt::Key_Return);
+    QTest::keyClick(p.searchField(), Qt::Key_Down);
+    AnswerKeypad({"1"});
+    QTest::keyClick(p.searchField(), Qt::Key_Return);
+    QCOMPARE(Found(p), (QStringList{"Молоко | Напитки | 4.00", "МОЛОКО | Бакалея | 1.00"}));
+    QCOMPARE(p.foundList()->model()->index(0, 3).data().toString(), QString("240.00"));
+
+    // Latin letters, any case; a text nothing has leaves an empty list.
+    p.searchField()->setText("X");
+    QCOMPARE(Found(p), QStringList{});
+    QCOMPARE(p.folderBar()->text(), QString(" Найдено: 0"));
+
+    // Clearing the field brings the folder view back as it was, with the new quantity.
+    p.searchField()->clear();
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+    QCOMPARE(p.folderBar()->text(), QString(" Напитки"));
+    QCOMPARE(Current(p.goodsList()), QString("Вода"));
+    QCOMPARE(Column(p.goodsList(), 1), (QStringList{"", "2.00", "4.00"}));
+    QVERIFY(p.searchField()->isVisible());
+
+    // Escape closes the field, not the window; the result holds what the search picked.
+    test::TypeText(p.searchField(), "ШОК");
+    QCOMPARE(Found(p), QStringList{"Шоколад | Соки | "});
+    QTest::keyClick(p.searchField(), Qt::Key_Escape);
+    QVERIFY(p.isVisible());
+    QVERIFY(!p.searchField()->isVisible());
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+    QCOMPARE(p.folderBar()->text(), QString(" Напитки"));
+    test::TapMenu(p.menuBar(), " [ Ок ] ");
+    const std::vector<std::string> expected = {"G-WATER\t2.00\tВода\t20.50\t41.00",
+                                               "G-MILK\t4.00\tМолоко\t60.00\t240.00",
+                                               "G-MILK2\t1.00\tМОЛОКО\t65.00\t65.00"};
+    QCOMPARE(p.Result(), expected);
+}
+
+void PickersTest::searchByTheMenuCommand() {
+    SeedMilk();
+    TGoodsPicker p;
+    p.resize(240, 300);
+    p.Load("");
+    p.show();
+    QVERIFY(QTest::qWaitForWindowActive(&p));
+    // Without a client there is nothing earlier to show.
+    QVERIFY(!p.earlierAction()->isEnabled());
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Ранее ");
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Поиск ");
+    QVERIFY(p.searchField()->isVisible());
+    QVERIFY(p.searchAction()->isChecked());
+    QTRY_VERIFY(p.searchField()->hasFocus());
+    test::TypeText(p.searchField(), "мОлОкО");
+    QCOMPARE(Found(p), (QStringList{"Молоко | Напитки | ", "МОЛОКО | Бакалея | "}));
+    // A double tap picks there as in the tree.
+    const QRect row = p.foundList()->visualRect(p.foundList()->model()->index(1, 0));
+    QTest::mouseClick(p.foundList()->viewport(), Qt::LeftButton, {}, row.center());
+    AnswerKeypad({"7"});
+    QTest::mouseDClick(p.foundList()->viewport(), Qt::LeftButton, {}, row.center());
+    QCOMPARE(Found(p).at(1), QString("МОЛОКО | Бакалея | 7.00"));
+
+    // The command again closes the search; a folder from the drop-down does so as well.
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Поиск ");
+    QVERIFY(!p.searchField()->isVisible());
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Поиск ");
+    test::TypeText(p.searchField(), "мол");
+    QCOMPARE(p.view(), TGoodsPicker::View::Search);
+    QTest::mouseClick(p.folderBar(), Qt::LeftButton);
+    SelectFolder(p, "Бакалея");
+    QTest::mouseClick(p.findChild<QPushButton*>(QStringLiteral("dropDownOk")), Qt::LeftButton);
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+    QVERIFY(!p.searchField()->isVisible());
+    QCOMPARE(Column(p.goodsList(), 0), (QStringList{"Рис", "МОЛОКО"}));
+    QCOMPARE(Column(p.goodsList(), 1), (QStringList{"", "7.00"}));
+}
+
+void PickersTest::earlierOrdersOfTheClient() {
+    SeedEarlierOrders();
+    TGoodsPicker p;
+    p.resize(240, 300);
+    p.SetClient("C-IVANOV", "D-NOW");  // the document being edited does not count
+    p.Load("G-KVASS\t1\r\n");
+    p.show();
+    QVERIFY(QTest::qWaitForWindowActive(&p));
+    QVERIFY(p.earlierAction()->isEnabled());
+
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Ранее ");
+    QCOMPARE(p.view(), TGoodsPicker::View::Earlier);
+    QVERIFY(p.earlierAction()->isChecked());
+    QCOMPARE(p.folderBar()->text(), QString(" Ранее заказанные"));
+    // Newest first, each with its last quantity and date; Морс is gone from the catalogue.
+    QCOMPARE(Found(p), (QStringList{"Вода | 05.02.2026: 3.00 | ", "Квас | 05.02.2026: 5.00 | 1.00",
+                                    "Рис | 10.01.2026: 1.00 | "}));
+    // Picking works there as in the tree.
+    test::whenModalOpens<TQuantityDialog>([](TQuantityDialog* d) {
+        QCOMPARE(d->edit()->text(), QString("0.00"));
+        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("key3")), Qt::LeftButton);
+        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+    });
+    test::TapMenu(p.menuBar(), " ВВОД ");
+    QCOMPARE(Found(p).at(0), QString("Вода | 05.02.2026: 3.00 | 3.00"));
+
+    // The command again shows the folder again, with the quantity picked.
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Ранее ");
+    QCOMPARE(p.view(), TGoodsPicker::View::Folder);
+    QVERIFY(!p.earlierAction()->isChecked());
+    QCOMPARE(Column(p.goodsList(), 1), (QStringList{"1.00", "3.00"}));
+
+    // A letter typed there starts a search of the whole catalogue instead.
+    test::TapMenuItem(p.menuBar(), "  ...  ", " Ранее ");
+    test::TypeText(p.foundList(), "со");
+    QCOMPARE(p.view(), TGoodsPicker::View::Search);
+    QCOMPARE(Found(p), QStringList{"Сок | Соки | "});
+    test::TapMenu(p.menuBar(), " [ Ок ] ");
+    const std::vector<std::string> expected = {"G-KVASS\t1.00\tКвас\t35.00\t35.00",
+                                               "G-WATER\t3.00\tВода\t20.50\t61.50"};
+    QCOMPARE(p.Result(), expected);
+
+    // A client who never ordered: said so, and the folder view stays.
+    TGoodsPicker fresh;
+    fresh.SetClient("C-FORBIDDEN", "");
+    fresh.Load("");
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    test::TapMenuItem(fresh.menuBar(), "  ...  ", " Ранее ");
+    QCOMPARE(fresh.view(), TGoodsPicker::View::Folder);
+    QVERIFY(!fresh.earlierAction()->isChecked());
+    QCOMPARE(m_notifier->texts(), std::vector<std::string>{"Клиент ранее ничего не заказывал."});
 }
 
 QTEST_MAIN(PickersTest)
