@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the demo directories in examples/: about 50 clients (a few with shipment forbidden)
-and about 500 goods in nested folders with prices. The output is deterministic, so the
-committed CSV files can be made again byte for byte."""
+"""Writes the demo directories in examples/: about 50 clients (a few with shipment forbidden),
+about 500 goods in nested folders with prices, and two messages of the office for the
+device's message list. The output is deterministic, so the committed CSV files can be made
+again byte for byte."""
 
 import csv
 import os
@@ -140,6 +141,18 @@ def goods():
     return rows
 
 
+MESSAGES = [
+    {"guid": "6F1C2A9E-3B7D-4E21-9C5A-0D8E4F7B1A01", "date": "2026-12-01 09:00:00",
+     "title": "Новые цены с 1 декабря",
+     "body": "С 1 декабря действуют новые цены на молочные продукты и соки.\n"
+             "Справочник товаров обновлён, цены в новых заявках уже новые."},
+    {"guid": "6F1C2A9E-3B7D-4E21-9C5A-0D8E4F7B1A02", "date": "2026-12-07 08:30:00",
+     "title": "План на неделю",
+     "body": "На этой неделе просим предложить клиентам консервы «Северный».\n"
+             "Заявки на пятницу передавать до 15:00 четверга."},
+]
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     with open(os.path.join(OUT, "clients.csv"), "w", newline="", encoding="utf-8") as f:
@@ -150,6 +163,10 @@ def main():
         w = csv.DictWriter(f, fieldnames=["id", "parent", "folder", "guid", "name", "price"])
         w.writeheader()
         w.writerows(goods())
+    with open(os.path.join(OUT, "messages.csv"), "w", newline="", encoding="utf-8") as f:
+        w = csv.DictWriter(f, fieldnames=["guid", "date", "title", "body"])
+        w.writeheader()
+        w.writerows(MESSAGES)
 
 
 if __name__ == "__main__":

@@ -3,7 +3,8 @@
 
   script   builds a response script ToPDA.sqd (Windows-1251, CR LF) from the CSV directories
            of clients and goods; it can accept the documents of a received PDATo1C.xml (move
-           them to state 2), carry office messages and a delete-old directive.
+           them to state 2), carry messages shown at the end of the import (--message), rows
+           of the device's message list MY_MESSAGES (--inbox) and a delete-old directive.
   read     reads a received PDATo1C.xml (or PDATo1C.zip) with a strict XML parser and prints
            its documents.
   serve    serves the exchange over FTP on 127.0.0.1 (needs Debian's python3-pyftpdlib, run
@@ -36,6 +37,11 @@ CLIENT_TEMPLATE = ('<REPEAT "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDE
 GOODS_TEMPLATE = ('<REPEAT "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
                   "ANAME, UNAME, PRICE) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6)\">")
 ACCEPT_TEMPLATE = "<REPEAT \"update DOC_HEADS set DOC_STATE=2 where GUID='%1'\">"
+# A message row is added once: sent again (every answer of "serve" carries the list), it keeps
+# the row the device has, and with it whether the agent has read it.
+INBOX_TEMPLATE = ('<REPEAT "insert into MY_MESSAGES (GUID, M_DATE, M_TYPE, S_TITLE, S_BODY, '
+                  "IS_NEW) select '%1', '%2', 0, '%3', '%4', 1 where not exists "
+                  "(select 1 from MY_MESSAGES where GUID='%1')\">")
 OPTION_DELETE_TEMPLATE = "<REPEAT \"delete from MY_OPTIONS where Upper(OPT_NAME)='%UPPER(%1)'\">"
 OPTION_INSERT_TEMPLATE = "<REPEAT \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('%1', '%2')\">"
 
@@ -49,6 +55,13 @@ def field(text):
 
 def sql_text(text):
     return str(text).replace("'", "''")
+
+
+def body_field(text):
+    """A message text as one data row field: its line breaks become "|", which the device
+    shows as line breaks again (a data row cannot hold a line break)."""
+    lines = [" ".join(line.split()) for line in str(text).splitlines()]
+    return field("|".join(line for line in lines if line))
 
 
 def read_csv(path):
@@ -116,8 +129,20 @@ def companion_sql(clients, goods):
     return "\r\n".join(out) + "\r\n"
 
 
+def inbox_lines(inbox):
+    """Rows of MY_MESSAGES: dicts with guid, date ("yyyy-mm-dd hh:mm:ss"), title, body."""
+    if not inbox:
+        return []
+    lines = [INBOX_TEMPLATE]
+    for m in inbox:
+        lines.append("\t".join([field(m["guid"]), field(m["date"]), field(m["title"]),
+                                 body_field(m["body"])]))
+    lines.append("</REPEAT>")
+    return lines
+
+
 def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=None,
-                 delete_all=None, protocol="0002", options=()):
+                 delete_all=None, protocol="0002", options=(), inbox=()):
     """Returns (script bytes, companion bytes or None), both Windows-1251 with CR LF."""
     lines = [HEADERS[protocol],
              "// office simulator, " + datetime.datetime.now().strftime("%d.%m.%Y %H:%M:%S")]
@@ -135,6 +160,7 @@ def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=No
         lines.append(OPTION_INSERT_TEMPLATE)
         lines += ["%s\t%s" % (field(name), field(value)) for name, value in options]
         lines.append("</REPEAT>")
+    lines += inbox_lines(inbox)
     if accept:
         lines.append(ACCEPT_TEMPLATE)
         lines += [field(g) for g in accept]
@@ -177,6 +203,10 @@ def load_directories(args):
     return clients, goods
 
 
+def load_inbox(args):
+    return read_csv(args.inbox) if args.inbox else []
+
+
 def cmd_script(args):
     clients, goods = load_directories(args)
     accept = []
@@ -190,7 +220,8 @@ def cmd_script(args):
             raise SystemExit("--option wants NAME=VALUE, not %r" % item)
         options.append((name.strip(), value.strip()))
     script, companion = build_script(clients, goods, accept, args.message or [],
-                                     args.delete_old, args.delete_all, args.protocol, options)
+                                     args.delete_old, args.delete_all, args.protocol, options,
+                                     load_inbox(args))
     os.makedirs(args.out, exist_ok=True)
     write_answer(args.out, script, companion, args.zip)
     print("answer written to %s (%d documents accepted)" % (args.out, len(accept)))
@@ -221,6 +252,7 @@ def cmd_serve(args):
     folder = os.path.join(root, args.path) if args.path else root
     os.makedirs(folder, exist_ok=True)
     clients, goods = load_directories(args)
+    inbox = load_inbox(args)
 
     class Authorizer(DummyAuthorizer):
         # The device logs in as "anonimous" with its own e-mail-shaped password.
@@ -246,7 +278,7 @@ def cmd_serve(args):
                 return
             script, companion = build_script(clients, goods, [d["ID"] for d in docs],
                                              args.message or [], args.delete_old, None,
-                                             args.protocol)
+                                             args.protocol, inbox=inbox)
             write_answer(os.path.dirname(file), script, companion, name.endswith(".zip"))
             print("answered %s: %d documents accepted" % (file, len(docs)), flush=True)
 
@@ -280,7 +312,10 @@ def main(argv=None):
     def directories(sp):
         sp.add_argument("--clients", help="clients CSV: guid,name,info,forbidden")
         sp.add_argument("--goods", help="goods CSV: id,parent,folder,guid,name,price")
-        sp.add_argument("--message", action="append", help="an office message (repeatable)")
+        sp.add_argument("--message", action="append",
+                        help="a message shown when the import ends (repeatable)")
+        sp.add_argument("--inbox", help="messages for the device's list (MY_MESSAGES), sent "
+                                        "once each: CSV guid,date,title,body")
         sp.add_argument("--delete-old", help="delete documents in state 2+ before this date")
         sp.add_argument("--protocol", choices=sorted(HEADERS), default="0002")
 

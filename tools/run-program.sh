@@ -18,7 +18,8 @@ if [ ! -f "$home/data/base.sdb" ]; then
     demo="$(mktemp -d)"
     trap 'rm -rf "$demo"' EXIT
     python3 "$top/tools/office_simulator.py" script --clients "$top/examples/clients.csv" \
-        --goods "$top/examples/goods.csv" --option UseSUMS=1 --option "AgentName=Демо-агент" \
+        --goods "$top/examples/goods.csv" --inbox "$top/examples/messages.csv" \
+        --option UseSUMS=1 --option "AgentName=Демо-агент" \
         --message "Добро пожаловать! Справочники клиентов и товаров загружены." --out "$demo"
     "$home/velmorant-cli" --home "$home" init
     "$home/velmorant-cli" --home "$home" import "$demo" </dev/null ||
