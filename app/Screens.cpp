@@ -19,6 +19,13 @@ JournalScreens ProgramScreens() {
             if (owner) owner->refresh();
         });
     };
+    screens.createDraftEditor = [](JournalWindow& journal, const TDocHead& draft,
+                                   const std::string& clientInfo) -> QWidget* {
+        QPointer<JournalWindow> owner(&journal);
+        return CreateDraftEditor(journal, draft, clientInfo, [owner] {
+            if (owner) owner->refresh();
+        });
+    };
     screens.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
         return new ExchangeScreenForm(&journal);  // hidden; closes and frees itself
     };

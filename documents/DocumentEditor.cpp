@@ -217,6 +217,14 @@ bool TDocumentEditor::LoadDocument(const std::string& guid) {
     return loaded;
 }
 
+void TDocumentEditor::LoadDraft(const TDocHead& draft, const std::string& clientInfo) {
+    m_doc = draft;
+    if (m_doc.UseSums) ensureSumColumn();
+    m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
+    m_info->setText(Qs(ClientInfoForDisplay(clientInfo)));
+    showDocument();
+}
+
 void TDocumentEditor::showDocument() {
     m_filling = true;
     m_status->setText(Qs(m_doc.statusText));
@@ -314,6 +322,7 @@ void TDocumentEditor::editQuantity(int row) {
 void TDocumentEditor::pickGoods() {
     if (m_tabs->currentIndex() != kLinesTab) return;
     TGoodsPicker picker(this);
+    picker.SetClient(m_doc.CLI_GUID, m_doc.GUID);
     picker.Load(PickerPreset(m_doc.Lines));
     if (picker.exec() == Dialog::Confirmed) {
         m_doc.Lines = LinesFromPicker(picker.Result(), m_doc.UseSums);
@@ -353,17 +362,31 @@ void TDocumentEditor::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
-                              std::function<void()> refresh) {
+namespace {
+TDocumentEditor* NewEditorOver(QWidget& parent, std::function<void()> refresh) {
     auto* editor = new TDocumentEditor(&parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->setRefreshHandler(std::move(refresh));
+    return editor;
+}
+}  // namespace
+
+QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
+                              std::function<void()> refresh) {
+    TDocumentEditor* editor = NewEditorOver(parent, std::move(refresh));
     // A document read only in part (its lines failed, or its header is gone) is not opened:
     // saving it would write the part that was read over what is stored.
     if (!editor->LoadDocument(guid)) {
         delete editor;
         return nullptr;
     }
+    return editor;
+}
+
+QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
+                           std::function<void()> refresh) {
+    TDocumentEditor* editor = NewEditorOver(parent, std::move(refresh));
+    editor->LoadDraft(draft, clientInfo);
     return editor;
 }
 

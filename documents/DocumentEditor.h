@@ -30,6 +30,9 @@ public:
     // could not be read whole, the failure having been shown: such a document is not to be
     // opened for saving.
     bool LoadDocument(const std::string& guid);
+    // Shows `draft`, a document not stored yet (a repeated order), with the client's
+    // information `clientInfo`; its Modified flag is kept, so closing asks before losing it.
+    void LoadDraft(const TDocHead& draft, const std::string& clientInfo);
 
     // What runs when the window closes (the journal's refresh).
     void setRefreshHandler(std::function<void()> refresh) { m_refresh = std::move(refresh); }
@@ -92,5 +95,8 @@ private:
 // shows it.
 QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
                               std::function<void()> refresh);
+// The same for a document not stored yet (see LoadDraft).
+QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
+                           std::function<void()> refresh);
 
 }  // namespace velmorant

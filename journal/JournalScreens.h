@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "documents/Document.h"
+
 namespace velmorant {
 
 class JournalWindow;
@@ -18,6 +20,13 @@ struct JournalScreens {
     // a reference to it, and does not reload. The editor calls journal.refresh() when it
     // closes. Return nullptr when there is nothing to show.
     std::function<QWidget*(JournalWindow& journal, const std::string& guid)> createEditor;
+
+    // Creates the document editor, hidden, on `draft`, a new document not stored yet (a
+    // repeated order), with the client's information `clientInfo`; shown and kept like the
+    // editor above.
+    std::function<QWidget*(JournalWindow& journal, const TDocHead& draft,
+                           const std::string& clientInfo)>
+        createDraftEditor;
 
     // Creates the exchange screen, hidden, with the journal as parent; the journal shows it
     // non-modally and does not reload afterwards.

@@ -15,7 +15,10 @@ inline constexpr char kMenuNew[] = " Новый ";
 inline constexpr char kMenuEdit[] = " Редакт. ";
 inline constexpr char kMenuDelete[] = " Удалить ";
 inline constexpr char kMenuMore[] = "  ...  ";
+inline constexpr char kMenuRepeat[] = " Повторить ";
 inline constexpr char kMenuExchange[] = "Обмен с центр. БД";
+// " Сообщения ", or with unread ones " Сообщения (2) ".
+inline constexpr char kMenuMessages[] = " Сообщения ";
 inline constexpr char kMenuRefresh[] = "Обновить";
 inline constexpr char kMenuPeriod[] = "Выбор периода";
 inline constexpr char kMenuSettings[] = "Настройки";

@@ -16,7 +16,10 @@
 #include "db/QueryResult.h"
 #include "db/Text.h"
 #include "documents/Document.h"
+#include "documents/RepeatOrder.h"
 #include "journal/JournalTexts.h"
+#include "journal/MessagesDialog.h"
+#include "journal/OfficeMessages.h"
 #include "journal/PeriodDialog.h"
 #include "ui/ViewHelpers.h"
 
@@ -125,8 +128,15 @@ void JournalWindow::buildMenu() {
     connect(bar->addCommand(u(journal_text::kMenuDelete)), &QAction::triggered, this,
             &JournalWindow::deleteDocument);
     QMenu* more = bar->addMenu(u(journal_text::kMenuMore));
+    connect(bar->addItem(more, u(journal_text::kMenuRepeat)), &QAction::triggered, this,
+            &JournalWindow::repeatDocument);
+    bar->addSeparator(more);
     connect(bar->addItem(more, u(journal_text::kMenuExchange)), &QAction::triggered, this,
             &JournalWindow::openExchange);
+    m_messagesAction = bar->addItem(more, u(journal_text::kMenuMessages));
+    m_messagesAction->setObjectName(QStringLiteral("messagesAction"));
+    connect(m_messagesAction, &QAction::triggered, this, &JournalWindow::openMessages);
+    updateMessagesCaption();
     bar->addSeparator(more);
     connect(bar->addItem(more, u(journal_text::kMenuRefresh)), &QAction::triggered, this,
             &JournalWindow::refresh);
@@ -208,7 +218,36 @@ void JournalWindow::loadRows(TDate start, TDate end) {
     }
     m_list->setUpdatesEnabled(true);
     m_list->viewport()->update();
+    updateMessagesCaption();  // an exchange may have brought messages since the last load
     emit rowsLoaded();
+}
+
+void JournalWindow::updateMessagesCaption() {
+    if (!m_messagesAction) return;
+    const int unread = CountUnreadMessages();
+    QString caption = u(journal_text::kMenuMessages);
+    if (unread > 0) caption += QStringLiteral("(%1) ").arg(unread);
+    m_messagesAction->setText(caption);
+}
+
+void JournalWindow::openMessages() {
+    RunMessagesDialog(this);
+    updateMessagesCaption();
+}
+
+void JournalWindow::repeatDocument() {
+    const int index = selectedRow();
+    if (index < 0 || index >= static_cast<int>(m_rowGuids.size())) return;
+    const auto& create = m_screens.createDraftEditor;
+    if (!create) return;
+    TRepeatOrder order;
+    if (!BuildRepeatOrder(Trim(m_rowGuids[static_cast<size_t>(index)]), order)) return;
+    if (QWidget* editor = create(*this, order.doc, order.clientInfo)) {
+        m_lastEditor = editor;
+        showWindow(editor);
+        // Said once the new document is in front of the agent, over it.
+        if (!order.missing.empty()) notifier().message(MissingGoodsMessage(order.missing));
+    }
 }
 
 void JournalWindow::refresh() {
@@ -311,7 +350,10 @@ void JournalWindow::closeEvent(QCloseEvent* event) {
 }
 
 void JournalWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) m_list->setFocus();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_list->setFocus();
+        updateMessagesCaption();  // back from the exchange screen, which does not reload
+    }
     Form::changeEvent(event);
 }
 

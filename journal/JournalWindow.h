@@ -58,6 +58,13 @@ public:
     void openExchange();
     void openSettings();
     void openAbout();
+    // " Повторить ": the editor on a new, unsaved copy of the selected document.
+    void repeatDocument();
+    // " Сообщения ": the office's messages; afterwards the count of unread ones is renewed.
+    void openMessages();
+    // Shows the count of unread messages in the caption of " Сообщения ".
+    void updateMessagesCaption();
+    QAction* messagesAction() const { return m_messagesAction; }
 
     TDate periodStart() const { return m_periodStart; }
     TDate periodEnd() const { return m_periodEnd; }
@@ -106,6 +113,7 @@ private:
     TDate m_periodEnd = 0;
     QPointer<QWidget> m_lastEditor;
     QPointer<QWidget> m_lastExchange;
+    QAction* m_messagesAction = nullptr;
 };
 
 }  // namespace velmorant

@@ -17,9 +17,12 @@
 #include "documents/DocumentEditor.h"
 #include "documents/GoodsPicker.h"
 #include "documents/QuantityDialog.h"
+#include "documents/RepeatOrder.h"
 #include "journal/JournalWindow.h"
 #include "support/ModalAnswer.h"
+#include "support/Taps.h"
 #include "support/TestSupport.h"
+#include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
 using test::Column;
@@ -92,6 +95,8 @@ private slots:
     void loadingAddsTheSumColumnBeforeShowing();
     void documentReadInPartIsNotOpened();
     void longClientNameShowsItsBeginning();
+    void goodsFoundOrOrderedBeforeComeBackToTheEditor();
+    void repeatOpensAnUnsavedCopyAtTodaysPrices();
     void screenshots();
 
 private:
@@ -528,6 +533,134 @@ void EditorFlowTest::longClientNameShowsItsBeginning() {
     QCOMPARE(editor.clientField()->cursorPosition(), 0);
 }
 
+void EditorFlowTest::goodsFoundOrOrderedBeforeComeBackToTheEditor() {
+    test::SetOption("UseSUMS", "1");
+    TDocumentEditor* e = openNewDocument();
+    AnswerClientPicker("ромаш");  // a word in the middle of the name
+    QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
+    QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
+
+    // Rice is in another folder than the one that opens; typing finds it.
+    SelectTab(e, TDocumentEditor::kLinesTab);
+    bool earlierEnabled = true;
+    test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
+        earlierEnabled = p->earlierAction()->isEnabled();  // nothing stored for the client yet
+        p->goodsList()->setFocus();
+        test::TypeText(p->goodsList(), "Р");
+        test::TypeText(p->searchField(), "иС");
+        AnswerKeypad({"3"});
+        QTest::keyClick(p->searchField(), Qt::Key_Return);
+        QTest::keyClick(p->searchField(), Qt::Key_Escape);
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(e->menuBar(), "Подбор");
+    QVERIFY(earlierEnabled);
+    QCOMPARE(Column(e->linesList(), 1), QStringList{"Рис"});
+    QCOMPARE(Column(e->linesList(), 2), QStringList{"3.00"});
+    QCOMPARE(Column(e->linesList(), 3), QStringList{"240.00"});
+    TapMenu(e->menuBar(), "Записать");
+    QPointer<TDocumentEditor> first(e);
+    TapMenu(e->menuBar(), " X ");
+    QTRY_VERIFY(!first);
+
+    // The next document for the client offers what it ordered before.
+    TDocumentEditor* next = openNewDocument();
+    AnswerClientPicker("ООО");
+    QTest::mouseClick(next->findChild<QToolButton*>(QStringLiteral("clientButton")),
+                      Qt::LeftButton);
+    SelectTab(next, TDocumentEditor::kLinesTab);
+    QString offered;
+    test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
+        test::TapMenuItem(p->menuBar(), "  ...  ", " Ранее ");
+        const QModelIndex top = p->foundList()->model()->index(0, 0);
+        offered =
+            top.data().toString() + " " + top.data(TwoLineDelegate::kSecondLineRole).toString();
+        AnswerKeypad({"2"});
+        TapMenu(p->menuBar(), " ВВОД ");
+        TapMenu(p->menuBar(), " [ Ок ] ");
+    });
+    TapMenu(next->menuBar(), "Подбор");
+    QCOMPARE(offered, QString::fromStdString("Рис " + DateToText(Today()) + ": 3.00"));
+    QCOMPARE(Column(next->linesList(), 2), QStringList{"2.00"});
+    QCOMPARE(Column(next->linesList(), 3), QStringList{"160.00"});
+}
+
+void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
+    test::SetOption("UseSUMS", "1");
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
+        "STR_PRIM, ORD_WEIGHT, ORD_SUMM) values ('D-SRC', '2026-01-10', 2, '2026-01-09', "
+        "'C-ROMASHKA', 'Ромашка', 'к обеду', 3, 100);"
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
+        "('D-SRC', 0, 'G-KVASS', 'Квас', 2, 30), ('D-SRC', 1, 'G-GONE', 'Морс клюквенный', 1, 40),"
+        "('D-SRC', 2, 'G-JUICE', 'Сок', 0, 50), ('D-SRC', 3, 'G-WATER', 'Вода', 1, 18)");
+    JournalWindow* journal = openJournal();
+    journal->setPeriod(0, 0);
+    journal->loadRows(0, 0);
+    QCOMPARE(journal->rowGuids(), std::vector<std::string>{"D-SRC"});
+    journal->documentList()->selectRow(0);
+
+    test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
+    auto* e = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    QVERIFY(e);
+    QVERIFY(QTest::qWaitForWindowExposed(e));
+    QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
+    QCOMPARE(e->datePicker()->date(), QDate::currentDate());
+    QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
+    QCOMPARE(e->clientInfo()->text(), QString("ул. Садовая, 1\nтел. 22-33-44"));
+    QCOMPARE(e->noteField()->toPlainText(), QString());
+    QCOMPARE(Column(e->linesList(), 1), (QStringList{"Квас", "Вода"}));
+    QCOMPARE(Column(e->linesList(), 2), (QStringList{"2.00", "1.00"}));
+    QCOMPARE(Column(e->linesList(), 3), (QStringList{"70.00", "20.50"}));  // today's prices
+    QCOMPARE(m_notifier->texts(),
+             std::vector<std::string>{MissingGoodsMessage({"Морс клюквенный"})});
+    QCOMPARE(test::Rows("select count(*) from DOC_HEADS"),
+             (std::vector<std::vector<std::string>>{{"1"}}));
+
+    // Closing it unsaved asks; No leaves nothing behind.
+    m_notifier->clear();
+    m_notifier->queueAnswer(MessageAnswer::No);
+    QPointer<TDocumentEditor> dropped(e);
+    TapMenu(e->menuBar(), " X ");
+    QTRY_VERIFY(!dropped);
+    QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
+    QCOMPARE(test::Rows("select count(*) from DOC_HEADS"),
+             (std::vector<std::vector<std::string>>{{"1"}}));
+
+    // Saved, the copy is a document of its own in state 1, written today.
+    journal->documentList()->selectRow(0);
+    test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
+    auto* copy = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    QVERIFY(copy && copy != e);
+    QPointer<TDocumentEditor> saved(copy);
+    TapMenu(copy->menuBar(), "Ок");
+    QTRY_VERIFY(!saved);
+    const std::string today = DateToIso(Today());
+    const auto heads = test::Rows(
+        "select GUID, DOC_STATE, DOC_DATE, REC_TIME, CLI_GUID, ORD_SUMM from DOC_HEADS where "
+        "GUID<>'D-SRC'");
+    QCOMPARE(heads.size(), size_t(1));
+    QCOMPARE(heads[0][0].size(), size_t(36));
+    QCOMPARE(heads[0][1], std::string("1"));
+    QCOMPARE(heads[0][2], today);
+    QCOMPARE(heads[0][3], today);
+    QCOMPARE(heads[0][4], std::string("C-ROMASHKA"));
+    QCOMPARE(heads[0][5], std::string("90.5"));
+    QCOMPARE(test::Rows("select G_GUID, G_WT, PRICE from DOC_ORDERS where DOC_ID='" + heads[0][0] +
+                        "' order by ORDER_ID"),
+             (std::vector<std::vector<std::string>>{{"G-KVASS", "2.0", "35.0"},
+                                                    {"G-WATER", "1.0", "20.5"}}));
+    QCOMPARE(test::Rows("select count(*), max(DOC_STATE) from DOC_ORDERS, DOC_HEADS where "
+                        "DOC_ID='D-SRC' and GUID='D-SRC'"),
+             (std::vector<std::vector<std::string>>{{"4", "2"}}));
+    // The journal lists both; without a selected row the command does nothing.
+    QCOMPARE(journal->rowGuids().size(), size_t(2));
+    journal->documentList()->clearSelection();
+    QPointer<QWidget> last(journal->lastEditor());
+    test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
+    QCOMPARE(journal->lastEditor(), last.data());
+}
+
 void EditorFlowTest::screenshots() {
     // Every screen grabbed as the agent sees it; written to VELMORANT_SCREENSHOT_DIR when set.
     test::SetOption("UseSUMS", "1");
@@ -545,6 +678,11 @@ void EditorFlowTest::screenshots() {
         written << file;
     };
 
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) values "
+        "('D-EARLIER', '2026-11-30', 2, '2026-11-28', 'C-ROMASHKA', 'ООО Ромашка');"
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
+        "('D-EARLIER', 0, 'G-JUICE', 'Сок', 6, 55), ('D-EARLIER', 1, 'G-RICE', 'Рис', 2, 80)");
     TDocumentEditor* e = openNewDocument();
     test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
         test::TypeText(p->searchField(), "ООО");
@@ -568,10 +706,24 @@ void EditorFlowTest::screenshots() {
         QTest::mouseClick(p->folderBar(), Qt::LeftButton);
         save(p, "goods-picker-folders");
         QTest::keyClick(p->folderTree(), Qt::Key_Escape);
+        // Letters typed in the list search the whole catalogue.
+        p->goodsList()->setFocus();
+        test::TypeText(p->goodsList(), "с");
+        save(p, "goods-picker-search");
+        QTest::keyClick(p->searchField(), Qt::Key_Escape);
         TapMenu(p->menuBar(), " [ Ок ] ");
     });
     TapMenu(e->menuBar(), "Подбор");
     save(e, "editor-lines");
+
+    // What the client ordered before.
+    test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
+        p->resize(240, 300);
+        test::TapMenuItem(p->menuBar(), "  ...  ", " Ранее ");
+        save(p, "goods-picker-earlier");
+        TapMenu(p->menuBar(), " [X] Отмена");
+    });
+    TapMenu(e->menuBar(), "Подбор");
 
     for (const auto& [size, name] :
          {std::pair{QSize(240, 320), "keypad-portrait"}, {QSize(320, 240), "keypad-landscape"}}) {
@@ -581,7 +733,7 @@ void EditorFlowTest::screenshots() {
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         save(&d, name);
     }
-    QCOMPARE(written.size(), 7);
+    QCOMPARE(written.size(), 9);
 }
 
 QTEST_MAIN(EditorFlowTest)

@@ -8,10 +8,13 @@
 #include "db/Dates.h"
 #include "db/QueryResult.h"
 #include "journal/JournalWindow.h"
+#include "journal/MessagesDialog.h"
 #include "journal/PeriodDialog.h"
 #include "support/ModalAnswer.h"
+#include "support/Taps.h"
 #include "support/TestSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
 
@@ -96,6 +99,7 @@ private slots:
     void screensOpenTheOtherScreens();
     void choosingAPeriodThroughTheDialog();
     void exitAsksFirst();
+    void messagesOpenedAreMarkedRead();
 
 private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
@@ -352,8 +356,9 @@ void JournalWindowTest::menuEntriesInOrder() {
     QVERIFY(more);
     QStringList sub;
     for (QAction* a : more->actions()) sub << (a->isSeparator() ? QString("-") : a->text());
-    QCOMPARE(sub, (QStringList{u("Обмен с центр. БД"), "-", u("Обновить"), u("Выбор периода"), "-",
-                               u("Настройки"), "-", u("О программе"), "-", u("Выход")}));
+    QCOMPARE(sub, (QStringList{u(" Повторить "), "-", u("Обмен с центр. БД"), u(" Сообщения "), "-",
+                               u("Обновить"), u("Выбор периода"), "-", u("Настройки"), "-",
+                               u("О программе"), "-", u("Выход")}));
 }
 
 void JournalWindowTest::screensOpenTheOtherScreens() {
@@ -467,6 +472,79 @@ void JournalWindowTest::exitAsksFirst() {
     QCOMPARE(m_boxes->shown().size(), size_t(2));
     QCOMPARE(quits, 1);
     QVERIFY(!journal->isVisible());
+}
+
+// The rows of the open message list: "title | date | bold or plain".
+QStringList messageRows(TMessagesDialog* d) {
+    QStringList rows;
+    for (int i = 0; i < d->list()->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = d->list()->topLevelItem(i);
+        rows << item->text(0) + " | " + item->data(0, TwoLineDelegate::kSecondLineRole).toString() +
+                    " | " + (item->font(0).bold() ? "bold" : "plain");
+    }
+    return rows;
+}
+
+void JournalWindowTest::messagesOpenedAreMarkedRead() {
+    exec(
+        "insert into MY_MESSAGES (GUID, M_DATE, M_TYPE, S_TITLE, S_BODY, IS_NEW) values "
+        "('M1', '2026-12-01 09:00:00', 0, 'Новые цены', 'С 1 декабря новые цены.|На соки тоже.', "
+        "1), ('M2', '2026-12-07 08:30:00', 0, 'План на неделю', 'Консервы.', 1),"
+        "('M3', '2026-11-20', 0, '', 'Старое сообщение без темы', 0)");
+    auto journal = makeJournal();
+    journal->resize(240, 320);
+    journal->show();
+    QVERIFY(QTest::qWaitForWindowExposed(journal.get()));
+    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (2) "));
+
+    QStringList firstLook, secondLook;
+    QString shownTitle, shownText;
+    test::whenModalOpens<TMessagesDialog>([&](TMessagesDialog* d) {
+        firstLook = messageRows(d);
+        test::TapRow(d->list(), 1);  // Новые цены
+        test::whenModalOpens<TMessageView>([&](TMessageView* v) {
+            shownTitle = v->title()->text();
+            shownText = v->text()->toPlainText();
+            test::TapMenu(v->menuBar(), "[ Закрыть ]");
+        });
+        test::TapMenu(d->menuBar(), "[ Открыть ]");
+        test::TapMenu(d->menuBar(), "[ Закрыть ]");
+    });
+    test::TapMenuItem(journal->menuBar(), "  ...  ", " Сообщения (2) ");
+    QCOMPARE(firstLook, (QStringList{u("План на неделю | 07.12.2026 08:30 | bold"),
+                                     u("Новые цены | 01.12.2026 09:00 | bold"),
+                                     u("Старое сообщение без темы | 20.11.2026 | plain")}));
+    QCOMPARE(shownTitle, u("Новые цены"));
+    QCOMPARE(shownText, u("С 1 декабря новые цены.\nНа соки тоже."));
+    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (1) "));
+
+    // Opened once, it stays read: plain in the list, IS_NEW 0 in base.sdb.
+    test::whenModalOpens<TMessagesDialog>([&](TMessagesDialog* d) {
+        secondLook = messageRows(d);
+        QTest::keyClick(d->list(), Qt::Key_Escape);
+    });
+    test::TapMenuItem(journal->menuBar(), "  ...  ", " Сообщения (1) ");
+    QCOMPARE(secondLook, (QStringList{u("План на неделю | 07.12.2026 08:30 | bold"),
+                                      u("Новые цены | 01.12.2026 09:00 | plain"),
+                                      u("Старое сообщение без темы | 20.11.2026 | plain")}));
+    auto q = Query("select GUID, IS_NEW from MY_MESSAGES order by GUID");
+    QVERIFY(q);
+    QStringList stored;
+    for (q->First(); !q->AtEnd(); q->Next())
+        stored << QString::fromStdString(q->Cell(0) + "=" + q->Cell(1));
+    QCOMPARE(stored, (QStringList{"M1=0", "M2=1", "M3=0"}));
+
+    // Read all, the command shows no count; a new message from the office brings it back on
+    // the next load.
+    exec("update MY_MESSAGES set IS_NEW=0");
+    journal->loadRows(kDay, kDay);
+    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения "));
+    exec(
+        "insert into MY_MESSAGES (GUID, M_DATE, S_TITLE, S_BODY, IS_NEW) values "
+        "('M4', '2026-12-08', 'Ещё', '', 1)");
+    journal->loadRows(kDay, kDay);
+    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (1) "));
+    QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
 }
 
 QTEST_MAIN(JournalWindowTest)
