@@ -11,6 +11,7 @@
 #include "exchange/ExchangeScreenForm.h"
 #include "exchange/SettingsDialog.h"
 #include "journal/JournalWindow.h"
+#include "journal/MessagesDialog.h"
 #include "journal/PeriodDialog.h"
 #include "support/TestSupport.h"
 #include "ui/ScreenFitter.h"
@@ -46,6 +47,7 @@ private slots:
     void aboutBox();
     void exchangeScreen();
     void settingsDialog();
+    void messages();
 };
 
 void ScreenshotsTest::journal() {
@@ -126,6 +128,28 @@ void ScreenshotsTest::settingsDialog() {
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     save(&dialog, "settings-dialog.png");
+}
+
+void ScreenshotsTest::messages() {
+    test::TempProgramFolder folder;
+    test::RecordingNotifier boxes;
+    QVERIFY(Query(
+        "insert into MY_MESSAGES (GUID, M_DATE, M_TYPE, S_TITLE, S_BODY, IS_NEW) values "
+        "('M1', '2026-12-01 09:00:00', 0, 'Новые цены с 1 декабря', 'С 1 декабря действуют "
+        "новые цены на молочные продукты и соки.|Справочник товаров обновлён.', 0),"
+        "('M2', '2026-12-07 08:30:00', 0, 'План на неделю', 'На этой неделе просим предложить "
+        "клиентам консервы «Северный».|Заявки на пятницу передавать до 15:00 четверга.', 1)"));
+    TMessagesDialog list;
+    list.resize(240, 320);
+    list.Fill();
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    save(&list, "messages.png");
+    TMessageView view(list.messages().front());
+    view.resize(240, 320);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    save(&view, "message.png");
 }
 
 QTEST_MAIN(ScreenshotsTest)
