@@ -40,13 +40,22 @@ std::string readLine(int fd, std::chrono::milliseconds timeout) {
 
 FtpTestServer::FtpTestServer(const Options& options) {
     std::filesystem::create_directories(root());
-    std::vector<std::string> args = {kPython,        kScript,
-                                     "--root",       root().string(),
-                                     "--log",        (m_dir / "server.log").string(),
-                                     "--password",   kAgentPassword,
-                                     "--drop-after", std::to_string(options.dropAfter),
-                                     "--drop-mode",  options.dropMode,
-                                     "--lifetime",   "300"};
+    std::vector<std::string> args = {kPython,         kScript,
+                                     "--root",        root().string(),
+                                     "--log",         (m_dir / "server.log").string(),
+                                     "--password",    kAgentPassword,
+                                     "--drop-after",  std::to_string(options.dropAfter),
+                                     "--drop-mode",   options.dropMode,
+                                     "--stall",       options.stall,
+                                     "--stall-after", std::to_string(options.stallAfter),
+                                     "--throttle",    std::to_string(options.throttle),
+                                     "--data-buffer", std::to_string(options.dataBuffer),
+                                     "--debug-log",   (m_dir / "debug.log").string(),
+                                     "--lifetime",    "300"};
+    if (options.standardAnonymous) args.push_back("--standard-anonymous");
+    if (!options.tlsCert.empty()) {
+        args.insert(args.end(), {"--tls-cert", options.tlsCert, "--tls-key", options.tlsKey});
+    }
     int out[2];
     if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
     m_pid = ::fork();
@@ -94,11 +103,16 @@ std::vector<std::string> FtpTestServer::commands() const {
     std::vector<std::string> out;
     for (const auto& line : log()) {
         const std::string text = line.substr(line.find(' ') + 1);
-        if (text == "CONNECT" || text == "CLOSE" || text.rfind("DROP ", 0) == 0) continue;
+        if (text == "CONNECT" || text == "CLOSE" || text.rfind("DROP ", 0) == 0 ||
+            text.rfind("STALL ", 0) == 0) {
+            continue;
+        }
         out.push_back(text);
     }
     return out;
 }
+
+std::string FtpTestServer::debugLog() const { return readFile(m_dir / "debug.log"); }
 
 int FtpTestServer::sessions() const {
     int count = 0;
@@ -133,6 +147,46 @@ std::uint16_t UnusedLocalPort() {
     }
     ::close(fd);
     return ntohs(address.sin_port);
+}
+
+}  // namespace velmorant::test
+
+namespace velmorant::test {
+
+namespace {
+
+void openssl(const std::string& arguments) {
+    const auto r = runCommand("openssl " + arguments);
+    if (r.exitCode != 0) throw std::runtime_error("openssl " + arguments + ": " + r.err);
+}
+
+// The pin of a public key: base64 of the SHA-256 of its DER form.
+std::string pinOf(const std::filesystem::path& key) {
+    const auto r = runCommand("openssl pkey -in '" + key.string() +
+                              "' -pubout -outform DER | openssl dgst -sha256 -binary | "
+                              "openssl base64 -A");
+    if (r.exitCode != 0 || r.out.empty()) throw std::runtime_error("no pin: " + r.err);
+    return "sha256//" + r.out;
+}
+
+}  // namespace
+
+TestCertificates::TestCertificates() {
+    const std::string d = m_dir.str() + "/";
+    const std::string ec = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
+    openssl("req -x509 " + ec + "-keyout " + d + "ca.key -out " + d +
+            "ca.pem -subj /CN=Velmorant-Test-CA -addext basicConstraints=critical,CA:TRUE "
+            "-addext keyUsage=critical,keyCertSign,cRLSign");
+    openssl("req " + ec + "-keyout " + d + "signed.key -out " + d +
+            "signed.csr -subj /CN=127.0.0.1");
+    writeFile(m_dir / "san.ext", "subjectAltName=IP:127.0.0.1\n");
+    openssl("x509 -req -in " + d + "signed.csr -CA " + d + "ca.pem -CAkey " + d +
+            "ca.key -CAcreateserial -days 2 -extfile " + d + "san.ext -out " + d + "signed.pem");
+    openssl("req -x509 " + ec + "-keyout " + d + "self.key -out " + d +
+            "self.pem -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1");
+    openssl("genpkey -algorithm EC -pkeyopt ec_paramgen_curve:prime256v1 -out " + d + "other.key");
+    m_selfPin = pinOf(m_dir / "self.key");
+    m_otherPin = pinOf(m_dir / "other.key");
 }
 
 }  // namespace velmorant::test
