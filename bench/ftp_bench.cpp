@@ -1,6 +1,7 @@
-// FTP transfer throughput: FtpTransfer (verbose control-connection watch, temporary file,
-// fsync and rename for downloads) against a bare libcurl transfer of the same file from the
-// same local pyftpdlib server. Prints MB/s of both and the ratio.
+// FTP transfer throughput: FtpTransfer (libcurl's multi interface on a poll loop, verbose
+// control-connection watch, temporary file, fsync and rename for downloads) against a bare
+// blocking libcurl transfer of the same file from the same local pyftpdlib server. Prints
+// MB/s of both and the ratio.
 #include <curl/curl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include "bench/BenchSupport.h"
 #include "exchange/ExchangeScreen.h"
 #include "exchange/FtpTransfer.h"
+#include "exchange/PollTransferLoop.h"
 
 namespace {
 
@@ -103,17 +105,23 @@ int main() {
     const int port = std::atoi(line + 5);
 
     QuietScreen screen;
+    velmorant::PollTransferLoop loop;
+    velmorant::FtpConnection connection;
+    connection.host = "127.0.0.1";
+    connection.port = static_cast<std::uint16_t>(port);
+    connection.login = "anonimous";
+    connection.password = "x";
     const fs::path download = dir / "local" / "ToPDA.sqd";
     const fs::path upload = dir / "local" / "PDATo1C.zip";
     const double fetchOurs = megabytesPerSecond([&] {
-        return velmorant::FtpTransfer(screen, FtpDirection::Fetch, "127.0.0.1", port, "anonimous",
-                                      "x", download.string());
+        return velmorant::FtpTransfer(screen, loop, FtpDirection::Fetch, connection,
+                                      download.string());
     });
     const double fetchBare =
         megabytesPerSecond([&] { return bareTransfer(FtpDirection::Fetch, port, download); });
     const double sendOurs = megabytesPerSecond([&] {
-        return velmorant::FtpTransfer(screen, FtpDirection::Send, "127.0.0.1", port, "anonimous",
-                                      "x", upload.string());
+        return velmorant::FtpTransfer(screen, loop, FtpDirection::Send, connection,
+                                      upload.string());
     });
     const double sendBare =
         megabytesPerSecond([&] { return bareTransfer(FtpDirection::Send, port, upload); });

@@ -37,6 +37,8 @@ TAppOptions LoadAppOptions() {
     if (useFtp && o.FTPAddress.empty()) notifier().message(kNoFtpServer, MessageIcon::Warning);
     o.UseFTP = useFtp && !o.FTPAddress.empty();
     o.FTPPort = FtpPortFromText(GetOption("FTPPort", ""));
+    o.FTPSecure = isOn("FTPSecure");
+    o.FTPCertPin = GetOption("FTPCertPin", "");
     return o;
 }
 

@@ -17,6 +17,8 @@ struct TAppOptions {
     std::string FTPLogin;     // "anonimous" when FTPAuth is off
     std::string FTPPassword;  // the built-in anonymous password when FTPAuth is off
     std::uint16_t FTPPort = 21;
+    bool FTPSecure = false;  // option FTPSecure = "1": explicit TLS, never plain FTP
+    std::string FTPCertPin;  // the server's public-key pins, "sha256//BASE64" separated by ";"
 };
 
 // The login and the e-mail-shaped password used when FTPAuth is off.

@@ -85,6 +85,8 @@ ExchangeScreenForm::ExchangeScreenForm(QWidget* parent) : Form(parent) {
     menuBar()->addSeparator(exchange);
     m_export = menuBar()->addItem(exchange, QString::fromUtf8(kMenuExport));
     m_import = menuBar()->addItem(exchange, QString::fromUtf8(kMenuImport));
+    m_abort = menuBar()->addCommand(QString::fromUtf8(kMenuAbort));
+    m_abort->setVisible(false);
     m_close = menuBar()->addCommand(QString::fromUtf8(kMenuClose));
     setCancelCommand(m_close);
     m_send->setEnabled(false);
@@ -97,6 +99,10 @@ ExchangeScreenForm::ExchangeScreenForm(QWidget* parent) : Form(parent) {
     connect(m_close, &QAction::triggered, this, [this] {
         if (!m_busy) close();
     });
+
+    m_transferLoop = new QtTransferLoop(this);
+    connect(m_abort, &QAction::triggered, m_transferLoop, &QtTransferLoop::cancel);
+    connect(m_transferLoop, &QtTransferLoop::runningChanged, m_abort, &QAction::setVisible);
 
     m_startTimer = new QTimer(this);
     m_startTimer->setInterval(kStartDelayMs);
@@ -119,7 +125,8 @@ void ExchangeScreenForm::AddLogLine(const std::string& text) {
     // ensureCursorVisible stops as soon as any part of the last line shows; scrolled to the
     // bottom the newest entry is whole.
     m_log->verticalScrollBar()->setValue(m_log->verticalScrollBar()->maximum());
-    // The operation holds the event loop; show the entry now without letting other events in.
+    // The export and the import hold the event loop: show the entry now without letting other
+    // events in.
     m_log->repaint();
 }
 
@@ -154,7 +161,7 @@ void ExchangeScreenForm::showEvent(QShowEvent* event) {
 }
 
 void ExchangeScreenForm::closeEvent(QCloseEvent* event) {
-    // An operation waiting in a message box must not lose its screen.
+    // An operation waiting in a message box or for its server must not lose its screen.
     if (m_busy) {
         event->ignore();
         return;
@@ -174,8 +181,10 @@ void ExchangeScreenForm::RunFullExchange() {
     {
         BusyGuard guard(m_busy);
         try {
-            ok = SendByFtp(*this);
-            if (ok && notifier().ask(exchange_text::kFetchQuestion)) ok = FetchByFtp(*this);
+            ok = SendByFtp(*this, *m_transferLoop);
+            if (ok && notifier().ask(exchange_text::kFetchQuestion)) {
+                ok = FetchByFtp(*this, *m_transferLoop);
+            }
         } catch (const std::exception& error) {
             ok = false;
             notifier().message(error.what(), MessageIcon::Error);
@@ -188,7 +197,7 @@ void ExchangeScreenForm::fetch() {
     if (m_busy) return;
     BusyGuard guard(m_busy);
     m_progress->setVisible(false);
-    FetchByFtp(*this);
+    FetchByFtp(*this, *m_transferLoop);
     m_progress->setVisible(false);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "exchange/ExchangeScreen.h"
+#include "exchange/QtTransferLoop.h"
 #include "ui/Form.h"
 
 namespace velmorant {
@@ -22,6 +23,7 @@ inline constexpr char kMenuFetch[] = "FTP - получить";
 inline constexpr char kMenuExport[] = "Выгрузить";
 inline constexpr char kMenuImport[] = "Загрузить";
 inline constexpr char kMenuClose[] = " Закрыть ";
+inline constexpr char kMenuAbort[] = " Прервать ";
 inline constexpr char kChooseFolder[] = "Выберите папку";
 inline constexpr char kFetchQuestion[] = "Загрузить данные с сервера?";
 inline constexpr char kSuccess[] = "Успешно!\r\n";
@@ -35,10 +37,11 @@ inline constexpr char kFailure[] = "Произошла ошибка!\r\nПосл
 // MY_OPTIONS; with FTPAuto it starts a full exchange by itself 200 ms later and reports the
 // outcome (success closes the screen, failure offers Retry and Cancel).
 //
-// Every operation runs on the user-interface thread and blocks the screen; message boxes
-// shown meanwhile run nested event loops, so the busy flag refuses every command, the close
-// command, closing the window and the start timer while an operation runs.
-// The screen deletes itself when it is closed.
+// Every operation runs on the user-interface thread. The export and the import block the
+// screen; an FTP transfer runs the event loop while it waits, so the screen stays alive and
+// offers " Прервать ", which stops the transfer. Message boxes and transfers run nested event
+// loops, so the busy flag refuses every command, the close command, closing the window and
+// the start timer while an operation runs. The screen deletes itself when it is closed.
 class ExchangeScreenForm : public Form, public TExchangeScreen {
     Q_OBJECT
 public:
@@ -72,6 +75,9 @@ public:
     QAction* exportCommand() const { return m_export; }
     QAction* importCommand() const { return m_import; }
     QAction* closeCommand() const { return m_close; }
+    // " Прервать ": shown only while a transfer runs.
+    QAction* abortCommand() const { return m_abort; }
+    QtTransferLoop* transferLoop() const { return m_transferLoop; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -98,6 +104,8 @@ private:
     QAction* m_export = nullptr;
     QAction* m_import = nullptr;
     QAction* m_close = nullptr;
+    QAction* m_abort = nullptr;
+    QtTransferLoop* m_transferLoop = nullptr;
     bool m_busy = false;
 };
 

@@ -16,23 +16,21 @@ constexpr const char* kImportBase = "ToPDA.";
 
 std::string ExchangeFolder() { return ProgramFolder() + kExchangeSubfolder; }
 
-bool SendByFtp(TExchangeScreen& screen) {
+bool SendByFtp(TExchangeScreen& screen, TransferLoop& loop) {
     const TAppOptions& options = screen.options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
     if (!ExportDocuments(screen, folder)) return false;
     const std::string localPath = folder + kExportBase + (options.UseZip ? "zip" : "xml");
-    return FtpTransfer(screen, FtpDirection::Send, options.FTPAddress, options.FTPPort,
-                       options.FTPLogin, options.FTPPassword, localPath);
+    return FtpTransfer(screen, loop, FtpDirection::Send, FtpConnectionFor(options), localPath);
 }
 
-bool FetchByFtp(TExchangeScreen& screen) {
+bool FetchByFtp(TExchangeScreen& screen, TransferLoop& loop) {
     const TAppOptions& options = screen.options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
     const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");
-    if (!FtpTransfer(screen, FtpDirection::Fetch, options.FTPAddress, options.FTPPort,
-                     options.FTPLogin, options.FTPPassword, localPath)) {
+    if (!FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), localPath)) {
         return false;
     }
     // The import is handed the folder without its final separator; its outcome is its own.

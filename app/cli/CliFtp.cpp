@@ -1,7 +1,13 @@
 // velmorant-cli send, fetch: the exchange over FTP as the exchange screen's "FTP - отправить"
 // (without the question that follows it) and "FTP - получить" run it, with the settings
-// stored in MY_OPTIONS. The exchange log goes to stdout, message boxes to stderr; the exit
-// code is 0 when the operation returned true.
+// stored in MY_OPTIONS. The exchange log goes to stdout line by line as the steps happen,
+// message boxes to stderr; the exit code is 0 when the operation returned true.
+//
+// Ctrl+C stops a running transfer as " Прервать " does ("Прервано.", exit code 1); pressed
+// before the transfer has started, it stops it as soon as it starts. A second Ctrl+C ends
+// the program at once.
+#include <signal.h>
+
 #include <cstdio>
 
 #include "app/cli/CliCommand.h"
@@ -10,13 +16,50 @@
 #include "db/Notifier.h"
 #include "exchange/AppOptions.h"
 #include "exchange/FtpExchange.h"
+#include "exchange/PollTransferLoop.h"
 
 namespace velmorant::cli {
 namespace {
 
 const char* const kDatabaseFailed = "Ошибка при открытии БД.";
 
-int runFtp(bool (*operation)(TExchangeScreen&)) {
+// What the SIGINT handler reaches: the loop of the one command this process runs.
+PollTransferLoop* interruptTarget = nullptr;
+volatile sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    if (interrupted) {
+        ::signal(SIGINT, SIG_DFL);
+        ::raise(SIGINT);
+        return;
+    }
+    interrupted = 1;
+    if (interruptTarget) interruptTarget->cancel();
+}
+
+// Sends Ctrl+C to `loop` while it lives.
+class InterruptToCancel {
+public:
+    explicit InterruptToCancel(PollTransferLoop& loop) {
+        interruptTarget = &loop;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &m_previous);
+    }
+    ~InterruptToCancel() {
+        ::sigaction(SIGINT, &m_previous, nullptr);
+        interruptTarget = nullptr;
+    }
+    InterruptToCancel(const InterruptToCancel&) = delete;
+    InterruptToCancel& operator=(const InterruptToCancel&) = delete;
+
+private:
+    struct sigaction m_previous {};
+};
+
+int runFtp(bool (*operation)(TExchangeScreen&, TransferLoop&)) {
     if (!PrepareDatabase()) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
@@ -29,7 +72,9 @@ int runFtp(bool (*operation)(TExchangeScreen&)) {
                      "must be set\n");
         return kExitFailed;
     }
-    return operation(screen) ? kExitOk : kExitFailed;
+    PollTransferLoop loop;
+    InterruptToCancel interrupt(loop);
+    return operation(screen, loop) ? kExitOk : kExitFailed;
 }
 
 int runSend(const CliArgs&) { return runFtp(&SendByFtp); }

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "FtpTestServer.h"
@@ -73,6 +74,30 @@ QStringList logTexts(ExchangeScreenForm* screen) {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
+// Whether the server logged a line (after its session number) that starts with `prefix`.
+bool serverLogged(const FtpTestServer& server, const std::string& prefix) {
+    for (const auto& line : server.log()) {
+        if (line.compare(line.find(' ') + 1, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+}
+
+// Runs `step` from the event loop every 20 ms until it returns true; it also runs inside the
+// nested loops of a transfer or a message box, where a test's own code cannot.
+class Watcher {
+public:
+    explicit Watcher(std::function<bool()> step) {
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, step = std::move(step)] {
+            if (step()) m_timer.stop();
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
 }  // namespace
 
 class ExchangeScreenTest : public QObject {
@@ -94,9 +119,11 @@ private slots:
         QVERIFY(!m_screen->isVisible());
         QCOMPARE(m_screen->windowTitle(), QStringLiteral("Обмен с сервером"));
         MenuBar* bar = m_screen->menuBar();
-        QCOMPARE(bar->commands().size(), 2);
+        QCOMPARE(bar->commands().size(), 3);
         QCOMPARE(bar->commands()[0]->text(), QStringLiteral(" Обмен... "));
-        QCOMPARE(bar->commands()[1]->text(), QStringLiteral(" Закрыть "));
+        QCOMPARE(bar->commands()[1]->text(), QStringLiteral(" Прервать "));
+        QVERIFY(!bar->commands()[1]->isVisible());  // only while a transfer runs
+        QCOMPARE(bar->commands()[2]->text(), QStringLiteral(" Закрыть "));
         QStringList items;
         for (QAction* a : bar->menuOf(bar->commands()[0])->actions()) {
             items << (a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -361,6 +388,88 @@ private slots:
         // A cancelled choice does nothing.
         whenModalOpens<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
         QCOMPARE(m_screen->ChooseFolder(), std::string());
+    }
+
+    // While a download waits for a stalled server the screen lives: the log already shows
+    // each step, the bar the bytes so far, " Прервать " is offered and " Закрыть " refused. A
+    // tap on " Прервать " stops the transfer at once: "Прервано.", yesterday's answer kept,
+    // nothing imported, the command gone again.
+    void abortStopsAStalledDownload() {
+        FtpTestServer::Options options;
+        options.stall = "data";
+        options.stallAfter = 50000;
+        FtpTestServer server(options);
+        const std::string remote = kScript + "// " + std::string(200000, 'x');
+        writeFile(server.root() / "ToPDA.sqd", remote);
+        const fs::path answer = m_program->path() / "exchange" / "ToPDA.sqd";
+        fs::create_directories(answer.parent_path());
+        const std::string old = "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n";
+        writeFile(answer, old);
+        QVERIFY(setOptions(ftpOptions(server.port(), false)));
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        QVERIFY(!m_screen->abortCommand()->isVisible());
+
+        QStringList logWhileStalled;
+        bool abortShown = false;
+        bool closeRefused = false;
+        int barValue = -1;
+        int barMaximum = -1;
+        Watcher watcher([&] {
+            if (!serverLogged(server, "STALL ") || m_screen->progressBar()->value() <= 0) {
+                return false;
+            }
+            logWhileStalled = logTexts(m_screen);
+            abortShown = m_screen->abortCommand()->isVisible();
+            barValue = m_screen->progressBar()->value();
+            barMaximum = m_screen->progressBar()->maximum();
+            m_screen->closeCommand()->trigger();
+            closeRefused = m_screen && m_screen->isVisible();
+            QTest::mouseClick(m_screen->menuBar()->buttonOf(m_screen->abortCommand()),
+                              Qt::LeftButton);
+            return true;
+        });
+        m_screen->fetchCommand()->trigger();  // returns once the transfer has ended
+
+        QVERIFY(abortShown);
+        QVERIFY(closeRefused);
+        QVERIFY(logWhileStalled.size() >= 2);
+        QCOMPARE(logWhileStalled.mid(logWhileStalled.size() - 2),
+                 (QStringList{"Соединение установлено.", "Загрузка  файла."}));
+        QCOMPARE(barMaximum, int(remote.size()));
+        QVERIFY(barValue > 0 && barValue <= 50000);
+        QCOMPARE(logTexts(m_screen).last(), QStringLiteral("Прервано."));
+        QVERIFY(!m_screen->abortCommand()->isVisible());
+        QVERIFY(!m_screen->busy());
+        QCOMPARE(readFile(answer), old);
+        QVERIFY(!fs::exists(m_program->path() / "exchange" / "ToPDA.sqd.part"));
+        QCOMPARE(GetOption("Fetched", ""), std::string());
+        QVERIFY(m_notifier->shown().empty());
+    }
+
+    // In automatic mode a stopped upload ends the exchange as a failure does: no question
+    // about fetching, the report quotes "Прервано.", Cancel closes the screen.
+    void abortInAutomaticModeIsReported() {
+        FtpTestServer::Options options;
+        options.stall = "pasv";
+        FtpTestServer server(options);
+        QVERIFY(setOptions(ftpOptions(server.port(), true)));
+        m_notifier->queueAnswer(MessageAnswer::Cancel);
+        Watcher watcher([&] {
+            if (!m_screen || !m_screen->abortCommand()->isVisible() ||
+                !serverLogged(server, "STOR ")) {
+                return false;
+            }
+            QTest::mouseClick(m_screen->menuBar()->buttonOf(m_screen->abortCommand()),
+                              Qt::LeftButton);
+            return true;
+        });
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+        QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
+        QStringList boxes;
+        for (const auto& t : m_notifier->texts()) boxes << q(t);
+        QCOMPARE(boxes, QStringList{"Произошла ошибка!\r\nПоследнее сообщение: \r\nПрервано."});
     }
 
 private:

@@ -1,16 +1,24 @@
 #include "exchange/FtpExchange.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "FtpTestServer.h"
 #include "ScreenRecorder.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
 #include "exchange/AppOptions.h"
+#include "exchange/PollTransferLoop.h"
 
 namespace velmorant::test {
 namespace {
@@ -59,6 +67,14 @@ void putAnswer(const fs::path& folder, const std::string& script, bool zip) {
     fs::remove(folder / "ToPDA.sqd");
 }
 
+// Whether the server logged a line (after its session number) that starts with `prefix`.
+bool serverLogged(const FtpTestServer& server, const std::string& prefix) {
+    for (const auto& line : server.log()) {
+        if (line.compare(line.find(' ') + 1, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+}
+
 std::vector<std::string> tail(const std::vector<std::string>& lines, std::size_t n) {
     return {lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()};
 }
@@ -76,9 +92,10 @@ TEST(FtpExchange, DoesNothingWhileFtpIsOff) {
         withPort.emplace_back("FTPPort", std::to_string(server.port()));
         setOptions(withPort);
         ScreenRecorder screen;
+        PollTransferLoop loop;
         screen.settings = LoadAppOptions();
-        EXPECT_FALSE(SendByFtp(screen));
-        EXPECT_FALSE(FetchByFtp(screen));
+        EXPECT_FALSE(SendByFtp(screen, loop));
+        EXPECT_FALSE(FetchByFtp(screen, loop));
         EXPECT_TRUE(screen.lines.empty());
         EXPECT_FALSE(fs::exists(program / "exchange"));
         EXPECT_EQ(server.sessions(), 0);
@@ -101,9 +118,10 @@ TEST(FtpExchange, SendUploadsTheExport) {
         fs::create_directories(server.root() / c.path);
         setOptions(ftpOptions(server, c.zip, c.auth, c.path));
         ScreenRecorder screen;
+        PollTransferLoop loop;
         screen.settings = LoadAppOptions();
 
-        ASSERT_TRUE(SendByFtp(screen));
+        ASSERT_TRUE(SendByFtp(screen, loop));
         const std::string name = c.zip ? "PDATo1C.zip" : "PDATo1C.xml";
         const fs::path local = program / "exchange" / name;
         const std::string sent = readFile(server.root() / c.path / name);
@@ -145,10 +163,11 @@ TEST(FtpExchange, FetchDownloadsAndImports) {
                   c.zip);
         setOptions(ftpOptions(server, c.zip, false, c.path));
         ScreenRecorder screen;
+        PollTransferLoop loop;
         screen.settings = LoadAppOptions();
         ASSERT_FALSE(fs::exists(program / "exchange"));
 
-        EXPECT_TRUE(FetchByFtp(screen));
+        EXPECT_TRUE(FetchByFtp(screen, loop));
         EXPECT_TRUE(fs::exists(program / "exchange" / (c.zip ? "ToPDA.zip" : "ToPDA.sqd")));
         const auto done =
             std::find(screen.lines.begin(), screen.lines.end(), "Загрузка  завершена.");
@@ -191,9 +210,10 @@ TEST(FtpExchange, FailedFetchImportsNothing) {
         putAnswer(program / "exchange", old, false);
         setOptions(ftpOptions(server, false, false, ""));
         ScreenRecorder screen;
+        PollTransferLoop loop;
         screen.settings = LoadAppOptions();
 
-        EXPECT_FALSE(FetchByFtp(screen));
+        EXPECT_FALSE(FetchByFtp(screen, loop));
         EXPECT_EQ(tail(screen.lines, 3),
                   (std::vector<std::string>{kConnected, "Загрузка  файла.", "Файл не найден."}));
         EXPECT_EQ(readFile(program / "exchange" / "ToPDA.sqd"), old);
@@ -250,6 +270,130 @@ TEST(FtpExchange, CommandLineSendAndFetch) {
         if (c.setup == Setup::Working && std::string(c.command) == "fetch") {
             EXPECT_EQ(GetOption("Fetched", ""), "CLI");
         }
+    }
+}
+
+// velmorant-cli run with its stdout on a pipe, read line by line as it writes.
+class CliProcess {
+public:
+    CliProcess(const std::string& home, const std::string& command) {
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            ::execl(VELMORANT_CLI_PATH, VELMORANT_CLI_PATH, "--home", home.c_str(), command.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        m_out = out[0];
+    }
+    ~CliProcess() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::close(m_out);
+    }
+
+    // The next line of stdout; nothing at the end of the output or after `timeout`.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            const auto end = m_buffer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = m_buffer.substr(0, end);
+                m_buffer.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{m_out, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                return std::nullopt;
+            }
+            char chunk[512];
+            const ssize_t got = ::read(m_out, chunk, sizeof chunk);
+            if (got <= 0) return std::nullopt;
+            m_buffer.append(chunk, static_cast<std::size_t>(got));
+        }
+    }
+
+    bool running() { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    void interrupt() { ::kill(m_pid, SIGINT); }
+    int exitCode() {
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    std::string m_buffer;
+};
+
+// velmorant-cli prints every step on stdout the moment it happens, and Ctrl+C stops a
+// transfer as " Прервать " does: "Прервано.", exit code 1, the earlier answer kept, nothing
+// imported.
+TEST(FtpExchange, CommandLineShowsStepsLiveAndStopsOnInterrupt) {
+    const struct {
+        const char* command;
+        std::string stall;
+        std::string stalled;  // what the server logs once it stalls
+        std::string start;    // the log line of the transfer's start
+    } cases[] = {
+        {"fetch", "data", "STALL ", "Загрузка  файла."},
+        {"send", "pasv", "STOR ", "Отправка файла."},
+    };
+    const std::regex entry(R"(\d\d:\d\d:\d\d (.*))");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        TempProgramFolder program;
+        FtpTestServer::Options serverOptions;
+        serverOptions.stall = c.stall;
+        serverOptions.stallAfter = 50000;
+        FtpTestServer server(serverOptions);
+        putAnswer(server.root(), scriptSetting("remote") + "// " + std::string(300000, 'x'), false);
+        const std::string old = scriptSetting("old");
+        putAnswer(program / "exchange", old, false);
+        setOptions(ftpOptions(server, false, false, ""));
+
+        CliProcess cli(program.str(), c.command);
+        std::vector<std::string> lines;
+        auto readEntry = [&](std::chrono::milliseconds timeout) {
+            for (auto line = cli.readLine(timeout); line; line = cli.readLine(timeout)) {
+                std::smatch m;
+                if (!std::regex_match(*line, m, entry)) continue;
+                lines.push_back(m[1]);
+                return true;
+            }
+            return false;
+        };
+        while (readEntry(std::chrono::seconds(20)) && lines.back() != c.start) {
+        }
+        ASSERT_FALSE(lines.empty());
+        ASSERT_EQ(lines.back(), c.start);
+        for (int i = 0; i < 2000 && !serverLogged(server, c.stalled); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(serverLogged(server, c.stalled));
+        // The steps so far were on stdout while the transfer was still running.
+        EXPECT_TRUE(cli.running());
+        EXPECT_NE(std::find(lines.begin(), lines.end(), kConnected), lines.end());
+
+        cli.interrupt();
+        while (readEntry(std::chrono::seconds(10))) {
+        }
+        EXPECT_EQ(cli.exitCode(), 1);
+        EXPECT_EQ(tail(lines, 3), (std::vector<std::string>{kConnected, c.start, "Прервано."}));
+        EXPECT_EQ(readFile(program / "exchange" / "ToPDA.sqd"), old);
+        EXPECT_FALSE(fs::exists(program / "exchange" / "ToPDA.sqd.part"));
+        EXPECT_EQ(GetOption("Fetched", ""), "");
     }
 }
 

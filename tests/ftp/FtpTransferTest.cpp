@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <thread>
 
 #include "FtpTestServer.h"
 #include "ScreenRecorder.h"
 #include "exchange/AppOptions.h"
+#include "exchange/PollTransferLoop.h"
 
 namespace velmorant::test {
 namespace {
@@ -50,6 +54,68 @@ std::vector<std::string> headerLines(std::uint16_t port, const std::string& logi
     return {"Try connect to 127.0.0.1 : " + std::to_string(port),
             "  (Username=" + login + "; Password=" + stars + ")"};
 }
+
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const std::string kConnected = "Соединение установлено.";
+const std::string kNoConnection = "Не удалось соединиться с сервером.";
+const std::string kCancelled = "Прервано.";
+
+FtpConnection connectionTo(std::uint16_t port, const std::string& login,
+                           const std::string& password, const std::string& path = "") {
+    FtpConnection c;
+    c.host = "127.0.0.1";
+    c.port = port;
+    c.login = login;
+    c.password = password;
+    c.path = path;
+    return c;
+}
+
+bool transfer(ScreenRecorder& screen, FtpDirection direction, const FtpConnection& connection,
+              const fs::path& local) {
+    PollTransferLoop loop;
+    return FtpTransfer(screen, loop, direction, connection, local.string());
+}
+
+// Whether the server logged a line (after its session number) that starts with `prefix`.
+bool serverLogged(const FtpTestServer& server, const std::string& prefix) {
+    for (const auto& line : server.log()) {
+        if (line.compare(line.find(' ') + 1, prefix.size(), prefix) == 0) return true;
+    }
+    return false;
+}
+
+// Cancels `loop` from another thread as soon as `ready` holds, as the Ctrl+C handler of
+// velmorant-cli does; `ready` runs on that thread (it reads files only).
+class CancelWhen {
+public:
+    CancelWhen(PollTransferLoop& loop, std::function<bool()> ready)
+        : m_thread([this, &loop, ready = std::move(ready)] {
+              const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+              while (!m_done && std::chrono::steady_clock::now() < deadline) {
+                  if (ready()) {
+                      m_fired = true;
+                      loop.cancel();
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          }) {}
+    ~CancelWhen() {
+        m_done = true;
+        m_thread.join();
+    }
+    bool fired() const { return m_fired; }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_fired{false};
+    std::thread m_thread;
+};
 
 TEST(FtpTransfer, MasksEveryCharacterOfThePassword) {
     const struct {
@@ -109,17 +175,23 @@ TEST(FtpTransfer, TransfersWholeFileOverOnePassiveBinaryConnection) {
         if (!sending && c.localExists) writeFile(exchange / c.fileName, "an older answer");
 
         ScreenRecorder screen;
-        screen.settings.FTPPath = c.ftpPath;
         const std::string login = c.auth ? "agent" : kAnonymousLogin;
         const std::string password = c.auth ? FtpTestServer::kAgentPassword : kAnonymousPassword;
-        ASSERT_TRUE(FtpTransfer(screen, c.direction, "127.0.0.1", server.port(), login, password,
-                                (exchange / c.fileName).string()));
+        ASSERT_TRUE(transfer(screen, c.direction,
+                             connectionTo(server.port(), login, password, c.ftpPath),
+                             exchange / c.fileName));
 
         const std::string word = sending ? "Отправка" : "Загрузка ";
         auto expected = headerLines(server.port(), login, MaskedPassword(password));
         expected.insert(expected.end(),
                         {"Соединение установлено.", word + " файла.", word + " завершена."});
         EXPECT_EQ(screen.lines, expected);
+        // The bar counts the bytes of the file and ends full.
+        if (c.size > 0) {
+            EXPECT_TRUE(screen.progressVisible);
+            EXPECT_EQ(screen.rangeMax, static_cast<int>(c.size));
+            EXPECT_EQ(screen.progressValue, static_cast<int>(c.size));
+        }
 
         if (sending) {
             EXPECT_EQ(readFile(remoteFolder / c.fileName), content);
@@ -331,9 +403,8 @@ TEST(FtpTransfer, FailuresLogTheirLinesAndLeaveNothingHalfWritten) {
         if (c.localFileExists) writeFile(exchange / name, localContent);
 
         ScreenRecorder screen;
-        screen.settings.FTPPath = c.ftpPath;
-        EXPECT_FALSE(FtpTransfer(screen, c.direction, "127.0.0.1", port, c.login, c.password,
-                                 (exchange / name).string()));
+        EXPECT_FALSE(transfer(screen, c.direction,
+                              connectionTo(port, c.login, c.password, c.ftpPath), exchange / name));
 
         auto expected = headerLines(port, c.login, MaskedPassword(c.password));
         expected.insert(expected.end(), c.lines.begin(), c.lines.end());
@@ -360,6 +431,421 @@ TEST(FtpTransfer, FailuresLogTheirLinesAndLeaveNothingHalfWritten) {
             EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
                 return l.find(" DROP ") != std::string::npos;
             })) << "the server never cut the download";
+        }
+    }
+}
+
+// Every step is logged the moment it happens: "Соединение установлено." before the transfer
+// command has reached the server, the start of the transfer before its first byte, its end
+// after the last; meanwhile the bar moves through the bytes of the file.
+TEST(FtpTransfer, LogsEachStepWhenItHappens) {
+    for (const FtpDirection direction : {FtpDirection::Fetch, FtpDirection::Send}) {
+        const bool sending = direction == FtpDirection::Send;
+        SCOPED_TRACE(sending ? "send" : "fetch");
+        FtpTestServer::Options options;
+        options.throttle = 128 * 1024;
+        options.dataBuffer = 64 * 1024;  // the line is slow, not the server
+        FtpTestServer server(options);
+        fs::create_directories(server.root() / "box");
+        TempDir local;
+        const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
+        const std::string content = binaryContent(512 * 1024, 3);
+        writeFile((sending ? local.path() : server.root() / "box") / name, content);
+
+        struct Moment {
+            std::string line;
+            bool transferCommandSeen;  // by the server
+            std::size_t barUpdates;
+        };
+        std::vector<Moment> moments;
+        ScreenRecorder screen;
+        screen.onLine = [&](const std::string& line) {
+            moments.push_back({line, serverLogged(server, sending ? "STOR " : "RETR "),
+                               screen.progressValues.size()});
+        };
+        ASSERT_TRUE(transfer(screen, direction,
+                             connectionTo(server.port(), "anonimous", "x", "box"), local / name));
+
+        const std::string word = sending ? "Отправка" : "Загрузка ";
+        ASSERT_EQ(screen.lines,
+                  (headerLines(server.port(), "anonimous", "*") +
+                   std::vector<std::string>{kConnected, word + " файла.", word + " завершена."}));
+        EXPECT_FALSE(moments[2].transferCommandSeen);
+        EXPECT_EQ(moments[2].barUpdates, 0u);
+        EXPECT_EQ(moments[3].barUpdates, 0u);
+        EXPECT_TRUE(moments[4].transferCommandSeen);
+        const auto& values = screen.progressValues;
+        EXPECT_TRUE(
+            std::any_of(values.begin(), values.end(),
+                        [&](int v) { return v > 0 && v < static_cast<int>(content.size()); }))
+            << "the bar never showed a part of the file: " << ::testing::PrintToString(values);
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        EXPECT_EQ(values.back(), static_cast<int>(content.size()));
+        EXPECT_EQ(readFile((sending ? server.root() / "box" : local.path()) / name), content);
+    }
+}
+
+// A server that falls silent is given up: before the login after the connect timeout, later
+// after the stall timeout of a transfer that moves nothing. The lines are the usual failure
+// lines, and an earlier local file survives.
+TEST(FtpTransfer, SilentServersAreGivenUpWithTheFailureLines) {
+    using Lines = std::vector<std::string>;
+    const Lines fetchFailed = {kConnected, "Загрузка  файла.", "Файл не найден."};
+    const Lines sendFailed = {kConnected, "Отправка файла.", "Сбой связи."};
+    const struct {
+        const char* name;
+        std::string stall;
+        FtpDirection direction;
+        bool secure;
+        Lines lines;
+    } cases[] = {
+        {"no reply after the greeting", "greeting", FtpDirection::Fetch, false, {kNoConnection}},
+        {"no reply to AUTH TLS", "greeting", FtpDirection::Send, true, {kNoConnection}},
+        {"no reply to RETR", "pasv", FtpDirection::Fetch, false, fetchFailed},
+        {"no reply to STOR", "pasv", FtpDirection::Send, false, sendFailed},
+        {"download stops half-way", "data", FtpDirection::Fetch, false, fetchFailed},
+        {"upload stops half-way", "data", FtpDirection::Send, false, sendFailed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpTestServer::Options options;
+        options.stall = c.stall;
+        options.stallAfter = 100000;
+        FtpTestServer server(options);
+        const bool sending = c.direction == FtpDirection::Send;
+        const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
+        // The upload is larger than the system's buffers can take in.
+        const std::string content = binaryContent(sending ? 16 << 20 : 300000, 5);
+        TempDir local;
+        writeFile((sending ? local.path() : server.root()) / name, content);
+        if (!sending) writeFile(local / name, "the answer of yesterday");
+
+        ScreenRecorder screen;
+        FtpConnection connection = connectionTo(server.port(), "anonimous", "x");
+        connection.secure = c.secure;
+        connection.timeouts.connect = std::chrono::milliseconds(700);
+        connection.timeouts.stall = std::chrono::milliseconds(700);
+        EXPECT_FALSE(transfer(screen, c.direction, connection, local / name));
+
+        EXPECT_EQ(screen.lines, headerLines(server.port(), "anonimous", "*") + c.lines);
+        EXPECT_EQ(filesIn(local.path()), std::vector<std::string>{name});
+        if (!sending) {
+            EXPECT_EQ(readFile(local / name), "the answer of yesterday");
+        }
+        if (c.stall == "data") {
+            EXPECT_TRUE(serverLogged(server, "STALL ")) << "the server never stalled";
+        }
+    }
+}
+
+// " Прервать " or Ctrl+C (here: the loop's cancel from another thread, as the signal handler
+// calls it) ends the transfer at once in every phase with "Прервано.", closes the connection
+// and leaves the local side as it was before. A cancel that came before the transfer started
+// stops it as soon as it starts.
+TEST(FtpTransfer, CancelStopsAtOnceAndLeavesNothingHalfWritten) {
+    using Lines = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::string stall;
+        FtpDirection direction;
+        std::string when;  // cancel once the server logged this; empty: before the start
+        Lines lines;
+    } cases[] = {
+        {"before the start", "none", FtpDirection::Fetch, "", {kCancelled}},
+        {"while logging in", "greeting", FtpDirection::Fetch, "USER ", {kCancelled}},
+        {"waiting for the download",
+         "pasv",
+         FtpDirection::Fetch,
+         "RETR ",
+         {kConnected, "Загрузка  файла.", kCancelled}},
+        {"waiting for the upload",
+         "pasv",
+         FtpDirection::Send,
+         "STOR ",
+         {kConnected, "Отправка файла.", kCancelled}},
+        {"in the middle of the download",
+         "data",
+         FtpDirection::Fetch,
+         "STALL ",
+         {kConnected, "Загрузка  файла.", kCancelled}},
+        {"in the middle of the upload",
+         "data",
+         FtpDirection::Send,
+         "STALL ",
+         {kConnected, "Отправка файла.", kCancelled}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpTestServer::Options options;
+        options.stall = c.stall;
+        options.stallAfter = 100000;
+        FtpTestServer server(options);
+        const bool sending = c.direction == FtpDirection::Send;
+        const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
+        const std::string content = binaryContent(sending ? 16 << 20 : 300000, 9);
+        TempDir local;
+        writeFile((sending ? local.path() : server.root()) / name, content);
+        if (!sending) writeFile(local / name, "the answer of yesterday");
+
+        ScreenRecorder screen;
+        PollTransferLoop loop;
+        bool result = true;
+        if (c.when.empty()) {
+            loop.cancel();
+            result =
+                FtpTransfer(screen, loop, c.direction,
+                            connectionTo(server.port(), "anonimous", "x"), (local / name).string());
+        } else {
+            CancelWhen cancel(loop, [&] { return serverLogged(server, c.when); });
+            result =
+                FtpTransfer(screen, loop, c.direction,
+                            connectionTo(server.port(), "anonimous", "x"), (local / name).string());
+            EXPECT_TRUE(cancel.fired());
+        }
+        EXPECT_FALSE(result);
+        EXPECT_EQ(screen.lines, headerLines(server.port(), "anonimous", "*") + c.lines);
+        EXPECT_EQ(filesIn(local.path()), std::vector<std::string>{name});
+        EXPECT_EQ(readFile(local / name), sending ? content : "the answer of yesterday");
+        server.waitUntilIdle();
+        EXPECT_LE(server.sessions(), 1);
+    }
+}
+
+// A download writes into one temporary file of a fixed name beside the answer; what a crash
+// left under that name is removed by the next fetch, whether it succeeds or not.
+TEST(FtpTransfer, DownloadKeepsOneTemporaryFileThatTheNextFetchRemoves) {
+    const std::string remote = binaryContent(200000, 11);
+    {
+        SCOPED_TRACE("during a download");
+        FtpTestServer::Options options;
+        options.stall = "data";
+        options.stallAfter = 70000;
+        FtpTestServer server(options);
+        writeFile(server.root() / "ToPDA.sqd", remote);
+        TempDir local;
+        writeFile(local / "ToPDA.sqd", "earlier");
+        writeFile(local / "ToPDA.sqd.part", "left by a crash");
+        std::vector<std::string> during;
+        std::string partial;
+        ScreenRecorder screen;
+        PollTransferLoop loop;
+        {
+            CancelWhen cancel(loop, [&] {
+                std::error_code ec;
+                if (!serverLogged(server, "STALL ") ||
+                    fs::file_size(local / "ToPDA.sqd.part", ec) < 4096 || ec) {
+                    return false;
+                }
+                during = filesIn(local.path());
+                partial = readFile(local / "ToPDA.sqd.part");
+                return true;
+            });
+            EXPECT_FALSE(FtpTransfer(screen, loop, FtpDirection::Fetch,
+                                     connectionTo(server.port(), "anonimous", "x"),
+                                     (local / "ToPDA.sqd").string()));
+        }
+        EXPECT_EQ(during, (std::vector<std::string>{"ToPDA.sqd", "ToPDA.sqd.part"}));
+        EXPECT_EQ(partial, remote.substr(0, partial.size()));
+        EXPECT_EQ(filesIn(local.path()), std::vector<std::string>{"ToPDA.sqd"});
+        EXPECT_EQ(readFile(local / "ToPDA.sqd"), "earlier");
+    }
+    for (const bool remoteExists : {true, false}) {
+        SCOPED_TRACE(remoteExists ? "the next fetch works" : "the next fetch fails");
+        FtpTestServer server;
+        if (remoteExists) writeFile(server.root() / "ToPDA.zip", remote);
+        TempDir local;
+        writeFile(local / "ToPDA.zip.part", "left by a crash");
+        ScreenRecorder screen;
+        EXPECT_EQ(transfer(screen, FtpDirection::Fetch,
+                           connectionTo(server.port(), "anonimous", "x"), local / "ToPDA.zip"),
+                  remoteExists);
+        EXPECT_EQ(filesIn(local.path()), remoteExists ? std::vector<std::string>{"ToPDA.zip"}
+                                                      : std::vector<std::string>{});
+    }
+}
+
+// Without FTPAuth the device logs in as "anonimous"; a standard anonymous server refuses that
+// name with 530, and the device then tries once more as "anonymous" with the same password,
+// logging the second attempt. Nothing else is retried.
+TEST(FtpTransfer, AnonymousLoginFallsBackToTheStandardName) {
+    const struct {
+        const char* name;
+        bool standardServer;
+        std::string login;
+        std::string password;
+        bool fallback;  // FTPAuth off
+        bool ok;
+        std::vector<std::string> logins;  // the USER commands the server got, in order
+    } cases[] = {
+        {"standard server",
+         true,
+         "anonimous",
+         kAnonymousPassword,
+         true,
+         true,
+         {"anonimous", "anonymous"}},
+        {"office server", false, "anonimous", kAnonymousPassword, true, true, {"anonimous"}},
+        {"with FTPAuth nothing changes",
+         true,
+         "anonimous",
+         kAnonymousPassword,
+         false,
+         false,
+         {"anonimous"}},
+        {"a wrong password is not retried", false, "agent", "wrong", true, false, {"agent"}},
+    };
+    const std::string stars = MaskedPassword(kAnonymousPassword);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpTestServer::Options options;
+        options.standardAnonymous = c.standardServer;
+        FtpTestServer server(options);
+        writeFile(server.root() / "ToPDA.sqd", "answer");
+        TempDir local;
+        ScreenRecorder screen;
+        FtpConnection connection = connectionTo(server.port(), c.login, c.password);
+        connection.anonymousFallback = c.fallback;
+        EXPECT_EQ(transfer(screen, FtpDirection::Fetch, connection, local / "ToPDA.sqd"), c.ok);
+
+        std::vector<std::string> expected;
+        for (const auto& login : c.logins) {
+            expected = expected + headerLines(server.port(), login, MaskedPassword(c.password));
+        }
+        expected = expected + (c.ok ? std::vector<std::string>{kConnected, "Загрузка  файла.",
+                                                               "Загрузка  завершена."}
+                                    : std::vector<std::string>{kNoConnection});
+        EXPECT_EQ(screen.lines, expected);
+        std::vector<std::string> users;
+        for (const auto& command : server.commands()) {
+            if (command.rfind("USER ", 0) == 0) users.push_back(command.substr(5));
+        }
+        EXPECT_EQ(users, c.logins);
+        EXPECT_EQ(server.sessions(), static_cast<int>(c.logins.size()));
+        if (c.ok) {
+            EXPECT_EQ(readFile(local / "ToPDA.sqd"), "answer");
+        }
+    }
+}
+
+// FTPSecure: explicit TLS on both connections, the server's certificate checked against the
+// authorities or its key against FTPCertPin. Every refusal happens before the login (no
+// USER or PASS ever reaches the server in clear) and is logged with its reason.
+TEST(FtpTransfer, SecureConnectionsCheckTheServerAndNeverFallBackToPlainFtp) {
+    TestCertificates certs;
+    enum class Server { Plain, SelfSigned, Signed };
+    const std::string untrusted = "Сертификат сервера не является доверенным.";
+    const struct {
+        const char* name;
+        Server server;
+        bool secure;
+        std::string pin;
+        bool ownAuthority;  // trust the test's authority instead of the system's
+        FtpDirection direction;
+        std::vector<std::string> lines;  // after the two connection lines; empty: success
+    } cases[] = {
+        {"self-signed, pinned",
+         Server::SelfSigned,
+         true,
+         certs.selfSignedPin(),
+         false,
+         FtpDirection::Fetch,
+         {}},
+        {"self-signed, one of several pins",
+         Server::SelfSigned,
+         true,
+         certs.otherPin() + " ; " + certs.selfSignedPin(),
+         false,
+         FtpDirection::Send,
+         {}},
+        {"signed by a trusted authority", Server::Signed, true, "", true, FtpDirection::Fetch, {}},
+        {"self-signed, not pinned",
+         Server::SelfSigned,
+         true,
+         "",
+         false,
+         FtpDirection::Fetch,
+         {kNoConnection, untrusted}},
+        {"authority unknown to the system",
+         Server::Signed,
+         true,
+         "",
+         false,
+         FtpDirection::Send,
+         {kNoConnection, untrusted}},
+        {"pin of another key",
+         Server::SelfSigned,
+         true,
+         certs.otherPin(),
+         false,
+         FtpDirection::Fetch,
+         {kNoConnection, "Ключ сервера не совпадает с FTPCertPin."}},
+        {"server without TLS",
+         Server::Plain,
+         true,
+         "",
+         false,
+         FtpDirection::Send,
+         {kNoConnection, "Сервер не поддерживает шифрование (TLS)."}},
+        {"not a pin",
+         Server::SelfSigned,
+         true,
+         "/etc/passwd",
+         false,
+         FtpDirection::Fetch,
+         {kNoConnection, "Неверное значение FTPCertPin."}},
+        {"plain FTP to a server that requires TLS",
+         Server::SelfSigned,
+         false,
+         "",
+         false,
+         FtpDirection::Fetch,
+         {kNoConnection}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FtpTestServer::Options options;
+        if (c.server == Server::SelfSigned) {
+            options.tlsCert = certs.selfSignedCert();
+            options.tlsKey = certs.selfSignedKey();
+        } else if (c.server == Server::Signed) {
+            options.tlsCert = certs.signedCert();
+            options.tlsKey = certs.signedKey();
+        }
+        FtpTestServer server(options);
+        const bool sending = c.direction == FtpDirection::Send;
+        const std::string name = sending ? "PDATo1C.zip" : "ToPDA.zip";
+        const std::string content = binaryContent(150000, 13);
+        TempDir local;
+        writeFile((sending ? local.path() : server.root()) / name, content);
+
+        ScreenRecorder screen;
+        FtpConnection connection =
+            connectionTo(server.port(), "agent", FtpTestServer::kAgentPassword);
+        connection.secure = c.secure;
+        connection.certPin = c.pin;
+        if (c.ownAuthority) connection.caFile = certs.caFile();
+        const bool ok = c.lines.empty();
+        EXPECT_EQ(transfer(screen, c.direction, connection, local / name), ok);
+
+        const std::string word = sending ? "Отправка" : "Загрузка ";
+        const auto header = headerLines(server.port(), "agent", "**************");
+        EXPECT_EQ(screen.lines,
+                  header + (ok ? std::vector<std::string>{kConnected, word + " файла.",
+                                                          word + " завершена."}
+                               : c.lines));
+        server.waitUntilIdle();
+        const auto commands = server.commands();
+        if (ok) {
+            EXPECT_EQ(readFile((sending ? server.root() : local.path()) / name), content);
+            ASSERT_FALSE(commands.empty());
+            EXPECT_EQ(commands.front(), "AUTH TLS");
+            const long pbsz = indexOf(commands, "PBSZ 0");
+            const long prot = indexOf(commands, "PROT P");
+            EXPECT_TRUE(pbsz > 0 && prot > pbsz && prot < indexOf(commands, "PASV"));
+        } else if (c.secure) {
+            EXPECT_EQ(countPrefix(commands, "USER") + countPrefix(commands, "PASS"), 0);
+            EXPECT_EQ(filesIn(local.path()),
+                      sending ? std::vector<std::string>{name} : std::vector<std::string>{});
         }
     }
 }

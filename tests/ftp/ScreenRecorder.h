@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,10 +9,14 @@
 namespace velmorant::test {
 
 // The exchange screen as the core sees it, recording what the core did to it: the texts of
-// the log entries (without their time stamps) and the progress bar.
+// the log entries (without their time stamps) and the progress bar. `onLine` (when set) sees
+// every entry the moment it is added.
 class ScreenRecorder : public TExchangeScreen, public ExchangeProgress {
 public:
-    void AddLogLine(const std::string& text) override { lines.push_back(text); }
+    void AddLogLine(const std::string& text) override {
+        lines.push_back(text);
+        if (onLine) onLine(text);
+    }
     std::string ChooseFolder() override {
         ++folderQuestions;
         return chosenFolder;
@@ -23,7 +28,10 @@ public:
         rangeMin = minimum;
         rangeMax = maximum;
     }
-    void setValue(int value) override { progressValue = value; }
+    void setValue(int value) override {
+        progressValue = value;
+        progressValues.push_back(value);
+    }
     void setVisible(bool visible) override { progressVisible = visible; }
 
     TAppOptions settings;
@@ -31,6 +39,8 @@ public:
     std::string chosenFolder;
     int folderQuestions = 0;
     int rangeMin = 0, rangeMax = 0, progressValue = 0;
+    std::vector<int> progressValues;  // every value set, in order
+    std::function<void(const std::string&)> onLine;
     bool progressVisible = true;
 };
 

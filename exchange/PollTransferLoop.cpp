@@ -1,0 +1,106 @@
+#include "exchange/PollTransferLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+#include <system_error>
+
+namespace velmorant {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds until `due`, rounded up so that the timer is never served early.
+int millisecondsUntil(Clock::time_point due) {
+    const auto left = due - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
+}
+
+}  // namespace
+
+PollTransferLoop::PollTransferLoop() {
+    m_cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_cancelFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+PollTransferLoop::~PollTransferLoop() { ::close(m_cancelFd); }
+
+void PollTransferLoop::watchSocket(int fd, bool read, bool write) {
+    const short events = static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
+    const auto it = std::find_if(m_watches.begin(), m_watches.end(),
+                                 [fd](const Watch& w) { return w.fd == fd; });
+    if (events == 0) {
+        if (it != m_watches.end()) m_watches.erase(it);
+    } else if (it != m_watches.end()) {
+        it->events = events;
+    } else {
+        m_watches.push_back({fd, events});
+    }
+}
+
+void PollTransferLoop::setTimer(long ms) {
+    if (ms < 0)
+        m_timerDue.reset();
+    else
+        m_timerDue = Clock::now() + std::chrono::milliseconds(ms);
+}
+
+void PollTransferLoop::cancel() noexcept {
+    const std::uint64_t one = 1;
+    // Nothing to do when it fails: the counter can only be full of earlier requests.
+    [[maybe_unused]] const ssize_t written = ::write(m_cancelFd, &one, sizeof one);
+}
+
+void PollTransferLoop::run(Client& client) {
+    if (m_running) throw std::logic_error("PollTransferLoop::run is not re-entrant");
+    m_running = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_running};
+    m_stopped = false;
+    std::vector<pollfd> fds;
+    while (!m_stopped) {
+        fds.clear();
+        fds.push_back({m_cancelFd, POLLIN, 0});
+        for (const Watch& w : m_watches) fds.push_back({w.fd, w.events, 0});
+        const int timeout = m_timerDue ? millisecondsUntil(*m_timerDue) : -1;
+        if (::poll(fds.data(), fds.size(), timeout) < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (fds[0].revents != 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(m_cancelFd, &count, sizeof count);
+            client.cancelRequested();
+            continue;
+        }
+        for (std::size_t i = 1; i < fds.size() && !m_stopped; ++i) {
+            const short ready = fds[i].revents;
+            if (ready == 0) continue;
+            // A callback may have forgotten the socket since poll returned.
+            const auto it = std::find_if(m_watches.begin(), m_watches.end(),
+                                         [&](const Watch& w) { return w.fd == fds[i].fd; });
+            if (it == m_watches.end()) continue;
+            // Errors and hang-ups are reported as readiness: the reader finds out.
+            const bool trouble = (ready & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+            const bool readable = (it->events & POLLIN) && ((ready & POLLIN) || trouble);
+            const bool writable = (it->events & POLLOUT) && ((ready & POLLOUT) || trouble);
+            if (readable || writable) client.socketReady(fds[i].fd, readable, writable);
+        }
+        if (!m_stopped && m_timerDue && Clock::now() >= *m_timerDue) {
+            m_timerDue.reset();
+            client.timerExpired();
+        }
+    }
+}
+
+}  // namespace velmorant
