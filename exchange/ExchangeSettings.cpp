@@ -17,7 +17,8 @@ enum class Key {
     FtpLogin,
     FtpPassword,
     FtpPath,
-    FtpAuto
+    FtpAuto,
+    FtpSecure
 };
 
 Key keyOf(const std::string& name) {
@@ -31,6 +32,7 @@ Key keyOf(const std::string& name) {
     if (n == "FTPPASSWORD") return Key::FtpPassword;
     if (n == "FTPPATH") return Key::FtpPath;
     if (n == "FTPAUTO") return Key::FtpAuto;
+    if (n == "FTPSECURE") return Key::FtpSecure;
     return Key::None;
 }
 
@@ -62,6 +64,9 @@ bool LoadExchangeSettings(ExchangeSettings& settings) {
                 break;
             case Key::FtpAuto:
                 s.ftpAuto = value == "1";
+                break;
+            case Key::FtpSecure:
+                s.ftpSecure = value == "1";
                 break;
             case Key::FtpAddress:
                 s.ftpAddress = value;
@@ -105,6 +110,7 @@ bool SaveExchangeSettings(const ExchangeSettings& s) {
         insertStatement("FTPLogin", s.ftpLogin),
         insertStatement("FTPPassword", s.ftpPassword),
         insertStatement("FTPAuto", switchText(s.ftpAuto)),
+        insertStatement("FTPSecure", switchText(s.ftpSecure)),
     };
     for (const auto& [name, value] : s.otherOptions) {
         if (!Trim(name).empty()) statements.push_back(insertStatement(name, value));

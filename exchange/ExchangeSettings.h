@@ -6,7 +6,7 @@
 
 namespace velmorant {
 
-// What the settings dialog "Настройки" edits: the nine exchange keys in their controls and
+// What the settings dialog "Настройки" edits: the ten exchange keys in their controls and
 // every other row of MY_OPTIONS as a name and a value. Plain data, so that loading and saving
 // are tested without a window.
 struct ExchangeSettings {
@@ -14,6 +14,7 @@ struct ExchangeSettings {
     bool ftpAuth = false;
     bool useZip = false;
     bool ftpAuto = false;
+    bool ftpSecure = false;
     std::string ftpAddress;
     std::string ftpPort;
     std::string ftpPath;
@@ -23,14 +24,15 @@ struct ExchangeSettings {
     std::vector<std::pair<std::string, std::string>> otherOptions;
 };
 
-// Reads MY_OPTIONS: names and values trimmed, the nine exchange keys recognised whatever the
+// Reads MY_OPTIONS: names and values trimmed, the ten exchange keys recognised whatever the
 // case of their ASCII letters (a later row of a key overwrites an earlier one), a switch on
 // exactly when its value is "1". False when the table could not be read (the database layer
 // has shown its message); `settings` then stays as it was.
 bool LoadExchangeSettings(ExchangeSettings& settings);
 
-// Rewrites MY_OPTIONS in one transaction: the nine exchange keys under their own spelling
-// (switches as "1" or "0"), then every other option with a non-empty name; names and values
+// Rewrites MY_OPTIONS in one transaction: the ten exchange keys under their own spelling
+// (switches as "1" or "0"; FTPSecure right after FTPAuto), then every other option with a
+// non-empty name; names and values
 // trimmed, single quotes doubled, OPT_DESCR left empty. On any failure the database layer has
 // shown its message, the table is rolled back to what it held before, and the result is false.
 bool SaveExchangeSettings(const ExchangeSettings& settings);

@@ -25,6 +25,7 @@ const char* const kFtpAuto = "Сразу";
 const char* const kServer = "Сервер: ";
 const char* const kPort = "Порт: ";
 const char* const kPath = "Каталог: ";
+const char* const kFtpSecure = " Шифрование (TLS)";
 const char* const kFtpAuth = " Авторизация";
 const char* const kLogin = "Логин: ";
 const char* const kPassword = "Пароль: ";
@@ -119,6 +120,10 @@ QWidget* SettingsDialog::buildConnectionPage() {
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), m_port));
     fieldRow(kPath, "ftpPath", m_pathLabel, m_path);
 
+    m_ftpSecure = new QCheckBox(QString::fromUtf8(kFtpSecure), page);
+    m_ftpSecure->setObjectName(QStringLiteral("ftpSecure"));
+    layout->addWidget(m_ftpSecure);
+
     m_ftpAuth = new QCheckBox(QString::fromUtf8(kFtpAuth), page);
     m_ftpAuth->setObjectName(QStringLiteral("ftpAuth"));
     layout->addWidget(m_ftpAuth);
@@ -162,7 +167,7 @@ void SettingsDialog::applyEnablingRule() {
     const bool login = ftp && m_ftpAuth->isChecked();
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_ftpAuto, m_addressLabel, m_address, m_portLabel, m_port,
-                                         m_pathLabel, m_path, m_ftpAuth}) {
+                                         m_pathLabel, m_path, m_ftpSecure, m_ftpAuth}) {
         w->setEnabled(ftp);
     }
     for (QWidget* w :
@@ -208,6 +213,7 @@ void SettingsDialog::setSettings(const ExchangeSettings& s) {
     m_ftpAuth->setChecked(s.ftpAuth);
     m_useZip->setChecked(s.useZip);
     m_ftpAuto->setChecked(s.ftpAuto);
+    m_ftpSecure->setChecked(s.ftpSecure);
     m_address->setText(qs(s.ftpAddress));
     m_port->setText(qs(s.ftpPort));
     m_path->setText(qs(s.ftpPath));
@@ -234,6 +240,7 @@ ExchangeSettings SettingsDialog::settings() const {
     s.ftpAuth = m_ftpAuth->isChecked();
     s.useZip = m_useZip->isChecked();
     s.ftpAuto = m_ftpAuto->isChecked();
+    s.ftpSecure = m_ftpSecure->isChecked();
     s.ftpAddress = ss(m_address->text());
     s.ftpPort = ss(m_port->text());
     s.ftpPath = ss(m_path->text());

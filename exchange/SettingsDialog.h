@@ -12,12 +12,12 @@
 
 namespace velmorant {
 
-// The settings dialog "Настройки": the page "Связь" with the nine exchange options in their
+// The settings dialog "Настройки": the page "Связь" with the ten exchange options in their
 // controls, and the page "Настройки" listing every other option of MY_OPTIONS with its value
 // editable in place. "[ OK ]" rewrites MY_OPTIONS (SaveExchangeSettings) and ends the dialog
 // with result 1; "[ Отмена ]" ends it with result 2 without writing. A failed save keeps the
 // dialog open with the options as they were. Controls carry object names for tests:
-// useFtp, ftpAuto, ftpAddress, ftpPort, ftpPath, ftpAuth, ftpLogin, ftpPassword, useZip,
+// useFtp, ftpAuto, ftpAddress, ftpPort, ftpPath, ftpSecure, ftpAuth, ftpLogin, ftpPassword, useZip,
 // options (the list), pages (the tab control).
 class SettingsDialog : public Dialog {
     Q_OBJECT
@@ -57,6 +57,7 @@ private:
     QLineEdit* m_port = nullptr;
     QLabel* m_pathLabel = nullptr;
     QLineEdit* m_path = nullptr;
+    QCheckBox* m_ftpSecure = nullptr;
     QCheckBox* m_ftpAuth = nullptr;
     QLabel* m_loginLabel = nullptr;
     QLineEdit* m_login = nullptr;

@@ -64,6 +64,7 @@ private slots:
                     {"FTPLogin", "agent"},
                     {"FTPPassword", "secret"},
                     {"AgentName", " Иванов "},
+                    {"ftpsecure", "1"},
                     {"Prim", "Примечание"}});
         SettingsDialog dialog;
         QVERIFY(dialog.load());
@@ -83,6 +84,10 @@ private slots:
         QCOMPARE(child<QLineEdit>(&dialog, "ftpPort")->text(), QStringLiteral("2121"));
         QCOMPARE(child<QLineEdit>(&dialog, "ftpPath")->text(), QStringLiteral("in"));
         QCOMPARE(child<QLineEdit>(&dialog, "ftpPassword")->echoMode(), QLineEdit::Password);
+        auto* secure = child<QCheckBox>(&dialog, "ftpSecure");
+        QVERIFY(secure->isChecked());
+        QCOMPARE(secure->text(), QStringLiteral(" Шифрование (TLS)"));
+        QCOMPARE(secure->parentWidget(), pages->widget(0));
 
         auto* list = child<QTableWidget>(&dialog, "options");
         QCOMPARE(list->rowCount(), 2);
@@ -130,7 +135,8 @@ private slots:
         };
         for (const Step& step : steps) {
             if (step.click) tap(step.click);
-            for (const char* name : {"ftpAuto", "ftpAddress", "ftpPort", "ftpPath", "ftpAuth"}) {
+            for (const char* name :
+                 {"ftpAuto", "ftpAddress", "ftpPort", "ftpPath", "ftpSecure", "ftpAuth"}) {
                 QCOMPARE(child<QWidget>(&dialog, name)->isEnabled(), step.serverFields);
             }
             for (const char* name : {"ftpLogin", "ftpPassword"}) {
@@ -158,6 +164,7 @@ private slots:
         tap(child<QCheckBox>(&dialog, "ftpAuth"));
         QTest::keyClicks(child<QLineEdit>(&dialog, "ftpLogin"), "O'Neil");
         tap(child<QCheckBox>(&dialog, "useZip"));
+        tap(child<QCheckBox>(&dialog, "ftpSecure"));
 
         // Edit the first value in place, as a tap on it would.
         auto* pages = child<QTabWidget>(&dialog, "pages");
@@ -177,8 +184,10 @@ private slots:
                  (std::vector<std::string>{"UseFTP|1|1", "FTPAuth|1|1", "UseZip|1|1",
                                            "FTPAddress|host|1", "FTPPort|70000|1", "FTPPath||1",
                                            "FTPLogin|O'Neil|1", "FTPPassword||1", "FTPAuto|0|1",
-                                           "AgentName|Agent's|1", "PDA_ID|7|1"}));
-        QCOMPARE(int(LoadAppOptions().FTPPort), 4464);
+                                           "FTPSecure|1|1", "AgentName|Agent's|1", "PDA_ID|7|1"}));
+        const TAppOptions used = LoadAppOptions();
+        QCOMPARE(int(used.FTPPort), 4464);
+        QVERIFY(used.FTPSecure);
     }
 
     void cancelWritesNothing() {

@@ -48,7 +48,7 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
           {"FTPLogin", "agent"},
           {"FTPPassword", "secret"},
           {"FTPPort", "2121"}},
-         {true, true, true, true, "ftp.example.org", "in/box", "agent", "secret", 2121},
+         {true, true, true, true, "ftp.example.org", "in/box", "agent", "secret", 2121, false, ""},
          {}},
         {"small-letter names, switches other than 1 are off",
          {{"usezip", " 1 "},
@@ -57,22 +57,30 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
           {"ftpauth", "yes"},
           {"ftplogin", "kept"},
           {"FTPAuto", "true"}},
-         anonymous({true, true, false, false, "host", "", "", "", 21}),
+         anonymous({true, true, false, false, "host", "", "", "", 21, false, ""}),
          {}},
         {"FTP without a server",
          {{"UseFTP", "1"}, {"FTPAuto", "1"}},
-         anonymous({false, false, false, true, "", "", "", "", 21}),
+         anonymous({false, false, false, true, "", "", "", "", 21, false, ""}),
          {"Не указан FTP-сервер."}},
         {"automatic start needs UseFTP",
          {{"UseFTP", "0"}, {"FTPAuto", "1"}, {"FTPAddress", "host"}},
-         anonymous({false, false, false, false, "host", "", "", "", 21}),
+         anonymous({false, false, false, false, "host", "", "", "", 21, false, ""}),
          {}},
         {"port above 16 bits",
          {{"FTPPort", "70000"}},
-         anonymous({false, false, false, false, "", "", "", "", 4464}),
+         anonymous({false, false, false, false, "", "", "", "", 4464, false, ""}),
          {}},
         {"port zero", {{"FTPPort", "0"}}, anonymous({}), {}},
         {"port not a number", {{"FTPPort", "abc"}}, anonymous({}), {}},
+        {"TLS with a pin",
+         {{"ftpsecure", " 1 "}, {"FTPCertPin", " sha256//a;sha256//b "}},
+         anonymous({false, false, false, false, "", "", "", "", 21, true, "sha256//a;sha256//b"}),
+         {}},
+        {"TLS switches other than 1 are off",
+         {{"FTPSecure", "yes"}},
+         anonymous({false, false, false, false, "", "", "", "", 21, false, ""}),
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -88,6 +96,8 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
         EXPECT_EQ(o.FTPLogin, c.expected.FTPLogin);
         EXPECT_EQ(o.FTPPassword, c.expected.FTPPassword);
         EXPECT_EQ(o.FTPPort, c.expected.FTPPort);
+        EXPECT_EQ(o.FTPSecure, c.expected.FTPSecure);
+        EXPECT_EQ(o.FTPCertPin, c.expected.FTPCertPin);
         EXPECT_EQ(notes.texts(), c.messages);
         for (const auto& shown : notes.shown()) EXPECT_EQ(shown.icon, MessageIcon::Warning);
     }
@@ -110,20 +120,26 @@ TEST_F(SettingsTest, LoadsKeysIntoControlsAndOtherOptionsIntoTheList) {
                 {"ftpport", "2121"},
                 {"UseZip", "0"},
                 {"PDA_ID", ""},
-                {"FTPAuth", " 1"}});
+                {"FTPAuth", " 1"},
+                {"ftpsecure", "1"},
+                {"FTPCertPin", "sha256//pin"}});
     ExchangeSettings s;
     ASSERT_TRUE(LoadExchangeSettings(s));
     EXPECT_TRUE(s.useFtp);
     EXPECT_TRUE(s.ftpAuth);
     EXPECT_FALSE(s.useZip);
     EXPECT_FALSE(s.ftpAuto);
+    EXPECT_TRUE(s.ftpSecure);
     EXPECT_EQ(s.ftpAddress, "host");
     EXPECT_EQ(s.ftpPort, "2121");  // the later row of a key wins
+    // The pin is edited in the list like any other option.
     using Option = std::pair<std::string, std::string>;
-    EXPECT_EQ(s.otherOptions, (std::vector<Option>{{"AgentName", "Иванов"}, {"PDA_ID", ""}}));
+    EXPECT_EQ(s.otherOptions,
+              (std::vector<Option>{
+                  {"AgentName", "Иванов"}, {"PDA_ID", ""}, {"FTPCertPin", "sha256//pin"}}));
 }
 
-TEST_F(SettingsTest, SavesTheNineKeysThenTheListedOptions) {
+TEST_F(SettingsTest, SavesTheTenKeysThenTheListedOptions) {
     setOptions({{"useftp", "1"}, {"Stale", "x"}});
     ExchangeSettings s;
     ASSERT_TRUE(LoadExchangeSettings(s));
@@ -132,13 +148,14 @@ TEST_F(SettingsTest, SavesTheNineKeysThenTheListedOptions) {
     s.ftpPort = "70000";
     s.ftpLogin = "O'Neil";
     s.ftpPassword = "it's";
+    s.ftpSecure = true;
     s.otherOptions = {{" AgentName ", " Агент  "}, {"", "dropped"}, {"Client's", "a'b"}};
     ASSERT_TRUE(SaveExchangeSettings(s));
     EXPECT_EQ(rowsOf("select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid"),
-              (std::vector<std::string>{"UseFTP|1|1", "FTPAuth|1|1", "UseZip|0|1",
-                                        "FTPAddress|ftp.example.org|1", "FTPPort|70000|1",
-                                        "FTPPath||1", "FTPLogin|O'Neil|1", "FTPPassword|it's|1",
-                                        "FTPAuto|0|1", "AgentName|Агент|1", "Client's|a'b|1"}));
+              (std::vector<std::string>{
+                  "UseFTP|1|1", "FTPAuth|1|1", "UseZip|0|1", "FTPAddress|ftp.example.org|1",
+                  "FTPPort|70000|1", "FTPPath||1", "FTPLogin|O'Neil|1", "FTPPassword|it's|1",
+                  "FTPAuto|0|1", "FTPSecure|1|1", "AgentName|Агент|1", "Client's|a'b|1"}));
     EXPECT_TRUE(notes.texts().empty());
 
     // What was saved is what the exchange then uses.
@@ -146,6 +163,7 @@ TEST_F(SettingsTest, SavesTheNineKeysThenTheListedOptions) {
     EXPECT_TRUE(used.UseFTP);
     EXPECT_EQ(used.FTPPort, 4464);
     EXPECT_EQ(used.FTPLogin, "O'Neil");
+    EXPECT_TRUE(used.FTPSecure);
 }
 
 TEST_F(SettingsTest, AFailedSaveLeavesTheOptionsAsTheyWere) {
