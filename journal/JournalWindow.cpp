@@ -311,6 +311,12 @@ void JournalWindow::choosePeriod() {
 }
 
 void JournalWindow::openExchange() {
+    // One exchange at a time: the screen keeps serving events while it transfers, so the
+    // journal can be reached meanwhile; it brings back the screen that is open.
+    if (m_lastExchange && m_lastExchange->isVisible()) {
+        showWindow(m_lastExchange);
+        return;
+    }
     const auto& create = m_screens.createExchangeScreen;
     if (!create) return;
     if (QWidget* screen = create(*this)) {

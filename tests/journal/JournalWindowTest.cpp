@@ -404,6 +404,14 @@ void JournalWindowTest::screensOpenTheOtherScreens() {
     bar->findCommand(u("Обмен с центр. БД"))->trigger();
     QCOMPARE(exchanges, 1);
     QVERIFY(journal->lastExchangeScreen()->isVisible());
+    // While that screen is open, the command brings it back instead of a second one.
+    QWidget* first = journal->lastExchangeScreen();
+    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    QCOMPARE(exchanges, 1);
+    QCOMPARE(journal->lastExchangeScreen(), first);
+    first->close();
+    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    QCOMPARE(exchanges, 2);
     bar->findCommand(u("Настройки"))->trigger();
     QCOMPARE(settingsParent, static_cast<QWidget*>(journal.get()));
     QVERIFY(!aboutParent);
