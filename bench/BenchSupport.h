@@ -3,6 +3,7 @@
 // Timing helpers shared by the benchmarks.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -12,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -147,5 +150,53 @@ inline long long callgrindInstructions(const std::vector<std::string>& argv,
     ::rmdir(dir);
     return total;
 }
+
+// The tests' FTP server (tests/ftp/ftp_test_server.py under /usr/bin/python3) on 127.0.0.1,
+// serving `root`, with the extra options given (see the script); stopped with the object.
+class LocalFtpServer {
+public:
+    LocalFtpServer(const std::filesystem::path& root, const std::filesystem::path& log,
+                   std::vector<std::string> options = {}) {
+        const std::filesystem::path script =
+            std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "ftp" /
+            "ftp_test_server.py";
+        std::vector<std::string> args = {"python3", script.string(), "--root",     root.string(),
+                                         "--log",   log.string(),    "--lifetime", "600"};
+        args.insert(args.end(), options.begin(), options.end());
+        int out[2];
+        if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv("/usr/bin/python3", argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        FILE* in = ::fdopen(out[0], "r");
+        char line[64] = {};
+        const bool started = in && std::fgets(line, sizeof line, in);
+        if (in) std::fclose(in);
+        if (!started)
+            throw std::runtime_error("the FTP server did not start (needs python3-pyftpdlib)");
+        m_port = std::atoi(line + 5);
+    }
+    ~LocalFtpServer() {
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    LocalFtpServer(const LocalFtpServer&) = delete;
+    LocalFtpServer& operator=(const LocalFtpServer&) = delete;
+
+    int port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_port = 0;
+};
 
 }  // namespace velmorant::bench

@@ -3,8 +3,6 @@
 // blocking libcurl transfer of the same file from the same local pyftpdlib server. Prints
 // MB/s of both and the ratio.
 #include <curl/curl.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -12,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,8 +70,6 @@ double megabytesPerSecond(F transfer) {
 }  // namespace
 
 int main() {
-    const fs::path script =
-        fs::path(__FILE__).parent_path().parent_path() / "tests" / "ftp" / "ftp_test_server.py";
     char dirTemplate[] = "/tmp/velmorant-ftp-bench-XXXXXX";
     const fs::path dir = ::mkdtemp(dirTemplate);
     fs::create_directories(dir / "root");
@@ -85,24 +82,9 @@ int main() {
     }
     fs::copy_file(dir / "root" / "ToPDA.sqd", dir / "local" / "PDATo1C.zip");
 
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return 1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        ::execl("/usr/bin/python3", "python3", script.c_str(), "--root", (dir / "root").c_str(),
-                "--log", (dir / "server.log").c_str(), "--lifetime", "300",
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    char line[64] = {};
-    FILE* in = ::fdopen(pipeFds[0], "r");
-    if (!in || !std::fgets(line, sizeof line, in)) {
-        std::fprintf(stderr, "the FTP server did not start (needs python3-pyftpdlib)\n");
-        return 1;
-    }
-    const int port = std::atoi(line + 5);
+    auto server =
+        std::make_unique<velmorant::bench::LocalFtpServer>(dir / "root", dir / "server.log");
+    const int port = server->port();
 
     QuietScreen screen;
     velmorant::PollTransferLoop loop;
@@ -136,9 +118,7 @@ int main() {
     std::printf("RESULT ftp-fetch-vs-libcurl %.2f -\n", fetchBare / fetchOurs);
     std::printf("RESULT ftp-send-vs-libcurl %.2f -\n", sendBare / sendOurs);
 
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
-    std::fclose(in);
+    server.reset();
     fs::remove_all(dir);
     return 0;
 }

@@ -9,10 +9,10 @@ need=(build-essential cmake ninja-build pkg-config
       fonts-dejavu-core)
 case "${1:-test}" in
     run) need+=(googletest libgtest-dev python3) ;;
-    test) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
-                 xvfb xdotool x11-utils) ;;
-    bench) need+=(googletest libgtest-dev python3-pyftpdlib zip unzip sqlite3 libxml2-utils
-                  clang libclang-rt-14-dev valgrind) ;;
+    test) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
+                 sqlite3 libxml2-utils xvfb xdotool x11-utils) ;;
+    bench) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
+                  sqlite3 libxml2-utils clang libclang-rt-14-dev valgrind) ;;
 esac
 
 missing=()
