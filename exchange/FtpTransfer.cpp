@@ -445,6 +445,12 @@ private:
                 m_screen.AddLogLine(kConnected);
                 startTransfer();
             }
+            // The last redraw may have been put off: a complete file fills the bar now, even
+            // when run() returns only later (under a message box).
+            if (m_code == CURLE_OK && m_barShown && m_barValue != m_barMax) {
+                m_screen.progress().setValue(m_barMax);
+                m_barValue = m_barMax;
+            }
             finish(End::Finished);
             return;
         }
@@ -766,10 +772,6 @@ Outcome Attempt::run() {
         m_loop.run(*this);
         // The loop also returns when the program ends: that is a cancel nobody asked for.
         if (!m_over) finish(End::Cancelled);
-    }
-    // The last redraws may have been skipped: a complete file fills the bar.
-    if (m_end == End::Finished && m_code == CURLE_OK && m_barShown && m_barValue != m_barMax) {
-        m_screen.progress().setValue(m_barMax);
     }
     // Closes the connection before the outcome is logged. A request that did not finish is
     // abandoned without waiting for the server.

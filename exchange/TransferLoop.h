@@ -11,7 +11,7 @@ namespace velmorant {
 class TransferLoop {
 public:
     // What the loop calls back while run() serves it. The calls come one at a time, never
-    // from inside one another, and only while run() is on the stack.
+    // from inside one another, and only while run() is on the stack. They do not throw.
     class Client {
     public:
         virtual ~Client() = default;

@@ -1,6 +1,7 @@
 // The exchange screen driven as the agent drives it: real widgets offscreen, a real FTP
 // server on 127.0.0.1, real base.sdb files; message boxes answered through the notifier port
 // or, where a box has to run its own event loop, as real message boxes.
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -89,7 +90,9 @@ public:
     explicit Watcher(std::function<bool()> step) {
         m_timer.setInterval(20);
         QObject::connect(&m_timer, &QTimer::timeout, [this, step = std::move(step)] {
-            if (step()) m_timer.stop();
+            // Stopped while the step runs: it may run a nested loop of its own.
+            m_timer.stop();
+            if (!step()) m_timer.start();
         });
         m_timer.start();
     }
@@ -470,6 +473,44 @@ private slots:
         QStringList boxes;
         for (const auto& t : m_notifier->texts()) boxes << q(t);
         QCOMPARE(boxes, QStringList{"Произошла ошибка!\r\nПоследнее сообщение: \r\nПрервано."});
+    }
+
+    // A modal dialog opened on top while a download runs (the agent opens the settings from
+    // the journal) does not hold the transfer up: every byte arrives while it is open.
+    void transferGoesOnUnderAModalDialog() {
+        FtpTestServer::Options options;
+        options.throttle = 128 * 1024;  // 600 kB take a few seconds
+        options.dataBuffer = 64 * 1024;
+        FtpTestServer server(options);
+        const std::string remote = kScript + "// " + std::string(600000, 'x');
+        writeFile(server.root() / "ToPDA.sqd", remote);
+        QVERIFY(setOptions(ftpOptions(server.port(), false)));
+        m_screen = new ExchangeScreenForm();
+        m_screen->show();
+
+        bool opened = false;
+        bool arrivedWhileOpen = false;
+        Watcher opener([&] {
+            if (!serverLogged(server, "RETR ")) return false;
+            opened = true;
+            QDialog dialog(m_screen);
+            QTimer poll;
+            poll.setInterval(20);
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (m_screen->progressBar()->value() != int(remote.size())) return;
+                arrivedWhileOpen = true;
+                dialog.reject();
+            });
+            QTimer::singleShot(20000, &dialog, &QDialog::reject);
+            poll.start();
+            dialog.exec();
+            return true;
+        });
+        m_screen->fetchCommand()->trigger();
+        QVERIFY(opened);
+        QVERIFY(arrivedWhileOpen);
+        QCOMPARE(GetOption("Fetched", ""), std::string("YES"));
+        QCOMPARE(logTexts(m_screen).last(), QStringLiteral("Загрузка завершена."));
     }
 
 private:
