@@ -33,7 +33,12 @@ QSocketNotifier* QtTransferLoop::notifier(int fd, QSocketNotifier::Type type) {
 void QtTransferLoop::watchSocket(int fd, bool read, bool write) {
     // A notifier is never deleted here: this may run inside its own activation. A socket
     // that is forgotten keeps its disabled notifiers until run() ends; one that comes back
-    // under the same number gets them enabled again.
+    // under the same number gets them enabled again. Outside run() nobody would serve a
+    // notifier, and an enabled one would keep the program's loop busy: only forgetting counts.
+    if (!m_client) {
+        read = false;
+        write = false;
+    }
     if (read)
         notifier(fd, QSocketNotifier::Read)->setEnabled(true);
     else if (auto it = m_watches.find(fd); it != m_watches.end() && it->second.read)

@@ -24,6 +24,8 @@ public:
     explicit QtTransferLoop(QObject* parent = nullptr);
     ~QtTransferLoop() override;
 
+    // Outside run() only forgetting a socket has an effect (libcurl names its sockets while
+    // it is driven, that is inside run()).
     void watchSocket(int fd, bool read, bool write) override;
     void setTimer(long ms) override;
     void run(Client& client) override;
