@@ -131,6 +131,36 @@ TEST(FtpTransfer, MasksEveryCharacterOfThePassword) {
     for (const auto& c : cases) EXPECT_EQ(MaskedPassword(c.password), c.shown) << c.password;
 }
 
+// The exchange connects as its settings say, with the limits a person can wait for: 20 s to
+// connect and log in, 30 s without a byte; the second anonymous login only without FTPAuth.
+TEST(FtpTransfer, ConnectionFollowsTheSettings) {
+    for (const bool auth : {false, true}) {
+        SCOPED_TRACE(auth ? "FTPAuth on" : "FTPAuth off");
+        TAppOptions o;
+        o.UseFTP = true;
+        o.FTPAuth = auth;
+        o.FTPAddress = "ftp.example.org";
+        o.FTPPath = "in/box";
+        o.FTPLogin = auth ? "agent" : kAnonymousLogin;
+        o.FTPPassword = auth ? "secret" : kAnonymousPassword;
+        o.FTPPort = 2121;
+        o.FTPSecure = auth;
+        o.FTPCertPin = "sha256//pin";
+        const FtpConnection c = FtpConnectionFor(o);
+        EXPECT_EQ(c.host, "ftp.example.org");
+        EXPECT_EQ(c.port, 2121);
+        EXPECT_EQ(c.login, o.FTPLogin);
+        EXPECT_EQ(c.password, o.FTPPassword);
+        EXPECT_EQ(c.path, "in/box");
+        EXPECT_EQ(c.anonymousFallback, !auth);
+        EXPECT_EQ(c.secure, auth);
+        EXPECT_EQ(c.certPin, "sha256//pin");
+        EXPECT_EQ(c.caFile, "");
+        EXPECT_EQ(c.timeouts.connect, std::chrono::seconds(20));
+        EXPECT_EQ(c.timeouts.stall, std::chrono::seconds(30));
+    }
+}
+
 // Whole transfers in both directions, logged in anonymously or with a password, in the login
 // folder or in FTPPath: the file arrives byte for byte, the log holds exactly the five lines,
 // and the server saw one connection, passive mode, binary type and at most one CWD.
