@@ -59,7 +59,7 @@ constexpr int kLoginRefused = 530;
 constexpr std::chrono::milliseconds kDrainCheck{10};
 constexpr std::chrono::milliseconds kProgressInterval{50};
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 bool curlAvailable() {
     static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -362,7 +362,7 @@ public:
     }
     void timerExpired() override {
         guarded([&] {
-            if (m_curlDue && Clock::now() >= *m_curlDue) {
+            if (m_curlDue && SteadyClock::now() >= *m_curlDue) {
                 m_curlDue.reset();
                 int running = 0;
                 curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
@@ -400,7 +400,7 @@ private:
         }
         readMessages();
         if (m_over) return;
-        const auto now = Clock::now();
+        const auto now = SteadyClock::now();
         noteProgress(now);
         if (m_draining) checkDrain(now);
         if (now >= deadline()) {
@@ -414,7 +414,7 @@ private:
         const bool needsPath = !m_job.connection.path.empty();
         if (!m_connectedLogged && m_watch.loggedIn()) {
             m_connectedLogged = true;
-            m_lastMove = Clock::now();
+            m_lastMove = SteadyClock::now();
             m_screen.AddLogLine(kConnected);
             if (!needsPath) startTransfer();
         }
@@ -456,7 +456,7 @@ private:
         }
     }
 
-    void noteProgress(Clock::time_point now) {
+    void noteProgress(SteadyClock::time_point now) {
         curl_off_t done = 0;
         curl_off_t total = -1;
         if (m_job.sending) {
@@ -520,7 +520,7 @@ private:
     // libcurl waits for the server's final reply without serving the loop. Before it may
     // start that wait, the last bytes of an upload are let out of the system's buffers (on a
     // slow line that takes a while) with the loop running.
-    void checkDrain(Clock::time_point now) {
+    void checkDrain(SteadyClock::time_point now) {
         const long queued = unsentBytes();
         if (queued > 0) {
             if (m_queued < 0 || queued < m_queued) m_lastMove = now;
@@ -534,13 +534,13 @@ private:
         curl_easy_pause(m_easy, CURLPAUSE_CONT);
     }
 
-    Clock::time_point deadline() const {
+    SteadyClock::time_point deadline() const {
         if (!m_connectedLogged) return m_start + m_job.connection.timeouts.connect;
         return m_lastMove + m_job.connection.timeouts.stall;
     }
 
-    void reschedule(Clock::time_point now) {
-        Clock::time_point due = deadline();
+    void reschedule(SteadyClock::time_point now) {
+        SteadyClock::time_point due = deadline();
         if (m_curlDue) due = std::min(due, *m_curlDue);
         if (m_drainDue) due = std::min(due, *m_drainDue);
         if (m_barDue) due = std::min(due, *m_barDue);
@@ -568,8 +568,8 @@ private:
             if (ms < 0)
                 self->m_curlDue.reset();
             else
-                self->m_curlDue = Clock::now() + std::chrono::milliseconds(ms);
-            self->reschedule(Clock::now());
+                self->m_curlDue = SteadyClock::now() + std::chrono::milliseconds(ms);
+            self->reschedule(SteadyClock::now());
         } catch (...) {
             self->m_callbackFailed = true;
         }
@@ -655,9 +655,9 @@ private:
     End m_end = End::Broken;
     CURLcode m_code = CURLE_OK;
 
-    Clock::time_point m_start;
-    Clock::time_point m_lastMove;
-    std::optional<Clock::time_point> m_curlDue;
+    SteadyClock::time_point m_start;
+    SteadyClock::time_point m_lastMove;
+    std::optional<SteadyClock::time_point> m_curlDue;
     curl_off_t m_bytes = 0;
 
     bool m_connectedLogged = false;
@@ -668,14 +668,14 @@ private:
     bool m_draining = false;
     bool m_drained = false;
     long m_queued = -1;
-    std::optional<Clock::time_point> m_drainDue;
+    std::optional<SteadyClock::time_point> m_drainDue;
 
     bool m_barShown = false;
     curl_off_t m_scale = 1;
     int m_barValue = 0;
     int m_barMax = 0;
-    Clock::time_point m_barDrawn;
-    std::optional<Clock::time_point> m_barDue;
+    SteadyClock::time_point m_barDrawn;
+    std::optional<SteadyClock::time_point> m_barDue;
 };
 
 bool Attempt::prepare(const std::string& login) {
@@ -762,7 +762,7 @@ bool Attempt::prepare(const std::string& login) {
 }
 
 Outcome Attempt::run() {
-    m_start = Clock::now();
+    m_start = SteadyClock::now();
     m_lastMove = m_start;
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK) {
         m_over = true;

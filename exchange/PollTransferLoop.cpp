@@ -14,12 +14,12 @@ namespace velmorant {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // Milliseconds until `due`, rounded up so that the timer is never served early.
-int millisecondsUntil(Clock::time_point due) {
-    const auto left = due - Clock::now();
-    if (left <= Clock::duration::zero()) return 0;
+int millisecondsUntil(SteadyClock::time_point due) {
+    const auto left = due - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero()) return 0;
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
 }
@@ -50,7 +50,7 @@ void PollTransferLoop::setTimer(long ms) {
     if (ms < 0)
         m_timerDue.reset();
     else
-        m_timerDue = Clock::now() + std::chrono::milliseconds(ms);
+        m_timerDue = SteadyClock::now() + std::chrono::milliseconds(ms);
 }
 
 void PollTransferLoop::cancel() noexcept {
@@ -96,7 +96,7 @@ void PollTransferLoop::run(Client& client) {
             const bool writable = (it->events & POLLOUT) && ((ready & POLLOUT) || trouble);
             if (readable || writable) client.socketReady(fds[i].fd, readable, writable);
         }
-        if (!m_stopped && m_timerDue && Clock::now() >= *m_timerDue) {
+        if (!m_stopped && m_timerDue && SteadyClock::now() >= *m_timerDue) {
             m_timerDue.reset();
             client.timerExpired();
         }
