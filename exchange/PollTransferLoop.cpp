@@ -1,7 +1,9 @@
 #include "exchange/PollTransferLoop.h"
 
 #include <poll.h>
+#include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,9 +26,44 @@ int millisecondsUntil(SteadyClock::time_point due) {
     return static_cast<int>(std::min<long long>(ms, 24LL * 3600 * 1000));
 }
 
+// The cancel signals, blocked and readable from a signalfd for as long as it lives.
+class SignalWatch {
+public:
+    explicit SignalWatch(const std::vector<int>& signals) {
+        if (signals.empty()) return;
+        sigset_t set;
+        sigemptyset(&set);
+        for (const int s : signals) sigaddset(&set, s);
+        if (pthread_sigmask(SIG_BLOCK, &set, &m_previous) != 0) return;
+        m_blocked = true;
+        m_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~SignalWatch() {
+        if (m_fd >= 0) ::close(m_fd);
+        if (m_blocked) pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+
+    int fd() const { return m_fd; }
+    // Takes the signals that came; true when there was one.
+    bool take() const {
+        signalfd_siginfo info{};
+        bool any = false;
+        while (::read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) any = true;
+        return any;
+    }
+
+private:
+    sigset_t m_previous{};
+    bool m_blocked = false;
+    int m_fd = -1;
+};
+
 }  // namespace
 
-PollTransferLoop::PollTransferLoop() {
+PollTransferLoop::PollTransferLoop(std::vector<int> cancelSignals)
+    : m_cancelSignals(std::move(cancelSignals)) {
     m_cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_cancelFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
@@ -67,10 +104,12 @@ void PollTransferLoop::run(Client& client) {
         ~Reset() { flag = false; }
     } reset{m_running};
     m_stopped = false;
+    const SignalWatch signals(m_cancelSignals);
     std::vector<pollfd> fds;
     while (!m_stopped) {
         fds.clear();
         fds.push_back({m_cancelFd, POLLIN, 0});
+        fds.push_back({signals.fd(), POLLIN, 0});  // a negative fd is skipped
         for (const Watch& w : m_watches) fds.push_back({w.fd, w.events, 0});
         const int timeout = m_timerDue ? millisecondsUntil(*m_timerDue) : -1;
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
@@ -83,7 +122,11 @@ void PollTransferLoop::run(Client& client) {
             client.cancelRequested();
             continue;
         }
-        for (std::size_t i = 1; i < fds.size() && !m_stopped; ++i) {
+        if (fds[1].revents != 0 && signals.take()) {
+            client.cancelRequested();
+            continue;
+        }
+        for (std::size_t i = 2; i < fds.size() && !m_stopped; ++i) {
             const short ready = fds[i].revents;
             if (ready == 0) continue;
             // A callback may have forgotten the socket since poll returned.

@@ -14,10 +14,15 @@ namespace velmorant {
 // cancel() may be called from a signal handler or from another thread: it only writes to an
 // eventfd that run() polls along with the sockets. A cancel that comes while no transfer runs
 // is kept for the next run(), which then reports it at once.
+//
+// The signals given to the constructor (velmorant-cli: SIGINT) cancel the transfer while
+// run() serves it: they are blocked for that time and read from a signalfd. Outside run()
+// they have their usual effect, and one that comes after the cancel, before run() returns,
+// gets it then (a second Ctrl+C ends the program).
 class PollTransferLoop : public TransferLoop {
 public:
     // Throws std::system_error when the eventfd cannot be made.
-    PollTransferLoop();
+    explicit PollTransferLoop(std::vector<int> cancelSignals = {});
     ~PollTransferLoop() override;
     PollTransferLoop(const PollTransferLoop&) = delete;
     PollTransferLoop& operator=(const PollTransferLoop&) = delete;
@@ -38,6 +43,7 @@ private:
     };
 
     int m_cancelFd = -1;
+    std::vector<int> m_cancelSignals;
     std::vector<Watch> m_watches;
     std::optional<std::chrono::steady_clock::time_point> m_timerDue;
     bool m_stopped = false;

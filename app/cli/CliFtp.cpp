@@ -3,9 +3,8 @@
 // stored in MY_OPTIONS. The exchange log goes to stdout line by line as the steps happen,
 // message boxes to stderr; the exit code is 0 when the operation returned true.
 //
-// Ctrl+C stops a running transfer as " Прервать " does ("Прервано.", exit code 1); pressed
-// before the transfer has started, it stops it as soon as it starts. A second Ctrl+C ends
-// the program at once.
+// Ctrl+C during a transfer stops it as " Прервать " does ("Прервано.", exit code 1); a second
+// Ctrl+C, or one at another moment, ends the program as usual.
 #include <signal.h>
 
 #include <cstdio>
@@ -23,42 +22,6 @@ namespace {
 
 const char* const kDatabaseFailed = "Ошибка при открытии БД.";
 
-// What the SIGINT handler reaches: the loop of the one command this process runs.
-PollTransferLoop* interruptTarget = nullptr;
-volatile sig_atomic_t interrupted = 0;
-
-void onInterrupt(int) {
-    if (interrupted) {
-        ::signal(SIGINT, SIG_DFL);
-        ::raise(SIGINT);
-        return;
-    }
-    interrupted = 1;
-    if (interruptTarget) interruptTarget->cancel();
-}
-
-// Sends Ctrl+C to `loop` while it lives.
-class InterruptToCancel {
-public:
-    explicit InterruptToCancel(PollTransferLoop& loop) {
-        interruptTarget = &loop;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptToCancel() {
-        ::sigaction(SIGINT, &m_previous, nullptr);
-        interruptTarget = nullptr;
-    }
-    InterruptToCancel(const InterruptToCancel&) = delete;
-    InterruptToCancel& operator=(const InterruptToCancel&) = delete;
-
-private:
-    struct sigaction m_previous {};
-};
-
 int runFtp(bool (*operation)(TExchangeScreen&, TransferLoop&)) {
     if (!PrepareDatabase()) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
@@ -72,8 +35,7 @@ int runFtp(bool (*operation)(TExchangeScreen&, TransferLoop&)) {
                      "must be set\n");
         return kExitFailed;
     }
-    PollTransferLoop loop;
-    InterruptToCancel interrupt(loop);
+    PollTransferLoop loop({SIGINT});
     return operation(screen, loop) ? kExitOk : kExitFailed;
 }
 
