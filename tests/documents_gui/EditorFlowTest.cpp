@@ -631,7 +631,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     journal->documentList()->selectRow(0);
     test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
     auto* copy = qobject_cast<TDocumentEditor*>(journal->lastEditor());
-    QVERIFY(copy && copy != e);
+    QVERIFY(copy);  // the first copy is gone: its address may well be reused
     QPointer<TDocumentEditor> saved(copy);
     TapMenu(copy->menuBar(), "Ок");
     QTRY_VERIFY(!saved);
