@@ -60,6 +60,12 @@ uint32_t TUnzipper::getBits(int count) {
 bool TUnzipper::flushWindow() {
     const uint64_t size = m_written - m_flushed;
     if (size == 0) return true;
+    // The run's limit holds whatever the entry's header said: nothing beyond it is written.
+    if (size > m_runLimit - m_runOutput) {
+        m_limitPassed = true;
+        return false;
+    }
+    m_runOutput += size;
     const uint8_t* start = m_window.get() + (m_flushed & (kWindowSize - 1));
     m_crc = ::crc32(m_crc, start, static_cast<uInt>(size));
     if (m_rec.output >= 0 && !writeAll(m_rec.output, start, size)) {

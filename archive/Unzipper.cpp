@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include "archive/FileIo.h"
+#include "archive/TempFile.h"
 #include "archive/ZipFormat.h"
 #include "db/Text.h"
 
@@ -22,6 +24,11 @@ namespace {
 constexpr uint32_t kMaxDirectorySize = 262128;
 // The end record is searched for in windows of this size, from the end of the file.
 constexpr uint32_t kEndSearchWindow = 4096;
+// The output a run may produce unless told otherwise: this much, or this many times the
+// archive's size when that is more. Real exchange files stay far below it; an archive that
+// expands beyond it is made to exhaust the disk.
+constexpr uint64_t kDefaultOutputLimit = uint64_t{1} << 30;
+constexpr uint64_t kOutputLimitRatio = 64;
 
 // The name of an entry is unsafe when it is empty, holds a NUL byte, is absolute, starts with a
 // drive part ("C:") or has a ".." component: joined to the target folder it could point
@@ -41,6 +48,36 @@ bool isUnsafeName(const std::string& name) {
         start = end + 1;
     }
     return false;
+}
+
+// The components of an entry name that name something: empty ones and "." dropped.
+std::vector<std::string> nameComponents(const std::string& name) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        std::string part = name.substr(start, end - start);
+        if (!part.empty() && part != ".") parts.push_back(std::move(part));
+        start = end + 1;
+    }
+    return parts;
+}
+
+// The name under which an entry lands: its components joined by "/". Entries that differ
+// only by empty or "." components or a trailing separator land on the same file.
+std::string landingName(const std::string& name) {
+    std::string out;
+    for (const std::string& part : nameComponents(name)) {
+        if (!out.empty()) out += '/';
+        out += part;
+    }
+    return out;
+}
+
+void closeIfOpen(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
 }
 
 // Splits UTF-8 text into characters; a byte that starts no valid sequence is one character.
@@ -113,8 +150,9 @@ bool ZipNameMatchesMask(const std::string& name, const std::string& rawMask) {
 TUnzipper::TUnzipper() = default;
 
 TUnzipper::~TUnzipper() {
-    if (m_rec.output >= 0) ::close(m_rec.output);
-    if (m_rec.archive >= 0) ::close(m_rec.archive);
+    closeIfOpen(m_rec.output);
+    closeIfOpen(m_rec.outputFolder);
+    closeIfOpen(m_rec.archive);
 }
 
 void TUnzipper::setProgressHandler(TUnzipProgressHandler handler, void* context) {
@@ -140,8 +178,9 @@ void TUnzipper::setCloseHandler(TUnzipCloseHandler handler, void* context) {
 int TUnzipper::unpack(const std::string& archivePath, const std::string& targetFolder,
                       const std::string& mask) {
     if (targetFolder.empty()) return kUnzipNoTarget;
-    if (m_rec.output >= 0) ::close(m_rec.output);
-    if (m_rec.archive >= 0) ::close(m_rec.archive);
+    closeIfOpen(m_rec.output);
+    closeIfOpen(m_rec.outputFolder);
+    closeIfOpen(m_rec.archive);
     m_rec = TZipRec{};
     m_rec.targetFolder = targetFolder;
     if (m_rec.targetFolder.back() != '/') m_rec.targetFolder += '/';
@@ -155,6 +194,9 @@ int TUnzipper::unpack(const std::string& archivePath, const std::string& targetF
     }
     m_rec.archive = fd;
     const auto fileSize = static_cast<uint64_t>(st.st_size);
+    m_runLimit = m_outputLimit != 0 ? m_outputLimit
+                                    : std::max(kDefaultOutputLimit, fileSize * kOutputLimitRatio);
+    m_runOutput = 0;
 
     int result = 0;
     // Recognition: the local header signature at offset 0, or else at an offset from 1 to
@@ -180,6 +222,8 @@ int TUnzipper::unpack(const std::string& archivePath, const std::string& targetF
     m_rec.buffer.clear();
     m_rec.buffer.shrink_to_fit();
     m_rec.bufferSize = 0;
+    m_spans.clear();
+    m_spanEndMax.clear();
     ::close(m_rec.archive);
     m_rec.archive = -1;
     return result;
@@ -260,18 +304,64 @@ bool TUnzipper::nextEntry() {
     return true;
 }
 
+// The span of an entry: its local header, name, extra field and compressed data. Sizes in a
+// data descriptor are the central directory's.
+void TUnzipper::collectSpans() {
+    m_spans.clear();
+    m_spanEndMax.clear();
+    m_rec.position = 0;
+    while (nextEntry()) {
+        const uint64_t begin = m_rec.localHeaderOffset;
+        uint64_t end = begin + kLocalHeaderSize;
+        uint8_t header[kLocalHeaderSize];
+        if (readAt(m_rec.archive, header, sizeof header, begin) ==
+                static_cast<ssize_t>(sizeof header) &&
+            get32(header) == kLocalHeaderSignature) {
+            const bool descriptor = ((get16(header + 6) | m_rec.flags) & kFlagDataDescriptor) != 0;
+            end += get16(header + 26) + get16(header + 28) +
+                   uint64_t{descriptor ? m_rec.compressedSize : get32(header + 18)};
+        }
+        m_spans.push_back({begin, end});
+    }
+    m_rec.position = 0;
+    std::sort(m_spans.begin(), m_spans.end(),
+              [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    uint64_t furthest = 0;
+    for (const Span& span : m_spans) {
+        furthest = std::max(furthest, span.end);
+        m_spanEndMax.push_back(furthest);
+    }
+}
+
+// True when another entry's span shares a byte with [begin, end): two entries that start at
+// the same place, one that starts inside this one, or one that reaches into it.
+bool TUnzipper::overlapsOtherEntry(uint64_t begin, uint64_t end) const {
+    const auto byBegin = [](const Span& span, uint64_t value) { return span.begin < value; };
+    const auto first = std::lower_bound(m_spans.begin(), m_spans.end(), begin, byBegin);
+    auto after = first;
+    while (after != m_spans.end() && after->begin == begin) ++after;
+    if (after - first > 1) return true;
+    if (after != m_spans.end() && after->begin < end) return true;
+    const auto before = static_cast<size_t>(first - m_spans.begin());
+    return before > 0 && m_spanEndMax[before - 1] > begin;
+}
+
 int TUnzipper::runEntries(const std::string& mask) {
     if (!nextEntry()) return kUnzipNoDirectory;
-    int count = 0;
+    collectSpans();
+    nextEntry();
+    // The names this run has completed: a later entry of the same name replaces the file but
+    // does not count it twice, and one that fails leaves it in place.
+    std::set<std::string> completed;
     do {
         if (m_progress) m_progress(*this, m_progressContext);
         if (m_rec.cancelFlag) break;
         if (!ZipNameMatchesMask(m_rec.entryName, mask)) continue;
         const int r = handleEntry();
         if (r == kUnzipReadError || r == kUnzipDamaged) return r;
-        if (r == 0) ++count;
+        if (r == 0) completed.insert(landingName(m_rec.entryName));
     } while (nextEntry());
-    return count;
+    return static_cast<int>(completed.size());
 }
 
 int TUnzipper::handleEntry() {
@@ -291,20 +381,44 @@ int TUnzipper::handleEntry() {
 
 int TUnzipper::standardOpenOutput(TUnzipper& unzipper, void*) {
     TZipRec& r = unzipper.m_rec;
-    const std::filesystem::path target = r.targetFolder + r.entryName;
+    closeIfOpen(r.outputFolder);
+    r.outputTemp.clear();
+    // The target folder is the caller's and may be reached through links; below it, every
+    // folder of the entry's name is entered without following one, so that a link planted in
+    // the target folder cannot lead the entry elsewhere.
     std::error_code ec;
-    const std::filesystem::path folder = r.folderFlag ? target : target.parent_path();
-    std::filesystem::create_directories(folder, ec);
-    if (ec || !std::filesystem::is_directory(folder, ec)) return kUnzipWriteError;
+    std::filesystem::create_directories(r.targetFolder, ec);
+    int folder = ::open(r.targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return kUnzipWriteError;
+    std::vector<std::string> parts = nameComponents(r.entryName);
+    std::string leaf;
+    if (!r.folderFlag) {
+        if (parts.empty()) {
+            ::close(folder);
+            return kUnzipWriteError;
+        }
+        leaf = parts.back();
+        parts.pop_back();
+    }
+    for (const std::string& part : parts) {
+        if (::mkdirat(folder, part.c_str(), 0777) != 0 && errno != EEXIST) {
+            ::close(folder);
+            return kUnzipWriteError;
+        }
+        const int next =
+            ::openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(folder);
+        if (next < 0) return kUnzipWriteError;
+        folder = next;
+    }
+    r.outputFolder = folder;
     if (r.folderFlag) return 0;
-    // O_NOFOLLOW: an existing symbolic link in place of the target is not written through.
-    r.output = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    r.output = CreateTempFileAt(folder, leaf, r.outputTemp);
     return r.output < 0 ? kUnzipWriteError : 0;
 }
 
 int TUnzipper::standardCloseOutput(TUnzipper& unzipper, int result, void*) {
     TZipRec& r = unzipper.m_rec;
-    const std::string target = r.targetFolder + r.entryName;
     std::time_t when = 0;
     const bool validTime = TimeFromDosDateTime(r.dosDateTime, when);
     struct timespec times[2] = {};
@@ -314,23 +428,30 @@ int TUnzipper::standardCloseOutput(TUnzipper& unzipper, int result, void*) {
         const int fd = r.output;
         r.output = -1;
         if (result == 0 && validTime && ::futimens(fd, times) != 0) result = kUnzipWriteError;
-        // DOS read-only: clear the write bits.
+        // DOS read-only: clear the write bits. The next run replaces the file all the same,
+        // since it renames a new one over it.
         struct stat st {};
         if (result == 0 && (r.attributes & 0x01) && ::fstat(fd, &st) == 0) {
             ::fchmod(fd, st.st_mode & ~static_cast<mode_t>(0222) & 07777);
         }
         if (::close(fd) != 0 && result == 0) result = kUnzipWriteError;
-        if (result != 0) ::unlink(target.c_str());
-        return result;
+        const std::string leaf = nameComponents(r.entryName).back();
+        if (result == 0 &&
+            ::renameat(r.outputFolder, r.outputTemp.c_str(), r.outputFolder, leaf.c_str()) != 0) {
+            result = kUnzipWriteError;
+        }
+        if (result != 0) ::unlinkat(r.outputFolder, r.outputTemp.c_str(), 0);
+    } else if (result == 0 && r.folderFlag && validTime && r.outputFolder >= 0) {
+        ::futimens(r.outputFolder, times);
     }
-    if (result == 0 && r.folderFlag && validTime) {
-        ::utimensat(AT_FDCWD, target.c_str(), times, 0);
-    }
+    r.outputTemp.clear();
+    closeIfOpen(r.outputFolder);
     return result;
 }
 
 int TUnzipper::extractEntry() {
     TZipRec& r = m_rec;
+    m_limitPassed = false;
     uint8_t header[kLocalHeaderSize];
     const ssize_t n = readAt(r.archive, header, sizeof header, r.localHeaderOffset);
     if (n < 0) return kUnzipReadError;
@@ -357,6 +478,12 @@ int TUnzipper::extractEntry() {
     if (m_compressedSize == 0xFFFFFFFF || m_uncompressedSize == 0xFFFFFFFF) {
         return kUnzipUnsupported;
     }
+    // Entries that share their data expand one small archive many times over.
+    if (overlapsOtherEntry(r.localHeaderOffset, dataStart + m_compressedSize)) {
+        return kUnzipOverlap;
+    }
+    m_limitPassed = m_uncompressedSize > m_runLimit - m_runOutput;
+    if (m_limitPassed) return kUnzipDamaged;
 
     m_inputOffset = dataStart;
     m_inputLeft = m_compressedSize;
@@ -394,6 +521,7 @@ int TUnzipper::extractEntry() {
     if (result == 0 && !flushWindow()) result = kUnzipWriteError;
     // A failed read makes whatever the decoder concluded meaningless.
     if (m_inputError) result = m_inputError;
+    if (m_limitPassed) result = kUnzipDamaged;
     m_window.reset();
     if (result != 0) return result;
     if (m_written != m_uncompressedSize || m_crc != m_expectedCrc) return kUnzipCrcError;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ZipRec.h"
 
@@ -17,6 +18,7 @@ inline constexpr int kUnzipUnsupported = -6;  // a compression method this reade
 inline constexpr int kUnzipEncrypted = -7;    // an encrypted entry
 inline constexpr int kUnzipUnsafeName = -8;   // the name would leave the target folder
 inline constexpr int kUnzipNoDirectory = -9;  // the central directory is unreadable or empty
+inline constexpr int kUnzipOverlap = -10;     // the entry's data overlaps another entry's
 inline constexpr int kUnzipNotZip = -12;      // the file is not a ZIP archive
 inline constexpr int kUnzipCannotOpen = -14;  // the archive cannot be opened
 inline constexpr int kUnzipNoTarget = -500;   // the target folder is empty
@@ -55,8 +57,17 @@ public:
     void setOpenHandler(TUnzipOpenHandler handler, void* context);
     void setCloseHandler(TUnzipCloseHandler handler, void* context);
 
-    // The standard handlers: create the folders and the file (cut to length 0 when it exists);
-    // close it, delete it when the entry failed, else set its times and read-only attribute.
+    // The most that one run may produce, all entries together; 0 (the default) stands for
+    // 1 GiB, or 64 times the archive's size when that is larger. A run that would pass it
+    // stops with kUnzipDamaged, and nothing is left of the entry it was writing.
+    void setOutputLimit(uint64_t bytes) { m_outputLimit = bytes; }
+
+    // The standard handlers. Open: create the missing folders of the target (never following
+    // a symbolic link inside the target folder) and a new temporary file beside the target.
+    // Close: when the entry is complete (data, size and CRC-32), set the temporary file's
+    // times and read-only attribute and rename it over the target, which replaces a
+    // read-only or older file of that name; otherwise delete it, leaving the target as it
+    // was.
     static int standardOpenOutput(TUnzipper& unzipper, void* context);
     static int standardCloseOutput(TUnzipper& unzipper, int result, void* context);
 
@@ -66,6 +77,8 @@ public:
 
 private:
     int runEntries(const std::string& mask);
+    void collectSpans();
+    bool overlapsOtherEntry(uint64_t begin, uint64_t end) const;
     int findEndRecord(uint64_t fileSize, uint64_t& endOffset);
     int readCentralDirectory(uint64_t fileSize);
     bool nextEntry();
@@ -116,6 +129,19 @@ private:
     uint16_t m_flags = 0;
     TZipRec m_rec;
 
+    uint64_t m_outputLimit = 0;  // as set; 0 for the default
+    uint64_t m_runLimit = 0;     // the limit of the current run
+    uint64_t m_runOutput = 0;    // bytes produced by the current run
+    bool m_limitPassed = false;  // the current entry would have passed the run's limit
+    // Where each entry's local header and data lie in the archive, sorted by start, with the
+    // furthest end among the spans up to each one.
+    struct Span {
+        uint64_t begin;
+        uint64_t end;
+    };
+    std::vector<Span> m_spans;
+    std::vector<uint64_t> m_spanEndMax;
+
     TUnzipProgressHandler m_progress = nullptr;
     void* m_progressContext = nullptr;
     TUnzipOverwriteHandler m_overwrite = nullptr;
@@ -129,9 +155,15 @@ private:
 // Extracts every entry of the archive whose name matches `mask` into `targetFolder`.
 // Returns the number of entries extracted (0 when none matched) or a negative code:
 // kUnzipNoTarget, kUnzipCannotOpen, kUnzipNotZip, kUnzipNoDirectory, kUnzipReadError,
-// kUnzipDamaged. Entries with a CRC error, a write error, an unsupported method, encryption or
-// a name that would leave the target folder are skipped (their output is deleted) and do not
-// count. Entries extracted before a fatal error stay. Shows no message.
+// kUnzipDamaged (also when the run's output would pass its limit, see setOutputLimit).
+// Each entry is written to a temporary file beside its target and takes the target's place
+// only when complete. Entries with a CRC error, a write error, an unsupported method,
+// encryption, a name that would leave the target folder, or data that overlaps another
+// entry's are skipped (their temporary file is deleted; a file of that name, also one that an
+// earlier entry of the run completed, stays as it was) and do not count. An entry whose name
+// an earlier entry of the run completed already replaces that file but is not counted again,
+// so the count is the number of files and folders the run produced. Entries extracted before
+// a fatal error stay. Shows no message.
 int UnpackFiles(TUnzipper& unzipper, const std::string& archivePath,
                 const std::string& targetFolder, const std::string& mask);
 

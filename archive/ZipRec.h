@@ -31,6 +31,11 @@ struct TZipRec {
     uint16_t flags = 0;        // general-purpose flags
     uint32_t crc32 = 0;        // CRC-32 of the uncompressed data
     bool nameDamaged = false;  // the name cannot be placed safely in the target folder
+
+    // Where the current entry is written: the folder that holds it (open without following
+    // links), and the temporary file in it that takes the target's place once complete.
+    int outputFolder = -1;   // descriptor of that folder, -1 when none is open
+    std::string outputTemp;  // the temporary file's name in that folder
 };
 
 }  // namespace velmorant

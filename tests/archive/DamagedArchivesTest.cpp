@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "archive/Unzipper.h"
@@ -223,6 +224,154 @@ TEST(DamagedArchives, DamagedDataEndsTheRunButKeepsEarlierEntries) {
     EXPECT_EQ(kUnzipDamaged,
               UnpackFiles(unzipper, (dir / "a.zip").string(), (dir / "out").string(), "*"));
     EXPECT_EQ(std::vector<std::string>{"first.txt"}, filesUnder(dir / "out"));
+}
+
+// Every name in `folder` and below, temporary files and folders included.
+std::vector<std::string> everythingUnder(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        names.push_back(std::filesystem::relative(e.path(), folder).generic_string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Sizes an entry's header may claim against the run's limit: 1 GiB, or 64 times the
+// archive's size when that is more. A claim beyond it stops the run before anything of the
+// entry is written; within it, the entry is tried (here its data is short: a CRC error).
+TEST(DamagedArchives, ClaimsBeyondTheOutputLimitStopTheRun) {
+    TempDir dir;
+    constexpr uint32_t MiB = 1 << 20;
+    std::string padding(17 * MiB, '\0');
+    uint32_t x = 5;
+    for (char& c : padding) {
+        x = x * 1664525 + 1013904223;
+        c = static_cast<char>(x >> 24);
+    }
+    struct Case {
+        const char* label;
+        bool bigArchive;  // a 17 MiB entry beside it: the limit becomes 1088 MiB
+        uint32_t claimed;
+        int result;
+    };
+    const std::vector<Case> cases = {
+        {"small archive, 1040 MiB", false, 1040 * MiB, kUnzipDamaged},
+        {"small archive, 4 GiB", false, 0xFFFFFFF0u, kUnzipDamaged},
+        {"17 MiB archive, 1040 MiB", true, 1040 * MiB, 0},
+        {"17 MiB archive, 1100 MiB", true, 1100 * MiB, kUnzipDamaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ZipEntrySpec bomb = deflatedEntry("ToPDA.sqd", std::string(100000, 'a'));
+        bomb.uncompressedSize = c.claimed;
+        std::vector<ZipEntrySpec> entries = {storedEntry("first.txt", "first"), bomb};
+        if (c.bigArchive) entries.push_back(storedEntry("padding.bin", padding));
+        writeFile(dir / "a.zip", buildZip(entries));
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        EXPECT_EQ(c.result,
+                  UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "ToPDA.sqd"));
+        EXPECT_EQ(std::vector<std::string>{}, everythingUnder(target));
+    }
+}
+
+// The output of all entries of a run together is held to the limit: the entry that would
+// pass it ends the run, the ones before stay whole, nothing is left of it.
+TEST(DamagedArchives, TheRunsTotalOutputIsLimited) {
+    TempDir dir;
+    const std::string part(400 << 10, 'z');
+    ZipEntrySpec stored = storedEntry("c.txt", part);
+    ZipEntrySpec understated = deflatedEntry("c.txt", part);
+    understated.uncompressedSize = 5 << 10;
+    struct Case {
+        const char* label;
+        uint64_t limit;
+        std::vector<ZipEntrySpec> entries;
+        int result;
+        std::vector<std::string> files;
+    };
+    const std::vector<Case> cases = {
+        {"deflated third entry passes 1 MiB",
+         1 << 20,
+         {deflatedEntry("a.txt", part), deflatedEntry("b.txt", part), deflatedEntry("c.txt", part)},
+         kUnzipDamaged,
+         {"a.txt", "b.txt"}},
+        {"stored third entry passes 1 MiB",
+         1 << 20,
+         {deflatedEntry("a.txt", part), deflatedEntry("b.txt", part), stored},
+         kUnzipDamaged,
+         {"a.txt", "b.txt"}},
+        {"a third entry that holds more than it claims",
+         2 * part.size() + (10 << 10),
+         {deflatedEntry("a.txt", part), deflatedEntry("b.txt", part), understated},
+         kUnzipDamaged,
+         {"a.txt", "b.txt"}},
+        {"exactly the limit",
+         3 * part.size(),
+         {deflatedEntry("a.txt", part), deflatedEntry("b.txt", part), stored},
+         3,
+         {"a.txt", "b.txt", "c.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFile(dir / "a.zip", buildZip(c.entries));
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        unzipper.setOutputLimit(c.limit);
+        EXPECT_EQ(c.result, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
+        EXPECT_EQ(c.files, everythingUnder(target));
+        for (const std::string& name : c.files) EXPECT_TRUE(readFile(target / name) == part);
+    }
+}
+
+// Entries that share their data are how small archives expand without bound: every entry
+// whose local header and data overlap another entry's is refused, whatever the mask.
+TEST(DamagedArchives, EntriesWithOverlappingDataAreRefused) {
+    TempDir dir;
+    const std::string text = mixedText(20000, 8);
+    // An entry whose stored data holds a whole second entry, header and all.
+    const std::string innerZip = buildZip({storedEntry("inner.txt", "inner")});
+    const std::string innerEntry = innerZip.substr(0, 30 + 9 + 5);
+    auto pointingAt = [](const std::string& name, const ZipEntrySpec& like, uint32_t offset) {
+        ZipEntrySpec e = like;
+        e.name = name;
+        e.onlyInDirectory = true;
+        e.localOffset = offset;
+        return e;
+    };
+    struct Case {
+        const char* label;
+        std::vector<ZipEntrySpec> entries;
+        std::string mask;
+        int result;
+        std::vector<std::string> files;
+    };
+    std::vector<ZipEntrySpec> shared = {storedEntry("good.txt", "good"),
+                                        deflatedEntry("a.txt", text)};
+    shared.push_back(pointingAt("b.txt", shared[1], localHeaderOffset(shared, 1)));
+    std::vector<ZipEntrySpec> nested = {storedEntry("good.txt", "good"),
+                                        storedEntry("outer.bin", innerEntry)};
+    nested.push_back(pointingAt("inner.txt", storedEntry("inner.txt", "inner"),
+                                localHeaderOffset(nested, 1) + 30 + 9));
+    const std::vector<Case> cases = {
+        {"two entries share one local header", shared, "*", 1, {"good.txt"}},
+        {"only the second is asked for", shared, "b.txt", 0, {}},
+        {"an entry inside another's data", nested, "*", 1, {"good.txt"}},
+        {"only the inner one is asked for", nested, "inner.txt", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFile(dir / "a.zip", buildZip(c.entries));
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        EXPECT_EQ(c.result,
+                  UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), c.mask));
+        EXPECT_EQ(c.files, everythingUnder(target));
+    }
 }
 
 }  // namespace

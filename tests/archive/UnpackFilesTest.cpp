@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
+#include <functional>
+#include <sstream>
 
 #include "archive/Unzipper.h"
 #include "archive/ZipTestSupport.h"
@@ -226,6 +229,181 @@ TEST(UnpackFiles, FolderEntriesAndOverwriting) {
     EXPECT_EQ(2, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string() + "/", "*"));
     EXPECT_EQ("short", readFile(target / "ToPDA.sqd"));
     EXPECT_TRUE(std::filesystem::is_directory(target / "exchange"));
+}
+
+// The names in `folder` (not below it), sorted, with "@" after a symbolic link and "/" after
+// a folder: what a person listing it would see, temporary files included.
+std::string listing(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_symlink()) {
+            name += "@";
+        } else if (entry.is_directory()) {
+            name += "/";
+        }
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
+    return out;
+}
+
+ZipEntrySpec readOnlyEntry(const std::string& name, const std::string& content) {
+    ZipEntrySpec e = deflatedEntry(name, content);
+    e.externalAttributes = 0x21;  // DOS read-only and archive
+    return e;
+}
+
+// What an ordinary user finds after unpacking yesterday's and today's archive into the same
+// folder: yesterday's script came read-only, or the file was made read-only, or the folder
+// holds a link in its place. Each run must replace the file (or leave it whole when the
+// folder itself cannot be written).
+TEST(UnpackFiles, ReadOnlyOrOlderFilesAreReplacedByTheNextRun) {
+    struct Case {
+        const char* label;
+        std::function<void(const std::filesystem::path& target)> prepare;
+        int secondResult;
+        std::string content;  // of ToPDA.sqd after the second run
+        std::string listing;  // of the target folder after it
+    };
+    TempDir dir;
+    const auto outside = dir / "outside.txt";
+    writeFile(outside, "not to be touched");
+    const std::vector<Case> cases = {
+        {"read-only entry of the last run", [](const auto&) {}, 1, "today", "ToPDA.sqd"},
+        {"older file made read-only",
+         [](const auto& target) {
+             std::filesystem::remove(target / "ToPDA.sqd");
+             writeFile(target / "ToPDA.sqd", "made read-only by hand");
+             std::filesystem::permissions(target / "ToPDA.sqd", std::filesystem::perms::owner_read);
+         },
+         1, "today", "ToPDA.sqd"},
+        {"a link in the file's place",
+         [&](const auto& target) {
+             std::filesystem::remove(target / "ToPDA.sqd");
+             std::filesystem::create_symlink(outside, target / "ToPDA.sqd");
+         },
+         1, "today", "ToPDA.sqd"},
+        {"folder made read-only",
+         [](const auto& target) {
+             std::filesystem::permissions(
+                 target, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+         },
+         0, "yesterday", "ToPDA.sqd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto work = dir / "work";
+        std::filesystem::remove_all(work);
+        std::filesystem::create_directories(work / "exchange");
+        writeFile(work / "yesterday.zip", buildZip({readOnlyEntry("ToPDA.sqd", "yesterday")}));
+        writeFile(work / "today.zip", buildZip({readOnlyEntry("ToPDA.sqd", "today")}));
+        GiveToUnprivileged(work);
+        const auto target = work / "exchange";
+        const std::string seen = RunUnprivileged([&] {
+            std::ostringstream out;
+            TUnzipper unzipper;
+            out << UnpackFiles(unzipper, (work / "yesterday.zip").string(), target.string(),
+                               "ToPDA.sqd");
+            c.prepare(target);
+            out << " "
+                << UnpackFiles(unzipper, (work / "today.zip").string(), target.string(),
+                               "ToPDA.sqd");
+            const StatInfo info = statOf(target / "ToPDA.sqd");
+            out << " " << readFile(target / "ToPDA.sqd") << " "
+                << ((info.mode & 0222) == 0 ? "read-only" : "writable") << " "
+                << (S_ISREG(info.mode) ? "file" : "other") << " | " << listing(target);
+            return out.str();
+        });
+        // Both archives carry the read-only attribute: whichever file is left is read-only.
+        EXPECT_EQ("1 " + std::to_string(c.secondResult) + " " + c.content + " read-only file | " +
+                      c.listing,
+                  seen);
+        EXPECT_EQ("not to be touched", readFile(outside));
+        std::filesystem::permissions(target, std::filesystem::perms::owner_all);
+    }
+}
+
+// Several entries of one name: the file that an entry completed stays when a later one of the
+// same name fails, and the count is the number of files the run left.
+TEST(UnpackFiles, DuplicateNamesNeverLoseACompletedFile) {
+    TempDir dir;
+    const std::string good = "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n";
+    const std::string other = good + "// a later copy\r\n";
+    auto badCrc = [](ZipEntrySpec e) {
+        e.crc32 ^= 1;
+        return e;
+    };
+    auto badMethod = [](ZipEntrySpec e) {
+        e.method = 9;
+        return e;
+    };
+    ZipEntrySpec damaged = deflatedEntry("ToPDA.sqd", mixedText(10000, 7));
+    damaged.data[0] = static_cast<char>(0xFF);  // block type 3 does not exist
+    struct Case {
+        const char* label;
+        std::vector<ZipEntrySpec> entries;
+        int result;
+        std::string content;  // of ToPDA.sqd afterwards
+    };
+    const std::vector<Case> cases = {
+        {"good, then a CRC error",
+         {storedEntry("ToPDA.sqd", good), badCrc(deflatedEntry("ToPDA.sqd", other))},
+         1,
+         good},
+        {"good, then an unsupported method",
+         {deflatedEntry("ToPDA.sqd", good), badMethod(storedEntry("ToPDA.sqd", other))},
+         1,
+         good},
+        {"good, then damaged data", {storedEntry("ToPDA.sqd", good), damaged}, kUnzipDamaged, good},
+        {"a CRC error, then good",
+         {badCrc(storedEntry("ToPDA.sqd", other)), storedEntry("ToPDA.sqd", good)},
+         1,
+         good},
+        {"two good copies: the later one, counted once",
+         {storedEntry("ToPDA.sqd", good), deflatedEntry("ToPDA.sqd", other)},
+         1,
+         other},
+        {"the same file through \"./\"",
+         {storedEntry("ToPDA.sqd", good), storedEntry("./ToPDA.sqd", other)},
+         1,
+         other},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFile(dir / "a.zip", buildZip(c.entries));
+        const auto target = dir / "out";
+        std::filesystem::remove_all(target);
+        TUnzipper unzipper;
+        EXPECT_EQ(c.result, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
+        EXPECT_EQ("ToPDA.sqd", listing(target));
+        EXPECT_EQ(c.content, readFile(target / "ToPDA.sqd"));
+    }
+}
+
+// Links planted in the target folder never lead an entry outside of it: a link in a file's
+// place is replaced by the file, a link in a folder's place refuses the entry.
+TEST(UnpackFiles, LinksInTheTargetFolderAreNeverFollowed) {
+    TempDir dir;
+    const auto elsewhere = dir / "elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    writeFile(elsewhere / "ToPDA.sqd", "not to be touched");
+    const auto target = dir / "out";
+    std::filesystem::create_directories(target);
+    std::filesystem::create_symlink(elsewhere / "ToPDA.sqd", target / "ToPDA.sqd");
+    std::filesystem::create_symlink(elsewhere, target / "sub");
+    writeFile(dir / "a.zip", buildZip({storedEntry("ToPDA.sqd", "new script"),
+                                       storedEntry("sub/ToPDA.sql", "new companion"),
+                                       storedEntry("sub/deeper/", "")}));
+    TUnzipper unzipper;
+    EXPECT_EQ(1, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
+    EXPECT_EQ("ToPDA.sqd sub@", listing(target));
+    EXPECT_EQ("new script", readFile(target / "ToPDA.sqd"));
+    EXPECT_EQ("ToPDA.sqd", listing(elsewhere));
+    EXPECT_EQ("not to be touched", readFile(elsewhere / "ToPDA.sqd"));
 }
 
 }  // namespace

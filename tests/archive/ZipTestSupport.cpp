@@ -59,25 +59,28 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
     std::string archive;
     std::string directory;
     for (const ZipEntrySpec& e : entries) {
-        const auto offset = static_cast<uint32_t>(archive.size());
+        const auto offset =
+            e.onlyInDirectory ? e.localOffset : static_cast<uint32_t>(archive.size());
         const bool descriptor = (e.flags & 0x0008) != 0;
-        put32(archive, 0x04034B50);
-        put16(archive, 20);
-        put16(archive, e.flags);
-        put16(archive, e.method);
-        put32(archive, e.dosDateTime);
-        put32(archive, descriptor ? 0 : e.crc32);
-        put32(archive, descriptor ? 0 : static_cast<uint32_t>(e.data.size()));
-        put32(archive, descriptor ? 0 : e.uncompressedSize);
-        put16(archive, static_cast<uint32_t>(e.name.size()));
-        put16(archive, 0);
-        archive += e.name;
-        archive += e.data;
-        if (descriptor) {
-            put32(archive, 0x08074B50);
-            put32(archive, e.crc32);
-            put32(archive, static_cast<uint32_t>(e.data.size()));
-            put32(archive, e.uncompressedSize);
+        if (!e.onlyInDirectory) {
+            put32(archive, 0x04034B50);
+            put16(archive, 20);
+            put16(archive, e.flags);
+            put16(archive, e.method);
+            put32(archive, e.dosDateTime);
+            put32(archive, descriptor ? 0 : e.crc32);
+            put32(archive, descriptor ? 0 : static_cast<uint32_t>(e.data.size()));
+            put32(archive, descriptor ? 0 : e.uncompressedSize);
+            put16(archive, static_cast<uint32_t>(e.name.size()));
+            put16(archive, 0);
+            archive += e.name;
+            archive += e.data;
+            if (descriptor) {
+                put32(archive, 0x08074B50);
+                put32(archive, e.crc32);
+                put32(archive, static_cast<uint32_t>(e.data.size()));
+                put32(archive, e.uncompressedSize);
+            }
         }
         put32(directory, 0x02014B50);
         put16(directory, e.madeBy);
@@ -108,6 +111,17 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
     put32(archive, directoryOffset);
     put16(archive, 0);
     return archive;
+}
+
+uint32_t localHeaderOffset(const std::vector<ZipEntrySpec>& entries, size_t index) {
+    uint32_t offset = 0;
+    for (size_t i = 0; i < index; ++i) {
+        const ZipEntrySpec& e = entries[i];
+        if (e.onlyInDirectory) continue;
+        offset += static_cast<uint32_t>(30 + e.name.size() + e.data.size() +
+                                        ((e.flags & 0x0008) ? 16 : 0));
+    }
+    return entries[index].onlyInDirectory ? entries[index].localOffset : offset;
 }
 
 std::vector<std::string> filesUnder(const std::filesystem::path& folder) {

@@ -24,7 +24,15 @@ struct ZipEntrySpec {
     uint32_t externalAttributes = 0x20;
     // With flag bit 3: the local header's CRC and sizes are zero and a data descriptor
     // (with signature) follows the data.
+
+    // Only a central header, naming `localOffset` as its local header's place: no local
+    // header or data of its own is written. Makes entries that share or overlap data.
+    bool onlyInDirectory = false;
+    uint32_t localOffset = 0;
 };
+
+// Where the local header of entries[index] starts in buildZip(entries).
+uint32_t localHeaderOffset(const std::vector<ZipEntrySpec>& entries, size_t index);
 
 // A stored entry of `content`, with its CRC-32 and sizes.
 ZipEntrySpec storedEntry(const std::string& name, const std::string& content);

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,6 +79,98 @@ CommandResult runCommand(const std::string& command) {
     r.out = readFile(outPath);
     r.err = readFile(errPath);
     return r;
+}
+
+namespace {
+
+void unprivilegedIds(uid_t& uid, gid_t& gid) {
+    uid = 65534;
+    gid = 65534;
+    if (const passwd* pw = ::getpwnam("nobody")) {
+        uid = pw->pw_uid;
+        gid = pw->pw_gid;
+    }
+}
+
+}  // namespace
+
+std::string RunUnprivileged(const std::function<std::string()>& body) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "child failed: no pipe";
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return "child failed: no fork";
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        std::string out;
+        uid_t uid;
+        gid_t gid;
+        unprivilegedIds(uid, gid);
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)) {
+            out = "child failed: cannot drop to uid " + std::to_string(uid);
+        } else if (::geteuid() == 0) {
+            out = "child failed: still root";
+        } else {
+            try {
+                out = body();
+            } catch (const std::exception& e) {
+                out = std::string("child failed: ") + e.what();
+            }
+        }
+        size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t n = ::write(fds[1], out.data() + done, out.size() - done);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        ::close(fds[1]);
+        ::_exit(0);  // no test framework teardown in the child
+    }
+    ::close(fds[1]);
+    std::string out;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed: abnormal end";
+    return out;
+}
+
+void GiveToUnprivileged(const std::filesystem::path& path) {
+    if (::geteuid() != 0) return;  // already an ordinary user: the files are ours
+    uid_t uid;
+    gid_t gid;
+    unprivilegedIds(uid, gid);
+    auto give = [&](const std::filesystem::path& p) {
+        if (::lchown(p.c_str(), uid, gid) != 0) {
+            throw std::runtime_error("cannot hand " + p.string() + " over");
+        }
+    };
+    give(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+            give(entry.path());
+        }
+    }
+    // The folders above must let the user pass (a temporary folder is made mode 0700).
+    for (std::filesystem::path p = path.parent_path(); !p.empty() && p != p.root_path();
+         p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0 && (st.st_mode & 0001) == 0) {
+            ::chmod(p.c_str(), (st.st_mode & 07777) | 0001);
+        }
+    }
 }
 
 }  // namespace velmorant::test

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,5 +73,16 @@ struct CommandResult {
     std::string err;
 };
 CommandResult runCommand(const std::string& command);
+
+// Runs `body` in a child process that first drops to an ordinary user ("nobody") when this
+// process is root (as in CI: root ignores file modes), so that read-only files and folders
+// act as they do for an agent. Returns the text the body returned, or a text starting with
+// "child failed:" when the child could not drop its rights or ended abnormally. The body
+// runs in the child: it must not use test assertions, only return what the test compares.
+std::string RunUnprivileged(const std::function<std::string()>& body);
+
+// Hands `path` and everything under it to the user RunUnprivileged runs as, and makes the
+// folders above it passable, so that the child can work there.
+void GiveToUnprivileged(const std::filesystem::path& path);
 
 }  // namespace velmorant::test
