@@ -21,7 +21,9 @@ namespace {
 
 constexpr uint32_t kBlockSize = 16384;
 constexpr uint64_t kMemoryLimit = 4194304;  // larger sources collect in a temporary file
-constexpr uint64_t kSizeLimit = 0x100000000ULL;
+// Sizes and offsets of the format are 32-bit, and readers take 0xFFFFFFFF in any of them for
+// the mark of a 64-bit value elsewhere: every one must stay below it.
+constexpr uint64_t kSizeLimit = 0xFFFFFFFFULL;
 
 // The text of a failing zlib result, as zError gives it for the codes it knows.
 std::string zlibErrorText(int code) {
@@ -244,9 +246,13 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
         CompressedData data;
         if (size > kMemoryLimit) ok = data.useTemporaryFile(tempFolder);
         ok = ok && compress(source, size, data, crc, zlibError);
-        const uint64_t archiveSize = 2 * (name.size()) + kLocalHeaderSize + kCentralHeaderSize +
-                                     kEndRecordSize + data.size();
-        ok = ok && archiveSize < kSizeLimit;
+        // The end record names where the central directory starts, after the local header,
+        // the name and the data.
+        const uint64_t directoryOffset = kLocalHeaderSize + name.size() + data.size();
+        const uint64_t archiveSize =
+            directoryOffset + kCentralHeaderSize + name.size() + kEndRecordSize;
+        ok = ok && data.size() < kSizeLimit && directoryOffset < kSizeLimit &&
+             archiveSize <= 0x100000000ULL;
         ok = ok && writeArchive(out, name, dosDateTime, crc, static_cast<uint32_t>(data.size()),
                                 static_cast<uint32_t>(size), data);
     }

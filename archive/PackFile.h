@@ -14,10 +14,11 @@ namespace velmorant {
 // Returns true only when the whole source was read and the whole archive written. On false
 // no half-written archive is left at `archivePath`: it is removed when this call had already
 // created or cut it. False when the source does not exist or is not a regular file, when it
-// is 4 GiB or larger (the format's sizes are 32-bit), when it cannot be read whole or changes
-// size while being read, and when the archive or the temporary file cannot be written whole
-// (a full disk), and when a zlib call fails: `zlibError`, when given, then receives zlib's text
-// for its code, for the caller to show. Shows no message itself.
+// holds 0xFFFFFFFF bytes or more (the format's sizes are 32-bit, and readers take that value
+// for the mark of a 64-bit size), when it cannot be read whole or changes size while being
+// read, when the archive or the temporary file cannot be written whole (a full disk), and
+// when a zlib call fails: `zlibError`, when given, then receives zlib's text for its code, for
+// the caller to show. Shows no message itself.
 bool PackFile(const std::string& sourcePath, const std::string& archivePath,
               const std::string& tempFolder, std::string* zlibError = nullptr);
 

@@ -221,6 +221,12 @@ TEST_F(PackFileTest, FailuresLeaveNoArchive) {
         std::ofstream(huge).close();
         std::filesystem::resize_file(huge, 0x100000000ULL);  // sparse: 4 GiB
     }
+    // Readers take a size field of 0xFFFFFFFF for the mark of a 64-bit size.
+    const auto marker = m_dir / "marker.bin";
+    {
+        std::ofstream(marker).close();
+        std::filesystem::resize_file(marker, 0xFFFFFFFFULL);
+    }
     struct Case {
         const char* label;
         std::string source;
@@ -233,6 +239,7 @@ TEST_F(PackFileTest, FailuresLeaveNoArchive) {
         {"source is a folder", m_dir.str(), archive, 0},
         {"source longer than its size says", "/proc/self/status", archive, 0},
         {"source of 4 GiB", huge.string(), archive, 0},
+        {"source of 0xFFFFFFFF bytes", marker.string(), archive, 0},
         {"archive folder missing", text.string(), (m_dir / "no/out.zip").string(), 0},
         {"archive cannot be written whole", text.string(), archive, 1000},
         {"temporary file cannot be written whole", big.string(), archive, 256 << 10},
