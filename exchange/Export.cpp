@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/PackFile.h"
+#include "archive/TempFile.h"
 #include "db/Database.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
@@ -27,7 +28,6 @@ namespace {
 
 const char* const kFileName = "PDATo1C.xml";
 const char* const kArchiveName = "PDATo1C.zip";
-const char* const kTempSuffix = ".tmp";
 
 const char* const kCannotCreate = "Не удалось открыть файл для записи.";
 const char* const kCannotWrite = "Не удалось записать файл.";
@@ -232,6 +232,19 @@ private:
     std::unordered_map<std::string, std::vector<Line>> m_byDocument;
 };
 
+// The full path of a file, also when its folder was given relative to the current one. Only
+// "." parts are dropped: folding "x/.." away could name another folder when x is a link.
+std::string fullPath(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) return path;
+    std::filesystem::path out;
+    for (const auto& part : absolute) {
+        if (part != ".") out /= part;
+    }
+    return out.string();
+}
+
 void removeQuietly(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
@@ -252,8 +265,10 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
     std::filesystem::create_directories(folder, ec);
 
     const std::string path = folder + kFileName;
-    const std::string tempPath = path + kTempSuffix;
-    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A new file of a name nobody could prepare: an existing file or link is never written
+    // through.
+    std::string tempPath;
+    const int fd = CreateTempFileAt(AT_FDCWD, path, tempPath);
     if (fd < 0) {
         notifier().message(kCannotCreate, MessageIcon::Error);
         return false;
@@ -344,7 +359,7 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
         removeQuietly(path);
         result = archive;
     }
-    screen.AddLogLine(kFinished + result);
+    screen.AddLogLine(kFinished + fullPath(result));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -66,6 +67,17 @@ std::string sortableNow() {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, mo, d);
     return buf + TimeToText(now);
+}
+
+// The names in `folder` that end in ".tmp".
+std::vector<std::string> temporaryFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".tmp") names.push_back(name);
+    }
+    return names;
 }
 
 class ExportTest : public ::testing::Test {
@@ -248,7 +260,7 @@ TEST_F(ExportTest, FailuresLeaveNoTruncatedFile) {
         if (c.oldFileKept) {
             EXPECT_EQ(readFile(xmlPath), "old export");
         }
-        EXPECT_FALSE(std::filesystem::exists(xmlPath + ".tmp"));
+        EXPECT_EQ(temporaryFilesIn(folder), std::vector<std::string>{});
     }
     ASSERT_GE(notes.shown().size(), 1u);
     EXPECT_EQ(notes.shown().back().icon, MessageIcon::Warning);
@@ -286,8 +298,50 @@ TEST_F(ExportTest, AWriteErrorKeepsTheOldFileAndReportsFailure) {
     EXPECT_EQ(notes.texts(), std::vector<std::string>{"Не удалось записать файл."});
     EXPECT_EQ(notes.shown().back().icon, MessageIcon::Error);
     EXPECT_EQ(readFile(xmlPath), "old export");
-    EXPECT_FALSE(std::filesystem::exists(xmlPath + ".tmp"));
+    EXPECT_EQ(temporaryFilesIn(folder), std::vector<std::string>{});
     EXPECT_EQ(screen.log, std::vector<std::string>{"Начата выгрузка..."});
+}
+
+// Names planted in the folder, where the export writes its temporary file and its result:
+// a link is never written through and a planted file never taken over.
+TEST_F(ExportTest, PlantedLinksAndFilesAreNeverWrittenThrough) {
+    const auto victim = program / "victim.txt";
+    struct Case {
+        const char* label;
+        std::string name;  // planted in the folder
+        bool link;         // a symbolic link to the victim, else a file of its own
+        bool replaced;     // the export's result takes the planted name's place
+    };
+    const std::vector<Case> cases = {
+        {"link named like the temporary file", "PDATo1C.xml.tmp", true, false},
+        {"file named like the temporary file", "PDATo1C.xml.tmp", false, false},
+        {"link in the export's place", "PDATo1C.xml", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        writeFile(victim, "not to be touched");
+        const auto planted = std::filesystem::path(folder) / c.name;
+        if (c.link) {
+            std::filesystem::create_symlink(victim, planted);
+        } else {
+            writeFile(planted, "planted");
+        }
+        EXPECT_TRUE(ExportDocuments(screen, folder));
+        EXPECT_EQ(readFile(victim), "not to be touched");
+        EXPECT_FALSE(std::filesystem::is_symlink(xmlPath));
+        EXPECT_EQ(readFile(xmlPath).rfind(kXmlLine, 0), 0u);
+        if (!c.replaced) {
+            EXPECT_EQ(std::filesystem::is_symlink(planted), c.link);
+            if (!c.link) {
+                EXPECT_EQ(readFile(planted), "planted");
+            }
+        }
+        std::vector<std::string> left = temporaryFilesIn(folder);
+        if (!c.replaced) left.erase(std::remove(left.begin(), left.end(), c.name), left.end());
+        EXPECT_EQ(left, std::vector<std::string>{});
+    }
 }
 
 }  // namespace
