@@ -1,5 +1,6 @@
 // velmorant-cli init, option: prepare the database, read one setting.
 #include <cstdio>
+#include <string>
 
 #include "app/cli/CliCommand.h"
 #include "db/Database.h"
@@ -17,7 +18,23 @@ int runInit(const CliArgs&) {
     return kExitOk;
 }
 
+// An option name goes into the statement as it is, between double quotes: a name that
+// could end that text or start another statement is refused before any SQL runs.
+bool optionNameAllowed(const std::string& name) {
+    for (const char c : name) {
+        const auto code = static_cast<unsigned char>(c);
+        if (c == '"' || c == ';' || code < 32 || code == 127) return false;
+    }
+    return true;
+}
+
 int runOption(const CliArgs& a) {
+    if (!optionNameAllowed(a.args[0])) {
+        std::fprintf(stderr,
+                     "velmorant-cli: an option name must not hold a double quote, a semicolon or "
+                     "a control character\n");
+        return kExitUsage;
+    }
     if (!PrepareDatabase()) {
         notifier().message("Ошибка при открытии БД.", MessageIcon::Error);
         return kExitFailed;

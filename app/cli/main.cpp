@@ -57,6 +57,11 @@ int main(int argc, char** argv) {
         }
         home = args[1];
         args.erase(args.begin(), args.begin() + 2);
+        // An empty folder would put data/ at the root of the file system.
+        if (home.empty()) {
+            std::fprintf(stderr, "velmorant-cli: --home needs a folder name\n");
+            return cli::kExitUsage;
+        }
     }
     if (args.empty()) {
         printUsage();
