@@ -41,6 +41,24 @@ TEST(GetOption, LookUpRules) {
     EXPECT_TRUE(notes.shown().empty());
 }
 
+// A name is a value, never a column: names that equal a column of MY_OPTIONS find only the
+// option of that name, and a single quote in a name is just a character.
+TEST(GetOption, NamesThatNameAColumnAreValues) {
+    test::RecordingNotifier notes;
+    test::TempProgramFolder home;
+    ASSERT_TRUE(
+        Query("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseSUMS', '1'), "
+              "('OPT_VAL', 'named OPT_VAL'), ('X', 'OPT_VAL'), ('O''Brien', 'quoted')"));
+    const std::pair<const char*, const char*> cases[] = {
+        {"OPT_NAME", "none"},  {"opt_name", "none"},
+        {"OPT_DESCR", "none"}, {"opt_val", "named OPT_VAL"},
+        {"O'Brien", "quoted"}, {"o'brien", "quoted"},
+        {"'", "none"},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(GetOption(name, "none"), expected) << name;
+    EXPECT_TRUE(notes.shown().empty());
+}
+
 TEST(GetOption, MissingTableShowsTheLibraryMessageAndGivesTheDefault) {
     test::RecordingNotifier notes;
     test::TempProgramFolder home;
