@@ -1,5 +1,6 @@
 #include "db/Money.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -55,7 +56,11 @@ std::int64_t TextToInt(const std::string& text, std::int64_t def) {
     std::string t = prepareNumber(text);
     const char* begin = t.data();
     const char* end = t.data() + t.size();
-    if (begin != end && *begin == '+') ++begin;
+    // One sign only: from_chars takes the "-" of "+-1" as the number's own.
+    if (begin != end && *begin == '+') {
+        ++begin;
+        if (begin != end && *begin == '-') return def;
+    }
     if (begin == end) return def;
     std::int64_t value = 0;
     auto [ptr, ec] = std::from_chars(begin, end, value);
@@ -63,32 +68,71 @@ std::int64_t TextToInt(const std::string& text, std::int64_t def) {
     return value;
 }
 
-Money TextToMoney(const std::string& text, Money def) {
+MoneyParse ParseMoney(const std::string& text, MoneyRounding rounding, Money& value) {
     const std::string t = prepareNumber(text);
-    if (!isDecimalNumber(t, true)) return def;
-    if (t.find_first_of("eE") != std::string::npos) {
-        const double v = TextToFloat(t, 0);
-        const double scaled = std::trunc(v * kMoneyScale);
-        if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.2e18) return def;
-        return static_cast<Money>(scaled);
-    }
+    if (!isDecimalNumber(t, true)) return MoneyParse::NotANumber;
+    // The number is its digits times a power of ten: the digits of the mantissa without the
+    // point, leading zeros dropped, and the exponent less the count of decimals.
     size_t i = 0;
     bool negative = false;
     if (t[i] == '+' || t[i] == '-') negative = t[i++] == '-';
-    __int128 value = 0;
-    for (; i < t.size() && t[i] != '.'; ++i) {
-        value = value * 10 + (t[i] - '0');
-        if (value > std::numeric_limits<Money>::max() / kMoneyScale + 1) return def;
+    std::string digits;
+    long long exponent = 0;
+    bool inDecimals = false;
+    for (; i < t.size() && t[i] != 'e' && t[i] != 'E'; ++i) {
+        if (t[i] == '.') {
+            inDecimals = true;
+            continue;
+        }
+        if (inDecimals) --exponent;
+        if (digits.empty() && t[i] == '0') continue;
+        digits += t[i];
     }
-    value *= kMoneyScale;
-    if (i < t.size()) ++i;  // the point
-    // Four decimals are kept; further digits are dropped.
-    Money unit = kMoneyScale / 10;
-    for (; i < t.size() && unit > 0; ++i, unit /= 10) value += (t[i] - '0') * unit;
-    if (negative) value = -value;
-    if (value > std::numeric_limits<Money>::max() || value < std::numeric_limits<Money>::min())
-        return def;
-    return static_cast<Money>(value);
+    if (i < t.size()) {
+        ++i;
+        bool negativeExponent = false;
+        if (t[i] == '+' || t[i] == '-') negativeExponent = t[i++] == '-';
+        long long written = 0;
+        // Beyond a million the value is out of range or zero whatever the digits are.
+        for (; i < t.size(); ++i) written = std::min(written * 10 + (t[i] - '0'), 1000000LL);
+        exponent += negativeExponent ? -written : written;
+    }
+    if (digits.empty()) {
+        value = 0;
+        return MoneyParse::Ok;
+    }
+    // Scaled to ten-thousandths: digits x 10^shift.
+    const long long shift = exponent + 4;
+    const auto count = static_cast<long long>(digits.size());
+    // Digits kept: all of them when shift >= 0, else the ones above the unit.
+    const long long kept = shift >= 0 ? count : std::max(0LL, count + shift);
+    // Values that need more than 19 digits do not fit (the largest has 19).
+    if (kept + std::max(0LL, shift) > 19) return MoneyParse::OutOfRange;
+    unsigned __int128 magnitude = 0;
+    for (long long k = 0; k < kept; ++k) magnitude = magnitude * 10 + (digits[k] - '0');
+    for (long long k = 0; k < shift; ++k) magnitude *= 10;
+    if (rounding == MoneyRounding::HalfToEven && kept < count) {
+        // The dropped part against one half of the last kept unit. When the dropped digits
+        // start below the first digit (count + shift < 0), they are less than a half.
+        const long long firstDropped = count + shift;
+        if (firstDropped >= 0) {
+            const char d = digits[static_cast<size_t>(firstDropped)];
+            const bool restZero = digits.find_first_not_of('0', static_cast<size_t>(firstDropped) +
+                                                                    1) == std::string::npos;
+            if (d > '5' || (d == '5' && (!restZero || magnitude % 2 == 1))) ++magnitude;
+        }
+    }
+    const unsigned __int128 limit =
+        static_cast<unsigned __int128>(std::numeric_limits<Money>::max()) + (negative ? 1 : 0);
+    if (magnitude > limit) return MoneyParse::OutOfRange;
+    value = negative ? static_cast<Money>(-static_cast<__int128>(magnitude))
+                     : static_cast<Money>(magnitude);
+    return MoneyParse::Ok;
+}
+
+Money TextToMoney(const std::string& text, Money def) {
+    Money value = 0;
+    return ParseMoney(text, MoneyRounding::Truncate, value) == MoneyParse::Ok ? value : def;
 }
 
 double TextToFloat(const std::string& text, double def) {

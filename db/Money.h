@@ -15,7 +15,15 @@ Money MoneyMul(Money a, Money b);
 // Trim, first "," to ".", then a decimal integer; `def` on any error.
 std::int64_t TextToInt(const std::string& text, std::int64_t def);
 // Trim, first "," to ".", then a decimal number kept to four decimals; `def` on any error.
+// Read digit by digit, never through a double: "0.57e0" is exactly 0.57.
 Money TextToMoney(const std::string& text, Money def);
+
+enum class MoneyParse { Ok, NotANumber, OutOfRange };
+enum class MoneyRounding { Truncate, HalfToEven };
+// The reading of TextToMoney with its outcome told apart: [+-]digits[.digits][(e|E)[+-]digits]
+// after trimming and the first "," turned into "."; the digits beyond the fourth decimal are
+// dropped or rounded half to even. `value` is set only on Ok.
+MoneyParse ParseMoney(const std::string& text, MoneyRounding rounding, Money& value);
 // Trim, first "," to ".", then a floating number; `def` on any error.
 double TextToFloat(const std::string& text, double def);
 

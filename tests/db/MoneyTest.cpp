@@ -8,16 +8,34 @@ namespace velmorant {
 namespace {
 
 TEST(Money, TextToInt) {
+    const std::int64_t def = 4242;
     struct Case {
         const char* text;
         std::int64_t expected;
     };
     const Case cases[] = {
-        {"12", 12},   {" -7 ", -7}, {"+3", 3},   {"12,5", -1},
-        {"12.5", -1}, {"", -1},     {"abc", -1}, {"1 2", -1},
-        {"0x10", -1}, {"007", 7},   {"-", -1},   {"99999999999999999999", -1},
+        {"12", 12},
+        {" -7 ", -7},
+        {"+3", 3},
+        {"12,5", def},
+        {"12.5", def},
+        {"", def},
+        {"abc", def},
+        {"1 2", def},
+        {"0x10", def},
+        {"007", 7},
+        {"-", def},
+        {"99999999999999999999", def},
+        // One sign at most.
+        {"+-1", def},
+        {"-+1", def},
+        {"++1", def},
+        {"--1", def},
+        {"+", def},
+        {"+ 1", def},
+        {"-1", -1},
     };
-    for (const auto& c : cases) EXPECT_EQ(TextToInt(c.text, -1), c.expected) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(TextToInt(c.text, def), c.expected) << c.text;
 }
 
 TEST(Money, TextToMoney) {
@@ -27,12 +45,80 @@ TEST(Money, TextToMoney) {
         Money expected;
     };
     const Case cases[] = {
-        {" 12,5 ", 125000}, {"12.5", 125000}, {"0.29", 2900},  {"1,234,5", def},
-        {"1.234,5", def},   {"-3", -30000},   {".5", 5000},    {"5.", 50000},
-        {"0.12345", 1234},  {"", def},        {"x", def},      {"1e2", 1000000},
-        {"nan", def},       {"inf", def},     {"-0.0001", -1}, {"100000000000000000", def},
+        {" 12,5 ", 125000},
+        {"12.5", 125000},
+        {"0.29", 2900},
+        {"1,234,5", def},
+        {"1.234,5", def},
+        {"-3", -30000},
+        {".5", 5000},
+        {"5.", 50000},
+        {"0.12345", 1234},
+        {"", def},
+        {"x", def},
+        {"1e2", 1000000},
+        {"nan", def},
+        {"inf", def},
+        {"-0.0001", -1},
+        {"100000000000000000", def},
+        // Exponents shift the decimal point, digit by digit: no double rounds 0.57 down.
+        {"0.57e0", 5700},
+        {"57e-2", 5700},
+        {"0.0057E2", 5700},
+        {"1.15e1", 115000},
+        {"0,57e0", 5700},
+        {"5e-5", 0},
+        {"-5e-5", 0},
+        {"1.23456e2", 1234560},
+        {"0e999", 0},
+        {"1e-999999999999", 0},
+        {"1e+999999999999", def},
+        {"9.223372036854775807e14", 9223372036854775807LL},
+        {"-9.223372036854775808e14", std::numeric_limits<Money>::min()},
+        {"9.223372036854775808e14", def},
+        {"1e15", def},
+        {"+-1", def},
+        {"1e", def},
+        {"e5", def},
+        {"1.2.3", def},
     };
     for (const auto& c : cases) EXPECT_EQ(TextToMoney(c.text, def), c.expected) << c.text;
+}
+
+TEST(Money, ParseMoneyTellsOutcomesApartAndRoundsHalfToEven) {
+    struct Case {
+        const char* text;
+        MoneyRounding rounding;
+        MoneyParse outcome;
+        Money value;
+    };
+    const auto T = MoneyRounding::Truncate;
+    const auto E = MoneyRounding::HalfToEven;
+    const Case cases[] = {
+        {"0.00005", E, MoneyParse::Ok, 0},
+        {"0.00015", E, MoneyParse::Ok, 2},
+        {"0.00025", E, MoneyParse::Ok, 2},
+        {"0.000251", E, MoneyParse::Ok, 3},
+        {"-0.00015", E, MoneyParse::Ok, -2},
+        {"0.00015", T, MoneyParse::Ok, 1},
+        {"0.000049999", E, MoneyParse::Ok, 0},
+        {"0.0000500001", E, MoneyParse::Ok, 1},
+        {"0.57", E, MoneyParse::Ok, 5700},
+        {"5e-5", E, MoneyParse::Ok, 0},
+        {"15e-5", E, MoneyParse::Ok, 2},
+        {"922337203685477.58075", E, MoneyParse::OutOfRange, 0},
+        {"922337203685477.58074", E, MoneyParse::Ok, 9223372036854775807LL},
+        {"abc", E, MoneyParse::NotANumber, 0},
+        {"", T, MoneyParse::NotANumber, 0},
+        {"1e16", T, MoneyParse::OutOfRange, 0},
+    };
+    for (const auto& c : cases) {
+        Money value = 0;
+        EXPECT_EQ(ParseMoney(c.text, c.rounding, value), c.outcome) << c.text;
+        if (c.outcome == MoneyParse::Ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
 }
 
 TEST(Money, TextToFloat) {
