@@ -120,8 +120,15 @@ std::string TimeToText(TDate date) {
 }
 
 TDate ParseDate(const std::string& text, TDate def) {
+    // A day number must name a day from 1 January 1900 to 31 December 9999 (nothing that is
+    // not finite): beyond those the text forms of a date have no room for it.
+    static const TDate kFirstDay = EncodeDate(1900, 1, 1);
+    static const TDate kLastDay = EncodeDate(9999, 12, 31);
     const double number = TextToFloat(text, 0);
-    if (number > 0) return number;
+    if (number > 0) {
+        if (!std::isfinite(number) || number < kFirstDay || number >= kLastDay + 1) return def;
+        return number;
+    }
     std::string t = Trim(text);
     for (char& c : t) {
         if (c == '|' || c == '\\' || c == '/' || c == '-' || c == '_' || c == ',') c = '.';

@@ -28,8 +28,8 @@ std::string DateToText(TDate date);
 std::string DateToShortText(TDate date);
 std::string TimeToText(TDate date);
 
-// A day number written as a number, or day, month and year separated by one of
-// "|\/-_,."; `def` otherwise.
+// A day number written as a number (1 January 1900 to 31 December 9999, time of day
+// included), or day, month and year separated by one of "|\/-_,."; `def` otherwise.
 TDate ParseDate(const std::string& text, TDate def);
 
 // 1-3 -> 1, 4-6 -> 2, 7-9 -> 3, 10-12 -> 4, anything else -> 0.

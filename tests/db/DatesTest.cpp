@@ -65,6 +65,18 @@ TEST(Dates, ParseDateForms) {
         {"-5", def},
         {"15.13.2008", def},
         {"00.03.2008", def},
+        // Day numbers name days from 1 January 1900 (2) to 31 December 9999 (2958465).
+        {"1", def},
+        {"1.99", def},
+        {"2", 2},
+        {"2958465", 2958465},
+        {"2958465.75", 2958465.75},
+        {"2958466", def},
+        {"1e300", def},
+        {"1e400", def},
+        {"1e5", 100000},
+        {"inf", def},
+        {"nan", def},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseDate(c.text, def), c.expected) << c.text;
 }
