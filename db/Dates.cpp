@@ -81,7 +81,7 @@ std::string DateToIso(TDate date) {
     return buf;
 }
 
-std::string DateToSqlText(TDate date) { return "\"" + DateToIso(date) + "\""; }
+std::string DateToSqlText(TDate date) { return "'" + DateToIso(date) + "'"; }
 
 TDate IsoToDate(const std::string& text, TDate def) {
     const std::string t = Trim(text);

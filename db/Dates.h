@@ -17,7 +17,8 @@ void DecodeDate(TDate date, int& year, int& month, int& day);
 TDate Today();  // local calendar day, no fraction
 TDate Now();    // local date and time of day
 
-// "yyyy-MM-dd" between double quotes, for SQL statements.
+// "yyyy-MM-dd" between single quotes, for SQL statements (a value between double quotes is
+// read as a column when it names one).
 std::string DateToSqlText(TDate date);
 // "yyyy-MM-dd" as stored in base.sdb.
 std::string DateToIso(TDate date);

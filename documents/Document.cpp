@@ -121,7 +121,7 @@ bool LoadDocument(TDocHead& doc, const std::string& guid) {
 bool DeleteDocument(const std::string& guid) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return false;
-    const std::string key = docsql::Double(guid);
+    const std::string key = docsql::SingleKey(guid);
     // One transaction only makes the four deletes fast and all-or-nothing against a crash;
     // a statement that fails does not stop the others, as callers expect.
     TTransaction transaction(*q);

@@ -46,16 +46,6 @@ std::string SingleKey(std::string_view text) {
     return out + "'";
 }
 
-std::string Double(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '\0') continue;
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 std::string PrepareNote(std::string_view note) {
     const std::string trimmed = Trim(note);
     std::string out;
@@ -101,7 +91,7 @@ std::string InsertHead(const TDocHead& doc, const Totals& totals, TDate recTime)
     return "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
            "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
            "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z) values (" +
-           Double(doc.GUID) + ", 0, 0, " + DateToSqlText(doc.DOC_DATE) + ", \"б/н\", 1, " +
+           SingleKey(doc.GUID) + ", 0, 0, " + DateToSqlText(doc.DOC_DATE) + ", \"б/н\", 1, " +
            DateToSqlText(recTime) + ", " + Single(doc.CLI_GUID) + ", " + Single(doc.CLI_NAME) +
            ", " + Money2(totals.sum) + ", " + Money2(totals.quantity) + ", " +
            std::to_string(totals.lines) + ", 0, 0, \"\", " + Single(PrepareNote(doc.STR_PRIM)) +
@@ -114,15 +104,15 @@ std::string UpdateHead(const TDocHead& doc, const Totals& totals) {
            ", ORD_SUMM=" + Money2(totals.sum) + ", ORD_WEIGHT=" + Money2(totals.quantity) +
            ", ORD_LINES=" + std::to_string(totals.lines) +
            ", SKU_LINES=0, PRC_LINES=0, STR_PRIM=" + Single(PrepareNote(doc.STR_PRIM)) +
-           " where (GUID=" + Double(doc.GUID) + ")";
+           " where (GUID=" + SingleKey(doc.GUID) + ")";
 }
 
 std::string SelectStoredState(const std::string& guid) {
-    return "select DOC_STATE from DOC_HEADS where (GUID=" + Double(guid) + ")";
+    return "select DOC_STATE from DOC_HEADS where (GUID=" + SingleKey(guid) + ")";
 }
 
 std::string DeleteLines(const std::string& guid) {
-    return "delete from DOC_ORDERS where (DOC_ID=" + Double(guid) + ")";
+    return "delete from DOC_ORDERS where (DOC_ID=" + SingleKey(guid) + ")";
 }
 
 std::string InsertLine(const std::string& guid, std::size_t orderId, const TDocLine& line) {

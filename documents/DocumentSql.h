@@ -14,9 +14,9 @@ namespace velmorant::docsql {
 // cut the statement short).
 std::string Single(std::string_view text);
 // A document GUID between single quotes: unchanged except that single quotes are doubled.
+// GUIDs never go between double quotes: SQLite reads a double-quoted word that names a column
+// as that column, so a stored GUID "GUID" or "DOC_ID" would match every row.
 std::string SingleKey(std::string_view text);
-// A GUID between double quotes, unchanged except that a double quote inside is doubled.
-std::string Double(std::string_view text);
 
 // The note as stored: trimmed; CR LF, CR, LF, backspace and TAB each become one blank.
 // Quotes are not doubled here.

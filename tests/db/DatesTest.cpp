@@ -17,7 +17,7 @@ TEST(Dates, DayNumbersCountFromTheEndOf1899) {
 
 TEST(Dates, TextForms) {
     const TDate date = EncodeDate(2008, 3, 5) + 0.5 + 61.0 / 86400;
-    EXPECT_EQ(DateToSqlText(date), "\"2008-03-05\"");
+    EXPECT_EQ(DateToSqlText(date), "'2008-03-05'");
     EXPECT_EQ(DateToIso(date), "2008-03-05");
     EXPECT_EQ(DateToText(date), "05.03.2008");
     EXPECT_EQ(DateToShortText(date), "05.03");

@@ -160,6 +160,37 @@ TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
     }
 }
 
+// A GUID that names a column ("GUID", "DOC_ID", ...) is a value like any other: saving and
+// deleting that document touch its own rows only.
+TEST_F(DocumentStore, GuidsThatNameAColumnTouchOnlyTheirOwnRows) {
+    for (const std::string guid : {"GUID", "DOC_ID", "CLI_GUID", "ORDER_ID", "G_GUID"}) {
+        SCOPED_TRACE(guid);
+        Exec("delete from DOC_HEADS");
+        Exec("delete from DOC_ORDERS");
+        Saved();
+        Saved();
+        const Rows others = AllStored();
+        Exec("insert into DOC_HEADS (GUID, DOC_STATE, CLI_GUID, CLI_NAME) values ('" + guid +
+             "', 1, 'C-1', 'Клиент')");
+        Exec("insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values ('" +
+             guid + "', 0, 'G-1', 'Чай', 1, 1), ('" + guid + "', 1, 'G-2', 'Кофе', 2, 2)");
+
+        TDocHead doc = Loaded(guid);
+        ASSERT_EQ(doc.Lines.size(), 2u);
+        doc.CLI_NAME = "Новое имя";
+        doc.Lines.pop_back();
+        ASSERT_TRUE(SaveDocument(doc));
+        EXPECT_EQ(Select("select CLI_NAME, ORD_LINES from DOC_HEADS where GUID='" + guid + "'"),
+                  (Rows{{"Новое имя", "1"}}));
+        EXPECT_EQ(Select("select count(*) from DOC_ORDERS where DOC_ID='" + guid + "'"),
+                  (Rows{{"1"}}));
+
+        ASSERT_TRUE(DeleteDocument(guid));
+        EXPECT_EQ(AllStored(), others);
+    }
+    EXPECT_TRUE(notes.shown().empty());
+}
+
 TEST_F(DocumentStore, LinesKeepTheirOrderAndNumbersCloseUpAfterADrop) {
     TDocHead doc = Filled();
     doc.Lines = {Line("G-3", "Третий", "3.00", 300), Line("G-1", "Первый", "1.00", 100),
@@ -276,7 +307,7 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
     const std::string headInsert =
         "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, REC_TIME, "
         "CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, "
-        "STR_PRIM, GPS_X, GPS_Y, GPS_Z) values (\"";
+        "STR_PRIM, GPS_X, GPS_Y, GPS_Z) values ('";
     const struct {
         bool isNew;
         const char* trigger;
@@ -285,8 +316,8 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
         {true, "before insert on DOC_HEADS", headInsert},
         {true, "before insert on DOC_ORDERS when NEW.ORDER_ID = 1",
          "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values ('"},
-        {false, "before update on DOC_HEADS", "update DOC_HEADS set DOC_DATE=\"2027-01-15\", "},
-        {false, "before delete on DOC_ORDERS", "delete from DOC_ORDERS where (DOC_ID=\""},
+        {false, "before update on DOC_HEADS", "update DOC_HEADS set DOC_DATE='2027-01-15', "},
+        {false, "before delete on DOC_ORDERS", "delete from DOC_ORDERS where (DOC_ID='"},
         {false, "before insert on DOC_ORDERS when NEW.ORDER_ID = 2", "insert into DOC_ORDERS"},
     };
     const std::string kept = Saved();
@@ -312,7 +343,7 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
         ASSERT_EQ(shown.rfind(c.failing, 0), 0u) << shown;
         if (c.failing == headInsert) {
             const std::string tried = shown.substr(headInsert.size(), 36);
-            EXPECT_EQ(shown, headInsert + tried + "\", 0, 0, \"2027-01-15\", \"б/н\", 1, " +
+            EXPECT_EQ(shown, headInsert + tried + "', 0, 0, '2027-01-15', \"б/н\", 1, " +
                                  DateToSqlText(Today()) +
                                  ", 'C1C1C1C1-0000-0000-0000-000000000001', 'Новое имя', "
                                  "0.00, 8.50, 3, 0, 0, \"\", 'O''Neil', 0, 0, 0)");

@@ -293,6 +293,27 @@ TEST_F(ImportTest, DeletesOldDocumentsBeforeTheCutOffDay) {
     }
 }
 
+// Documents whose GUIDs name columns: deleting one of them must not read its GUID as that
+// column, which would match every row.
+TEST_F(ImportTest, DeleteOldTakesGuidsThatNameAColumnAsValues) {
+    execSql(
+        {"insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values "
+         "('GUID', 2, '2026-11-30'), ('DOC_ID', 3, '2026-11-30'), ('D2', 1, '2026-11-30'), "
+         "('D3', 2, '2026-12-01')",
+         "insert into DOC_ORDERS (DOC_ID, ORDER_ID) values ('GUID', 0), ('DOC_ID', 0), "
+         "('D2', 0), ('D3', 0)",
+         "insert into DOC_SKUS (DOC_ID, ORDER_ID) values ('DOC_ID', 0), ('D2', 0)"});
+    EXPECT_TRUE(run(script({kH2, "<DEL \"01.12.2026\">"})));
+    EXPECT_EQ(rowsOf("select GUID from DOC_HEADS order by GUID"),
+              (std::vector<std::string>{"D2", "D3"}));
+    EXPECT_EQ(rowsOf("select DOC_ID from DOC_ORDERS order by DOC_ID"),
+              (std::vector<std::string>{"D2", "D3"}));
+    EXPECT_EQ(rowsOf("select DOC_ID from DOC_SKUS"), std::vector<std::string>{"D2"});
+    EXPECT_EQ(notes.texts(),
+              std::vector<std::string>{"Поступила команда удалить старые документы до "
+                                       "01.12.2026.\r\nУдалено документов 2"});
+}
+
 TEST_F(ImportTest, RunsTheCompanionFileOnlyWithItsHeader) {
     struct CompanionCase {
         const char* name;
