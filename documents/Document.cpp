@@ -1,5 +1,7 @@
 #include "documents/Document.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "db/Guid.h"
@@ -43,7 +45,7 @@ bool ReadHeader(TDocHead& doc) {
         return false;
     }
     q->First();
-    doc.DOC_STATE = ClampToInt32(TextToInt(q->Value("DOC_STATE", ""), 0));
+    doc.DOC_STATE = DocStateFromText(q->Value("DOC_STATE", ""));
     doc.statusText = DocStateText(doc.DOC_STATE);
     doc.DOC_DATE = StoredDate(Trim(q->Value("DOC_DATE", "")));
     doc.CLI_GUID = Trim(q->Value("CLI_GUID", ""));
@@ -84,6 +86,17 @@ std::string DocStateText(std::int32_t state) {
         default:
             return "[" + IntToText(state) + kDocStatusUnknownTail;
     }
+}
+
+std::int32_t DocStateFromText(const std::string& text) {
+    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr std::int64_t kNotInteger = std::int64_t{kMin} - 1;
+    const std::int64_t whole = TextToInt(text, kNotInteger);
+    if (whole != kNotInteger) return ClampToInt32(whole);
+    const double real = TextToFloat(text, std::numeric_limits<double>::quiet_NaN());
+    if (std::isnan(real)) return 0;
+    return static_cast<std::int32_t>(std::clamp(std::ceil(real), double{kMin}, double{kMax}));
 }
 
 void NewDocument(TDocHead& doc) {

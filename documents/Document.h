@@ -17,6 +17,8 @@ inline constexpr const char* kDocNoClient = "Не заполнено поле \"
 inline constexpr const char* kDocSaveRefused =
     "Изменение запрещено.\r\nДокумент выгружен в центр. БД.";
 inline constexpr const char* kDocHeaderNotRead = "Не удалось прочитать заголовок.";
+inline constexpr const char* kDocTotalsTooLarge =
+    "Сумма или количество документа слишком велики.\r\nДокумент не записан.";
 
 // One order line of a document.
 struct TDocLine {
@@ -49,6 +51,11 @@ struct TDocHead {
 // any other n "[n] статус не опознан*".
 std::string DocStateText(std::int32_t state);
 
+// DOC_STATE as stored: an integer, or a real number such as 2.0 (or its text) that the
+// office may have written. A fraction is taken up to the next integer, so that a state above
+// 1 stays above 1; beyond the range of the field, its nearest end; not a number: 0.
+std::int32_t DocStateFromText(const std::string& text);
+
 // Resets `doc` to a new, empty document dated today ("новый документ", no GUID, state 0,
 // Modified false) and reads UseSUMS.
 void NewDocument(TDocHead& doc);
@@ -69,10 +76,12 @@ bool LoadDocument(TDocHead& doc, const std::string& guid);
 // transaction. A new document gets its GUID, state 1 and "документ записан". An existing one
 // is refused when its state is above 1, in memory or as stored now (the office may have
 // taken it while it was open; doc.DOC_STATE and statusText then show the stored state), and
-// when its stored header is gone. Returns true when everything was written; Modified is
-// then cleared. On any failure (the messages have been shown) the stored document is
-// unchanged, Modified stays as it was, and a new document stays new (GUID empty), so the
-// next save inserts again. A rejected statement is shown by its own SQL text.
+// when its stored header is gone. Any document is refused when its total quantity or sum
+// (or one line's term of it) would pass the range of a fixed-point value
+// (kDocTotalsTooLarge): a wrapped total is never written. Returns true when everything was
+// written; Modified is then cleared. On any failure (the messages have been shown) the
+// stored document is unchanged, Modified stays as it was, and a new document stays new (GUID
+// empty), so the next save inserts again. A rejected statement is shown by its own SQL text.
 bool SaveDocument(TDocHead& doc);
 
 // Removes the document `guid` (used unchanged) from DOC_HEADS, DOC_ORDERS, DOC_SKUS and

@@ -29,9 +29,9 @@ bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
         return false;
     }
     q.First();
-    const std::int64_t stored = TextToInt(q.Value("DOC_STATE", ""), 0);
+    const std::int32_t stored = DocStateFromText(q.Value("DOC_STATE", ""));
     if (stored > 1) {
-        doc.DOC_STATE = static_cast<std::int32_t>(stored > INT32_MAX ? INT32_MAX : stored);
+        doc.DOC_STATE = stored;
         doc.statusText = DocStateText(doc.DOC_STATE);
         notifier().message(kDocSaveRefused, MessageIcon::Warning);
         return false;
@@ -39,9 +39,7 @@ bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
     return true;
 }
 
-bool WriteDocument(TDocHead& doc, bool isNew) {
-    const docsql::Totals totals = docsql::ComputeTotals(doc);
-
+bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return false;
     TTransaction transaction(*q);
@@ -73,9 +71,15 @@ bool SaveDocument(TDocHead& doc) {
         return false;
     }
 
+    docsql::Totals totals;
+    if (!docsql::ComputeTotals(doc, totals)) {
+        notifier().message(kDocTotalsTooLarge, MessageIcon::Warning);
+        return false;
+    }
+
     const std::string previousGuid = doc.GUID;
     if (isNew) doc.GUID = NewGuidText();
-    if (!WriteDocument(doc, isNew)) {
+    if (!WriteDocument(doc, isNew, totals)) {
         // Nothing was stored, so a new document stays new and the next save inserts again.
         doc.GUID = previousGuid;
         return false;

@@ -1,7 +1,5 @@
 #include "documents/DocumentSql.h"
 
-#include <cmath>
-
 #include "db/Dates.h"
 #include "db/Text.h"
 
@@ -64,11 +62,18 @@ std::string PrepareNote(std::string_view note) {
     return out;
 }
 
-Money TotalTerm(const std::string& text) {
-    const double scaled = TextToFloat(text, 0) * static_cast<double>(kMoneyScale);
-    // Out of the range of a fixed-point value (or not finite): not a number we can total.
-    if (!std::isfinite(scaled) || std::fabs(scaled) > 9.0e18) return 0;
-    return static_cast<Money>(std::nearbyint(scaled));  // default rounding: half to even
+bool TotalTerm(const std::string& text, Money& term) {
+    term = 0;
+    switch (ParseMoney(text, MoneyRounding::HalfToEven, term)) {
+        case MoneyParse::Ok:
+            return true;
+        case MoneyParse::NotANumber:
+            term = 0;  // not a number counts nothing
+            return true;
+        case MoneyParse::OutOfRange:
+            break;
+    }
+    return false;
 }
 
 std::string QuantityLiteral(const std::string& text) {
@@ -77,14 +82,19 @@ std::string QuantityLiteral(const std::string& text) {
     return Money2(TextToMoney(t, 0));
 }
 
-Totals ComputeTotals(const TDocHead& doc) {
-    Totals totals;
+bool ComputeTotals(const TDocHead& doc, Totals& totals) {
+    totals = Totals{};
     for (const TDocLine& line : doc.Lines) {
-        totals.quantity += TotalTerm(line.G_WT);
-        totals.sum += TotalTerm(line.Sum);
+        Money quantity = 0;
+        Money sum = 0;
+        if (!TotalTerm(line.G_WT, quantity) || !TotalTerm(line.Sum, sum) ||
+            __builtin_add_overflow(totals.quantity, quantity, &totals.quantity) ||
+            __builtin_add_overflow(totals.sum, sum, &totals.sum)) {
+            return false;
+        }
     }
     totals.lines = doc.Lines.size();
-    return totals;
+    return true;
 }
 
 std::string InsertHead(const TDocHead& doc, const Totals& totals, TDate recTime) {

@@ -22,9 +22,10 @@ std::string SingleKey(std::string_view text);
 // Quotes are not doubled here.
 std::string PrepareNote(std::string_view note);
 
-// A quantity or sum text as a fixed-point total term: parsed as a number (0 when it is not
-// one), times 10 000, rounded half to even.
-Money TotalTerm(const std::string& text);
+// A quantity or sum text as a fixed-point total term: read as a decimal number (0 when it is
+// not one), times 10 000, rounded half to even. False when the number is beyond the range of
+// a fixed-point value.
+bool TotalTerm(const std::string& text, Money& term);
 
 // G_WT as it goes into the statement: the trimmed text when it is a plain decimal number,
 // otherwise its parsed value with two decimals. An empty quantity (set to zero in the
@@ -36,7 +37,9 @@ struct Totals {
     Money quantity = 0;
     std::size_t lines = 0;
 };
-Totals ComputeTotals(const TDocHead& doc);
+// The totals over the lines, in checked arithmetic: false when a term or a total would pass
+// the range of a fixed-point value (a save must then be refused, never write a wrapped total).
+bool ComputeTotals(const TDocHead& doc, Totals& totals);
 
 std::string InsertHead(const TDocHead& doc, const Totals& totals, TDate recTime);
 std::string UpdateHead(const TDocHead& doc, const Totals& totals);

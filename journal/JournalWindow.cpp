@@ -194,7 +194,7 @@ void JournalWindow::loadRows(TDate start, TDate end) {
         int row = 0;
         for (q->First(); !q->AtEnd() && row < q->RowCount(); q->Next(), ++row) {
             const std::string guid = Trim(q->Cell(cGuid));
-            const auto image = TextToInt(q->Cell(cState), 0);
+            const auto image = DocStateFromText(q->Cell(cState));
             auto* first = new QTableWidgetItem(QStringLiteral("  ") + u(guid));
             if (image >= 0 && image < m_stateImages.count())
                 first->setIcon(m_stateImages.icon(static_cast<int>(image)));

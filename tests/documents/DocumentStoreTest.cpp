@@ -118,21 +118,30 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
 }
 
 TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
+    // DOC_STATE as the office may store it: an integer, or a real number or text of one.
     const struct {
-        int state;
+        const char* stored;    // SQL literal
+        const char* readBack;  // as SQLite gives it back
         bool saved;
         const char* status;
-    } cases[] = {{2, false, "документ передан в БД"},
-                 {3, false, "[3] статус не опознан*"},
-                 {-1, true, "[-1] статус не опознан*"},
-                 {1, true, "документ записан"}};
+    } cases[] = {{"2", "2", false, "документ передан в БД"},
+                 {"3", "3", false, "[3] статус не опознан*"},
+                 {"-1", "-1", true, "[-1] статус не опознан*"},
+                 {"1", "1", true, "документ записан"},
+                 {"2.0", "2.0", false, "документ передан в БД"},
+                 {"'2.0'", "2.0", false, "документ передан в БД"},
+                 {"'2e0'", "2e0", false, "документ передан в БД"},
+                 {"1.5", "1.5", false, "документ передан в БД"},
+                 {"1.0", "1.0", true, "документ записан"},
+                 {"3.0", "3.0", false, "[3] статус не опознан*"},
+                 {"1e20", "1.0e+20", false, "[2147483647] статус не опознан*"}};
     for (const auto& c : cases) {
         const std::string guid = Saved();
-        const std::string setState = "update DOC_HEADS set DOC_STATE=" + std::to_string(c.state) +
+        const std::string setState = std::string("update DOC_HEADS set DOC_STATE=") + c.stored +
                                      " where GUID='" + guid + "'";
         // Opened in that state, and opened in state 1 while the office moves it on meanwhile.
         for (bool movedWhileOpen : {false, true}) {
-            SCOPED_TRACE(std::to_string(c.state) + (movedWhileOpen ? " moved" : " opened"));
+            SCOPED_TRACE(std::string(c.stored) + (movedWhileOpen ? " moved" : " opened"));
             Exec(movedWhileOpen ? "update DOC_HEADS set DOC_STATE=1" : setState);
             TDocHead doc = Loaded(guid);
             EXPECT_EQ(doc.statusText, movedWhileOpen ? kDocStatusWritten : c.status);
@@ -144,11 +153,12 @@ TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
             notes.clear();
             EXPECT_EQ(SaveDocument(doc), c.saved);
             EXPECT_EQ(Select("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'"),
-                      (Rows{{std::to_string(c.state)}}));
+                      (Rows{{c.readBack}}));
             if (c.saved) {
                 Exec("update DOC_HEADS set DOC_STATE=1");
                 continue;
             }
+            EXPECT_EQ(doc.statusText, c.status);
             ASSERT_EQ(notes.shown().size(), 1u);
             EXPECT_EQ(notes.shown()[0].text,
                       "Изменение запрещено.\r\nДокумент выгружен в центр. БД.");
@@ -157,6 +167,60 @@ TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
             EXPECT_EQ(AllStored(), before);
         }
         ASSERT_TRUE(DeleteDocument(guid));
+    }
+}
+
+// Totals are summed in checked arithmetic: a document whose quantity or sum would pass the
+// range of a fixed-point value is refused, never written with a wrapped total.
+TEST_F(DocumentStore, TotalsBeyondTheRangeAreRefused) {
+    Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseSUMS', '1')");
+    const struct {
+        const char* label;
+        std::vector<TDocLine> lines;
+        bool saved;
+        const char* weight = "";  // ORD_WEIGHT as stored when saved
+        const char* sum = "";     // ORD_SUMM
+    } cases[] = {
+        {"quantities whose total passes the range",
+         {Line("G-1", "a", "900000000000000.00", 0, ""),
+          Line("G-2", "b", "900000000000000.00", 0, "")},
+         false},
+        {"sums whose total passes the range",
+         {Line("G-1", "a", "1.00", 0, "900000000000000.00"),
+          Line("G-2", "b", "1.00", 0, "900000000000000.00")},
+         false},
+        {"one quantity beyond the range", {Line("G-1", "a", "1e16", 0, "")}, false},
+        {"one sum beyond the range", {Line("G-1", "a", "1.00", 0, "-1000000000000000")}, false},
+        {"totals near the end of the range",
+         {Line("G-1", "a", "900000000000000.00", 0, "-900000000000000"),
+          Line("G-2", "b", "22337203685477.50", 0, "-22337203685477.50")},
+         true,
+         "922337203685477.50",
+         "-922337203685477.50"},
+        {"a large quantity and its negative",
+         {Line("G-1", "a", "900000000000000.00", 0, ""),
+          Line("G-2", "b", "-900000000000000.00", 0, "")},
+         true,
+         "0.00",
+         "0.00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Exec("delete from DOC_HEADS");
+        Exec("delete from DOC_ORDERS");
+        TDocHead doc = Filled();
+        doc.Lines = c.lines;
+        notes.clear();
+        EXPECT_EQ(SaveDocument(doc), c.saved);
+        if (!c.saved) {
+            EXPECT_EQ(notes.texts(), std::vector<std::string>{kDocTotalsTooLarge});
+            EXPECT_TRUE(doc.GUID.empty());
+            EXPECT_EQ(AllStored(), Rows{});
+            continue;
+        }
+        EXPECT_EQ(Select("select printf('%.2f', ORD_WEIGHT), printf('%.2f', ORD_SUMM) from "
+                         "DOC_HEADS"),
+                  (Rows{{c.weight, c.sum}}));
     }
 }
 

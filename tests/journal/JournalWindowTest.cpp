@@ -157,6 +157,8 @@ void JournalWindowTest::listsTheDocumentsOfThePeriod() {
         {"FFFFFFFF-0000-0000-0000-000000000006", "", "", "Z", "", "", "2008-03-15"},
         {"00000000-0000-0000-0000-000000000007", "2008-03-01", "5", "W", "", "", "2008-03-15"},
         {"00000000-0000-0000-0000-000000000008", "2008-03-01", "x1", "V", "", "", "2008-03-15"},
+        // A state the office wrote as a real number.
+        {"00000000-0000-0000-0000-000000000010", "2008-03-01", "2.0", "U", "", "", "2008-03-15"},
         {"99999999-0000-0000-0000-000000000009", "2008-03-16", "1", "Other day", "", "",
          "2008-03-16"},
     };
@@ -165,15 +167,15 @@ void JournalWindowTest::listsTheDocumentsOfThePeriod() {
     QVERIFY(journal->showsSums());
     journal->loadRows(kDay, kDay);
     QTableWidget* list = journal->documentList();
-    QCOMPARE(list->rowCount(), 8);
-    QCOMPARE(rowTexts(list, 1),
-             (QStringList{"15.03", "20.03", "???", "???", "31.12", "???", "01.03", "01.03"}));
+    QCOMPARE(list->rowCount(), 9);
+    QCOMPARE(rowTexts(list, 1), (QStringList{"15.03", "20.03", "???", "???", "31.12", "???",
+                                             "01.03", "01.03", "01.03"}));
     QCOMPARE(rowTexts(list, 2),
-             (QStringList{u("Ромашка"), u("Лютик"), "Василёк", "X", "Y", "Z", "W", "V"}));
-    QCOMPARE(rowTexts(list, 3), (QStringList{"12.5", "", "3.3", "", "1.0", "", "", ""}));
-    QCOMPARE(rowTexts(list, 4), (QStringList{"100.00", "", "7.01", "", "1.00", "", "", ""}));
-    const int icons[] = {0, 1, 2, 3, 4, 0, -1, 0};
-    for (int r = 0; r < 8; ++r) QCOMPARE(iconIndex(*journal, r), icons[r]);
+             (QStringList{u("Ромашка"), u("Лютик"), "Василёк", "X", "Y", "Z", "W", "V", "U"}));
+    QCOMPARE(rowTexts(list, 3), (QStringList{"12.5", "", "3.3", "", "1.0", "", "", "", ""}));
+    QCOMPARE(rowTexts(list, 4), (QStringList{"100.00", "", "7.01", "", "1.00", "", "", "", ""}));
+    const int icons[] = {0, 1, 2, 3, 4, 0, -1, 0, 2};
+    for (int r = 0; r < 9; ++r) QCOMPARE(iconIndex(*journal, r), icons[r]);
     QCOMPARE(list->item(1, 0)->text(), QString("  BBBBBBBB-0000-0000-0000-000000000002"));
     QCOMPARE(journal->rowGuids().at(1), std::string("BBBBBBBB-0000-0000-0000-000000000002"));
     QCOMPARE(list->item(0, 3)->textAlignment() & Qt::AlignRight, int(Qt::AlignRight));
