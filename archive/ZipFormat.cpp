@@ -1,17 +1,8 @@
 #include "archive/ZipFormat.h"
 
+#include "db/Dates.h"
+
 namespace velmorant::zip {
-
-namespace {
-
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int daysInMonth(int year, int month) {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-}  // namespace
 
 bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime) {
     std::tm local{};

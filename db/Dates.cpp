@@ -23,9 +23,9 @@ using std::chrono::year_month_day_last;
 // Day 0 of the date values.
 constexpr sys_days kEpoch = sys_days{year{1899} / 12 / 30};
 
-long long dayOf(TDate date) { return static_cast<long long>(std::trunc(date)); }
-
-year_month_day toYmd(TDate date) { return year_month_day{kEpoch + days{dayOf(date)}}; }
+year_month_day toYmd(TDate date) {
+    return year_month_day{kEpoch + days{static_cast<long long>(dayOf(date))}};
+}
 
 std::tm localNow() {
     std::time_t t = std::time(nullptr);
@@ -60,6 +60,15 @@ void DecodeDate(TDate date, int& y, int& m, int& d) {
     y = static_cast<int>(ymd.year());
     m = static_cast<int>(static_cast<unsigned>(ymd.month()));
     d = static_cast<int>(static_cast<unsigned>(ymd.day()));
+}
+
+TDate dayOf(TDate date) { return std::trunc(date); }
+
+int daysInMonth(int y, int m) {
+    if (m < 1 || m > 12) return 0;
+    return static_cast<int>(static_cast<unsigned>(year_month_day_last{
+        year{y}, std::chrono::month_day_last{
+                     month{static_cast<unsigned>(m)}}}.day()));
 }
 
 TDate Today() {
@@ -149,22 +158,17 @@ int QuarterOfMonth(int m) {
 TDate PeriodEnd(TDate date, int kind) {
     int y, m, d;
     DecodeDate(date, y, m, d);
-    auto lastDay = [](int yy, int mm) {
-        return static_cast<int>(static_cast<unsigned>(year_month_day_last{
-            year{yy}, std::chrono::month_day_last{month{
-                          static_cast<unsigned>(mm)}}}.day()));
-    };
     switch (kind) {
         case 0:
             return EncodeDate(y, 12, 31);
         case 1: {
             const int mm = QuarterOfMonth(m) * 3;
-            return EncodeDate(y, mm, lastDay(y, mm));
+            return EncodeDate(y, mm, daysInMonth(y, mm));
         }
         case 2:
-            return EncodeDate(y, m, lastDay(y, m));
+            return EncodeDate(y, m, daysInMonth(y, m));
         case 3:
-            return static_cast<TDate>(dayOf(date));
+            return dayOf(date);
         default:
             return date;
     }

@@ -14,6 +14,11 @@ bool IsValidDate(int year, int month, int day);
 // Splits the day of `date` into year, month and day.
 void DecodeDate(TDate date, int& year, int& month, int& day);
 
+// The day of `date`: its whole part, the time of day dropped.
+TDate dayOf(TDate date);
+// The number of days of `month` (1..12) in `year`; 0 for any other month.
+int daysInMonth(int year, int month);
+
 TDate Today();  // local calendar day, no fraction
 TDate Now();    // local date and time of day
 

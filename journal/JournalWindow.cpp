@@ -8,8 +8,6 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 #include "db/Money.h"
 #include "db/Notifier.h"
 #include "db/Options.h"
@@ -29,8 +27,6 @@ namespace {
 
 QString u(const char* text) { return QString::fromUtf8(text); }
 QString u(const std::string& text) { return QString::fromStdString(text); }
-
-TDate dayOf(TDate date) { return std::trunc(date); }
 
 // DOC_DATE as day and month; "???" unless it looks like "yyyy-MM-dd".
 QString dayAndMonth(const std::string& stored) {

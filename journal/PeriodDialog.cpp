@@ -4,8 +4,6 @@
 #include <QButtonGroup>
 #include <QSignalBlocker>
 
-#include <cmath>
-
 #include "journal/PeriodTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDates.h"
@@ -19,10 +17,6 @@ constexpr int kFirstYear = 1980;
 constexpr int kLastYear = 3000;
 
 QString u(const char* text) { return QString::fromUtf8(text); }
-
-TDate dayOf(TDate date) { return std::trunc(date); }
-
-int daysInMonth(int year, int month) { return QDate(year, month, 1).daysInMonth(); }
 
 TDate firstOf(int year, int month) { return EncodeDate(year, month, 1); }
 TDate lastOf(int year, int month) { return EncodeDate(year, month, daysInMonth(year, month)); }

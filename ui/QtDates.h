@@ -2,8 +2,6 @@
 
 #include <QDate>
 
-#include <cmath>
-
 #include "db/Dates.h"
 
 namespace velmorant {
@@ -12,7 +10,7 @@ namespace velmorant {
 // dropped; a value of 0 or less, or a null QDate, has no date (null QDate / 0).
 inline QDate ToQDate(TDate date) {
     if (!(date > 0)) return QDate();
-    return QDate(1899, 12, 30).addDays(static_cast<qint64>(std::trunc(date)));
+    return QDate(1899, 12, 30).addDays(static_cast<qint64>(dayOf(date)));
 }
 inline TDate FromQDate(const QDate& date) {
     if (!date.isValid()) return 0;

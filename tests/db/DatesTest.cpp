@@ -15,6 +15,24 @@ TEST(Dates, DayNumbersCountFromTheEndOf1899) {
     EXPECT_EQ(y * 10000 + m * 100 + d, 20080315);
 }
 
+TEST(Dates, CalendarHelpers) {
+    EXPECT_EQ(dayOf(39522.75), 39522);
+    EXPECT_EQ(dayOf(39522), 39522);
+    EXPECT_EQ(dayOf(0.4), 0);
+    struct Case {
+        int year;
+        int month;
+        int days;
+    };
+    const Case cases[] = {
+        {2008, 1, 31}, {2008, 2, 29},  {2007, 2, 28}, {2100, 2, 28}, {2000, 2, 29},
+        {2008, 4, 30}, {2008, 12, 31}, {2008, 0, 0},  {2008, 13, 0}, {2008, -1, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(daysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
+    }
+}
+
 TEST(Dates, TextForms) {
     const TDate date = EncodeDate(2008, 3, 5) + 0.5 + 61.0 / 86400;
     EXPECT_EQ(DateToSqlText(date), "'2008-03-05'");
