@@ -10,7 +10,7 @@
 
 namespace velmorant {
 
-JournalScreens ProgramScreens() {
+JournalScreens ProgramScreens(const Clock& clock) {
     JournalScreens screens;
     screens.createEditor = [](JournalWindow& journal, const std::string& guid) -> QWidget* {
         // Refreshes only a journal that still exists when the editor closes.
@@ -26,8 +26,8 @@ JournalScreens ProgramScreens() {
             if (owner) owner->refresh();
         });
     };
-    screens.createExchangeScreen = [](JournalWindow& journal) -> QWidget* {
-        return new ExchangeScreenForm(&journal);  // hidden; closes and frees itself
+    screens.createExchangeScreen = [&clock](JournalWindow& journal) -> QWidget* {
+        return new ExchangeScreenForm(clock, &journal);  // hidden; closes and frees itself
     };
     screens.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
     screens.runAbout = [](QWidget* parent) { RunAboutBox(parent); };

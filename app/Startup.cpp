@@ -9,6 +9,7 @@
 #include "app/Screens.h"
 #include "app/SingleInstance.h"
 #include "db/Backup.h"
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
@@ -83,7 +84,8 @@ StartedProgram::StartedProgram() = default;
 StartedProgram::StartedProgram(StartedProgram&&) noexcept = default;
 StartedProgram::~StartedProgram() = default;
 
-StartedProgram StartProgram(const QString& programFolder, const QString& instanceName) {
+StartedProgram StartProgram(const QString& programFolder, const QString& instanceName,
+                            const Clock& clock) {
     StartedProgram started;
     QString folder = programFolder;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
@@ -94,7 +96,7 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         return started;
     }
 
-    started.journal = std::make_unique<JournalWindow>(ProgramScreens());
+    started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock));
     SetMainWindow(started.journal.get());
 
     started.guard = std::make_unique<SingleInstance>(instanceName);
@@ -117,7 +119,7 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
     // Only the copy that stays checks the file: a second copy must not restore a database
     // under the running one. A question shown here may outlast the journal's first load, so
     // the load is started again on whatever file is in place now.
-    CheckAndBackUpAtStart(DatabasePath(), Now());
+    CheckAndBackUpAtStart(DatabasePath(), clock.Now());
     if (!PrepareDatabase()) return started;
     started.journal->loadTimer()->start();
 
@@ -139,8 +141,9 @@ int RunProgram(int argc, char** argv) {
         ~RestoreNotifier() { setNotifier(previous); }
     } restore{previous};
 
+    const SystemClock clock;
     StartedProgram started =
-        StartProgram(QCoreApplication::applicationDirPath(), SingleInstance::defaultName());
+        StartProgram(QCoreApplication::applicationDirPath(), SingleInstance::defaultName(), clock);
     if (!started.runLoop) return started.exitCode;
     return app.exec();
 }

@@ -6,6 +6,7 @@
 
 namespace velmorant {
 
+class Clock;
 class JournalWindow;
 class SingleInstance;
 
@@ -25,8 +26,10 @@ struct StartedProgram {
 // notifier: prepares the database in `programFolder` (exit code 1 with
 // "Ошибка при открытии БД." when it cannot), creates the journal as the main window, hands
 // over to a copy already listening on `instanceName` (exit code 0, no message), prepares the
-// database again (exit code 0 when that fails) and shows the journal.
-StartedProgram StartProgram(const QString& programFolder, const QString& instanceName);
+// database again (exit code 0 when that fails) and shows the journal. Every screen reads the
+// time from `clock`, which outlives the program started.
+StartedProgram StartProgram(const QString& programFolder, const QString& instanceName,
+                            const Clock& clock);
 
 // The whole life of the GUI program: the application, the message boxes, StartProgram on
 // the executable's folder and the event loop until the agent confirms "Завершить работу?".

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "db/Clock.h"
 #include "exchange/ExchangeScreen.h"
 
 namespace velmorant::bench {
@@ -46,6 +47,7 @@ inline double childrenCpu() {
 class QuietScreen : public TExchangeScreen, public ExchangeProgress {
 public:
     void AddLogLine(const std::string& text) override { last = text; }
+    const Clock& clock() const override { return systemClock; }
     std::string ChooseFolder() override { return {}; }
     ExchangeProgress& progress() override { return *this; }
     const TAppOptions& options() const override { return appOptions; }
@@ -54,6 +56,7 @@ public:
     void setVisible(bool) override {}
 
     std::string last;
+    SystemClock systemClock;
     TAppOptions appOptions;
 };
 

@@ -6,6 +6,8 @@
 
 namespace velmorant {
 
+class Clock;
+
 // The progress bar of the exchange screen, as the export, the import and the transfer see it.
 class ExchangeProgress {
 public:
@@ -16,8 +18,8 @@ public:
 };
 
 // The port through which the export, the import and the FTP transfer reach the screen that
-// drives them: its log, its folder chooser, its progress bar and the settings it was given
-// (LoadAppOptions reads them; the screen keeps them, the core only reads them). The GUI's
+// drives them: its log, its clock, its folder chooser, its progress bar and the settings it
+// was given (LoadAppOptions reads them; the screen keeps them, the core only reads them). The GUI's
 // exchange screen implements it; velmorant-cli has a console implementation.
 class TExchangeScreen {
 public:
@@ -25,6 +27,8 @@ public:
 
     // Appends one time-stamped entry ("HH:mm:ss text") to the exchange log.
     virtual void AddLogLine(const std::string& text) = 0;
+    // The clock of the exchange: it stamps the log, dates the export and the load.
+    virtual const Clock& clock() const = 0;
     // Lets the user pick a folder; empty text when cancelled.
     virtual std::string ChooseFolder() = 0;
     // The progress bar: the one place the export and the import report their progress to.

@@ -4,11 +4,12 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTextCursor>
-#include <QTime>
 #include <QVBoxLayout>
 
 #include <exception>
 
+#include "db/Clock.h"
+#include "db/Dates.h"
 #include "db/Notifier.h"
 #include "db/Text.h"
 #include "exchange/AppOptions.h"
@@ -54,7 +55,8 @@ private:
     bool& m_busy;
 };
 
-ExchangeScreenForm::ExchangeScreenForm(QWidget* parent) : Form(parent) {
+ExchangeScreenForm::ExchangeScreenForm(const Clock& clock, QWidget* parent)
+    : Form(parent), m_clock(clock) {
     using namespace exchange_text;
     setObjectName(QStringLiteral("exchangeScreen"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -112,8 +114,7 @@ ExchangeScreenForm::ExchangeScreenForm(QWidget* parent) : Form(parent) {
 ExchangeScreenForm::~ExchangeScreenForm() = default;
 
 void ExchangeScreenForm::AddLogLine(const std::string& text) {
-    QString entry = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QLatin1Char(' ') +
-                    QString::fromStdString(text);
+    QString entry = QString::fromStdString(TimeToText(m_clock.Now()) + " " + text);
     entry.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     entry.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QTextCursor cursor(m_log->document());

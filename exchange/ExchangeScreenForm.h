@@ -47,12 +47,13 @@ class ExchangeScreenForm : public Form, public TExchangeScreen {
 public:
     static constexpr int kStartDelayMs = 200;
 
-    // Builds the screen hidden; the caller shows it.
-    explicit ExchangeScreenForm(QWidget* parent = nullptr);
+    // Builds the screen hidden; the caller shows it. `clock` outlives the screen.
+    explicit ExchangeScreenForm(const Clock& clock, QWidget* parent = nullptr);
     ~ExchangeScreenForm() override;
 
     // TExchangeScreen
     void AddLogLine(const std::string& text) override;
+    const Clock& clock() const override { return m_clock; }
     std::string ChooseFolder() override;
     ExchangeProgress& progress() override;
     const TAppOptions& options() const override { return m_options; }
@@ -94,6 +95,7 @@ private:
     void reportOutcome(bool ok);
     std::string lastLogMessage() const;
 
+    const Clock& m_clock;
     TAppOptions m_options;
     QPlainTextEdit* m_log = nullptr;
     QProgressBar* m_progressBar = nullptr;

@@ -14,6 +14,7 @@
 
 #include "archive/PackFile.h"
 #include "archive/TempFile.h"
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
@@ -164,9 +165,8 @@ private:
     bool m_failed = false;
 };
 
-std::string rootLine(const std::string& agent, const std::string& pdaId,
+std::string rootLine(TDate now, const std::string& agent, const std::string& pdaId,
                      const std::string& lastLoad) {
-    const TDate now = Now();
     std::string line = "<Velmorant";
     appendAttr(line, "ProtoVersion", "0002-0000-0000-0002");
     appendAttr(line, "DateTime", DateToText(now) + " " + TimeToText(now));
@@ -277,7 +277,8 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
     screen.AddLogLine(kStarted);
 
     writer.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
-    writer.Line(rootLine(agent, pdaId, GetOption("LLD", GetOption("LLD_Def", " "))));
+    writer.Line(
+        rootLine(screen.clock().Now(), agent, pdaId, GetOption("LLD", GetOption("LLD_Def", " "))));
 
     auto heads = Query(kHeadsQuery);
     if (!heads) {

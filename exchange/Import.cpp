@@ -11,6 +11,7 @@
 #include "archive/Unzipper.h"
 #include "db/Backup.h"
 #include "db/BatchedStatements.h"
+#include "db/Clock.h"
 #include "db/Dates.h"
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
@@ -379,7 +380,7 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn, const Im
     }
 
     screen.AddLogLine(kFinished);
-    const TDate now = Now();
+    const TDate now = screen.clock().Now();
     execute(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     execute(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                     DateToText(now) + " " + TimeToText(now) + "\")");

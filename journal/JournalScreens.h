@@ -12,7 +12,7 @@ namespace velmorant {
 class JournalWindow;
 
 // The screens the journal starts but does not own, handed to it when it is created (the
-// program's own set is ProgramScreens() in app/Screens.h; tests pass their own). An empty
+// program's own set is ProgramScreens(clock) in app/Screens.h; tests pass their own). An empty
 // entry makes its menu command do nothing.
 struct JournalScreens {
     // Creates the document editor, hidden, on the document `guid` (empty text: a new

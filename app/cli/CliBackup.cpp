@@ -5,6 +5,7 @@
 
 #include "app/cli/CliCommand.h"
 #include "db/Backup.h"
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
@@ -21,13 +22,13 @@ void printBackups(const std::string& databasePath) {
     }
 }
 
-int runBackup(const CliArgs&) {
+int runBackup(const CliArgs& a) {
     if (!PrepareDatabase()) {
         notifier().message("Ошибка при открытии БД.", MessageIcon::Error);
         return kExitFailed;
     }
     std::string error;
-    const bool ok = BackupDatabase(DatabasePath(), Today(), &error);
+    const bool ok = BackupDatabase(DatabasePath(), a.clock.Today(), &error);
     if (!ok) notifier().message("Не удалось сделать резервную копию: " + error, MessageIcon::Error);
     printBackups(DatabasePath());
     return ok ? kExitOk : kExitFailed;
@@ -56,7 +57,7 @@ int runRestore(const CliArgs& a) {
         code = kExitFailed;
     } else {
         std::string movedTo, error;
-        if (RestoreBackup(databasePath, copy.path, Now(), &movedTo, &error)) {
+        if (RestoreBackup(databasePath, copy.path, a.clock.Now(), &movedTo, &error)) {
             std::printf("restored %s\n", copy.path.c_str());
             if (!movedTo.empty()) std::printf("moved aside %s\n", movedTo.c_str());
         } else {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/cli/CliCommand.h"
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/DatabaseCopy.h"
 #include "db/Notifier.h"
@@ -156,8 +157,10 @@ public:
 // The exchange screen of a check: keeps the log, draws nothing.
 class CheckScreen : public TExchangeScreen, public ExchangeProgress {
 public:
-    explicit CheckScreen(TAppOptions options) : appOptions(std::move(options)) {}
+    CheckScreen(TAppOptions options, const Clock& clock)
+        : appOptions(std::move(options)), m_clock(clock) {}
     void AddLogLine(const std::string& text) override { log.push_back(text); }
+    const Clock& clock() const override { return m_clock; }
     std::string ChooseFolder() override { return {}; }
     ExchangeProgress& progress() override { return *this; }
     const TAppOptions& options() const override { return appOptions; }
@@ -167,6 +170,9 @@ public:
 
     std::vector<std::string> log;
     TAppOptions appOptions;
+
+private:
+    const Clock& m_clock;
 };
 
 struct CheckOptions {
@@ -373,7 +379,7 @@ int runCheck(const CliArgs& a) {
         return kExitFailed;
     }
     const auto before = rowCounts();
-    CheckScreen screen(LoadAppOptions());
+    CheckScreen screen(LoadAppOptions(), a.clock);
     CheckReport report;
     ImportHooks hooks;
     hooks.observer = &report;

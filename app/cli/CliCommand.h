@@ -3,12 +3,17 @@
 #include <string>
 #include <vector>
 
+namespace velmorant {
+class Clock;
+}
+
 namespace velmorant::cli {
 
-// What a command of velmorant-cli gets: its arguments after the command name. The program
-// folder (--home) and the console notifier are set up before it runs.
+// What a command of velmorant-cli gets: its arguments after the command name and the clock
+// of the run. The program folder (--home) and the console notifier are set up before it runs.
 struct CliArgs {
     std::vector<std::string> args;
+    const Clock& clock;
 };
 
 // Exit codes of velmorant-cli.

@@ -18,7 +18,7 @@ int runExport(const CliArgs& a) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
+    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions(), a.clock);
     return ExportDocuments(screen, a.args[0]) ? kExitOk : kExitFailed;
 }
 
@@ -27,7 +27,7 @@ int runImport(const CliArgs& a) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions());
+    ConsoleExchangeScreen screen(a.args[0], LoadAppOptions(), a.clock);
     return ImportScript(screen, a.args[0]) ? kExitOk : kExitFailed;
 }
 

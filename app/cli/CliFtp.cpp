@@ -22,12 +22,12 @@ namespace {
 
 const char* const kDatabaseFailed = "Ошибка при открытии БД.";
 
-int runFtp(bool (*operation)(TExchangeScreen&, TransferLoop&)) {
+int runFtp(const CliArgs& a, bool (*operation)(TExchangeScreen&, TransferLoop&)) {
     if (!PrepareDatabase()) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
     }
-    ConsoleExchangeScreen screen(ExchangeFolder(), LoadAppOptions());
+    ConsoleExchangeScreen screen(ExchangeFolder(), LoadAppOptions(), a.clock);
     if (!screen.options().UseFTP) {
         // The screen would only keep its FTP commands disabled; say why here.
         std::fprintf(stderr,
@@ -39,8 +39,8 @@ int runFtp(bool (*operation)(TExchangeScreen&, TransferLoop&)) {
     return operation(screen, loop) ? kExitOk : kExitFailed;
 }
 
-int runSend(const CliArgs&) { return runFtp(&SendByFtp); }
-int runFetch(const CliArgs&) { return runFtp(&FetchByFtp); }
+int runSend(const CliArgs& a) { return runFtp(a, &SendByFtp); }
+int runFetch(const CliArgs& a) { return runFtp(a, &FetchByFtp); }
 
 const CliRegistration sendCommand({"send", "", 0, 0, &runSend});
 const CliRegistration fetchCommand({"fetch", "", 0, 0, &runFetch});

@@ -1,17 +1,18 @@
 #include "app/cli/ConsoleExchangeScreen.h"
 
+#include "db/Clock.h"
 #include "db/Dates.h"
 
 namespace velmorant::cli {
 
 ConsoleExchangeScreen::ConsoleExchangeScreen(std::string folder, TAppOptions options,
-                                             std::FILE* log)
-    : m_folder(std::move(folder)), m_log(log), m_options(std::move(options)) {}
+                                             const Clock& clock, std::FILE* log)
+    : m_folder(std::move(folder)), m_clock(clock), m_log(log), m_options(std::move(options)) {}
 
 void ConsoleExchangeScreen::AddLogLine(const std::string& text) {
     m_lastLine = text;
     // CR LF inside an entry starts a new console line.
-    std::string out = TimeToText(Now()) + " ";
+    std::string out = TimeToText(m_clock.Now()) + " ";
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
         out += text[i] == '\r' ? '\n' : text[i];

@@ -13,9 +13,12 @@ namespace velmorant::cli {
 // settings it is given (LoadAppOptions()); there is no timer and there are no menu commands.
 class ConsoleExchangeScreen : public TExchangeScreen {
 public:
-    ConsoleExchangeScreen(std::string folder, TAppOptions options, std::FILE* log = stdout);
+    // `clock` outlives the screen.
+    ConsoleExchangeScreen(std::string folder, TAppOptions options, const Clock& clock,
+                          std::FILE* log = stdout);
 
     void AddLogLine(const std::string& text) override;
+    const Clock& clock() const override { return m_clock; }
     std::string ChooseFolder() override { return m_folder; }
     ExchangeProgress& progress() override { return m_progress; }
     const TAppOptions& options() const override { return m_options; }
@@ -33,6 +36,7 @@ private:
     };
 
     std::string m_folder;
+    const Clock& m_clock;
     std::FILE* m_log;
     SilentProgress m_progress;
     TAppOptions m_options;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/CliCommand.h"
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     for (const auto& c : cli::commands()) {
         if (args[0] == c.name) found = &c;
     }
-    cli::CliArgs cliArgs{std::vector<std::string>(args.begin() + 1, args.end())};
+    const SystemClock clock;
+    cli::CliArgs cliArgs{std::vector<std::string>(args.begin() + 1, args.end()), clock};
     const int count = static_cast<int>(cliArgs.args.size());
     if (!found || count < found->minArgs || count > found->maxArgs) {
         printUsage();

@@ -4,6 +4,7 @@
 #include "app/AboutBox.h"
 #include "app/Screens.h"
 #include "journal/JournalWindow.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
 
@@ -67,7 +68,8 @@ void AboutBoxTest::openedFromTheJournalAndClosed() {
     QFETCH(QString, how);
     test::TempProgramFolder folder;
     test::RecordingNotifier boxes;
-    JournalWindow journal(ProgramScreens());
+    const test::FixedClock clock;
+    JournalWindow journal(ProgramScreens(clock));
     journal.loadTimer()->stop();
     journal.show();
     int result = -1;

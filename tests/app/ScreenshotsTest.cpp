@@ -13,6 +13,7 @@
 #include "journal/JournalWindow.h"
 #include "journal/MessagesDialog.h"
 #include "journal/PeriodDialog.h"
+#include "support/FixedClock.h"
 #include "support/TestSupport.h"
 #include "ui/ScreenFitter.h"
 
@@ -48,6 +49,10 @@ private slots:
     void exchangeScreen();
     void settingsDialog();
     void messages();
+
+private:
+    // Noon of the day the pictures show.
+    test::FixedClock m_clock{EncodeDate(2008, 3, 17) + 0.5};
 };
 
 void ScreenshotsTest::journal() {
@@ -98,7 +103,7 @@ void ScreenshotsTest::exchangeScreen() {
     Query(
         "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('UseFTP', '1'), "
         "('FTPAddress', 'ftp.example.ru'), ('UseZip', '1')");
-    auto* screen = new ExchangeScreenForm;
+    auto* screen = new ExchangeScreenForm(m_clock);
     screen->resize(320, 480);
     screen->show();
     QVERIFY(QTest::qWaitForWindowExposed(screen));

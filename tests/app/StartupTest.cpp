@@ -15,6 +15,7 @@
 #include "db/Dates.h"
 #include "db/QueryResult.h"
 #include "journal/JournalWindow.h"
+#include "support/FixedClock.h"
 #include "support/TestSupport.h"
 #include "ui/MainWindow.h"
 
@@ -41,13 +42,17 @@ private slots:
     void realProgramStartedTwice();
     void guardNameIsTakenOnce();
     void damagedDatabaseIsRestoredBeforeTheJournalOpens();
+
+private:
+    test::FixedClock m_clock;
 };
 
 void StartupTest::unusableDatabaseEndsWithCodeOne() {
     test::TempDir folder;
     test::writeFile(folder / "data", "not a folder");
     test::RecordingNotifier boxes;
-    StartedProgram started = StartProgram(QString::fromStdString(folder.str()), uniqueName("bad"));
+    StartedProgram started =
+        StartProgram(QString::fromStdString(folder.str()), uniqueName("bad"), m_clock);
     QCOMPARE(started.exitCode, 1);
     QVERIFY(!started.runLoop);
     QVERIFY(!started.journal);
@@ -61,7 +66,7 @@ void StartupTest::firstRunCreatesTheDatabaseAndShowsAnEmptyJournal() {
     test::TempDir folder;
     test::RecordingNotifier boxes;
     StartedProgram started =
-        StartProgram(QString::fromStdString(folder.str()), uniqueName("first"));
+        StartProgram(QString::fromStdString(folder.str()), uniqueName("first"), m_clock);
     QVERIFY(started.runLoop);
     QCOMPARE(started.exitCode, 0);
     QVERIFY(std::filesystem::exists(folder / "data" / "base.sdb"));
@@ -77,11 +82,11 @@ void StartupTest::secondStartHandsOverToTheFirst() {
     test::TempDir folder;
     test::RecordingNotifier boxes;
     const QString name = uniqueName("twice");
-    StartedProgram first = StartProgram(QString::fromStdString(folder.str()), name);
+    StartedProgram first = StartProgram(QString::fromStdString(folder.str()), name, m_clock);
     QVERIFY(first.runLoop);
     QSignalSpy raised(first.guard.get(), &SingleInstance::raiseRequested);
 
-    StartedProgram second = StartProgram(QString::fromStdString(folder.str()), name);
+    StartedProgram second = StartProgram(QString::fromStdString(folder.str()), name, m_clock);
     QCOMPARE(second.exitCode, 0);
     QVERIFY(!second.runLoop);
     QVERIFY(!second.journal);
@@ -174,7 +179,7 @@ void StartupTest::damagedDatabaseIsRestoredBeforeTheJournalOpens() {
 
     test::RecordingNotifier boxes;
     boxes.queueAnswer(MessageAnswer::Yes);
-    StartedProgram started = StartProgram(q(folder.path()), uniqueName("damaged"));
+    StartedProgram started = StartProgram(q(folder.path()), uniqueName("damaged"), m_clock);
     QVERIFY(started.runLoop);
     QCOMPARE(boxes.texts(), std::vector<std::string>{"База данных повреждена. Восстановить из "
                                                      "копии от " +

@@ -19,6 +19,7 @@
 #include "documents/QuantityDialog.h"
 #include "documents/RepeatOrder.h"
 #include "journal/JournalWindow.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 #include "support/TestSupport.h"
@@ -103,6 +104,7 @@ private:
     JournalWindow* openJournal();
     TDocumentEditor* openNewDocument();
 
+    test::FixedClock m_clock;
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_notifier;
     std::unique_ptr<JournalWindow> m_journal;
@@ -122,7 +124,7 @@ void EditorFlowTest::cleanup() {
 }
 
 JournalWindow* EditorFlowTest::openJournal() {
-    m_journal = std::make_unique<JournalWindow>(ProgramScreens());
+    m_journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock));
     m_journal->resize(240, 320);
     m_journal->show();
     if (!QTest::qWaitForWindowExposed(m_journal.get())) qFatal("journal not shown");

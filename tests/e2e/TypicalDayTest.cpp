@@ -23,6 +23,7 @@
 
 #include "OfficeServer.h"
 #include "app/Startup.h"
+#include "db/Clock.h"
 #include "db/Dates.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
@@ -375,7 +376,8 @@ void TypicalDayTest::typicalDay() {
     static int run = 0;
     const QString instance =
         QStringLiteral("velmorant-e2e-%1-%2").arg(QCoreApplication::applicationPid()).arg(++run);
-    StartedProgram started = StartProgram(q(program.str()), instance);
+    const SystemClock clock;
+    StartedProgram started = StartProgram(q(program.str()), instance, clock);
     QVERIFY(started.runLoop);
     JournalWindow* journal = started.journal.get();
     QSignalSpy loads(journal, &JournalWindow::rowsLoaded);

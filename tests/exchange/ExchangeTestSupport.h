@@ -5,11 +5,13 @@
 
 #include "db/QueryResult.h"
 #include "exchange/ExchangeScreen.h"
+#include "support/FixedClock.h"
 
 namespace velmorant::test {
 
 // The exchange screen as the export and the import see it, without a window: records the
-// log texts and the progress calls, answers the folder chooser with a preset folder.
+// log texts and the progress calls, answers the folder chooser with a preset folder; its
+// clock stands still at TestNow().
 class RecordingScreen : public TExchangeScreen {
 public:
     class Progress : public ExchangeProgress {
@@ -32,6 +34,7 @@ public:
     };
 
     void AddLogLine(const std::string& text) override { log.push_back(text); }
+    const Clock& clock() const override { return fixedClock; }
     std::string ChooseFolder() override {
         ++chooserCalls;
         return chosenFolder;
@@ -40,6 +43,7 @@ public:
     const TAppOptions& options() const override { return appOptions; }
 
     std::vector<std::string> log;
+    FixedClock fixedClock;
     std::string chosenFolder;
     int chooserCalls = 0;
     Progress bar;

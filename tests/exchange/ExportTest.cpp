@@ -46,7 +46,8 @@ std::string lineOf(const char* doc, int order, const char* guid, const char* nam
            "', 1.00)";
 }
 
-// The DateTime attribute is the time of the run: checked against the clock, then replaced by
+// The DateTime attribute is the time of the run: checked against the screen's clock, then replaced
+// by
 // "<now>" so that the rest of the file compares byte for byte.
 std::string withNowReplaced(const std::string& bytes, const std::string& before,
                             const std::string& after) {
@@ -60,8 +61,8 @@ std::string withNowReplaced(const std::string& bytes, const std::string& before,
     return m.prefix().str() + "DateTime=\"<now>\"" + m.suffix().str();
 }
 
-std::string sortableNow() {
-    const TDate now = Now();
+std::string sortableNow(const Clock& clock) {
+    const TDate now = clock.Now();
     int y, mo, d;
     DecodeDate(now, y, mo, d);
     char buf[16];
@@ -90,9 +91,9 @@ protected:
 
     // Exports into `folder` and returns the file with DateTime replaced.
     std::string exportAndRead(const std::string& target) {
-        const std::string before = sortableNow();
+        const std::string before = sortableNow(screen.clock());
         EXPECT_TRUE(ExportDocuments(screen, target));
-        const std::string after = sortableNow();
+        const std::string after = sortableNow(screen.clock());
         return withNowReplaced(readFile(xmlPath), before, after);
     }
 };

@@ -47,11 +47,13 @@ protected:
 
     std::vector<std::string> tableT() { return rowsOf("select A, B, C from T order by rowid"); }
 
-    // LLD_Def holds the time of the last completed load, once.
+    // LLD_Def holds the time of the last completed load, once, as the screen's clock told it.
     bool lldDefWritten() {
         const auto rows = rowsOf("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'");
         static const std::regex form("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
-        return rows.size() == 1 && std::regex_match(rows[0], form);
+        const TDate now = screen.clock().Now();
+        return rows.size() == 1 && std::regex_match(rows[0], form) &&
+               rows[0] == DateToText(now) + " " + TimeToText(now);
     }
 
     TempProgramFolder program;

@@ -22,6 +22,7 @@
 #include "exchange/ExchangeScreenForm.h"
 #include "journal/JournalTexts.h"
 #include "journal/JournalWindow.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
 #include "ui/FolderChooser.h"
@@ -118,7 +119,7 @@ private slots:
     }
 
     void buildsTheScreenHidden() {
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         QVERIFY(!m_screen->isVisible());
         QCOMPARE(m_screen->windowTitle(), QStringLiteral("Обмен с сервером"));
         MenuBar* bar = m_screen->menuBar();
@@ -139,7 +140,7 @@ private slots:
     }
 
     void logEntriesAreTimeStampedLines() {
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->AddLogLine("Начата выгрузка...");
         m_screen->AddLogLine("Выгрузка завершена.\r\n/data/exchange/PDATo1C.xml");
         m_screen->AddLogLine("  (Username=anonimous; Password=***)");
@@ -147,6 +148,7 @@ private slots:
         QCOMPARE(lines.size(), 4);
         const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d $"));
         QVERIFY(stamp.match(lines[0].left(9)).hasMatch());
+        QCOMPARE(lines[0].left(9), QStringLiteral("10:20:30 "));  // the screen's clock
         QCOMPARE(lines[0].mid(9), QStringLiteral("Начата выгрузка..."));
         QCOMPARE(lines[1].mid(9), QStringLiteral("Выгрузка завершена."));
         QCOMPARE(lines[2], QStringLiteral("/data/exchange/PDATo1C.xml"));
@@ -156,7 +158,7 @@ private slots:
 
     // However long the log grows, its newest entry is shown whole at the bottom.
     void logKeepsTheNewestEntryInView() {
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->resize(240, 200);
         m_screen->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_screen));
@@ -194,7 +196,7 @@ private slots:
         for (const auto& c : cases) {
             QVERIFY(setOptions(c.options));
             m_notifier->clear();
-            m_screen = new ExchangeScreenForm();
+            m_screen = new ExchangeScreenForm(m_clock);
             m_screen->show();
             QCOMPARE(m_screen->sendCommand()->isEnabled(), c.ftpEnabled);
             QCOMPARE(m_screen->fetchCommand()->isEnabled(), c.ftpEnabled);
@@ -217,7 +219,7 @@ private slots:
             QVERIFY(Query("delete from MY_OPTIONS where OPT_NAME='Fetched'"));
             m_notifier->clear();
             m_notifier->queueAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
-            m_screen = new ExchangeScreenForm();
+            m_screen = new ExchangeScreenForm(m_clock);
             m_screen->show();
             m_screen->sendCommand()->trigger();
 
@@ -239,7 +241,7 @@ private slots:
         FtpTestServer server;
         writeFile(server.root() / "ToPDA.sqd", kScript);
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         m_screen->fetchCommand()->trigger();
         QCOMPARE(GetOption("Fetched", ""), std::string("YES"));
@@ -258,7 +260,7 @@ private slots:
             QVERIFY(setOptions(ftpOptions(server.port(), true)));
             m_notifier->clear();
             m_notifier->queueAnswer(yes ? MessageAnswer::Yes : MessageAnswer::No);
-            m_screen = new ExchangeScreenForm();
+            m_screen = new ExchangeScreenForm(m_clock);
             m_screen->show();
             QVERIFY(m_screen->startTimer()->isActive());
             QCOMPARE(server.sessions(), 0);  // nothing before the timer fires
@@ -283,7 +285,7 @@ private slots:
         QVERIFY(setOptions(ftpOptions(port, true)));
         m_notifier->queueAnswer(MessageAnswer::Retry);
         m_notifier->queueAnswer(MessageAnswer::Cancel);
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         QTRY_COMPARE_WITH_TIMEOUT(m_notifier->shown().size(), size_t(1), 20000);
         const QString failure = QStringLiteral(
@@ -303,7 +305,7 @@ private slots:
     void automaticModeWithoutServerFailsWithAnEmptyLine() {
         QVERIFY(setOptions({{"UseFTP", "1"}, {"FTPAuto", "1"}}));
         m_notifier->queueAnswer(MessageAnswer::Cancel);
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
         QStringList boxes;
@@ -319,7 +321,7 @@ private slots:
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
         MessageBoxNotifier boxes;
         Notifier* previous = setNotifier(&boxes);
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
 
         bool answered = false;
@@ -352,7 +354,7 @@ private slots:
     void journalOpensTheScreen() {
         FtpTestServer server;
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        JournalWindow journal(ProgramScreens());
+        JournalWindow journal(ProgramScreens(m_clock));
         journal.setGeometry(30, 40, 240, 320);
         QAction* command =
             journal.menuBar()->findCommand(QString::fromUtf8(journal_text::kMenuExchange));
@@ -374,7 +376,7 @@ private slots:
         TempDir target;
         QString title;
         QString start;
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         whenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
             title = dialog->windowTitle();
@@ -514,6 +516,7 @@ private slots:
     }
 
 private:
+    FixedClock m_clock;
     std::unique_ptr<TempProgramFolder> m_program;
     std::unique_ptr<RecordingNotifier> m_notifier;
     QPointer<ExchangeScreenForm> m_screen;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "exchange/ExchangeScreen.h"
+#include "support/FixedClock.h"
 
 namespace velmorant::test {
 
@@ -17,6 +18,7 @@ public:
         lines.push_back(text);
         if (onLine) onLine(text);
     }
+    const Clock& clock() const override { return fixedClock; }
     std::string ChooseFolder() override {
         ++folderQuestions;
         return chosenFolder;
@@ -35,6 +37,7 @@ public:
     void setVisible(bool visible) override { progressVisible = visible; }
 
     TAppOptions settings;
+    FixedClock fixedClock;
     std::vector<std::string> lines;
     std::string chosenFolder;
     int folderQuestions = 0;

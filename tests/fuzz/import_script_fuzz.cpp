@@ -14,6 +14,7 @@
 #include <fstream>
 #include <string>
 
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 #include "exchange/ExchangeScreen.h"
@@ -33,6 +34,7 @@ public:
 class ScratchScreen : public TExchangeScreen, public ExchangeProgress {
 public:
     void AddLogLine(const std::string&) override {}
+    const Clock& clock() const override { return m_clock; }
     std::string ChooseFolder() override { return {}; }
     ExchangeProgress& progress() override { return *this; }
     const TAppOptions& options() const override { return m_options; }
@@ -41,6 +43,7 @@ public:
     void setVisible(bool) override {}
 
 private:
+    SystemClock m_clock;
     TAppOptions m_options;
 };
 
