@@ -12,17 +12,17 @@ namespace velmorant {
 
 JournalScreens ProgramScreens(const Clock& clock) {
     JournalScreens screens;
-    screens.createEditor = [](JournalWindow& journal, const std::string& guid) -> QWidget* {
+    screens.createEditor = [&clock](JournalWindow& journal, const std::string& guid) -> QWidget* {
         // Refreshes only a journal that still exists when the editor closes.
         QPointer<JournalWindow> owner(&journal);
-        return CreateDocumentEditor(journal, guid, [owner] {
+        return CreateDocumentEditor(journal, guid, clock, [owner] {
             if (owner) owner->refresh();
         });
     };
-    screens.createDraftEditor = [](JournalWindow& journal, const TDocHead& draft,
-                                   const std::string& clientInfo) -> QWidget* {
+    screens.createDraftEditor = [&clock](JournalWindow& journal, const TDocHead& draft,
+                                         const std::string& clientInfo) -> QWidget* {
         QPointer<JournalWindow> owner(&journal);
-        return CreateDraftEditor(journal, draft, clientInfo, [owner] {
+        return CreateDraftEditor(journal, draft, clientInfo, clock, [owner] {
             if (owner) owner->refresh();
         });
     };

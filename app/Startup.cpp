@@ -96,7 +96,7 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         return started;
     }
 
-    started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock));
+    started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock), clock);
     SetMainWindow(started.journal.get());
 
     started.guard = std::make_unique<SingleInstance>(instanceName);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "db/Clock.h"
 #include "db/Guid.h"
 #include "db/Money.h"
 #include "db/Notifier.h"
@@ -27,15 +28,15 @@ std::int32_t ClampToInt32(std::int64_t v) {
 bool ReadUseSums() { return GetOption("UseSUMS", "") == "1"; }
 
 // The stored shipment date: "yyyy-MM-dd" as saving writes it, else any form the date parser
-// reads; today when neither gives a valid date.
-TDate StoredDate(const std::string& text) {
+// reads; `today` when neither gives a valid date.
+TDate StoredDate(const std::string& text, TDate today) {
     TDate d = IsoToDate(text, 0);
     if (d <= 0) d = ParseDate(text, 0);
-    if (d <= 0) return Today();
+    if (d <= 0) return today;
     return static_cast<TDate>(static_cast<std::int64_t>(d));  // whole days only
 }
 
-bool ReadHeader(TDocHead& doc) {
+bool ReadHeader(TDocHead& doc, TDate today) {
     auto q = Query(
         "select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, CLI_NAME, STR_PRIM "
         "from DOC_HEADS where (GUID=" +
@@ -47,7 +48,7 @@ bool ReadHeader(TDocHead& doc) {
     q->First();
     doc.DOC_STATE = DocStateFromText(q->Value("DOC_STATE", ""));
     doc.statusText = DocStateText(doc.DOC_STATE);
-    doc.DOC_DATE = StoredDate(Trim(q->Value("DOC_DATE", "")));
+    doc.DOC_DATE = StoredDate(Trim(q->Value("DOC_DATE", "")), today);
     doc.CLI_GUID = Trim(q->Value("CLI_GUID", ""));
     doc.CLI_NAME = Trim(q->Value("CLI_NAME", ""));
     doc.STR_PRIM = Trim(q->Value("STR_PRIM", ""));
@@ -99,13 +100,13 @@ std::int32_t DocStateFromText(const std::string& text) {
     return static_cast<std::int32_t>(std::clamp(std::ceil(real), double{kMin}, double{kMax}));
 }
 
-void NewDocument(TDocHead& doc) {
+void NewDocument(TDocHead& doc, const Clock& clock) {
     doc.GUID.clear();
     doc.CLI_GUID.clear();
     doc.DOC_STATE = 0;
     doc.Modified = false;
     doc.statusText = kDocStatusNew;
-    doc.DOC_DATE = Today();
+    doc.DOC_DATE = clock.Today();
     doc.CLI_NAME.clear();
     doc.STR_PRIM.clear();
     doc.Lines.clear();
@@ -117,7 +118,7 @@ bool NamesNoDocument(const std::string& guid) {
     return trimmed.empty() || trimmed == kNullGuid;
 }
 
-bool LoadDocument(TDocHead& doc, const std::string& guid) {
+bool LoadDocument(TDocHead& doc, const std::string& guid, const Clock& clock) {
     doc.GUID = guid;
     if (NamesNoDocument(guid)) return true;
 
@@ -125,7 +126,7 @@ bool LoadDocument(TDocHead& doc, const std::string& guid) {
     doc.Lines.clear();
 
     // The lines are read even when the header is missing, so the person sees what is there.
-    const bool headerRead = ReadHeader(doc);
+    const bool headerRead = ReadHeader(doc, clock.Today());
     const bool linesRead = ReadLines(doc);
     doc.Modified = false;
     return headerRead && linesRead;

@@ -8,6 +8,8 @@
 
 namespace velmorant {
 
+class Clock;
+
 // Texts of the order document, shown by the editor's status label and in message boxes.
 inline constexpr const char* kDocStatusNew = "новый документ";
 inline constexpr const char* kDocStatusWritten = "документ записан";
@@ -56,24 +58,26 @@ std::string DocStateText(std::int32_t state);
 // 1 stays above 1; beyond the range of the field, its nearest end; not a number: 0.
 std::int32_t DocStateFromText(const std::string& text);
 
-// Resets `doc` to a new, empty document dated today ("новый документ", no GUID, state 0,
-// Modified false) and reads UseSUMS.
-void NewDocument(TDocHead& doc);
+// Resets `doc` to a new, empty document dated the clock's today ("новый документ", no GUID,
+// state 0, Modified false) and reads UseSUMS.
+void NewDocument(TDocHead& doc, const Clock& clock);
 
 // True when `guid`, trimmed, is empty or the null GUID: it names no stored document, and
 // LoadDocument reads nothing for it.
 bool NamesNoDocument(const std::string& guid);
 
 // Sets doc.GUID to `guid` and reads UseSUMS and that document's header and lines; Modified
-// becomes false. Does nothing more when NamesNoDocument(guid) (returns true: there is
+// becomes false; a stored shipment date that cannot be read becomes the clock's today.
+// Does nothing more when NamesNoDocument(guid) (returns true: there is
 // nothing to read). Returns false when the header row was not found ("Не удалось прочитать
 // заголовок.") or a query failed (the library's message); the document then holds what
 // could be read. SaveDocument refuses a document whose header is gone; one whose lines could
 // not be read would be saved without them, so after false the editor should not save.
-bool LoadDocument(TDocHead& doc, const std::string& guid);
+bool LoadDocument(TDocHead& doc, const std::string& guid, const Clock& clock);
 
 // Checks the client, computes the totals and writes the header and every line in one
-// transaction. A new document gets its GUID, state 1 and "документ записан". An existing one
+// transaction. A new document gets its GUID, state 1, "документ записан" and the clock's today
+// as REC_TIME. An existing one
 // is refused when its state is above 1, in memory or as stored now (the office may have
 // taken it while it was open; doc.DOC_STATE and statusText then show the stored state), and
 // when its stored header is gone. Any document is refused when its total quantity or sum
@@ -82,7 +86,7 @@ bool LoadDocument(TDocHead& doc, const std::string& guid);
 // written; Modified is then cleared. On any failure (the messages have been shown) the
 // stored document is unchanged, Modified stays as it was, and a new document stays new (GUID
 // empty), so the next save inserts again. A rejected statement is shown by its own SQL text.
-bool SaveDocument(TDocHead& doc);
+bool SaveDocument(TDocHead& doc, const Clock& clock);
 
 // Removes the document `guid` (used unchanged) from DOC_HEADS, DOC_ORDERS, DOC_SKUS and
 // DOC_COMPETS, each statement whether or not the one before succeeded. Returns true once the

@@ -63,7 +63,8 @@ QWidget* Panel(QWidget* parent, int height) {
 }
 }  // namespace
 
-TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
+TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
+    : Form(parent), m_clock(clock) {
     setObjectName(QStringLiteral("documentEditor"));
     setWindowTitle(Utf8(kCaption));
     if (parent) {
@@ -203,13 +204,13 @@ TDocumentEditor::TDocumentEditor(QWidget* parent) : Form(parent) {
     });
 
     tabChanged(m_tabs->currentIndex());
-    NewDocument(m_doc);
+    NewDocument(m_doc, m_clock);
     m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
     showDocument();
 }
 
 bool TDocumentEditor::LoadDocument(const std::string& guid) {
-    const bool loaded = velmorant::LoadDocument(m_doc, guid);
+    const bool loaded = velmorant::LoadDocument(m_doc, guid, m_clock);
     // A stored document read with sums on shows its sum column at once, before the window
     // is shown (showing adds it only while UseSUMS is still "1").
     if (!NamesNoDocument(guid) && m_doc.UseSums) ensureSumColumn();
@@ -333,7 +334,7 @@ void TDocumentEditor::pickGoods() {
 }
 
 bool TDocumentEditor::save() {
-    const bool saved = SaveDocument(m_doc);
+    const bool saved = SaveDocument(m_doc, m_clock);
     m_status->setText(Qs(m_doc.statusText));
     return saved;
 }
@@ -363,17 +364,17 @@ void TDocumentEditor::closeEvent(QCloseEvent* event) {
 }
 
 namespace {
-TDocumentEditor* NewEditorOver(QWidget& parent, std::function<void()> refresh) {
-    auto* editor = new TDocumentEditor(&parent);
+TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock, std::function<void()> refresh) {
+    auto* editor = new TDocumentEditor(clock, &parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->setRefreshHandler(std::move(refresh));
     return editor;
 }
 }  // namespace
 
-QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
+QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
                               std::function<void()> refresh) {
-    TDocumentEditor* editor = NewEditorOver(parent, std::move(refresh));
+    TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
     // A document read only in part (its lines failed, or its header is gone) is not opened:
     // saving it would write the part that was read over what is stored.
     if (!editor->LoadDocument(guid)) {
@@ -384,8 +385,8 @@ QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
 }
 
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
-                           std::function<void()> refresh) {
-    TDocumentEditor* editor = NewEditorOver(parent, std::move(refresh));
+                           const Clock& clock, std::function<void()> refresh) {
+    TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
     editor->LoadDraft(draft, clientInfo);
     return editor;
 }

@@ -15,16 +15,20 @@
 
 namespace velmorant {
 
+class Clock;
+
 // The document editor "FDocum": the header tab (state, shipment date, client, note, client
 // information) and the lines tab (goods, quantity and, with UseSUMS "1", the sum). It owns
 // the document it shows. An ordinary non-modal window over the journal: every attempt to
 // close it follows the closing rule (a changed document asks "Документ изменен. Сохранить?"),
 // and when it does close it runs the refresh handler (the journal's refresh()).
+// The editor dates new documents, and stamps what it saves, by its clock.
 // User-interface thread only.
 class TDocumentEditor : public Form {
     Q_OBJECT
 public:
-    explicit TDocumentEditor(QWidget* parent = nullptr);
+    // `clock` outlives the editor.
+    explicit TDocumentEditor(const Clock& clock, QWidget* parent = nullptr);
 
     // Reads the document `guid` (empty: stays a new document) and shows it; false when it
     // could not be read whole, the failure having been shown: such a document is not to be
@@ -70,6 +74,7 @@ private:
     void ensureSumColumn();
     void tabChanged(int index);
 
+    const Clock& m_clock;
     TDocHead m_doc;
     std::function<void()> m_refresh;
     bool m_filling = false;
@@ -90,13 +95,13 @@ private:
     QAction* m_separator;
 };
 
-// Creates a hidden editor over `parent` on the document `guid` (empty: a new document). When
-// it closes it runs `refresh` (the journal's refresh()) and then deletes itself. The caller
-// shows it.
-QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid,
+// Creates a hidden editor over `parent` on the document `guid` (empty: a new document),
+// reading the time from `clock`. When it closes it runs `refresh` (the journal's refresh())
+// and then deletes itself. The caller shows it.
+QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
                               std::function<void()> refresh);
 // The same for a document not stored yet (see LoadDraft).
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
-                           std::function<void()> refresh);
+                           const Clock& clock, std::function<void()> refresh);
 
 }  // namespace velmorant

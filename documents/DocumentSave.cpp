@@ -1,3 +1,4 @@
+#include "db/Clock.h"
 #include "db/Guid.h"
 #include "db/Money.h"
 #include "db/Notifier.h"
@@ -39,7 +40,7 @@ bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
     return true;
 }
 
-bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals) {
+bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals, TDate today) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return false;
     TTransaction transaction(*q);
@@ -48,7 +49,7 @@ bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals) {
     if (!isNew && !StoredDocumentWritable(*q, doc)) return false;
 
     const std::string header =
-        isNew ? docsql::InsertHead(doc, totals, Today()) : docsql::UpdateHead(doc, totals);
+        isNew ? docsql::InsertHead(doc, totals, today) : docsql::UpdateHead(doc, totals);
     if (!Run(*q, header)) return false;
     if (!Run(*q, docsql::DeleteLines(doc.GUID))) return false;
     for (std::size_t i = 0; i < doc.Lines.size(); ++i) {
@@ -60,7 +61,7 @@ bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals) {
 
 }  // namespace
 
-bool SaveDocument(TDocHead& doc) {
+bool SaveDocument(TDocHead& doc, const Clock& clock) {
     if (Trim(doc.CLI_NAME).empty() || Trim(doc.CLI_GUID).empty()) {
         notifier().message(kDocNoClient, MessageIcon::Warning);
         return false;
@@ -79,7 +80,7 @@ bool SaveDocument(TDocHead& doc) {
 
     const std::string previousGuid = doc.GUID;
     if (isNew) doc.GUID = NewGuidText();
-    if (!WriteDocument(doc, isNew, totals)) {
+    if (!WriteDocument(doc, isNew, totals, clock.Today())) {
         // Nothing was stored, so a new document stays new and the next save inserts again.
         doc.GUID = previousGuid;
         return false;

@@ -49,12 +49,12 @@ std::unordered_map<std::string, CatalogueGoods> CurrentGoods(
 
 }  // namespace
 
-bool BuildRepeatOrder(const std::string& sourceGuid, TRepeatOrder& order) {
+bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, TRepeatOrder& order) {
     TDocHead source;
-    if (Trim(sourceGuid).empty() || !LoadDocument(source, sourceGuid)) return false;
+    if (Trim(sourceGuid).empty() || !LoadDocument(source, sourceGuid, clock)) return false;
 
     TRepeatOrder made;
-    NewDocument(made.doc);
+    NewDocument(made.doc, clock);
     made.doc.CLI_GUID = source.CLI_GUID;
     made.doc.CLI_NAME = source.CLI_NAME;
     if (!Trim(source.CLI_GUID).empty()) {

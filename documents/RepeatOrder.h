@@ -29,7 +29,8 @@ struct TRepeatOrder {
 // The note is not repeated: it belonged to that delivery. Returns false, leaving `order`
 // untouched, when the earlier document could not be read (the messages have been shown) or
 // when shipment to its client is forbidden now (kClientForbidden with the warning icon).
-bool BuildRepeatOrder(const std::string& sourceGuid, TRepeatOrder& order);
+// "Today" is the clock's.
+bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, TRepeatOrder& order);
 
 // The one message that names the goods left out: kRepeatMissingGoods and a name per line.
 std::string MissingGoodsMessage(const std::vector<std::string>& names);

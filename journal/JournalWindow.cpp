@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include "db/Clock.h"
 #include "db/Money.h"
 #include "db/Notifier.h"
 #include "db/Options.h"
@@ -37,9 +38,8 @@ QString dayAndMonth(const std::string& stored) {
 
 }  // namespace
 
-JournalWindow::JournalWindow(JournalScreens screens, Clock clock, QWidget* parent)
-    : Form(parent), m_screens(std::move(screens)), m_clock(std::move(clock)) {
-    if (!m_clock) m_clock = [] { return Now(); };
+JournalWindow::JournalWindow(JournalScreens screens, const Clock& clock, QWidget* parent)
+    : Form(parent), m_screens(std::move(screens)), m_clock(clock) {
     m_quit = [] { QCoreApplication::exit(0); };
     setObjectName(QStringLiteral("journal"));
     setWindowTitle(u(journal_text::kCaption));
@@ -65,7 +65,7 @@ JournalWindow::JournalWindow(JournalScreens screens, Clock clock, QWidget* paren
 
 JournalWindow::~JournalWindow() = default;
 
-TDate JournalWindow::today() const { return dayOf(m_clock()); }
+TDate JournalWindow::today() const { return m_clock.Today(); }
 
 void JournalWindow::buildList() {
     m_list = new QTableWidget(body());
@@ -237,7 +237,7 @@ void JournalWindow::repeatDocument() {
     const auto& create = m_screens.createDraftEditor;
     if (!create) return;
     TRepeatOrder order;
-    if (!BuildRepeatOrder(Trim(m_rowGuids[static_cast<size_t>(index)]), order)) return;
+    if (!BuildRepeatOrder(Trim(m_rowGuids[static_cast<size_t>(index)]), m_clock, order)) return;
     if (QWidget* editor = create(*this, order.doc, order.clientInfo)) {
         m_lastEditor = editor;
         showWindow(editor);
@@ -301,7 +301,7 @@ void JournalWindow::deleteDocument() {
 void JournalWindow::choosePeriod() {
     TDate start = m_periodStart;
     TDate end = m_periodEnd;
-    if (!RunPeriodDialog(start, end)) return;
+    if (!RunPeriodDialog(start, end, m_clock)) return;
     setPeriod(start, end);
     loadRows(m_periodStart, m_periodEnd);
 }

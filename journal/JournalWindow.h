@@ -16,12 +16,15 @@
 
 namespace velmorant {
 
+class Clock;
+
 // The main window: the documents of one period, one row per document with its state icon,
 // and the menu that starts every other screen (through the JournalScreens it was given).
 //
 // Columns: " " (state icon, the row text is two blanks and the GUID), "Дата" (dd.MM),
 // "Клиент", "Кол-во" and, when UseSUMS was "1" at creation, "Сумма". Rows come in the
-// table's stored order. The window is created hidden with the period today..today and loads
+// table's stored order. The window is created hidden with the period today..today (by its
+// clock, which also tells the period dialog what today is) and loads
 // its rows once, one second after creation (the load timer); after that only the menu, the
 // editor (refresh()) and the period dialog reload it. A close request asks
 // "Завершить работу?"; Yes runs the quit handler (by default the event loop ends with 0).
@@ -29,8 +32,6 @@ namespace velmorant {
 class JournalWindow : public Form {
     Q_OBJECT
 public:
-    using Clock = std::function<TDate()>;
-
     static constexpr int kLoadDelayMs = 1000;
     static constexpr int kStateColumn = 0;
     static constexpr int kDateColumn = 1;
@@ -38,10 +39,9 @@ public:
     static constexpr int kWeightColumn = 3;
     static constexpr int kSumColumn = 4;
 
-    // `screens` are the screens its menu starts. `clock` gives the current date and time
-    // (Now() when empty); tests pass their own.
-    explicit JournalWindow(JournalScreens screens, Clock clock = Clock(),
-                           QWidget* parent = nullptr);
+    // `screens` are the screens its menu starts; `clock`, which outlives the window, tells
+    // what day it is.
+    explicit JournalWindow(JournalScreens screens, const Clock& clock, QWidget* parent = nullptr);
     ~JournalWindow() override;
 
     // Reloads the period; when the day changed since the last refresh, first asks whether
@@ -101,7 +101,7 @@ private:
     void showWindow(QWidget* window);
 
     JournalScreens m_screens;
-    Clock m_clock;
+    const Clock& m_clock;
     std::function<void()> m_quit;
     QTableWidget* m_list = nullptr;
     QTimer* m_loadTimer = nullptr;

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QSignalBlocker>
 
+#include "db/Clock.h"
 #include "journal/PeriodTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDates.h"
@@ -40,7 +41,8 @@ QString TPeriodDialog::monthText(int month, int year) {
     return name + QLatin1Char(' ') + QString::number(year) + u(period_text::kYearSuffix);
 }
 
-TPeriodDialog::TPeriodDialog(TDate start, TDate end, QWidget* parent) : Dialog(parent) {
+TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent)
+    : Dialog(parent) {
     setObjectName(QStringLiteral("periodDialog"));
     setWindowTitle(u(period_text::kCaption));
     QPalette grey = palette();
@@ -177,7 +179,7 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, QWidget* parent) : Dialog(p
     setDefaultCommand(ok);
     setCancelCommand(cancel);
 
-    initialise(start, end);
+    initialise(start, end, clock.Today());
     adjustSize();
 }
 
@@ -220,11 +222,11 @@ void TPeriodDialog::setPicker(QDateEdit* picker, TDate date) {
     if (d.isValid()) picker->setDate(d);
 }
 
-void TPeriodDialog::initialise(TDate start, TDate end) {
+void TPeriodDialog::initialise(TDate start, TDate end, TDate today) {
     m_start = dayOf(start);
     m_end = dayOf(end);
     if (m_start == 0) {
-        m_start = m_end = Today();
+        m_start = m_end = today;
         // With no mode checked yet recompute only refreshes the numbers, texts and pickers.
         recompute();
         chooseMode(Mode::All);
@@ -407,8 +409,8 @@ void TPeriodDialog::stepMonth(int delta) {
     recompute();
 }
 
-bool RunPeriodDialog(TDate& start, TDate& end) {
-    TPeriodDialog dialog(start, end, MainWindow());
+bool RunPeriodDialog(TDate& start, TDate& end, const Clock& clock) {
+    TPeriodDialog dialog(start, end, clock, MainWindow());
     const int result = dialog.exec();
     const bool confirmed = result == Dialog::Confirmed || dialog.confirmed();
     if (!confirmed) return false;

@@ -12,6 +12,8 @@
 
 namespace velmorant {
 
+class Clock;
+
 // The modal dialog "Выбор периода": a year, a quarter, a month, a day (optionally stretched
 // back to the start of its year, quarter or month), a free interval, or all documents.
 // Years step within 1980..3000. The dialog works on whole days.
@@ -21,8 +23,8 @@ public:
     enum class Mode { Year, Quarter, Month, Day, Interval, All };
 
     // Builds the dialog and chooses the mode that describes start..end (start 0: all
-    // documents, shown on today's year, quarter and month).
-    TPeriodDialog(TDate start, TDate end, QWidget* parent = nullptr);
+    // documents, shown on the clock's today: its year, quarter and month).
+    TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent = nullptr);
 
     Mode mode() const;
     TDate start() const { return m_start; }
@@ -39,7 +41,7 @@ public:
     static QString monthText(int month, int year);
 
 private:
-    void initialise(TDate start, TDate end);
+    void initialise(TDate start, TDate end, TDate today);
     void applyEnabledStates();
     void recompute();
     void applyStartRule(bool withMonthStart);
@@ -85,6 +87,6 @@ private:
 // Runs the period dialog over the main window with the journal's period (start 0: all
 // documents). Returns whether it was confirmed; then start and end hold the chosen whole
 // days, or 0 and 0 for all documents. When cancelled they are left unchanged.
-bool RunPeriodDialog(TDate& start, TDate& end);
+bool RunPeriodDialog(TDate& start, TDate& end, const Clock& clock);
 
 }  // namespace velmorant

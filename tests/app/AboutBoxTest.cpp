@@ -69,7 +69,7 @@ void AboutBoxTest::openedFromTheJournalAndClosed() {
     test::TempProgramFolder folder;
     test::RecordingNotifier boxes;
     const test::FixedClock clock;
-    JournalWindow journal(ProgramScreens(clock));
+    JournalWindow journal(ProgramScreens(clock), clock);
     journal.loadTimer()->stop();
     journal.show();
     int result = -1;

@@ -70,7 +70,7 @@ void ScreenshotsTest::journal() {
         QVERIFY(Query(std::string("insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, CLI_NAME, "
                                   "ORD_WEIGHT, ORD_SUMM, REC_TIME) values ") +
                       values));
-    JournalWindow journal(JournalScreens(), [] { return EncodeDate(2008, 3, 17); });
+    JournalWindow journal(JournalScreens(), m_clock);
     journal.loadTimer()->stop();
     ScreenFitter::install()->setHandheldOverride(0);
     ScreenFitter::install()->placeMainWindow(&journal);
@@ -84,7 +84,7 @@ void ScreenshotsTest::journal() {
 }
 
 void ScreenshotsTest::periodDialog() {
-    TPeriodDialog dialog(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17));
+    TPeriodDialog dialog(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17), m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     save(&dialog, "period-dialog.png");

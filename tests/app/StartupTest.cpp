@@ -146,15 +146,15 @@ void StartupTest::guardNameIsTakenOnce() {
 QTEST_MAIN(StartupTest)
 namespace {
 
-// Adds today's documents ids first..first+count-1 to the prepared database.
-void addTodaysDocuments(int first, int count) {
+// Adds documents of `today`, ids first..first+count-1, to the prepared database.
+void addTodaysDocuments(TDate today, int first, int count) {
     std::string sql = "begin;";
     for (int i = first; i < first + count; ++i) {
         sql +=
             "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_STATE, CLI_NAME, REC_TIME, "
             "STR_PRIM) values ('g" +
             std::to_string(i) + "', " + std::to_string(i) + ", 0, 0, 'Клиент', " +
-            DateToSqlText(Today()) + ", '" + std::string(300, 'p') + "');";
+            DateToSqlText(today) + ", '" + std::string(300, 'p') + "');";
     }
     QVERIFY(Query(sql + "commit;"));
 }
@@ -166,9 +166,9 @@ void StartupTest::damagedDatabaseIsRestoredBeforeTheJournalOpens() {
     SetProgramFolder(folder.str());
     QVERIFY(PrepareDatabase());
     const std::string db = DatabasePath();
-    addTodaysDocuments(1, 300);
-    QVERIFY(BackupDatabase(db, Today() - 1));
-    addTodaysDocuments(301, 200);
+    addTodaysDocuments(m_clock.Today(), 1, 300);
+    QVERIFY(BackupDatabase(db, m_clock.Today() - 1));
+    addTodaysDocuments(m_clock.Today(), 301, 200);
     {
         const auto size = std::filesystem::file_size(db);
         std::string bytes = test::readFile(db);
@@ -183,7 +183,7 @@ void StartupTest::damagedDatabaseIsRestoredBeforeTheJournalOpens() {
     QVERIFY(started.runLoop);
     QCOMPARE(boxes.texts(), std::vector<std::string>{"База данных повреждена. Восстановить из "
                                                      "копии от " +
-                                                     DateToText(Today() - 1) + "?"});
+                                                     DateToText(m_clock.Today() - 1) + "?"});
     QVERIFY(CheckDatabaseFile(db));
     int aside = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder / "data")) {

@@ -7,12 +7,16 @@
 #include "db/Guid.h"
 #include "db/QueryResult.h"
 #include "documents/Document.h"
+#include "support/FixedClock.h"
 #include "support/TestSupport.h"
 
 namespace velmorant {
 namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
+
+// The documents' clock: "today" stays one day however long the tests run.
+const test::FixedClock kClock;
 
 // Every row of a query as texts, read back from base.sdb through the access layer.
 Rows Select(const std::string& sql) {
@@ -50,7 +54,7 @@ protected:
 
     static TDocHead Filled() {
         TDocHead doc;
-        NewDocument(doc);
+        NewDocument(doc, kClock);
         doc.CLI_GUID = "C1C1C1C1-0000-0000-0000-000000000001";
         doc.CLI_NAME = "ООО Ромашка";
         doc.STR_PRIM = "O'Neil";
@@ -61,25 +65,25 @@ protected:
     }
     static TDocHead Loaded(const std::string& guid) {
         TDocHead doc;
-        NewDocument(doc);
-        EXPECT_TRUE(LoadDocument(doc, guid));
+        NewDocument(doc, kClock);
+        EXPECT_TRUE(LoadDocument(doc, guid, kClock));
         return doc;
     }
     static std::string Saved() {
         TDocHead doc = Filled();
-        EXPECT_TRUE(SaveDocument(doc));
+        EXPECT_TRUE(SaveDocument(doc, kClock));
         return doc.GUID;
     }
 };
 
 TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
     TDocHead doc;
-    NewDocument(doc);
+    NewDocument(doc, kClock);
     EXPECT_EQ(doc.statusText, kDocStatusNew);
     doc.CLI_GUID = "C-1";
     doc.CLI_NAME = " Д'Артаньян ";
     doc.Lines = {Line("G-1", "Чай", "2.00", 150), Line("G-2", "Сахар", "1.50", 99)};
-    ASSERT_TRUE(SaveDocument(doc));
+    ASSERT_TRUE(SaveDocument(doc, kClock));
     EXPECT_EQ(doc.GUID.size(), 36u);
     EXPECT_EQ(doc.GUID.find_first_of("abcdef{}"), std::string::npos);
     EXPECT_EQ(doc.statusText, kDocStatusWritten);
@@ -87,8 +91,8 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
                      "typeof(EXP_DATE), REC_TIME, CLI_GUID, CLI_NAME, printf('%.2f', ORD_SUMM), "
                      "printf('%.2f', ORD_WEIGHT), ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, "
                      "STR_PRIM, GPS_X, GPS_Y, GPS_Z from DOC_HEADS"),
-              (Rows{{doc.GUID, "0",          "0",    DateToIso(Today()),
-                     "б/н",    "1",          "null", DateToIso(Today()),
+              (Rows{{doc.GUID, "0",          "0",    DateToIso(kClock.Today()),
+                     "б/н",    "1",          "null", DateToIso(kClock.Today()),
                      "C-1",    "Д'Артаньян", "0.00", "3.50",
                      "2",      "0",          "0",    "",
                      "",       "0",          "0",    "0"}}));
@@ -98,7 +102,7 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
     const std::string guid = doc.GUID;
     doc.DOC_DATE = EncodeDate(2027, 3, 8);
     doc.Lines.pop_back();
-    ASSERT_TRUE(SaveDocument(doc));
+    ASSERT_TRUE(SaveDocument(doc, kClock));
     EXPECT_EQ(doc.GUID, guid);
     EXPECT_EQ(Select("select GUID, DOC_NUM, DOC_STATE, REC_TIME, DOC_DATE, ORD_LINES from "
                      "DOC_HEADS"),
@@ -110,7 +114,7 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
         TDocHead noClient = Filled();
         noClient.CLI_GUID = cliGuid;
         noClient.CLI_NAME = cliName;
-        EXPECT_FALSE(SaveDocument(noClient));
+        EXPECT_FALSE(SaveDocument(noClient, kClock));
         EXPECT_TRUE(noClient.GUID.empty());
     }
     EXPECT_EQ(notes.texts(), (std::vector<std::string>(2, "Не заполнено поле \"Клиент\".")));
@@ -151,7 +155,7 @@ TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
             doc.Lines.clear();
             doc.Modified = true;
             notes.clear();
-            EXPECT_EQ(SaveDocument(doc), c.saved);
+            EXPECT_EQ(SaveDocument(doc, kClock), c.saved);
             EXPECT_EQ(Select("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'"),
                       (Rows{{c.readBack}}));
             if (c.saved) {
@@ -211,7 +215,7 @@ TEST_F(DocumentStore, TotalsBeyondTheRangeAreRefused) {
         TDocHead doc = Filled();
         doc.Lines = c.lines;
         notes.clear();
-        EXPECT_EQ(SaveDocument(doc), c.saved);
+        EXPECT_EQ(SaveDocument(doc, kClock), c.saved);
         if (!c.saved) {
             EXPECT_EQ(notes.texts(), std::vector<std::string>{kDocTotalsTooLarge});
             EXPECT_TRUE(doc.GUID.empty());
@@ -243,7 +247,7 @@ TEST_F(DocumentStore, GuidsThatNameAColumnTouchOnlyTheirOwnRows) {
         ASSERT_EQ(doc.Lines.size(), 2u);
         doc.CLI_NAME = "Новое имя";
         doc.Lines.pop_back();
-        ASSERT_TRUE(SaveDocument(doc));
+        ASSERT_TRUE(SaveDocument(doc, kClock));
         EXPECT_EQ(Select("select CLI_NAME, ORD_LINES from DOC_HEADS where GUID='" + guid + "'"),
                   (Rows{{"Новое имя", "1"}}));
         EXPECT_EQ(Select("select count(*) from DOC_ORDERS where DOC_ID='" + guid + "'"),
@@ -259,7 +263,7 @@ TEST_F(DocumentStore, LinesKeepTheirOrderAndNumbersCloseUpAfterADrop) {
     TDocHead doc = Filled();
     doc.Lines = {Line("G-3", "Третий", "3.00", 300), Line("G-1", "Первый", "1.00", 100),
                  Line("G-2", "Второй", "2.00", 200)};
-    ASSERT_TRUE(SaveDocument(doc));
+    ASSERT_TRUE(SaveDocument(doc, kClock));
     TDocHead reopened = Loaded(doc.GUID);
     ASSERT_EQ(reopened.Lines.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
@@ -269,7 +273,7 @@ TEST_F(DocumentStore, LinesKeepTheirOrderAndNumbersCloseUpAfterADrop) {
         EXPECT_EQ(reopened.Lines[i].PriceCents, doc.Lines[i].PriceCents);
     }
     reopened.Lines.erase(reopened.Lines.begin());
-    ASSERT_TRUE(SaveDocument(reopened));
+    ASSERT_TRUE(SaveDocument(reopened, kClock));
     EXPECT_EQ(Select("select ORDER_ID, G_GUID from DOC_ORDERS order by ORDER_ID"),
               (Rows{{"0", "G-1"}, {"1", "G-2"}}));
 }
@@ -290,8 +294,8 @@ TEST_F(DocumentStore, QuotesAndLineBreaksInTextsSurvive) {
         doc.CLI_NAME = "Д'Артаньян и \"сыновья\"";
         doc.STR_PRIM = c.note;
         doc.Lines = {Line("G-'1", "Сыр \"Мааздам\" 'люкс'", "1.00", 100)};
-        ASSERT_TRUE(SaveDocument(doc));  // insert
-        ASSERT_TRUE(SaveDocument(doc));  // update
+        ASSERT_TRUE(SaveDocument(doc, kClock));  // insert
+        ASSERT_TRUE(SaveDocument(doc, kClock));  // update
         const TDocHead back = Loaded(doc.GUID);
         EXPECT_EQ(back.CLI_NAME, doc.CLI_NAME);
         EXPECT_EQ(back.STR_PRIM, c.stored);
@@ -335,15 +339,15 @@ TEST_F(DocumentStore, NumbersRoundTripThroughTheStoredForms) {
              guid + "', 0, 'G', 'Товар', " + c.storedWt + ", " + c.storedPrice + ")");
 
         TDocHead doc;
-        NewDocument(doc);
-        ASSERT_TRUE(LoadDocument(doc, guid));
+        NewDocument(doc, kClock);
+        ASSERT_TRUE(LoadDocument(doc, guid, kClock));
         EXPECT_EQ(doc.UseSums, c.useSums);  // what the editor shows its sum column by
         ASSERT_EQ(doc.Lines.size(), 1u);
         EXPECT_EQ(doc.Lines[0].G_WT, c.shownWt);
         EXPECT_EQ(doc.Lines[0].PriceCents, c.cents);
         EXPECT_EQ(doc.Lines[0].Sum, c.sum);
 
-        ASSERT_TRUE(SaveDocument(doc));
+        ASSERT_TRUE(SaveDocument(doc, kClock));
         EXPECT_EQ(Select("select G_WT, PRICE from DOC_ORDERS"),
                   (Rows{{c.writtenWt, c.writtenPrice}}));
         EXPECT_EQ(Select("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT) "
@@ -358,7 +362,7 @@ TEST_F(DocumentStore, AnEmptyQuantityIsStoredAsZeroAndCounted) {
     TDocHead doc = Filled();
     doc.Lines = {Line("G-1", "Чай", "2.50", 1234, "30.85"), Line("G-2", "Кофе", "", 500),
                  Line("G-3", "Соль", " 1,25 ", 10, "0.12")};
-    ASSERT_TRUE(SaveDocument(doc));
+    ASSERT_TRUE(SaveDocument(doc, kClock));
     EXPECT_EQ(Select("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT), ORD_LINES "
                      "from DOC_HEADS"),
               (Rows{{"30.97", "3.75", "3"}}));
@@ -396,7 +400,7 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
         const Rows before = AllStored();
         notes.clear();
 
-        EXPECT_FALSE(SaveDocument(doc));
+        EXPECT_FALSE(SaveDocument(doc, kClock));
         EXPECT_TRUE(doc.Modified);
         EXPECT_EQ(doc.GUID, c.isNew ? "" : kept);  // a new document stays new
         EXPECT_EQ(AllStored(), before);
@@ -408,14 +412,14 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
         if (c.failing == headInsert) {
             const std::string tried = shown.substr(headInsert.size(), 36);
             EXPECT_EQ(shown, headInsert + tried + "', 0, 0, '2027-01-15', \"б/н\", 1, " +
-                                 DateToSqlText(Today()) +
+                                 DateToSqlText(kClock.Today()) +
                                  ", 'C1C1C1C1-0000-0000-0000-000000000001', 'Новое имя', "
                                  "0.00, 8.50, 3, 0, 0, \"\", 'O''Neil', 0, 0, 0)");
         }
 
         // With the cause gone the same document saves: inserted once, or updated.
         Exec("drop trigger FAIL_SAVE");
-        ASSERT_TRUE(SaveDocument(doc));
+        ASSERT_TRUE(SaveDocument(doc, kClock));
         EXPECT_EQ(Select("select count(*) from DOC_HEADS where CLI_NAME='Новое имя'"),
                   (Rows{{"1"}}));
         EXPECT_EQ(Select("select count(*) from DOC_ORDERS where DOC_ID='" + doc.GUID + "'"),
@@ -455,8 +459,8 @@ TEST_F(DocumentStore, LoadReadsStoredDatesAndCopesWithAMissingHeader) {
     const std::pair<const char*, TDate> dates[] = {{"'2026-12-06'", EncodeDate(2026, 12, 6)},
                                                    {"'06.12.2026'", EncodeDate(2026, 12, 6)},
                                                    {"46000", 46000},
-                                                   {"'31.02.2026'", Today()},
-                                                   {"NULL", Today()}};
+                                                   {"'31.02.2026'", kClock.Today()},
+                                                   {"NULL", kClock.Today()}};
     for (const auto& [stored, expected] : dates) {
         Exec(std::string("update DOC_HEADS set DOC_DATE=") + stored);
         EXPECT_EQ(Loaded(guid).DOC_DATE, expected) << stored;
@@ -467,7 +471,7 @@ TEST_F(DocumentStore, LoadReadsStoredDatesAndCopesWithAMissingHeader) {
     for (const std::string g : {"   ", kNullGuid}) {
         TDocHead doc;
         doc.Lines = {Line("X", "x", "1.00", 1)};
-        EXPECT_TRUE(LoadDocument(doc, g));
+        EXPECT_TRUE(LoadDocument(doc, g, kClock));
         EXPECT_EQ(doc.Lines.size(), 1u);
     }
 
@@ -475,12 +479,12 @@ TEST_F(DocumentStore, LoadReadsStoredDatesAndCopesWithAMissingHeader) {
     // leave lines without a header, so it is refused with nothing written.
     Exec("delete from DOC_HEADS");
     TDocHead doc;
-    NewDocument(doc);
-    EXPECT_FALSE(LoadDocument(doc, guid));
+    NewDocument(doc, kClock);
+    EXPECT_FALSE(LoadDocument(doc, guid, kClock));
     EXPECT_EQ(doc.Lines.size(), 2u);
     doc.CLI_GUID = "C";
     doc.CLI_NAME = "Клиент";
-    EXPECT_FALSE(SaveDocument(doc));
+    EXPECT_FALSE(SaveDocument(doc, kClock));
     EXPECT_EQ(notes.texts(), (std::vector<std::string>(2, "Не удалось прочитать заголовок.")));
     EXPECT_EQ(Select("select count(*) from DOC_HEADS"), (Rows{{"0"}}));
 }

@@ -9,10 +9,14 @@
 #include "documents/Document.h"
 #include "documents/EarlierOrders.h"
 #include "documents/RepeatOrder.h"
+#include "support/FixedClock.h"
 #include "support/TestSupport.h"
 
 namespace velmorant {
 namespace {
+
+// The documents' clock: "today" stays one day however long the tests run.
+const test::FixedClock kClock;
 
 void Exec(const std::string& sql) { ASSERT_NE(Query(sql), nullptr) << sql; }
 
@@ -108,12 +112,12 @@ TEST_F(ClientOrders, RepeatTakesTodaysPricesAndNamesWhatIsGone) {
                    {"G-FOLDER", "Лимонад", "2", "10"}},
                   "2");
     TRepeatOrder order;
-    ASSERT_TRUE(BuildRepeatOrder("D-SRC", order));
+    ASSERT_TRUE(BuildRepeatOrder("D-SRC", kClock, order));
     const TDocHead& doc = order.doc;
     EXPECT_EQ(doc.GUID, "");
     EXPECT_EQ(doc.DOC_STATE, 0);
     EXPECT_EQ(doc.statusText, kDocStatusNew);
-    EXPECT_EQ(doc.DOC_DATE, Today());
+    EXPECT_EQ(doc.DOC_DATE, kClock.Today());
     EXPECT_TRUE(doc.Modified);
     EXPECT_EQ(doc.CLI_GUID, "C-1");
     EXPECT_EQ(doc.CLI_NAME, "ООО Ромашка");  // the directory's name now
@@ -137,13 +141,13 @@ TEST_F(ClientOrders, RepeatTakesTodaysPricesAndNamesWhatIsGone) {
     // Saved, it is a document of its own: a new GUID, state 1, written today; the earlier
     // one is untouched.
     TDocHead copy = order.doc;
-    ASSERT_TRUE(SaveDocument(copy));
+    ASSERT_TRUE(SaveDocument(copy, kClock));
     EXPECT_EQ(copy.GUID.size(), 36u);
     EXPECT_EQ(Cell("select DOC_STATE from DOC_HEADS where GUID='" + copy.GUID + "'"), "1");
     EXPECT_EQ(Cell("select REC_TIME from DOC_HEADS where GUID='" + copy.GUID + "'"),
-              DateToIso(Today()));
+              DateToIso(kClock.Today()));
     EXPECT_EQ(Cell("select DOC_DATE from DOC_HEADS where GUID='" + copy.GUID + "'"),
-              DateToIso(Today()));
+              DateToIso(kClock.Today()));
     EXPECT_EQ(Cell("select count(*) from DOC_ORDERS where DOC_ID='D-SRC'"), "5");
     EXPECT_EQ(Cell("select DOC_STATE from DOC_HEADS where GUID='D-SRC'"), "2");
     EXPECT_TRUE(notes.shown().empty());
@@ -156,7 +160,7 @@ TEST_F(ClientOrders, RepeatRefusesWhatCannotBeOrdered) {
     order.clientInfo = "untouched";
 
     // Shipment to the client is forbidden now: refused as the client picker refuses it.
-    EXPECT_FALSE(BuildRepeatOrder("D-BAN", order));
+    EXPECT_FALSE(BuildRepeatOrder("D-BAN", kClock, order));
     ASSERT_EQ(notes.shown().size(), 1u);
     EXPECT_EQ(notes.shown()[0].text, kClientForbidden);
     EXPECT_EQ(notes.shown()[0].icon, MessageIcon::Warning);
@@ -164,13 +168,13 @@ TEST_F(ClientOrders, RepeatRefusesWhatCannotBeOrdered) {
 
     // A document that is gone.
     notes.clear();
-    EXPECT_FALSE(BuildRepeatOrder("D-NONE", order));
+    EXPECT_FALSE(BuildRepeatOrder("D-NONE", kClock, order));
     EXPECT_EQ(notes.texts(), std::vector<std::string>{kDocHeaderNotRead});
-    EXPECT_FALSE(BuildRepeatOrder("  ", order));
+    EXPECT_FALSE(BuildRepeatOrder("  ", kClock, order));
 
     // A client the directory no longer has keeps the name the document was stored with.
     notes.clear();
-    ASSERT_TRUE(BuildRepeatOrder("D-LOST", order));
+    ASSERT_TRUE(BuildRepeatOrder("D-LOST", kClock, order));
     EXPECT_EQ(order.doc.CLI_GUID, "C-LOST");
     EXPECT_EQ(order.doc.CLI_NAME, "Имя при записи");
     EXPECT_EQ(order.clientInfo, "");

@@ -24,6 +24,7 @@
 #include "support/Taps.h"
 #include "support/TestSupport.h"
 #include "ui/TwoLineDelegate.h"
+#include "ui/QtDates.h"
 
 using namespace velmorant;
 using test::Column;
@@ -124,7 +125,7 @@ void EditorFlowTest::cleanup() {
 }
 
 JournalWindow* EditorFlowTest::openJournal() {
-    m_journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock));
+    m_journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock), m_clock);
     m_journal->resize(240, 320);
     m_journal->show();
     if (!QTest::qWaitForWindowExposed(m_journal.get())) qFatal("journal not shown");
@@ -165,7 +166,7 @@ void EditorFlowTest::newDocumentShowsAnEmptyHeader() {
     TDocumentEditor* e = openNewDocument();
     QCOMPARE(e->windowTitle(), QString("FDocum"));
     QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
-    QCOMPARE(e->datePicker()->date(), QDate::currentDate());
+    QCOMPARE(e->datePicker()->date(), ToQDate(m_clock.Today()));
     QVERIFY(e->clientField()->text().isEmpty());
     QVERIFY(e->noteField()->toPlainText().isEmpty());
     QCOMPARE(e->linesList()->topLevelItemCount(), 0);
@@ -337,7 +338,7 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
         e->noteField()->setFocus();
         QTest::keyClicks(e->noteField(), "call first");
     } else {
-        e->datePicker()->setDate(QDate::currentDate().addDays(3));
+        e->datePicker()->setDate(ToQDate(m_clock.Today()).addDays(3));
     }
     QSignalSpy loads(journal, &JournalWindow::rowsLoaded);
     m_notifier->clear();
@@ -407,7 +408,7 @@ void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
 }
 
 void EditorFlowTest::sentDocumentIsShownButNotSaved() {
-    const std::string today = DateToSqlText(Today());
+    const std::string today = DateToSqlText(m_clock.Today());
     test::ExecOrFail(
         "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
         "STR_PRIM) values ('D-SENT', " +
@@ -482,7 +483,7 @@ void EditorFlowTest::loadingAddsTheSumColumnBeforeShowing() {
         "values ('D-1', \"2008-03-15\", 1, \"2008-03-15\", 'C-IVANOV', 'Иванов И.И.'); "
         "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
         "values ('D-1', 0, 'G-RICE', 'Рис', 4, 80)");
-    TDocumentEditor editor;
+    TDocumentEditor editor(m_clock);
     QCOMPARE(editor.tabs()->currentIndex(), int(TDocumentEditor::kHeaderTab));
     editor.LoadDocument(guid.toStdString());
     QVERIFY(!editor.isVisible());
@@ -524,7 +525,7 @@ void EditorFlowTest::longClientNameShowsItsBeginning() {
         "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) values "
         "('D-LONG', '2026-01-05', 1, '2026-01-05', 'C-ROMASHKA', '" +
         name.toStdString() + "')");
-    TDocumentEditor editor;
+    TDocumentEditor editor(m_clock);
     editor.resize(240, 294);
     QVERIFY(editor.LoadDocument("D-LONG"));
     editor.show();
@@ -582,7 +583,7 @@ void EditorFlowTest::goodsFoundOrOrderedBeforeComeBackToTheEditor() {
         TapMenu(p->menuBar(), " [ Ок ] ");
     });
     TapMenu(next->menuBar(), "Подбор");
-    QCOMPARE(offered, QString::fromStdString("Рис " + DateToText(Today()) + ": 3.00"));
+    QCOMPARE(offered, QString::fromStdString("Рис " + DateToText(m_clock.Today()) + ": 3.00"));
     QCOMPARE(Column(next->linesList(), 2), QStringList{"2.00"});
     QCOMPARE(Column(next->linesList(), 3), QStringList{"160.00"});
 }
@@ -607,7 +608,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     QVERIFY(e);
     QVERIFY(QTest::qWaitForWindowExposed(e));
     QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
-    QCOMPARE(e->datePicker()->date(), QDate::currentDate());
+    QCOMPARE(e->datePicker()->date(), ToQDate(m_clock.Today()));
     QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
     QCOMPARE(e->clientInfo()->text(), QString("ул. Садовая, 1\nтел. 22-33-44"));
     QCOMPARE(e->noteField()->toPlainText(), QString());
@@ -637,7 +638,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     QPointer<TDocumentEditor> saved(copy);
     TapMenu(copy->menuBar(), "Ок");
     QTRY_VERIFY(!saved);
-    const std::string today = DateToIso(Today());
+    const std::string today = DateToIso(m_clock.Today());
     const auto heads = test::Rows(
         "select GUID, DOC_STATE, DOC_DATE, REC_TIME, CLI_GUID, ORD_SUMM from DOC_HEADS where "
         "GUID<>'D-SRC'");

@@ -23,7 +23,6 @@
 
 #include "OfficeServer.h"
 #include "app/Startup.h"
-#include "db/Clock.h"
 #include "db/Dates.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
@@ -35,10 +34,12 @@
 #include "exchange/ExchangeScreenForm.h"
 #include "journal/JournalTexts.h"
 #include "journal/JournalWindow.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
 #include "ui/MenuBar.h"
 #include "ui/MessageBoxNotifier.h"
+#include "ui/QtDates.h"
 
 using namespace velmorant;
 using namespace velmorant::test;
@@ -281,7 +282,7 @@ std::optional<QJsonObject> ReadReceived(const fs::path& file, QString* error) {
     return json.object();
 }
 
-QString TodayIso() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
+QString TodayIso(const Clock& clock) { return q(DateToIso(clock.Today())); }
 
 }  // namespace
 
@@ -372,11 +373,12 @@ void TypicalDayTest::typicalDay() {
     }
 
     // The program starts as it does on the device: the journal, empty, loads after a second.
+    // Its clock stands still, so that a run across midnight sees one day throughout.
     AnsweringBoxes boxes;
     static int run = 0;
     const QString instance =
         QStringLiteral("velmorant-e2e-%1-%2").arg(QCoreApplication::applicationPid()).arg(++run);
-    const SystemClock clock;
+    const FixedClock clock;
     StartedProgram started = StartProgram(q(program.str()), instance, clock);
     QVERIFY(started.runLoop);
     JournalWindow* journal = started.journal.get();
@@ -391,10 +393,10 @@ void TypicalDayTest::typicalDay() {
     QPointer<TDocumentEditor> editor = qobject_cast<TDocumentEditor*>(journal->lastEditor());
     QVERIFY(editor);
     QTRY_VERIFY(editor->isVisible());
-    QCOMPARE(editor->datePicker()->date(), QDate::currentDate());
+    QCOMPARE(editor->datePicker()->date(), ToQDate(clock.Today()));
     QCOMPARE(editor->statusLabel()->text(), u(kDocStatusNew));
     // Shipment tomorrow: the document still belongs to the day it was written.
-    const QDate shipment = QDate::currentDate().addDays(1);
+    const QDate shipment = ToQDate(clock.Today()).addDays(1);
     editor->datePicker()->setFocus();
     editor->datePicker()->setDate(shipment);
 
@@ -458,7 +460,7 @@ void TypicalDayTest::typicalDay() {
     const std::string doc = "GUID='" + guid + "'";
     QCOMPARE(Value("select DOC_STATE from DOC_HEADS where " + doc, "DOC_STATE"), std::string("1"));
     QCOMPARE(Value("select REC_TIME from DOC_HEADS where " + doc, "REC_TIME"),
-             TodayIso().toStdString());
+             TodayIso(clock).toStdString());
     QCOMPARE(Count("DOC_ORDERS", "DOC_ID='" + guid + "'"), 2);
     QVERIFY(boxes.shown().empty());
 
@@ -532,7 +534,7 @@ void TypicalDayTest::typicalDay() {
     QCOMPARE(sentDoc["CLIENTNAME"].toString(), kClientName);
     QCOMPARE(sentDoc["PRIM"].toString(), kNote);
     QCOMPARE(sentDoc["DOCDATE"].toString(), shipment.toString(QStringLiteral("yyyy-MM-dd")));
-    QCOMPARE(sentDoc["DATEREC"].toString(), TodayIso());
+    QCOMPARE(sentDoc["DATEREC"].toString(), TodayIso(clock));
     QCOMPARE(sentDoc["LINES"].toString(), QStringLiteral("2"));
     const QJsonArray rows = sentDoc["rows"].toArray();
     QCOMPARE(rows.size(), 2);
@@ -550,8 +552,7 @@ void TypicalDayTest::typicalDay() {
     QCOMPARE(Value("select ANAME from SPR_CLIENTS where " + other, "ANAME"), otherName);
     QCOMPARE(Count("SPR_GOODS"), 500);
     const std::string lastLoad = GetOption("LLD_Def", "");
-    QVERIFY2(q(lastLoad).startsWith(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy"))),
-             lastLoad.c_str());
+    QVERIFY2(q(lastLoad).startsWith(q(DateToText(clock.Today()))), lastLoad.c_str());
 
     // 5. "Обновить": the journal shows the document in state 2.
     int before = loads.count();
@@ -596,7 +597,7 @@ void TypicalDayTest::typicalDay() {
     // deleted and carries a message. The next export tells the office when this device
     // last loaded.
     office->stop();
-    const std::string tomorrow = DateToText(Today() + 1);
+    const std::string tomorrow = DateToText(clock.Today() + 1);
     std::vector<std::string> laterArgs = serverArgs;
     for (const std::string& a : {std::string("--delete-old"), tomorrow, std::string("--message"),
                                  kOfficeMessage.toStdString()}) {

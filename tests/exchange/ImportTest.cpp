@@ -442,7 +442,7 @@ TEST_F(ImportTest, ReplacesLldDefAndLeavesTheJournalModeAsItWas) {
 
 TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
     const std::string copy =
-        BackupFolderFor(program.dbPath()) + "base-" + DateToIso(Today()) + ".sdb";
+        BackupFolderFor(program.dbPath()) + "base-" + DateToIso(screen.clock().Today()) + ".sdb";
     struct Case {
         std::string bytes;
         bool completes;

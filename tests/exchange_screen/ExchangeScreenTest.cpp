@@ -354,7 +354,7 @@ private slots:
     void journalOpensTheScreen() {
         FtpTestServer server;
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        JournalWindow journal(ProgramScreens(m_clock));
+        JournalWindow journal(ProgramScreens(m_clock), m_clock);
         journal.setGeometry(30, 40, 240, 320);
         QAction* command =
             journal.menuBar()->findCommand(QString::fromUtf8(journal_text::kMenuExchange));
@@ -411,7 +411,7 @@ private slots:
         const std::string old = "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n";
         writeFile(answer, old);
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         QVERIFY(!m_screen->abortCommand()->isVisible());
 
@@ -469,7 +469,7 @@ private slots:
                               Qt::LeftButton);
             return true;
         });
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
         QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
         QStringList boxes;
@@ -487,7 +487,7 @@ private slots:
         const std::string remote = kScript + "// " + std::string(600000, 'x');
         writeFile(server.root() / "ToPDA.sqd", remote);
         QVERIFY(setOptions(ftpOptions(server.port(), false)));
-        m_screen = new ExchangeScreenForm();
+        m_screen = new ExchangeScreenForm(m_clock);
         m_screen->show();
 
         bool opened = false;

@@ -10,6 +10,7 @@
 #include "journal/JournalWindow.h"
 #include "journal/MessagesDialog.h"
 #include "journal/PeriodDialog.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 #include "support/TestSupport.h"
@@ -104,14 +105,14 @@ private slots:
 private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_boxes;
-    TDate m_now = 0;
+    test::FixedClock m_clock;
     std::unique_ptr<JournalWindow> makeJournal(JournalScreens screens = JournalScreens());
 };
 
 void JournalWindowTest::init() {
     m_folder = std::make_unique<test::TempProgramFolder>();
     m_boxes = std::make_unique<test::RecordingNotifier>();
-    m_now = kDay + 0.5;
+    m_clock.set(kDay + 0.5);
 }
 
 void JournalWindowTest::cleanup() {
@@ -120,13 +121,13 @@ void JournalWindowTest::cleanup() {
 }
 
 std::unique_ptr<JournalWindow> JournalWindowTest::makeJournal(JournalScreens screens) {
-    auto journal = std::make_unique<JournalWindow>(std::move(screens), [this] { return m_now; });
+    auto journal = std::make_unique<JournalWindow>(std::move(screens), m_clock);
     journal->loadTimer()->stop();  // tests load when they choose
     return journal;
 }
 
 void JournalWindowTest::emptyStartListsNothingAfterOneSecond() {
-    JournalWindow journal(JournalScreens(), [this] { return m_now; });
+    JournalWindow journal(JournalScreens(), m_clock);
     QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
     journal.show();
     QCOMPARE(journal.windowTitle(), u("Агент продаж"));
@@ -251,7 +252,7 @@ void JournalWindowTest::dateChangeIsAskedOncePerDay() {
     journal->refresh();
     QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
 
-    m_now = kDay + 1.01;  // just past midnight
+    m_clock.set(kDay + 1.01);  // just past midnight
     m_boxes->queueAnswer(MessageAnswer::No);
     journal->refresh();
     QCOMPARE(m_boxes->texts(), std::vector<std::string>{question});
@@ -260,7 +261,7 @@ void JournalWindowTest::dateChangeIsAskedOncePerDay() {
     journal->refresh();
     QCOMPARE(m_boxes->shown().size(), size_t(1));
 
-    m_now = kDay + 2.3;
+    m_clock.set(kDay + 2.3);
     m_boxes->queueAnswer(MessageAnswer::Yes);
     journal->refresh();
     QCOMPARE(m_boxes->shown().size(), size_t(2));
@@ -277,7 +278,7 @@ void JournalWindowTest::allDocumentsThenNewDay() {
     journal->setPeriod(0, 0);
     journal->refresh();
     QCOMPARE(journal->documentList()->rowCount(), 3);
-    m_now = kDay + 1;
+    m_clock.set(kDay + 1);
     m_boxes->queueAnswer(MessageAnswer::Yes);
     journal->refresh();
     QCOMPARE(rowTexts(journal->documentList(), 2), QStringList{"tomorrow"});

@@ -8,6 +8,7 @@
 
 #include "db/Dates.h"
 #include "journal/PeriodDialog.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "ui/QtDates.h"
 
@@ -61,6 +62,9 @@ private slots:
     void runReturnsTheChosenPeriod_data();
     void runReturnsTheChosenPeriod();
     void textsOfTheRows();
+
+private:
+    test::FixedClock m_clock;
 };
 
 void PeriodDialogTest::initialModeDescribesThePeriod_data() {
@@ -91,7 +95,7 @@ void PeriodDialogTest::initialModeDescribesThePeriod() {
     QFETCH(double, end);
     QFETCH(Mode, mode);
     QFETCH(QString, checks);
-    TPeriodDialog dialog(start, end);
+    TPeriodDialog dialog(start, end, m_clock);
     QCOMPARE(dialog.mode(), mode);
     QCOMPARE(::checks(&dialog), checks);
     // Recomputing from the chosen mode gives back exactly the period passed in.
@@ -107,9 +111,9 @@ void PeriodDialogTest::initialModeDescribesThePeriod() {
 }
 
 void PeriodDialogTest::noPeriodMeansAllDocuments() {
-    TPeriodDialog dialog(0, 0);
+    TPeriodDialog dialog(0, 0, m_clock);
     QCOMPARE(dialog.mode(), Mode::All);
-    const QDate today = QDate::currentDate();
+    const QDate today = ToQDate(m_clock.Today());
     QCOMPARE(text(&dialog, "yearText"), TPeriodDialog::yearText(today.year()));
     QCOMPARE(text(&dialog, "monthText"), TPeriodDialog::monthText(today.month(), today.year()));
     QCOMPARE(text(&dialog, "quarterText"),
@@ -154,7 +158,7 @@ void PeriodDialogTest::enabledStatesFollowTheMode() {
     QFETCH(QString, radio);
     QFETCH(QString, checkFirst);
     QFETCH(QStringList, enabled);
-    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15));
+    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15), m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     click(&dialog, radio.toLatin1().constData());
@@ -239,7 +243,7 @@ void PeriodDialogTest::steppingMonthsAndQuarters() {
     QFETCH(QString, text);
     QFETCH(double, newStart);
     QFETCH(double, newEnd);
-    TPeriodDialog dialog(start, end);
+    TPeriodDialog dialog(start, end, m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     click(&dialog, radio.toLatin1().constData());
@@ -265,7 +269,7 @@ void PeriodDialogTest::steppingStopsAtTheYearLimits() {
         {d(1981, 1, 1), d(1981, 12, 31), "yearPrevious", d(1980, 1, 1), d(1980, 12, 31)},
     };
     for (const Case& c : cases) {
-        TPeriodDialog dialog(c.start, c.end);
+        TPeriodDialog dialog(c.start, c.end, m_clock);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         click(&dialog, c.button);
@@ -275,7 +279,7 @@ void PeriodDialogTest::steppingStopsAtTheYearLimits() {
 }
 
 void PeriodDialogTest::dayPickedFromMonthStart() {
-    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15));
+    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15), m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QCOMPARE(dialog.mode(), Mode::Day);
@@ -288,7 +292,7 @@ void PeriodDialogTest::dayPickedFromMonthStart() {
 }
 
 void PeriodDialogTest::intervalKeepsTheLastPeriod() {
-    TPeriodDialog dialog(d(2008, 4, 1), d(2008, 6, 30));
+    TPeriodDialog dialog(d(2008, 4, 1), d(2008, 6, 30), m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     click(&dialog, "quarterNext");
@@ -301,7 +305,7 @@ void PeriodDialogTest::intervalKeepsTheLastPeriod() {
 }
 
 void PeriodDialogTest::intervalPickersSetThePeriod() {
-    TPeriodDialog dialog(d(2008, 3, 2), d(2008, 3, 17));
+    TPeriodDialog dialog(d(2008, 3, 2), d(2008, 3, 17), m_clock);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     child<QDateEdit>(&dialog, "intervalTo")->setDate(QDate(2008, 5, 9));
@@ -362,7 +366,7 @@ void PeriodDialogTest::runReturnsTheChosenPeriod() {
         }
     });
     TDate s = start, e = end;
-    QCOMPARE(RunPeriodDialog(s, e), confirmed);
+    QCOMPARE(RunPeriodDialog(s, e, m_clock), confirmed);
     QVERIFY(answered);
     QCOMPARE(s, newStart);
     QCOMPARE(e, newEnd);
@@ -373,7 +377,7 @@ void PeriodDialogTest::textsOfTheRows() {
     QCOMPARE(TPeriodDialog::quarterText(3, 2008), QString::fromUtf8("III квартал 2008 г."));
     QCOMPARE(TPeriodDialog::monthText(12, 2008), QString::fromUtf8("Декабрь 2008 г."));
     QCOMPARE(TPeriodDialog::monthText(13, 2008), QString::fromUtf8("??? 2008 г."));
-    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15));
+    TPeriodDialog dialog(d(2008, 3, 15), d(2008, 3, 15), m_clock);
     QCOMPARE(dialog.windowTitle(), QString::fromUtf8("Выбор периода"));
     QStringList captions;
     for (QAction* a : dialog.menuBar()->commands()) captions << a->text();

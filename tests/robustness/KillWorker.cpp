@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Guid.h"
 #include "documents/Document.h"
@@ -18,14 +19,15 @@ int main(int argc, char** argv) {
     }
     SetProgramFolder(argv[1]);
     if (!PrepareDatabase()) return 1;
+    const SystemClock clock;
     std::vector<std::string> saved;
     for (long n = 1;; ++n) {
         TDocHead doc;
         if (n % 3 == 0 && !saved.empty()) {
-            if (!LoadDocument(doc, saved[static_cast<size_t>(n) % saved.size()])) return 1;
+            if (!LoadDocument(doc, saved[static_cast<size_t>(n) % saved.size()], clock)) return 1;
             doc.Lines.push_back({NewGuidText(), "Добавленный товар", "1.00", 100, ""});
         } else {
-            NewDocument(doc);
+            NewDocument(doc, clock);
             doc.CLI_GUID = NewGuidText();
             doc.CLI_NAME = "Клиент " + std::to_string(n);
             doc.STR_PRIM = "Примечание";
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
             }
         }
         doc.Modified = true;
-        if (!SaveDocument(doc)) return 1;
+        if (!SaveDocument(doc, clock)) return 1;
         if (saved.empty() || saved.back() != doc.GUID) saved.push_back(doc.GUID);
         std::printf("%ld\n", n);
         std::fflush(stdout);
