@@ -6,12 +6,12 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <vector>
 
 #include "archive/FileIo.h"
 #include "archive/ZipFormat.h"
+#include "db/Clock.h"
 
 namespace velmorant {
 
@@ -207,7 +207,7 @@ bool writeArchive(int out, const std::string& name, uint32_t dosDateTime, uint32
 }  // namespace
 
 bool PackFile(const std::string& sourcePath, const std::string& archivePath,
-              const std::string& tempFolder, std::string* zlibError) {
+              const std::string& tempFolder, const Clock& clock, std::string* zlibError) {
     if (zlibError) zlibError->clear();
     struct stat sourceInfo {};
     if (::stat(sourcePath.c_str(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) {
@@ -216,9 +216,8 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
     const auto size = static_cast<uint64_t>(sourceInfo.st_size);
     if (size >= kSizeLimit) return false;
     uint32_t dosDateTime = 0;
-    if (!DosDateTimeFromTime(sourceInfo.st_mtime, dosDateTime) &&
-        !DosDateTimeFromTime(std::time(nullptr), dosDateTime)) {
-        dosDateTime = (1u << 5 | 1u) << 16;  // 1 January 1980
+    if (!DosDateTimeFromTime(sourceInfo.st_mtime, dosDateTime)) {
+        dosDateTime = DosDateTimeFromDate(clock.Now());
     }
     const std::string name = std::filesystem::path(sourcePath).filename().string();
     if (name.empty() || name.size() > 255) return false;

@@ -1,30 +1,37 @@
 #include "archive/ZipFormat.h"
 
-#include "db/Dates.h"
-
 namespace velmorant::zip {
+
+namespace {
+
+uint32_t dosDateTimeOf(int year, int month, int day, int hour, int minute, int second) {
+    if (year < 1980) return static_cast<uint32_t>((0 << 9) | (1 << 5) | 1) << 16;
+    if (year > 2107) {
+        return (static_cast<uint32_t>((127 << 9) | (12 << 5) | 31) << 16) |
+               static_cast<uint32_t>((23 << 11) | (59 << 5) | 29);
+    }
+    const uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+    // A leap second (60) is folded into the last even second of the minute.
+    if (second > 59) second = 59;
+    const uint32_t time = static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+    return (date << 16) | time;
+}
+
+}  // namespace
 
 bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime) {
     std::tm local{};
     if (!localtime_r(&t, &local)) return false;
-    const int year = local.tm_year + 1900;
-    if (year < 1980) {
-        dosDateTime = (static_cast<uint32_t>((0 << 9) | (1 << 5) | 1) << 16);
-        return true;
-    }
-    if (year > 2107) {
-        dosDateTime = (static_cast<uint32_t>((127 << 9) | (12 << 5) | 31) << 16) |
-                      static_cast<uint32_t>((23 << 11) | (59 << 5) | 29);
-        return true;
-    }
-    const uint32_t date =
-        static_cast<uint32_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
-    // A leap second (tm_sec 60) is folded into the last even second of the minute.
-    const int seconds = local.tm_sec > 59 ? 59 : local.tm_sec;
-    const uint32_t time =
-        static_cast<uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (seconds / 2));
-    dosDateTime = (date << 16) | time;
+    dosDateTime = dosDateTimeOf(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                local.tm_hour, local.tm_min, local.tm_sec);
     return true;
+}
+
+uint32_t DosDateTimeFromDate(TDate date) {
+    int year, month, day, hour, minute, second;
+    DecodeDate(date, year, month, day);
+    DecodeTime(date, hour, minute, second);
+    return dosDateTimeOf(year, month, day, hour, minute, second);
 }
 
 bool TimeFromDosDateTime(uint32_t dosDateTime, std::time_t& t) {

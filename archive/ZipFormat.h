@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "db/Dates.h"
+
 // Record layout helpers shared by the archive writer and reader. Every multi-byte number in a
 // ZIP archive is little-endian.
 namespace velmorant::zip {
@@ -42,6 +44,8 @@ inline void put32(uint8_t* p, uint32_t v) {
 // 2107 31 December 2107 23:59:58, the range the DOS form can hold. Returns false when `t`
 // cannot be converted to local time.
 bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime);
+// The same for a local date and time of day given as a date value, under the same range rule.
+uint32_t DosDateTimeFromDate(TDate date);
 
 // The local time that a DOS date and time stands for (seconds = 2 x the stored value).
 // Returns false when the value is not a valid calendar date and time.

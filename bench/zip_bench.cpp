@@ -17,6 +17,7 @@
 
 #include "archive/PackFile.h"
 #include "archive/Unzipper.h"
+#include "db/Clock.h"
 
 namespace {
 
@@ -114,11 +115,13 @@ int main() {
     const auto reference = dir / "reference.zip";
     const std::string q = "'";
     const int runs = 3;
+    const velmorant::SystemClock systemClock;
 
     Timing packOurs, packReference, unpackOurs, unpackReference;
     for (int i = 0; i < runs; ++i) {
-        timeRun(packOurs, false,
-                [&] { return velmorant::PackFile(source.string(), ours.string(), dir.string()); });
+        timeRun(packOurs, false, [&] {
+            return velmorant::PackFile(source.string(), ours.string(), dir.string(), systemClock);
+        });
         timeRun(packReference, true, [&] {
             std::filesystem::remove(reference);
             const std::string cmd =

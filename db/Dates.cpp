@@ -120,12 +120,21 @@ std::string DateToShortText(TDate date) {
     return twoDigits(static_cast<unsigned>(d)) + "." + twoDigits(static_cast<unsigned>(m));
 }
 
-std::string TimeToText(TDate date) {
-    double fraction = std::fabs(date - std::trunc(date));
+void DecodeTime(TDate date, int& hour, int& minute, int& second) {
+    const double fraction = std::fabs(date - std::trunc(date));
     long long ms = std::llround(fraction * 86400000.0);
     if (ms >= 86400000LL) ms = 86400000LL - 1;
-    const auto secs = static_cast<unsigned>(ms / 1000);
-    return twoDigits(secs / 3600) + ":" + twoDigits(secs / 60 % 60) + ":" + twoDigits(secs % 60);
+    const auto secs = static_cast<int>(ms / 1000);
+    hour = secs / 3600;
+    minute = secs / 60 % 60;
+    second = secs % 60;
+}
+
+std::string TimeToText(TDate date) {
+    int h, m, s;
+    DecodeTime(date, h, m, s);
+    return twoDigits(static_cast<unsigned>(h)) + ":" + twoDigits(static_cast<unsigned>(m)) + ":" +
+           twoDigits(static_cast<unsigned>(s));
 }
 
 TDate ParseDate(const std::string& text, TDate def) {

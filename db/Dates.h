@@ -14,6 +14,10 @@ bool IsValidDate(int year, int month, int day);
 // Splits the day of `date` into year, month and day.
 void DecodeDate(TDate date, int& year, int& month, int& day);
 
+// Splits the time of day of `date` into hours, minutes and seconds (rounded to the
+// millisecond, never past 23:59:59).
+void DecodeTime(TDate date, int& hour, int& minute, int& second);
+
 // The day of `date`: its whole part, the time of day dropped.
 TDate dayOf(TDate date);
 // The number of days of `month` (1..12) in `year`; 0 for any other month.

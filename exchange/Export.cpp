@@ -351,7 +351,7 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
         screen.AddLogLine(kPacking);
         const std::string archive = folder + kArchiveName;
         std::string zlibError;
-        if (!PackFile(path, archive, ProgramFolder(), &zlibError)) {
+        if (!PackFile(path, archive, ProgramFolder(), screen.clock(), &zlibError)) {
             if (!zlibError.empty()) notifier().message(zlibError);
             screen.AddLogLine(kCannotPackLog);
             notifier().message(kCannotPack, MessageIcon::Warning);

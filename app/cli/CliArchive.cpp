@@ -14,7 +14,7 @@ namespace {
 // The temporary file of a large source goes into the program folder, as in the exchange.
 int packCommand(const CliArgs& a) {
     std::string zlibError;
-    if (PackFile(a.args[0], a.args[1], ProgramFolder(), &zlibError)) return kExitOk;
+    if (PackFile(a.args[0], a.args[1], ProgramFolder(), a.clock, &zlibError)) return kExitOk;
     if (!zlibError.empty()) notifier().message(zlibError);
     return kExitFailed;
 }

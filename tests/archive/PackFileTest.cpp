@@ -9,7 +9,9 @@
 
 #include "archive/PackFile.h"
 #include "archive/Unzipper.h"
+#include "archive/ZipFormat.h"
 #include "archive/ZipTestSupport.h"
+#include "support/FixedClock.h"
 #include "support/TestSupport.h"
 
 namespace velmorant::test {
@@ -80,10 +82,11 @@ protected:
     // Where the temporary file of a large source goes.
     std::filesystem::path programFolder() const { return m_dir.path() / "program"; }
     bool pack(const std::string& source, const std::string& archive) const {
-        return PackFile(source, archive, programFolder().string());
+        return PackFile(source, archive, programFolder().string(), m_clock);
     }
 
     TempDir m_dir;
+    FixedClock m_clock;  // 14 March 2030, 10:20:30
 };
 
 TEST_F(PackFileTest, RoundTripGivesSameBytesAndEvenSecondTime) {
@@ -166,6 +169,49 @@ TEST_F(PackFileTest, WritesTheSingleEntryLayout) {
     EXPECT_EQ(1, le16(z, end + 10));
     EXPECT_EQ(46 + n, le32(z, end + 12));
     EXPECT_EQ(central, le32(z, end + 16));
+}
+
+// A last-write time that is no local time (its year does not fit the calendar) gives way to
+// the clock's time.
+TEST_F(PackFileTest, EntryTimeFromTheClockWhenTheSourceTimeIsNoLocalTime) {
+    // The system's temporary folder may clamp such a time; the memory file system keeps it.
+    const std::filesystem::path source = "/dev/shm/velmorant-pack-" + std::to_string(::getpid());
+    writeFile(source, "x");
+    struct FileRemover {
+        std::filesystem::path path;
+        ~FileRemover() { std::filesystem::remove(path); }
+    } remover{source};
+    const std::time_t absurd = static_cast<std::time_t>(1) << 60;
+    struct timespec times[2] = {{absurd, 0}, {absurd, 0}};
+    if (::utimensat(AT_FDCWD, source.c_str(), times, 0) != 0 || modified(source) != absurd) {
+        GTEST_SKIP() << "/dev/shm does not keep a last-write time of 2^60 seconds";
+    }
+    const auto archive = m_dir / "a.zip";
+    ASSERT_TRUE(pack(source.string(), archive.string()));
+    const std::string z = readFile(archive);
+    EXPECT_EQ((10u << 11) | (20u << 5) | 15u, le16(z, 10));
+    EXPECT_EQ((50u << 9) | (3u << 5) | 14u, le16(z, 12));
+}
+
+TEST(ZipFormat, DosDateTimeOfADateValue) {
+    struct Case {
+        const char* label;
+        TDate date;
+        uint32_t expected;
+    };
+    const TDate noon = 0.5;
+    const Case cases[] = {
+        {"a time of day, odd second down to even", EncodeDate(2030, 3, 14) + 37231.0 / 86400,
+         (((50u << 9) | (3u << 5) | 14u) << 16) | (10u << 11) | (20u << 5) | 15u},
+        {"the last moment of a day", EncodeDate(2023, 12, 31) + 0.99999999,
+         (((43u << 9) | (12u << 5) | 31u) << 16) | (23u << 11) | (59u << 5) | 29u},
+        {"before 1980", EncodeDate(1975, 6, 1) + noon, ((1u << 5) | 1u) << 16},
+        {"after 2107", EncodeDate(2200, 1, 1) + noon,
+         (((127u << 9) | (12u << 5) | 31u) << 16) | (23u << 11) | (59u << 5) | 29u},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, zip::DosDateTimeFromDate(c.date)) << c.label;
+    }
 }
 
 TEST_F(PackFileTest, NonAsciiNameIsMarkedUtf8) {
@@ -254,7 +300,7 @@ TEST_F(PackFileTest, FailuresLeaveNoArchive) {
         {
             std::unique_ptr<FileSizeLimit> limit;
             if (c.fileLimit) limit = std::make_unique<FileSizeLimit>(c.fileLimit);
-            packed = PackFile(c.source, c.archive, programFolder().string(), &zlibError);
+            packed = PackFile(c.source, c.archive, programFolder().string(), m_clock, &zlibError);
         }
         EXPECT_FALSE(packed);
         // None of these is a failure of zlib: there is nothing for the caller to show.
