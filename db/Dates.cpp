@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 #include "db/Money.h"
 #include "db/Text.h"
@@ -25,13 +24,6 @@ constexpr sys_days kEpoch = sys_days{year{1899} / 12 / 30};
 
 year_month_day toYmd(TDate date) {
     return year_month_day{kEpoch + days{static_cast<long long>(dayOf(date))}};
-}
-
-std::tm localNow() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
 }
 
 std::string twoDigits(unsigned v) {
@@ -69,17 +61,6 @@ int daysInMonth(int y, int m) {
     return static_cast<int>(static_cast<unsigned>(year_month_day_last{
         year{y}, std::chrono::month_day_last{
                      month{static_cast<unsigned>(m)}}}.day()));
-}
-
-TDate Today() {
-    const std::tm tm = localNow();
-    return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
-}
-
-TDate Now() {
-    const std::tm tm = localNow();
-    const double seconds = tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
-    return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + seconds / 86400.0;
 }
 
 std::string DateToIso(TDate date) {

@@ -5,7 +5,8 @@
 namespace velmorant {
 
 // A date value: whole days since 30 December 1899, the time of day as the fraction.
-// The day of a value is its whole part; 0 means no date.
+// The day of a value is its whole part; 0 means no date. The current date and time come
+// from a Clock (db/Clock.h).
 using TDate = double;
 
 // The day number of a calendar date; 0 when the date is not valid (year 1..9999).
@@ -22,9 +23,6 @@ void DecodeTime(TDate date, int& hour, int& minute, int& second);
 TDate dayOf(TDate date);
 // The number of days of `month` (1..12) in `year`; 0 for any other month.
 int daysInMonth(int year, int month);
-
-TDate Today();  // local calendar day, no fraction
-TDate Now();    // local date and time of day
 
 // "yyyy-MM-dd" between single quotes, for SQL statements (a value between double quotes is
 // read as a column when it names one).
