@@ -236,7 +236,9 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     list->selectRow(0);
     TapMenu(journal->menuBar(), " Редакт. ");
     auto* again = qobject_cast<TDocumentEditor*>(journal->lastEditor());
-    QVERIFY(again && again != e);
+    // A new editor: the first is gone (its address may well be used again, so it is not
+    // compared with the new one's).
+    QVERIFY(again && !first);
     QVERIFY(QTest::qWaitForWindowExposed(again));
     QCOMPARE(again->statusLabel()->text(), QString("документ записан"));
     SelectTab(again, TDocumentEditor::kLinesTab);
@@ -267,7 +269,7 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     auto* third = qobject_cast<TDocumentEditor*>(journal->lastEditor());
-    QVERIFY(third && third != again);
+    QVERIFY(third && !second);
     QCOMPARE(third->clientField()->text(), QString("ООО Ромашка"));
     QPointer<TDocumentEditor> thirdGuard(third);
     TapMenu(third->menuBar(), " X ");
