@@ -23,8 +23,8 @@
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 #include "support/TestSupport.h"
-#include "ui/TwoLineDelegate.h"
 #include "ui/QtDates.h"
+#include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
 using test::Column;
