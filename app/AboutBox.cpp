@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "db/QueryResult.h"
+
 namespace velmorant {
 
 namespace about_text {
@@ -18,6 +20,7 @@ inline constexpr char kCredits[] = "GCC, Qt 6, SQLite, zlib, libcurl, libuuid";
 inline constexpr char kAuthorTitle[] = "Автор:";
 inline constexpr char kAuthor[] = "Velmorant team";
 inline constexpr char kContact[] = "team@velmorant.example";
+inline constexpr char kDatabase[] = "База данных:";
 }  // namespace about_text
 
 namespace {
@@ -106,6 +109,22 @@ AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
         }
         m_lines.append(label);
     }
+
+    // Where this copy keeps its orders: support staff and the agent ask this first.
+    const QString path = QString::fromStdString(DatabasePath());
+    m_databasePath = new QLabel(panel);
+    m_databasePath->setObjectName(QStringLiteral("databasePath"));
+    // A path has no blanks: a zero-width space after every "/" lets it wrap between folders.
+    QString breakable = path;
+    breakable.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    m_databasePath->setText(u(about_text::kDatabase) + QLatin1Char('\n') + breakable);
+    m_databasePath->setToolTip(path);
+    m_databasePath->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    m_databasePath->setWordWrap(true);
+    QFont small = m_databasePath->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    m_databasePath->setFont(small);
+    column->addWidget(m_databasePath);
     resize(300, 250);
 }
 

@@ -16,9 +16,12 @@ public:
 
     // The seven centred lines from the top.
     const QList<QLabel*>& lines() const { return m_lines; }
+    // Below them: "База данных:" and the path of the database this copy works on.
+    QLabel* databasePathLabel() const { return m_databasePath; }
 
 private:
     QList<QLabel*> m_lines;
+    QLabel* m_databasePath = nullptr;
 };
 
 // Shows the About box modally over `parent` and destroys it when it is closed.

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <filesystem>
 
+#include "db/DataFolder.h"
 #include "db/QueryResult.h"
 #include "db/Text.h"
 
@@ -13,17 +13,8 @@ namespace velmorant {
 
 namespace {
 
-std::string executableFolder() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return "./";
-    std::string folder = self.parent_path().string();
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    return folder;
-}
-
 std::string& programFolderStorage() {
-    static std::string folder = executableFolder();
+    static std::string folder = ExecutableFolder();
     return folder;
 }
 

@@ -8,9 +8,10 @@ namespace velmorant {
 // three globals of the program (with the database path and the notifier): it is a fact of the
 // installation that every run has exactly one of, read where files are placed beside the
 // program (PrepareDatabase, the exchange folder, the temporary file of a packing). Set once
-// at start-up: StartProgram sets the executable's folder, velmorant-cli its --home folder;
-// tests set a temporary folder (test::TempProgramFolder). Until then it is the executable's
-// folder. Always ends with "/" (the setter adds it). User-interface thread only.
+// at start-up: the GUI program and velmorant-cli set ResolveProgramFolder() (db/DataFolder.h:
+// beside the executable, or the user's data folder), velmorant-cli its --home folder when one
+// is given; tests set a temporary folder (test::TempProgramFolder). Until then it is the
+// executable's folder. Always ends with "/" (the setter adds it). User-interface thread only.
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 

@@ -9,6 +9,7 @@
 
 #include "app/cli/CliCommand.h"
 #include "db/Clock.h"
+#include "db/DataFolder.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 
@@ -34,29 +35,26 @@ void printUsage() {
               [](const auto& a, const auto& b) { return std::string(a.name) < b.name; });
     std::fprintf(stderr, "usage: velmorant-cli [--home DIR] COMMAND [ARGS...]\n\n");
     std::fprintf(stderr,
-                 "DIR stands for the program's folder (it holds data/base.sdb and exchange/);\n"
-                 "the default is the folder of this executable.\n\ncommands:\n");
+                 "DIR stands for the program's folder (it holds data/base.sdb and exchange/).\n"
+                 "Without --home it is the folder of this executable when that is writable,\n"
+                 "otherwise $XDG_DATA_HOME/velmorant (by default ~/.local/share/velmorant),\n"
+                 "the same folder the program uses.\n\ncommands:\n");
     for (const auto& c : list) std::fprintf(stderr, "  %s %s\n", c.name, c.usage);
-}
-
-std::string executableFolder(const char* argv0) {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) self = std::filesystem::absolute(argv0, ec);
-    return self.parent_path().string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string home = executableFolder(argv[0]);
+    std::string home;
+    bool homeGiven = false;
     if (!args.empty() && args[0] == "--home") {
         if (args.size() < 2) {
             printUsage();
             return cli::kExitUsage;
         }
         home = args[1];
+        homeGiven = true;
         args.erase(args.begin(), args.begin() + 2);
         // An empty folder would put data/ at the root of the file system.
         if (home.empty()) {
@@ -79,13 +77,17 @@ int main(int argc, char** argv) {
         printUsage();
         return cli::kExitUsage;
     }
-    std::error_code ec;
-    std::string folder = std::filesystem::absolute(home, ec).string();
-    if (ec) folder = home;
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    // A home folder named on the command line is created when missing; the program's own
-    // folder always exists.
-    std::filesystem::create_directories(folder, ec);
-    SetProgramFolder(folder);
+    if (homeGiven) {
+        std::error_code ec;
+        std::string folder = std::filesystem::absolute(home, ec).string();
+        if (ec) folder = home;
+        if (folder.empty() || folder.back() != '/') folder += '/';
+        // A home folder named on the command line is created when missing.
+        std::filesystem::create_directories(folder, ec);
+        SetProgramFolder(folder);
+    } else {
+        // The same folder as the program's (created on the first start when it is per-user).
+        SetProgramFolder(ResolveProgramFolder());
+    }
     return found->handler(cliArgs);
 }

@@ -14,6 +14,7 @@ class AboutBoxTest : public QObject {
     Q_OBJECT
 private slots:
     void linesAndColours();
+    void showsTheDatabasesPath();
     void openedFromTheJournalAndClosed_data();
     void openedFromTheJournalAndClosed();
 };
@@ -55,6 +56,23 @@ void AboutBoxTest::linesAndColours() {
     QCOMPARE(commands.at(0)->text(), QString(" "));
     QVERIFY(!commands.at(0)->isEnabled());
     QCOMPARE(commands.at(1)->text(), QString::fromUtf8("[ Закрыть ]"));
+}
+
+void AboutBoxTest::showsTheDatabasesPath() {
+    test::TempProgramFolder folder;
+    AboutBox box;
+    box.resize(300, 250);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QLabel* label = box.databasePathLabel();
+    QVERIFY(label && label->isVisible());
+    QString shown = label->text();
+    shown.remove(QChar(0x200B));  // the places where the path may wrap
+    QCOMPARE(shown, QString::fromUtf8("База данных:\n") + QString::fromStdString(folder.dbPath()));
+    QCOMPARE(label->toolTip(), QString::fromStdString(folder.dbPath()));
+    // The whole path fits the box, wrapped between folders if need be.
+    QVERIFY(label->geometry().bottom() < label->parentWidget()->height());
+    QVERIFY(label->sizeHint().width() <= label->width());
 }
 
 void AboutBoxTest::openedFromTheJournalAndClosed_data() {
