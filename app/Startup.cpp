@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QEvent>
-#include <QIcon>
 #include <QPointer>
 #include <QTimer>
 
@@ -10,14 +9,16 @@
 #include "app/SingleInstance.h"
 #include "db/Backup.h"
 #include "db/Clock.h"
+#include "db/DataFolder.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
 #include "db/QueryResult.h"
 #include "journal/JournalWindow.h"
-#include "ui/ImageList.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxNotifier.h"
+#include "ui/ProgramIcon.h"
 #include "ui/ScreenFitter.h"
+#include "ui/Translations.h"
 
 namespace velmorant {
 
@@ -132,7 +133,10 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
 int RunProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // only the confirmed close ends the program
-    app.setWindowIcon(QIcon(QPixmap::fromImage(ImageList::bitmap(QStringLiteral("APP_ICON")))));
+    app.setWindowIcon(ProgramIcon());
+    // The desktop entry's name: window managers match the windows to it (and its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
+    InstallQtTranslations(app);
 
     MessageBoxNotifier boxes;
     Notifier* previous = setNotifier(&boxes);
@@ -143,7 +147,8 @@ int RunProgram(int argc, char** argv) {
 
     const SystemClock clock;
     StartedProgram started =
-        StartProgram(QCoreApplication::applicationDirPath(), SingleInstance::defaultName(), clock);
+        StartProgram(QString::fromStdString(ResolveProgramFolder()), SingleInstance::defaultName(),
+                     clock);
     if (!started.runLoop) return started.exitCode;
     return app.exec();
 }

@@ -31,8 +31,10 @@ struct StartedProgram {
 StartedProgram StartProgram(const QString& programFolder, const QString& instanceName,
                             const Clock& clock);
 
-// The whole life of the GUI program: the application, the message boxes, StartProgram on
-// the executable's folder and the event loop until the agent confirms "Завершить работу?".
+// The whole life of the GUI program: the application with Qt's Russian translations, the
+// message boxes, StartProgram on the program's folder (ResolveProgramFolder: beside the
+// executable or the user's data folder) and the event loop until the agent confirms
+// "Завершить работу?".
 // Returns the exit code.
 int RunProgram(int argc, char** argv);
 

@@ -17,6 +17,8 @@
 #include "ui/MenuBar.h"
 #include "ui/QtDates.h"
 #include "ui/SoftKeyboard.h"
+#include "ui/Translations.h"
+#include "ui/ViewHelpers.h"
 
 namespace velmorant {
 
@@ -51,6 +53,7 @@ const char* const kOptNomenkl = "Nomenkl";
 const char* const kOptCount = "Count";
 
 enum Column { ColGuid = 0, ColName = 1, ColCount = 2, ColSum = 3 };
+constexpr int kNameColumnWidth = 150;
 
 QString Utf8(const char* s) { return QString::fromUtf8(s); }
 QString Qs(const std::string& s) { return QString::fromStdString(s); }
@@ -119,6 +122,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_date->setObjectName(QStringLiteral("datePicker"));
     m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     m_date->setCalendarPopup(true);
+    UseProgramLocale(m_date);
     // 82 pixels hold the date in the handheld's small font; a larger desktop font gets what
     // the whole date needs, so that the year is never cut off.
     m_date->setGeometry(112, 1, std::max(82, m_date->sizeHint().width()), 20);
@@ -157,6 +161,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_note = new QPlainTextEdit(notePanel);
     m_note->setObjectName(QStringLiteral("noteField"));
     m_note->setFixedHeight(48);
+    m_note->setTabChangesFocus(true);  // Tab goes on to the next control, as everywhere else
     SoftKeyboard::showOnFocus(m_note);
     n->addWidget(m_noteCaption, 1);
     n->addWidget(m_note);
@@ -184,8 +189,10 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_lines->setHeaderLabels({QString(), Utf8(kColumnGoods), Utf8(kColumnCount)});
     m_lines->headerItem()->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
     m_lines->setColumnWidth(ColGuid, 4);
-    m_lines->setColumnWidth(ColName, 150);
+    m_lines->setColumnWidth(ColName, kNameColumnWidth);
     m_lines->setColumnWidth(ColCount, 50);
+    // The goods' names take whatever a larger window has beyond the handheld's columns.
+    StretchColumn(m_lines, ColName, kNameColumnWidth);
     m_tabs->addTab(m_lines, Utf8(kTabLines));
 
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int i) { tabChanged(i); });

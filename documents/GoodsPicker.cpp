@@ -81,7 +81,10 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     m_folderBar = new QPushButton(topBar);
     m_folderBar->setObjectName(QStringLiteral("folderBar"));
     m_folderBar->setFixedHeight(22);
-    m_folderBar->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (Space or Enter opens the drop-down); a tap leaves the focus in the list.
+    m_folderBar->setFocusPolicy(Qt::TabFocus);
+    m_folderBar->setAutoDefault(false);  // not drawn as the dialog's default button
+    m_folderBar->installEventFilter(this);
     m_folderBar->setStyleSheet(QStringLiteral("text-align: left; padding-left: 2px;"));
     m_dropDownButtons = new QWidget(topBar);
     m_dropDownButtons->setObjectName(QStringLiteral("dropDownButtons"));
@@ -93,7 +96,9 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     close->setObjectName(QStringLiteral("dropDownClose"));
     close->setGeometry(46, 1, 40, 20);
     for (QPushButton* b : {ok, close}) {
-        b->setFocusPolicy(Qt::NoFocus);  // the tree keeps the focus, so the drop-down stays
+        // The tree keeps the focus, so the drop-down stays; Enter and Escape in the tree are
+        // these two buttons' keys.
+        b->setFocusPolicy(Qt::NoFocus);
         b->setAutoDefault(false);
     }
     m_dropDownButtons->hide();
@@ -133,6 +138,12 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     m_pages->addWidget(m_goods);
     m_pages->addWidget(m_found);
     layout->addWidget(m_pages, 1);
+    // The goods' names take whatever a larger window has beyond the handheld's columns.
+    StretchColumn(m_goods, 0, kColumnWidths[0]);
+    StretchColumn(m_found, 0, kColumnWidths[0]);
+    // The picker opens with the focus in the goods list (Enter: the keypad); the folder bar
+    // comes after it.
+    setTabOrder(m_goods, m_folderBar);
 
     // The drop-down lies over the window, hidden until the folder bar is tapped.
     m_dropDown = new QFrame(this);
@@ -565,6 +576,10 @@ bool TGoodsPicker::eventFilter(QObject* watched, QEvent* event) {
         }
         if (watched == m_tree && key->key() == Qt::Key_Escape) {
             closeDropDown();  // Escape here closes the drop-down, not the window
+            return true;
+        }
+        if (watched == m_folderBar && enter) {
+            openDropDown();  // Enter on the focused folder bar is a tap, like Space
             return true;
         }
         if ((watched == m_goods || watched == m_found) && enter) {

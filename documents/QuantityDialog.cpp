@@ -61,8 +61,10 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
     m_cancel = new QPushButton(Utf8(t::kCancel), area);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
     for (QPushButton* b : {m_ok, m_cancel}) {
-        b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::NoFocus);
+        // Reached with Tab, and then Enter or Space presses the button itself; a tap leaves
+        // the caret and selection in the edit box.
+        b->setAutoDefault(true);
+        b->setFocusPolicy(Qt::TabFocus);
     }
     auto* confirmAction = new QAction(this);
     connect(confirmAction, &QAction::triggered, this, [this] { confirm(); });

@@ -158,6 +158,8 @@ QWidget* SettingsDialog::buildOptionsPage() {
     // The list has its real width only once its page is shown: fit it then, and on every
     // resize, not only while the other page is current.
     m_options->installEventFilter(this);
+    // Tab leaves the list for the next control instead of walking its cells.
+    m_options->setTabKeyNavigation(false);
     layout->addWidget(m_options);
     return page;
 }

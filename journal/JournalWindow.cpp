@@ -87,6 +87,8 @@ void JournalWindow::buildList() {
     m_list->horizontalHeader()->setMinimumSectionSize(1);
     m_list->horizontalHeader()->setStretchLastSection(false);
     m_list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The rows are chosen whole; Tab goes on to the menu bar instead of walking the cells.
+    m_list->setTabKeyNavigation(false);
     // The selection stays visible while another control or window has the focus.
     QPalette palette = m_list->palette();
     palette.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -112,6 +114,8 @@ void JournalWindow::buildList() {
         m_list->setHorizontalHeaderItem(i, header);
         m_list->setColumnWidth(i, columns[i].width);
     }
+    // On a window wider than the handheld's the client's name takes the room left over.
+    StretchColumn(m_list, kClientColumn, columns[kClientColumn].width);
     connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] { editDocument(); });
 }
 

@@ -8,6 +8,7 @@
 #include "journal/PeriodTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDates.h"
+#include "ui/Translations.h"
 #include "ui/ViewHelpers.h"
 
 namespace velmorant {
@@ -88,6 +89,7 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
         p->setCalendarPopup(true);
         p->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
         p->setDateRange(QDate(1900, 1, 1), QDate(9999, 12, 31));
+        UseProgramLocale(p);
         const QSize hint = p->sizeHint();
         p->setGeometry(x, y, hint.width(), hint.height());
         return p;
@@ -130,6 +132,7 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
     for (QRadioButton* r :
          {m_yearRadio, m_quarterRadio, m_monthRadio, m_dayRadio, m_intervalRadio, m_allRadio})
         group->addButton(r);
+    TabToCheckedButton(group);
 
     // A radio button: enabled states first, then the mode's own step, then recompute.
     for (QRadioButton* r :

@@ -16,6 +16,14 @@ namespace velmorant {
 // Every entry is a QAction: enabling, hiding or renaming the action changes its button.
 // A top-level command fires QAction::triggered when its button is tapped; a sub-menu entry
 // fires when its menu item is chosen. The default command is shown bold.
+//
+// Keyboard: F1 and F2 are the handheld's two soft keys. While the bar's window is active, F1
+// triggers the first visible top-level command and F2 the last one; an entry with a
+// sub-menu opens it with its first item marked, and the arrow keys and Enter work inside it
+// (F1 or F2 there closes it again). A disabled entry ignores its key. Tab reaches every
+// button of the bar, and Enter or Space on a focused button is the same as a tap; a tap
+// leaves the focus where it was. A screen opens with the focus on its own first control,
+// never on a command of the bar.
 class MenuBar : public QWidget {
     Q_OBJECT
 public:
@@ -50,6 +58,18 @@ public:
 
     // Opens the sub-menu of a top-level entry above its button (what a tap does).
     void popUp(QAction* topLevel);
+
+    // The entries F1 and F2 stand for: the first and the last visible top-level entry
+    // (nullptr on an empty bar).
+    QAction* firstCommand() const;
+    QAction* lastCommand() const;
+    // What a soft key does with a top-level entry: triggers it, or opens its sub-menu with
+    // the first enabled item marked. Nothing for a disabled entry or nullptr.
+    void softKey(QAction* topLevel);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QToolButton* addButton(QAction* action);

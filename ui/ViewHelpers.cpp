@@ -1,6 +1,9 @@
 #include "ui/ViewHelpers.h"
 
+#include <QAbstractButton>
 #include <QDialog>
+#include <QEvent>
+#include <QFocusEvent>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QStyle>
@@ -24,17 +27,106 @@ void CloseDialog(QWidget* form, bool confirmed) {
 }
 
 namespace {
-void fitColumn(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth) {
-    if (!view || !header || column < 0 || column >= header->count()) return;
+// The width that FitLastColumn gives `column`: the view's width inside the frame, less every
+// other column, less a vertical scroll bar and 2 pixels.
+int restOfWidth(QAbstractScrollArea* view, QHeaderView* header, int column) {
     int others = 0;
     for (int i = 0; i < header->count(); ++i) {
         if (i != column && !header->isSectionHidden(i)) others += header->sectionSize(i);
     }
     const int clientWidth = view->width() - 2 * view->frameWidth();
     const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-    header->resizeSection(column, std::max(minimumWidth, clientWidth - others - scrollBar - 2));
+    return clientWidth - others - scrollBar - 2;
 }
+
+void fitColumn(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth) {
+    if (!view || !header || column < 0 || column >= header->count()) return;
+    header->resizeSection(column, std::max(minimumWidth, restOfWidth(view, header, column)));
+}
+
+// See StretchColumn: the rest of the width, but no more than the handheld's width plus
+// what the window has beyond the handheld's screen.
+void stretchColumn(QAbstractScrollArea* view, QHeaderView* header, int column, int handheldWidth) {
+    if (!view || !header || column < 0 || column >= header->count()) return;
+    const int extra = std::max(0, view->window()->width() - kHandheldScreenWidth);
+    const int width = std::min(restOfWidth(view, header, column), handheldWidth + extra);
+    header->resizeSection(column, std::max(handheldWidth, width));
+}
+
+// Refits one column of a view; see StretchColumn.
+class ColumnStretcher : public QObject {
+public:
+    ColumnStretcher(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth)
+        : QObject(view), m_view(view), m_header(header), m_column(column), m_minimum(minimumWidth) {
+        view->installEventFilter(this);
+        connect(header, &QHeaderView::sectionCountChanged, this, [this] { fit(); });
+        connect(header, &QHeaderView::sectionResized, this, [this](int logical) {
+            if (logical != m_column) fit();
+        });
+        fit();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_view && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+            fit();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void fit() {
+        if (m_fitting) return;
+        m_fitting = true;
+        stretchColumn(m_view, m_header, m_column, m_minimum);
+        m_fitting = false;
+    }
+
+    QAbstractScrollArea* m_view;
+    QHeaderView* m_header;
+    int m_column;
+    int m_minimum;
+    bool m_fitting = false;
+};
+
 }  // namespace
+
+// Moves a Tab's focus from any button of an exclusive group to its checked button.
+class CheckedButtonFocus : public QObject {
+public:
+    explicit CheckedButtonFocus(QButtonGroup* group) : QObject(group), m_group(group) {
+        for (QAbstractButton* b : group->buttons()) b->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            QAbstractButton* checked = m_group->checkedButton();
+            // Tab, Shift+Tab, and the first focus of a window that opens.
+            const bool keyboard = reason == Qt::TabFocusReason ||
+                                  reason == Qt::BacktabFocusReason ||
+                                  reason == Qt::ActiveWindowFocusReason;
+            if (keyboard && checked && checked != watched && checked->isEnabled() &&
+                checked->isVisibleTo(checked->window())) {
+                checked->setFocus(reason);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QButtonGroup* m_group;
+};
+
+void TabToCheckedButton(QButtonGroup* group) {
+    if (group && group->exclusive()) new CheckedButtonFocus(group);
+}
+
+void StretchColumn(QTableView* view, int column, int minimumWidth) {
+    if (view) new ColumnStretcher(view, view->horizontalHeader(), column, minimumWidth);
+}
+
+void StretchColumn(QTreeView* view, int column, int minimumWidth) {
+    if (view) new ColumnStretcher(view, view->header(), column, minimumWidth);
+}
 
 void FitLastColumn(QTableView* view, int column, int minimumWidth) {
     if (view) fitColumn(view, view->horizontalHeader(), column, minimumWidth);

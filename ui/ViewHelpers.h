@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QButtonGroup>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTreeView>
@@ -20,6 +21,25 @@ void CloseDialog(QWidget* form, bool confirmed);
 // less than `minimumWidth`. Out-of-range columns are ignored.
 void FitLastColumn(QTableView* view, int column, int minimumWidth);
 void FitLastColumn(QTreeView* view, int column, int minimumWidth);
+
+// The width of the handheld's screen that the screens' column widths were made for.
+inline constexpr int kHandheldScreenWidth = 240;
+
+// Lets column `column` of a report-style view take the room of a window wider than the
+// handheld's screen. `handheldWidth` is the column's width on the handheld: a window up to
+// kHandheldScreenWidth wide keeps exactly that; a wider one gives the column its extra width,
+// as far as the view has room for it (the rest of the width by the rule of FitLastColumn),
+// and never less than `handheldWidth`. Refitted whenever the view is resized or shown, a
+// column is added or removed, or another column changes its width; the rule stays with the
+// view (a child object) for its whole life.
+void StretchColumn(QTableView* view, int column, int minimumWidth);
+void StretchColumn(QTreeView* view, int column, int minimumWidth);
+
+// Tab (or Shift+Tab, or the first focus of a window that opens) into an exclusive group of
+// buttons lands on the checked one, as on the handheld, instead of on the group's first
+// button (where Space would change the choice).
+// The arrow keys move within the group as before.
+void TabToCheckedButton(QButtonGroup* group);
 
 // The height of one tree row in pixels: with more than one node, the distance between the
 // bottoms of the first visible row and the row after it; otherwise the first row's height

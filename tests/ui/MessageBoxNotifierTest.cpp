@@ -7,6 +7,7 @@
 #include "support/ModalAnswer.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageBoxNotifier.h"
+#include "ui/Translations.h"
 
 using namespace velmorant;
 
@@ -20,6 +21,8 @@ private slots:
     void boxesLookAndAnswer_data();
     void boxesLookAndAnswer();
     void ownerAndCaption();
+    void buttonsSpeakRussian_data();
+    void buttonsSpeakRussian();
 };
 
 void MessageBoxNotifierTest::boxesLookAndAnswer_data() {
@@ -114,6 +117,39 @@ void MessageBoxNotifierTest::ownerAndCaption() {
     QCOMPARE(after.parent, &journal);
     SetMainWindow(nullptr);
     setNotifier(previous);
+}
+
+void MessageBoxNotifierTest::buttonsSpeakRussian_data() {
+    QTest::addColumn<MessageButtons>("buttons");
+    QTest::addColumn<QStringList>("captions");  // in the order of the standard buttons below
+    QTest::newRow("question") << MessageButtons::YesNo << QStringList{"Да", "Нет"};
+    QTest::newRow("three answers")
+        << MessageButtons::YesNoCancel << QStringList{"Да", "Нет", "Отмена"};
+    QTest::newRow("message") << MessageButtons::Ok << QStringList{"OK"};
+    QTest::newRow("retry") << MessageButtons::RetryCancel << QStringList{"Повторить", "Отмена"};
+}
+
+void MessageBoxNotifierTest::buttonsSpeakRussian() {
+    QFETCH(MessageButtons, buttons);
+    QFETCH(QStringList, captions);
+    // Whatever the process locale is (the tests run in C.UTF-8), as the program does at start.
+    static const bool installed = InstallQtTranslations(*qApp);
+    QVERIFY2(installed, qPrintable("no qtbase_ru in " + QtTranslationsFolder()));
+    MessageBoxNotifier boxes;
+    Notifier* previous = setNotifier(&boxes);
+    QStringList seen;
+    test::whenModalOpens<QMessageBox>([&](QMessageBox* box) {
+        for (QMessageBox::StandardButton b : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No,
+                                              QMessageBox::Retry, QMessageBox::Cancel}) {
+            // The "&" marks the keyboard mnemonic, not a letter of the caption.
+            if (QAbstractButton* button = box->button(b))
+                seen << button->text().remove(QLatin1Char('&'));
+        }
+        box->close();
+    });
+    notifier().show("Завершить работу?", MessageIcon::Question, buttons);
+    setNotifier(previous);
+    QCOMPARE(seen, captions);
 }
 
 QTEST_MAIN(MessageBoxNotifierTest)

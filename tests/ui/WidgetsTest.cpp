@@ -2,10 +2,12 @@
 // keyboard and screen fitting, on real widgets offscreen.
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardItemModel>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -17,6 +19,7 @@
 #include "ui/Form.h"
 #include "ui/ImageList.h"
 #include "ui/MenuBar.h"
+#include "ui/ProgramIcon.h"
 #include "ui/ScreenFitter.h"
 #include "ui/SoftKeyboard.h"
 #include "ui/ViewHelpers.h"
@@ -48,6 +51,11 @@ private slots:
     void fittedGeometry_data();
     void fittedGeometry();
     void fitterResizesFullScreenWindowsOnly();
+    void softKeys_data();
+    void softKeys();
+    void focusedBarButtonTakesEnter();
+    void stretchedColumnKeepsItsMinimum();
+    void programIconAtEverySize();
 };
 
 void WidgetsTest::menuBarCommandsAndSubMenus() {
@@ -492,6 +500,174 @@ void WidgetsTest::fitterResizesFullScreenWindowsOnly() {
     fitter->placeMainWindow(&main);
     QCOMPARE(main.size(), ScreenFitter::kDesktopMainWindowSize);
     fitter->setHandheldOverride(-1);
+}
+
+void WidgetsTest::softKeys_data() {
+    QTest::addColumn<QStringList>("bar");  // captions; "-x" disabled, "~x" hidden, "x>" a menu
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("triggered");  // "" nothing; "menu:x" the menu opens on item x
+    const QStringList three = {"A", "B", "C"};
+    QTest::newRow("F1 the first") << three << int(Qt::Key_F1) << "A";
+    QTest::newRow("F2 the last") << three << int(Qt::Key_F2) << "C";
+    QTest::newRow("F2 skips a hidden last")
+        << QStringList{"A", "B", "~C"} << int(Qt::Key_F2) << "B";
+    QTest::newRow("F1 skips a hidden first") << QStringList{"~A", "B"} << int(Qt::Key_F1) << "B";
+    QTest::newRow("disabled first is inert") << QStringList{"-A", "B"} << int(Qt::Key_F1) << "";
+    QTest::newRow("F2 opens the last menu")
+        << QStringList{"A", "M>"} << int(Qt::Key_F2) << "menu:item 2";
+    QTest::newRow("F1 opens the first menu")
+        << QStringList{"M>", "B"} << int(Qt::Key_F1) << "menu:item 2";
+}
+
+void WidgetsTest::softKeys() {
+    QFETCH(QStringList, bar);
+    QFETCH(int, key);
+    QFETCH(QString, triggered);
+    Form form;
+    form.resize(240, 320);
+    QString fired;
+    QMenu* menu = nullptr;
+    for (QString caption : bar) {
+        const bool disabled = caption.startsWith('-');
+        const bool hidden = caption.startsWith('~');
+        if (disabled || hidden) caption.remove(0, 1);
+        QAction* action = nullptr;
+        if (caption.endsWith('>')) {
+            menu = form.menuBar()->addMenu(caption);
+            // The first item is disabled and a separator follows: the marked one is the next.
+            form.menuBar()->addItem(menu, "item 1")->setEnabled(false);
+            form.menuBar()->addSeparator(menu);
+            QAction* item = form.menuBar()->addItem(menu, "item 2");
+            connect(item, &QAction::triggered, [&fired] { fired = "item 2"; });
+            action = menu->menuAction();
+        } else {
+            action = form.menuBar()->addCommand(caption);
+            connect(action, &QAction::triggered, [&fired, caption] { fired = caption; });
+        }
+        action->setEnabled(!disabled);
+        action->setVisible(!hidden);
+    }
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key(key));
+    if (triggered.startsWith("menu:")) {
+        QTRY_COMPARE(QApplication::activePopupWidget(), menu);
+        QVERIFY(menu->activeAction());
+        QCOMPARE(menu->activeAction()->text(), triggered.mid(5));
+        QCOMPARE(fired, QString());
+        QTest::keyClick(menu, Qt::Key_Return);
+        QTRY_VERIFY(!menu->isVisible());
+        QCOMPARE(fired, triggered.mid(5));
+    } else {
+        QCOMPARE(fired, triggered);
+        QVERIFY(!QApplication::activePopupWidget());
+    }
+}
+
+void WidgetsTest::focusedBarButtonTakesEnter() {
+    Form form;
+    auto* edit = new QLineEdit(form.body());
+    QString fired;
+    QAction* first = form.menuBar()->addCommand("First");
+    QAction* second = form.menuBar()->addCommand("Second");
+    connect(first, &QAction::triggered, [&] { fired += "first;"; });
+    connect(second, &QAction::triggered, [&] { fired += "second;"; });
+    form.setDefaultCommand(first);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    edit->setFocus();
+    // A tap does not take the focus away from the edit.
+    QTest::mouseClick(form.menuBar()->buttonOf(second), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QCOMPARE(fired, QString("second;"));
+    // Tab goes edit -> First -> Second; Enter there is Second's, not the default command.
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.menuBar()->buttonOf(first));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.menuBar()->buttonOf(second));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(fired, QString("second;second;"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QCOMPARE(fired, QString("second;second;second;"));
+    // Back in the edit, Enter is the default command again.
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(fired, QString("second;second;second;first;"));
+}
+
+void WidgetsTest::stretchedColumnKeepsItsMinimum() {
+    QTableWidget table(3, 4);
+    table.verticalHeader()->hide();
+    for (int c = 0; c < 4; ++c) table.setColumnWidth(c, 30);
+    StretchColumn(&table, 1, 100);
+    table.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&table));
+    const int scrollBar = table.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &table);
+    const auto rest = [&](int width, int others) {
+        return width - 2 * table.frameWidth() - others - scrollBar - 2;
+    };
+    struct Step {
+        int width;
+        int expected;  // -1: the rest of the width
+    };
+    // Up to the handheld's 240 pixels the column keeps its width, though 240 would leave room;
+    // beyond them it takes the extra pixels (the handheld layout's spare room stays spare),
+    // on a window whose other columns are wider all the rest of the width.
+    QVERIFY(rest(240, 90) > 100);
+    QVERIFY(rest(800, 90) > 660);
+    for (const Step step : {Step{200, 100}, Step{240, 100}, Step{260, 120}, Step{800, 660},
+                            Step{150, 100}, Step{240, 100}}) {
+        table.resize(step.width, 200);
+        QApplication::processEvents();
+        QCOMPARE(table.columnWidth(1), step.expected < 0 ? rest(step.width, 90) : step.expected);
+    }
+    table.resize(800, 200);
+    QApplication::processEvents();
+    // Another column growing takes its room from the stretched one.
+    table.setColumnWidth(3, 80);
+    QVERIFY(rest(800, 140) < 660);
+    QCOMPARE(table.columnWidth(1), rest(800, 140));
+    // A column added later counts too.
+    table.setColumnCount(5);
+    table.setColumnWidth(4, 50);
+    QCOMPARE(table.columnWidth(1), rest(800, 190));
+    // Out-of-range columns are ignored.
+    QTableWidget other(1, 1);
+    other.setColumnWidth(0, 40);
+    StretchColumn(&other, 5, 10);
+    other.show();
+    other.resize(300, 100);
+    QApplication::processEvents();
+    QCOMPARE(other.columnWidth(0), 40);
+}
+
+void WidgetsTest::programIconAtEverySize() {
+    const ImageList art = ImageList::fromBitmap("APP_ICON", 32, 32);
+    QCOMPARE(art.count(), 1);
+    const QImage native = art.image(0);
+    const QRgb key = ImageList::bitmap("APP_ICON").pixel(0, 31);
+    QCOMPARE(ProgramIconSizes(), (QList<int>{16, 32, 48, 64, 128}));
+    for (int size : ProgramIconSizes()) {
+        const QImage icon = ProgramIconImage(size);
+        QCOMPARE(icon.size(), QSize(size, size));
+        QVERIFY(icon.hasAlphaChannel());
+        QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);                  // the key colour's corner
+        QCOMPARE(qAlpha(icon.pixel(size / 2, size / 2)), 255);  // the page
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const QRgb p = icon.pixel(x, y);
+                if (qAlpha(p) == 255) QVERIFY2(p != key, "the key colour shows");
+            }
+    }
+    // Whole multiples stay sharp: every pixel of the bitmap becomes a square.
+    const QImage big = ProgramIconImage(128);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) QCOMPARE(big.pixel(4 * x + 3, 4 * y + 1), native.pixel(x, y));
+    QCOMPARE(ProgramIconImage(32), native.convertToFormat(QImage::Format_ARGB32));
+    QVERIFY(ProgramIconImage(0).isNull());
+    QCOMPARE(ProgramIcon().availableSizes().size(), ProgramIconSizes().size());
 }
 
 QTEST_MAIN(WidgetsTest)
