@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when they are missing.
-# Usage: tools/install-deps.sh [run|test|bench]
+# Usage: tools/install-deps.sh [run|test|bench|package]
 set -euo pipefail
 
 need=(build-essential cmake ninja-build pkg-config
@@ -8,9 +8,12 @@ need=(build-essential cmake ninja-build pkg-config
       nlohmann-json3-dev
       fonts-dejavu-core)
 case "${1:-test}" in
-    run) need+=(googletest libgtest-dev python3) ;;
+    run) need+=(googletest libgtest-dev python3 qt6-translations-l10n) ;;
     test) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
-                 sqlite3 libxml2-utils xvfb xdotool x11-utils) ;;
+                 sqlite3 libxml2-utils xvfb xdotool x11-utils
+                 qt6-translations-l10n dpkg-dev file desktop-file-utils appstream lintian
+                 man-db) ;;
+    package) need+=(googletest libgtest-dev qt6-translations-l10n dpkg-dev file) ;;
     bench) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
                   sqlite3 libxml2-utils clang libclang-rt-14-dev valgrind) ;;
 esac
