@@ -81,6 +81,11 @@ void ScreenshotsTest::journal() {
     QCOMPARE(journal.documentList()->rowCount(), 5);
     journal.documentList()->selectRow(1);
     save(&journal, "journal.png");
+
+    // The same journal in a desktop-sized window: the client's name takes the room.
+    journal.resize(800, 600);
+    QTRY_VERIFY(journal.documentList()->columnWidth(JournalWindow::kClientColumn) > 400);
+    save(&journal, "journal-desktop.png");
 }
 
 void ScreenshotsTest::periodDialog() {
