@@ -135,7 +135,6 @@ private:
 };
 
 void DesktopUseTest::initTestCase() {
-    InstallScreens();
     // The process speaks English: nothing Russian below may come from the locale.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
@@ -156,7 +155,7 @@ void DesktopUseTest::cleanup() {
 }
 
 void DesktopUseTest::softKeysOnTheJournal() {
-    JournalWindow journal;
+    JournalWindow journal(ProgramScreens());
     journal.loadTimer()->stop();
     journal.resize(240, 320);
     QVERIFY(showActive(&journal));
@@ -278,7 +277,7 @@ void DesktopUseTest::tabReachesEveryControl() {
     test::SetOption("UseFTP", "1");  // the settings' fields enabled
     std::unique_ptr<QWidget> window;
     if (screen == "journal") {
-        auto journal = std::make_unique<JournalWindow>();
+        auto journal = std::make_unique<JournalWindow>(ProgramScreens());
         journal->loadTimer()->stop();
         journal->loadRows(0, 0);
         window = std::move(journal);
@@ -353,7 +352,7 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
     std::unique_ptr<QWidget> window;
     std::function<int()> nameWidth;
     if (screen.startsWith("journal")) {
-        auto journal = std::make_unique<JournalWindow>();
+        auto journal = std::make_unique<JournalWindow>(ProgramScreens());
         journal->loadTimer()->stop();
         QTableWidget* list = journal->documentList();
         nameWidth = [list] { return list->columnWidth(JournalWindow::kClientColumn); };
