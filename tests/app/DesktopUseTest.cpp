@@ -173,8 +173,12 @@ void DesktopUseTest::softKeysOnTheJournal() {
     QTRY_VERIFY(openMenu());
     QCOMPARE(openMenu(), journal.menuBar()->menuOf(journal.menuBar()->commands().last()));
     QVERIFY(openMenu()->activeAction());
-    QCOMPARE(openMenu()->activeAction()->text(), u("Обмен с центр. БД"));
+    QCOMPARE(openMenu()->activeAction()->text(), u(" Повторить "));
     press(Qt::Key_Down);  // over the separator
+    QVERIFY(openMenu()->activeAction());
+    QCOMPARE(openMenu()->activeAction()->text(), u("Обмен с центр. БД"));
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);  // " Сообщения ", then over the next separator
     QVERIFY(openMenu()->activeAction());
     QCOMPARE(openMenu()->activeAction()->text(), u("Обновить"));
     QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
@@ -200,20 +204,29 @@ void DesktopUseTest::softKeysOnTheEditorAndItsPicker() {
     editor->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
     QCOMPARE(editor->menuBar()->firstCommand(), editor->pickAction());
 
-    // F1: "Подбор" opens the goods picker, whose own F2 is " [X] Отмена".
+    // F1: "Подбор" opens the goods picker. There F2 opens its "..." menu on " Поиск ", F2
+    // again closes it, and Escape is the picker's " [X] Отмена".
     int pickerResult = -1;
+    bool menuSeen = false;
     bool rejectedByTest = false;
     test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* picker) {
         connect(picker, &QDialog::finished, [&](int r) { pickerResult = r; });
         picker->activateWindow();
-        if (QTest::qWaitFor([picker] { return QApplication::activeWindow() == picker; }))
+        if (QTest::qWaitFor([picker] { return QApplication::activeWindow() == picker; })) {
             QTest::keyClick(picker, Qt::Key_F2);
+            QMenu* menu = openMenu();
+            menuSeen = menu && menu->activeAction() &&
+                       menu->activeAction()->text() == QStringLiteral(" Поиск ");
+            if (menu) QTest::keyClick(menu, Qt::Key_F2);
+            if (!openMenu()) QTest::keyClick(picker->goodsList(), Qt::Key_Escape);
+        }
         if (picker->isVisible()) {
-            rejectedByTest = true;  // F2 did not end it: leave the modal loop all the same
+            rejectedByTest = true;  // the keys did not end it: leave the modal loop all the same
             picker->reject();
         }
     });
     press(Qt::Key_F1);
+    QVERIFY(menuSeen);
     QCOMPARE(pickerResult, Dialog::Cancelled);
     QVERIFY(!rejectedByTest);
     QVERIFY(alive && editor->isVisible());

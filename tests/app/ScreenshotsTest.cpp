@@ -96,6 +96,8 @@ void ScreenshotsTest::periodDialog() {
 }
 
 void ScreenshotsTest::aboutBox() {
+    // The box names the database in use; show the one an installed program has.
+    SetDatabasePath("/home/agent/.local/share/velmorant/data/base.sdb");
     AboutBox box;
     box.show();
     QVERIFY(QTest::qWaitForWindowExposed(&box));
