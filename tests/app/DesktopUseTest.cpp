@@ -34,6 +34,7 @@
 #include "exchange/SettingsDialog.h"
 #include "journal/JournalWindow.h"
 #include "journal/PeriodDialog.h"
+#include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
 #include "ui/Translations.h"
@@ -130,6 +131,7 @@ private slots:
     void datePickersAreRussianWhateverTheLocale();
 
 private:
+    test::FixedClock m_clock{EncodeDate(2008, 3, 17) + 0.5};
     std::unique_ptr<test::TempProgramFolder> m_folder;
     std::unique_ptr<test::RecordingNotifier> m_boxes;
 };
@@ -155,7 +157,7 @@ void DesktopUseTest::cleanup() {
 }
 
 void DesktopUseTest::softKeysOnTheJournal() {
-    JournalWindow journal(ProgramScreens());
+    JournalWindow journal(ProgramScreens(m_clock), m_clock);
     journal.loadTimer()->stop();
     journal.resize(240, 320);
     QVERIFY(showActive(&journal));
@@ -196,7 +198,7 @@ void DesktopUseTest::softKeysOnTheJournal() {
 }
 
 void DesktopUseTest::softKeysOnTheEditorAndItsPicker() {
-    auto* editor = new TDocumentEditor;
+    auto* editor = new TDocumentEditor(m_clock);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     QPointer<TDocumentEditor> alive(editor);
     QVERIFY(showActive(editor));
@@ -239,7 +241,7 @@ void DesktopUseTest::softKeysOnTheEditorAndItsPicker() {
 }
 
 void DesktopUseTest::softKeysOnTheExchangeScreen() {
-    auto* screen = new ExchangeScreenForm;
+    auto* screen = new ExchangeScreenForm(m_clock);
     QPointer<ExchangeScreenForm> alive(screen);
     screen->resize(240, 320);
     QVERIFY(showActive(screen));
@@ -290,12 +292,12 @@ void DesktopUseTest::tabReachesEveryControl() {
     test::SetOption("UseFTP", "1");  // the settings' fields enabled
     std::unique_ptr<QWidget> window;
     if (screen == "journal") {
-        auto journal = std::make_unique<JournalWindow>(ProgramScreens());
+        auto journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock), m_clock);
         journal->loadTimer()->stop();
         journal->loadRows(0, 0);
         window = std::move(journal);
     } else if (screen.startsWith("editor")) {
-        auto editor = std::make_unique<TDocumentEditor>();
+        auto editor = std::make_unique<TDocumentEditor>(m_clock);
         editor->tabs()->setCurrentIndex(screen.endsWith("lines") ? TDocumentEditor::kLinesTab
                                                                  : TDocumentEditor::kHeaderTab);
         window = std::move(editor);
@@ -310,9 +312,10 @@ void DesktopUseTest::tabReachesEveryControl() {
     } else if (screen == "keypad") {
         window = std::make_unique<TQuantityDialog>(15000, kNoPrice);
     } else if (screen == "period dialog") {
-        window = std::make_unique<TPeriodDialog>(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17));
+        window = std::make_unique<TPeriodDialog>(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17),
+                                                 m_clock);
     } else if (screen == "exchange screen") {
-        window = std::make_unique<ExchangeScreenForm>();
+        window = std::make_unique<ExchangeScreenForm>(m_clock);
     } else if (screen.startsWith("settings")) {
         auto dialog = std::make_unique<SettingsDialog>();
         QVERIFY(dialog->load());
@@ -365,7 +368,7 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
     std::unique_ptr<QWidget> window;
     std::function<int()> nameWidth;
     if (screen.startsWith("journal")) {
-        auto journal = std::make_unique<JournalWindow>(ProgramScreens());
+        auto journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock), m_clock);
         journal->loadTimer()->stop();
         QTableWidget* list = journal->documentList();
         nameWidth = [list] { return list->columnWidth(JournalWindow::kClientColumn); };
@@ -377,7 +380,7 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
         nameWidth = [list] { return list->columnWidth(0); };
         window = std::move(picker);
     } else if (screen.startsWith("editor")) {
-        auto editor = std::make_unique<TDocumentEditor>();
+        auto editor = std::make_unique<TDocumentEditor>(m_clock);
         QTreeWidget* list = editor->linesList();
         nameWidth = [list] { return list->columnWidth(1); };
         window = std::move(editor);
@@ -406,8 +409,8 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
 
 void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
     QCOMPARE(QLocale().language(), QLocale::English);
-    TPeriodDialog period(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17));
-    TDocumentEditor editor;
+    TPeriodDialog period(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17), m_clock);
+    TDocumentEditor editor(m_clock);
     QList<QDateEdit*> pickers = period.findChildren<QDateEdit*>();
     pickers << editor.datePicker();
     QCOMPARE(pickers.size(), 4);  // the day, the interval's two ends, the shipment date
