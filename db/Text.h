@@ -65,4 +65,9 @@ private:
     std::vector<short> m_encode;  // into a single-byte code page: code point -> byte, or -1
 };
 
+// A value typed by the agent or the office (a host, a login, a folder) for a log line: it stays
+// on its one line whatever it holds. Line breaks and tabs show as \r, \n and \t, other control
+// characters as \xHH; everything else, UTF-8 included, is kept as it is.
+std::string OneLineText(std::string_view text);
+
 }  // namespace velmorant

@@ -360,7 +360,7 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
         removeQuietly(path);
         result = archive;
     }
-    screen.AddLogLine(kFinished + fullPath(result));
+    screen.AddLogLine(kFinished + OneLineText(fullPath(result)));
     return true;
 }
 

@@ -826,8 +826,9 @@ bool FtpTransfer(TExchangeScreen& screen, TransferLoop& loop, FtpDirection direc
         return false;
     }
     auto logAttempt = [&](const std::string& login) {
-        screen.AddLogLine(kTryConnect + connection.host + " : " + std::to_string(connection.port));
-        screen.AddLogLine("  (Username=" + login +
+        screen.AddLogLine(kTryConnect + OneLineText(connection.host) + " : " +
+                          std::to_string(connection.port));
+        screen.AddLogLine("  (Username=" + OneLineText(login) +
                           "; Password=" + MaskedPassword(connection.password) + ")");
     };
     logAttempt(connection.login);

@@ -175,5 +175,22 @@ TEST(Guid, NewGuidTextIsUpperCaseWithoutBraces) {
     EXPECT_EQ(seen.size(), 100u);
 }
 
+TEST(Text, OneLineText) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"", ""},
+        {"ftp.example.ru", "ftp.example.ru"},
+        {"a\r\nb", "a\\r\\nb"},
+        {"\n", "\\n"},
+        {"tab\there", "tab\\there"},
+        {std::string("nul\0z", 5), "nul\\x00z"},
+        {"\x1b[0m\x7f", "\\x1B[0m\\x7F"},
+        {"Папка с\\обратной", "Папка с\\обратной"},  // UTF-8 and backslashes unchanged
+    };
+    for (const auto& c : cases) EXPECT_EQ(OneLineText(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace velmorant

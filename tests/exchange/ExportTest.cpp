@@ -274,6 +274,18 @@ TEST_F(ExportTest, ChoosesTheFolderWhenNoneIsGiven) {
     EXPECT_TRUE(std::filesystem::exists(xmlPath));
 }
 
+// A folder whose name holds a line break is written to as it is named, and its name stays on
+// the log's one line.
+TEST_F(ExportTest, AFolderNameWithALineBreakStaysOnItsLogLine) {
+    const std::string odd = (program / "out\nnext").string();
+    ASSERT_TRUE(ExportDocuments(screen, odd));
+    EXPECT_TRUE(std::filesystem::exists(odd + "/PDATo1C.xml"));
+    EXPECT_EQ(screen.log,
+              (std::vector<std::string>{
+                  "Начата выгрузка...",
+                  "Выгрузка завершена.\r\n" + (program / "out\\nnext").string() + "/PDATo1C.xml"}));
+}
+
 TEST_F(ExportTest, AWriteErrorKeepsTheOldFileAndReportsFailure) {
     // Enough documents to pass the file-size limit set below.
     std::vector<std::string> setup;
