@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <exception>
+
 #include "db/Notifier.h"
 #include "db/Text.h"
 
@@ -11,7 +13,35 @@ namespace {
 std::string g_databasePath;
 
 const char* const kDatabaseNotFound = "База данных не найдена.";
-const char* const kNoPath = "Не указан путь к БД";
+
+// What sqlite3_exec hands back to its row callback: the handler, and what an exception it
+// threw had to say.
+struct RowCall {
+    const TRowHandler& onRow;
+    bool failed = false;
+    std::string failure;  // empty: no text of its own, the library's message stands
+};
+
+// SQLite's row callback. Nothing may unwind through the library's C frames: an exception
+// stops the statement (a non-zero return) and is reported once sqlite3_exec has returned.
+int callRowHandler(void* context, int columns, char** values, char** names) noexcept {
+    auto* call = static_cast<RowCall*>(context);
+    try {
+        call->onRow(TRow(columns, values, names));
+        return 0;
+    } catch (const std::exception& e) {
+        call->failed = true;
+        try {
+            call->failure = e.what();
+        } catch (...) {
+            call->failure.clear();
+        }
+    } catch (...) {
+        call->failed = true;
+    }
+    return 1;
+}
+
 }  // namespace
 
 const std::string& DatabasePath() { return g_databasePath; }
@@ -34,17 +64,13 @@ TQueryResult::~TQueryResult() {
 }
 
 bool TQueryResult::Open() {
-    if (m_path.empty()) {
-        m_errorText = kNoPath;
-        return false;
-    }
+    if (m_path.empty()) return false;
     if (m_handle) {
         sqlite3_close_v2(m_handle);
         m_handle = nullptr;
     }
-    const int rc = sqlite3_open(m_path.c_str(), &m_handle);
-    m_open = rc == SQLITE_OK;
-    if (m_open) {
+    const bool open = sqlite3_open(m_path.c_str(), &m_handle) == SQLITE_OK;
+    if (open) {
         // Statements put texts between double quotes and rely on SQLite reading a word that
         // names no column as a text value: keep that allowed whatever the library's default.
         sqlite3_db_config(m_handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
@@ -53,67 +79,77 @@ bool TQueryResult::Open() {
         // failing at once.
         sqlite3_busy_timeout(m_handle, 5000);
     }
-    return m_open;
+    return open;
+}
+
+int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::string* error) {
+    RowCall call{onRow, false, {}};
+    char* message = nullptr;
+    const int rc =
+        sqlite3_exec(m_handle, sql.c_str(), onRow ? &callRowHandler : nullptr, &call, &message);
+    if (rc != SQLITE_OK && error) {
+        if (call.failed && !call.failure.empty()) {
+            *error = call.failure;
+        } else {
+            *error = message ? message : (m_handle ? sqlite3_errmsg(m_handle) : "");
+        }
+    }
+    sqlite3_free(message);
+    return rc;
 }
 
 bool TQueryResult::Exec(const std::string& sql) {
+    return ExecRows(sql, [this](const TRow& row) { keepRow(row); });
+}
+
+bool TQueryResult::ExecRows(const std::string& sql, const TRowHandler& onRow) {
     std::string error;
-    if (ExecSilently(sql, &error) == SQLITE_OK) return true;
+    if (run(sql, onRow, &error) == SQLITE_OK) return true;
     notifier().message(error);
     return false;
 }
 
 int TQueryResult::ExecSilently(const std::string& sql, std::string* error) {
-    char* message = nullptr;
-    const int rc = sqlite3_exec(m_handle, sql.c_str(), &TQueryResult::RowCallback, this, &message);
-    if (rc != SQLITE_OK && error) {
-        *error = message ? message : (m_handle ? sqlite3_errmsg(m_handle) : "");
-    }
-    sqlite3_free(message);
-    return rc;
+    return run(
+        sql, [this](const TRow& row) { keepRow(row); }, error);
+}
+
+int TQueryResult::ExecRowsSilently(const std::string& sql, const TRowHandler& onRow,
+                                   std::string* error) {
+    return run(sql, onRow, error);
 }
 
 bool TQueryResult::InTransaction() const {
     return m_handle && sqlite3_get_autocommit(m_handle) == 0;
 }
 
-int TQueryResult::RowCallback(void* context, int columns, char** values, char** names) {
-    auto* self = static_cast<TQueryResult*>(context);
-    if (columns <= 0) return 0;
-    self->m_columnCount = columns;
-    ++self->m_rowCount;
-    if (self->m_cells.empty()) {
-        for (int i = 0; i < columns; ++i) self->m_cells.emplace_back(names[i] ? names[i] : "");
+void TQueryResult::keepRow(const TRow& row) {
+    const int columns = row.Count();
+    if (columns <= 0) return;
+    // A row is kept whole or not at all, so that the rows before a failure stay readable.
+    const size_t before = m_cells.size();
+    try {
+        if (m_cells.empty()) {
+            for (int i = 0; i < columns; ++i) m_cells.emplace_back(row.Name(i));
+        }
+        for (int i = 0; i < columns; ++i) m_cells.emplace_back(row.Value(i));
+    } catch (...) {
+        m_cells.resize(before);
+        throw;
     }
-    for (int i = 0; i < columns; ++i) self->m_cells.emplace_back(values[i] ? values[i] : "");
-    return 0;
+    m_columnCount = columns;
+    ++m_rowCount;
 }
 
 void TQueryResult::GoTo(int n) {
-    m_currentRow = n;
     if (m_rowCount == 0) {
         m_atEnd = true;
-        m_atStart = true;
         m_currentRow = 0;
         return;
     }
-    if (n > 0) {
-        m_atStart = false;
-    } else {
-        m_atStart = true;
-        m_currentRow = 0;
-    }
-    if (n <= m_rowCount - 1) {
-        m_atEnd = false;
-    } else {
-        m_atEnd = true;
-        m_currentRow = m_rowCount - 1;
-    }
-}
-
-std::string TQueryResult::ColumnName(int i) const {
-    if (i < 0 || i >= m_columnCount || static_cast<size_t>(i) >= m_cells.size()) return {};
-    return m_cells[static_cast<size_t>(i)];
+    m_currentRow = n > 0 ? n : 0;
+    m_atEnd = n > m_rowCount - 1;
+    if (m_atEnd) m_currentRow = m_rowCount - 1;
 }
 
 int TQueryResult::ColumnIndex(const std::string& name) const {
@@ -145,13 +181,15 @@ std::unique_ptr<TQueryResult> Query(const std::string& sql) {
     return q;
 }
 
+bool ExecShowingStatement(TQueryResult& q, const std::string& sql) {
+    if (q.Exec(sql)) return true;
+    notifier().message(sql);
+    return false;
+}
+
 TTransaction::~TTransaction() {
-    if (m_active) {
-        // Rolling back must not show a second message after the one that made us roll back.
-        char* error = nullptr;
-        sqlite3_exec(m_q.Handle(), "rollback", nullptr, nullptr, &error);
-        sqlite3_free(error);
-    }
+    // Rolling back must not show a second message after the one that made us roll back.
+    if (m_active) m_q.ExecRowsSilently("rollback", {});
 }
 
 bool TTransaction::Begin() {

@@ -1,19 +1,50 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
 
 namespace velmorant {
 
+// One row as the library hands it to a row handler of TQueryResult::ExecRows. The texts are
+// SQLite's own and valid only during the call: copy what is kept.
+class TRow {
+public:
+    TRow(int columns, char** values, char** names) noexcept
+        : m_columns(columns), m_values(values), m_names(names) {}
+
+    int Count() const { return m_columns; }
+    // NULL, and a column outside the row, read as empty text.
+    std::string_view Value(int c) const { return text(m_values, c); }
+    std::string_view Name(int c) const { return text(m_names, c); }
+    bool IsNull(int c) const { return c < 0 || c >= m_columns || !m_values[c]; }
+
+private:
+    std::string_view text(char** texts, int c) const {
+        if (c < 0 || c >= m_columns || !texts[c]) return {};
+        return texts[c];
+    }
+
+    int m_columns;
+    char** m_values;
+    char** m_names;
+};
+
+// Called for every row a statement returns. It may throw: the statement then stops, and the
+// exception never reaches the library (see TQueryResult::ExecRows).
+using TRowHandler = std::function<void(const TRow& row)>;
+
 // One SQLite connection together with every row its statements returned, held as text.
 // A connection lives for one operation: open it, run statements, read rows, destroy it.
 // Cells are addressed by row (navigation below) and by column name (trimmed, ASCII letters
 // compared without case). NULL reads as empty text. Rows of several statements run on one
 // object are appended after each other under the first statement's column names.
-// Failures are shown through notifier(); reading outside the data never fails.
+// Failures are shown through notifier(); reading outside the data never fails. This class is
+// the one place that touches the library's connection handle.
 class TQueryResult {
 public:
     // Creates the object on `path`. With openNow it opens the connection at once; when that
@@ -26,17 +57,28 @@ public:
     TQueryResult& operator=(const TQueryResult&) = delete;
 
     // Opens the connection (double-quoted string literals stay enabled). An empty path fails
-    // without touching the library and sets ErrorText() to "Не указан путь к БД".
+    // without touching the library.
     bool Open();
 
     // Runs one SQL text (it may hold several statements) and appends the rows it returns.
     // On failure shows the library's message in a plain box and returns false; rows
-    // received before the failure stay.
+    // received before the failure stay, each one whole.
     bool Exec(const std::string& sql);
+
+    // Runs `sql` like Exec() but hands every row to `onRow` as it comes instead of keeping
+    // it. Failures are shown as by Exec(). An exception thrown by `onRow` stops the statement
+    // there (the rest of the text does not run) and counts as its failure: its what() text is
+    // shown, or the library's "query aborted" for an exception of another kind.
+    bool ExecRows(const std::string& sql, const TRowHandler& onRow);
 
     // Runs `sql` as Exec does, rows included, but shows nothing: returns SQLite's result code
     // and, when it is not SQLITE_OK, puts the library's error text into `error`.
     int ExecSilently(const std::string& sql, std::string* error = nullptr);
+
+    // Runs `sql` as ExecRows() does but shows nothing, like ExecSilently(): an exception of
+    // `onRow` gives SQLITE_ABORT and its text.
+    int ExecRowsSilently(const std::string& sql, const TRowHandler& onRow,
+                         std::string* error = nullptr);
 
     // True while a transaction that a statement opened is still open on the connection (the
     // library's autocommit mode is off).
@@ -44,42 +86,40 @@ public:
 
     void First() { GoTo(0); }
     void Next() { GoTo(m_currentRow + 1); }
-    void Prior() { GoTo(m_currentRow - 1); }
     void GoTo(int n);
 
-    std::string ColumnName(int i) const;
     int ColumnIndex(const std::string& name) const;  // -1 when not found
     std::string Cell(int c) const;
     std::string Value(const std::string& columnName, const std::string& def) const;
 
     bool AtEnd() const { return m_atEnd; }
-    bool AtStart() const { return m_atStart; }
     int RowCount() const { return m_rowCount; }
     int ColumnCount() const { return m_columnCount; }
     int CurrentRow() const { return m_currentRow; }
-    const std::string& ErrorText() const { return m_errorText; }
-    const std::string& Path() const { return m_path; }
-    bool IsOpen() const { return m_open; }
-    sqlite3* Handle() const { return m_handle; }
 
 private:
-    static int RowCallback(void* context, int columns, char** values, char** names);
+    // Runs `sql` with `onRow` (may be empty: rows are dropped); on failure puts the text into
+    // `error` when given.
+    int run(const std::string& sql, const TRowHandler& onRow, std::string* error);
+    void keepRow(const TRow& row);
 
     sqlite3* m_handle = nullptr;
     bool m_atEnd = false;
-    bool m_atStart = false;
-    std::string m_errorText;
     std::vector<std::string> m_cells;
     int m_rowCount = 0;
     int m_columnCount = 0;
     int m_currentRow = 0;
     std::string m_path;
-    bool m_open = false;
 };
 
 // Creates an object on the global database path, opens it and runs `sql`. Returns nullptr
 // when the open or the statement failed (the messages have been shown).
 std::unique_ptr<TQueryResult> Query(const std::string& sql);
+
+// Runs one statement of a longer piece of work (a save, the end of an import) and keeps its
+// rows. A rejected statement is shown twice: the library's message, then the statement's own
+// text, so that the office can see what was refused.
+bool ExecShowingStatement(TQueryResult& q, const std::string& sql);
 
 // The database path. One of the three globals of the program (with the program folder and the
 // notifier): every operation opens its own connection on it, so it is the one thing all of

@@ -11,20 +11,12 @@ namespace velmorant {
 
 namespace {
 
-// Runs one statement of a save; a rejected statement is shown by its own text after the
-// library's message.
-bool Run(TQueryResult& q, const std::string& sql) {
-    if (q.Exec(sql)) return true;
-    notifier().message(sql);
-    return false;
-}
-
 // Before an existing header is rewritten, its stored row must still be there and still be
 // open for changes: the exchange may have moved it on, or the journal removed it, while the
 // editor held it. Rewriting it then would change a document the office already has, or leave
 // lines without a header.
 bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
-    if (!Run(q, docsql::SelectStoredState(doc.GUID))) return false;
+    if (!ExecShowingStatement(q, docsql::SelectStoredState(doc.GUID))) return false;
     if (q.RowCount() == 0) {
         notifier().message(kDocHeaderNotRead);
         return false;
@@ -50,10 +42,10 @@ bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals, TDat
 
     const std::string header =
         isNew ? docsql::InsertHead(doc, totals, today) : docsql::UpdateHead(doc, totals);
-    if (!Run(*q, header)) return false;
-    if (!Run(*q, docsql::DeleteLines(doc.GUID))) return false;
+    if (!ExecShowingStatement(*q, header)) return false;
+    if (!ExecShowingStatement(*q, docsql::DeleteLines(doc.GUID))) return false;
     for (std::size_t i = 0; i < doc.Lines.size(); ++i) {
-        if (!Run(*q, docsql::InsertLine(doc.GUID, i, doc.Lines[i]))) return false;
+        if (!ExecShowingStatement(*q, docsql::InsertLine(doc.GUID, i, doc.Lines[i]))) return false;
     }
     // Leaving without a commit rolls every statement above back.
     return transaction.Commit();

@@ -1,7 +1,6 @@
 #include "exchange/Export.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <array>
@@ -192,13 +191,7 @@ public:
     // holding every cell as a text of its own. False when the query failed (its message
     // has been shown).
     bool Load(TQueryResult& q) {
-        char* error = nullptr;
-        const int rc = sqlite3_exec(q.Handle(), kLinesQuery, &DocumentLines::addRow, this, &error);
-        if (rc != SQLITE_OK) {
-            notifier().message(error ? error : sqlite3_errmsg(q.Handle()));
-        }
-        sqlite3_free(error);
-        return rc == SQLITE_OK;
+        return q.ExecRows(kLinesQuery, [this](const TRow& row) { addRow(row); });
     }
 
     const std::vector<Line>* Of(const std::string& guid) const {
@@ -214,17 +207,15 @@ public:
     }
 
 private:
-    static int addRow(void* context, int columns, char** values, char**) {
-        if (columns < 4) return 0;
-        auto* self = static_cast<DocumentLines*>(context);
-        auto text = [&](int c) { return std::string_view(values[c] ? values[c] : ""); };
-        const Line line{self->m_texts.size(), text(1).size(), text(2).size(), text(3).size()};
-        self->m_texts.append(text(1));
-        self->m_texts.append(text(2));
-        self->m_texts.append(text(3));
-        self->m_key.assign(text(0));
-        self->m_byDocument[self->m_key].push_back(line);
-        return 0;
+    void addRow(const TRow& row) {
+        if (row.Count() < 4) return;
+        const Line line{m_texts.size(), row.Value(1).size(), row.Value(2).size(),
+                        row.Value(3).size()};
+        m_texts.append(row.Value(1));
+        m_texts.append(row.Value(2));
+        m_texts.append(row.Value(3));
+        m_key.assign(row.Value(0));
+        m_byDocument[m_key].push_back(line);
     }
 
     std::string m_texts;

@@ -156,14 +156,6 @@ std::vector<std::string> splitFields(const std::string& line) {
     return fields;
 }
 
-// Runs one statement; on failure the database layer has shown SQLite's text, and the
-// statement itself follows in a second box.
-bool execute(TQueryResult& q, const std::string& sql) {
-    if (q.Exec(sql)) return true;
-    notifier().message(sql);
-    return false;
-}
-
 // A statement of the script failed: SQLite's text, then the statement, as a failing Exec
 // followed by the statement's own box would show them.
 void showFailure(const BatchedStatements::Failure& failure) {
@@ -381,9 +373,9 @@ bool ImportScript(TExchangeScreen& screen, const std::string& folderIn, const Im
 
     screen.AddLogLine(kFinished);
     const TDate now = screen.clock().Now();
-    execute(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
-    execute(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
-                    DateToText(now) + " " + TimeToText(now) + "\")");
+    ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
+    ExecShowingStatement(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
+                                 DateToText(now) + " " + TimeToText(now) + "\")");
     // The day's copy holds what the office just sent; a copy that fails leaves the earlier
     // one and does not undo the import.
     BackupDatabase(DatabasePath(), now);

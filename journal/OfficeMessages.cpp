@@ -1,7 +1,5 @@
 #include "journal/OfficeMessages.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -109,18 +107,11 @@ std::vector<TOfficeMessage> ReadOfficeMessages() {
 int CountUnreadMessages() {
     TQueryResult connection(DatabasePath());
     if (!connection.Open()) return 0;
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(connection.Handle(), "select IS_NEW from MY_MESSAGES", -1, &raw,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        return 0;
-    }
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+    // Silent: a missing table or a locked file shows nothing, the rows read until then count.
     int unread = 0;
-    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        const unsigned char* text = sqlite3_column_text(statement.get(), 0);
-        if (text && TextToInt(reinterpret_cast<const char*>(text), 0) != 0) ++unread;
-    }
+    connection.ExecRowsSilently("select IS_NEW from MY_MESSAGES", [&](const TRow& row) {
+        if (!row.IsNull(0) && TextToInt(std::string(row.Value(0)), 0) != 0) ++unread;
+    });
     return unread;
 }
 

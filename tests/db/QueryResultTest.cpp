@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 #include "support/TestSupport.h"
 
 namespace velmorant {
@@ -15,7 +19,7 @@ protected:
     std::unique_ptr<TQueryResult> open() { return TQueryResult::Create(folder.dbPath(), true); }
 };
 
-TEST_F(QueryResultTest, NoRowsLeavesEverythingEmptyAndSetsBothFlags) {
+TEST_F(QueryResultTest, NoRowsLeavesEverythingEmptyAndEndsAtOnce) {
     auto q = Query("select GUID from SPR_CLIENTS");
     ASSERT_TRUE(q);
     EXPECT_EQ(q->RowCount(), 0);
@@ -25,7 +29,6 @@ TEST_F(QueryResultTest, NoRowsLeavesEverythingEmptyAndSetsBothFlags) {
     EXPECT_FALSE(q->AtEnd());
     q->GoTo(5);
     EXPECT_TRUE(q->AtEnd());
-    EXPECT_TRUE(q->AtStart());
     EXPECT_EQ(q->CurrentRow(), 0);
     EXPECT_TRUE(notes.shown().empty());
 }
@@ -38,34 +41,28 @@ TEST_F(QueryResultTest, NavigationFlags) {
 
     struct Step {
         const char* what;
-        int row;  // -100: Next, -200: Prior, otherwise GoTo(row)
+        int row;  // -100: Next, otherwise GoTo(row)
         int expectedRow;
-        bool atStart;
         bool atEnd;
         const char* value;
     };
     const Step steps[] = {
-        {"first", 0, 0, true, false, "1"},
-        {"next", -100, 1, false, false, "2"},
-        {"next to last", -100, 2, false, false, "3"},
-        {"next past last keeps the last row", -100, 2, false, true, "3"},
-        {"prior from the end", -200, 1, false, false, "2"},
-        {"prior to first", -200, 0, true, false, "1"},
-        {"prior before first acts as first", -200, 0, true, false, "1"},
-        {"goto far beyond", 99, 2, false, true, "3"},
-        {"goto negative", -7, 0, true, false, "1"},
+        {"first", 0, 0, false, "1"},
+        {"next", -100, 1, false, "2"},
+        {"next to last", -100, 2, false, "3"},
+        {"next past last keeps the last row", -100, 2, true, "3"},
+        {"goto back from the end", 1, 1, false, "2"},
+        {"goto far beyond", 99, 2, true, "3"},
+        {"goto negative", -7, 0, false, "1"},
     };
     for (const auto& s : steps) {
         SCOPED_TRACE(s.what);
         if (s.row == -100) {
             q->Next();
-        } else if (s.row == -200) {
-            q->Prior();
         } else {
             q->GoTo(s.row);
         }
         EXPECT_EQ(q->CurrentRow(), s.expectedRow);
-        EXPECT_EQ(q->AtStart(), s.atStart);
         EXPECT_EQ(q->AtEnd(), s.atEnd);
         EXPECT_EQ(q->Cell(0), s.value);
     }
@@ -98,7 +95,7 @@ TEST_F(QueryResultTest, TwoSelectsAppendRowsUnderTheFirstColumnNames) {
     ASSERT_TRUE(q->Exec("select 'x1' as FIRST, 'y1' as SECOND"));
     ASSERT_TRUE(q->Exec("select 'x2' as OTHER, 'y2' as NAMES"));
     EXPECT_EQ(q->RowCount(), 2);
-    EXPECT_EQ(q->ColumnName(0), "FIRST");
+    EXPECT_EQ(q->ColumnIndex("FIRST"), 0);
     EXPECT_EQ(q->ColumnIndex("OTHER"), -1);
     q->GoTo(1);
     EXPECT_EQ(q->Value("SECOND", ""), "y2");
@@ -118,8 +115,6 @@ TEST_F(QueryResultTest, ColumnLookUpTrimsAndFoldsOnlyAsciiCase) {
     for (const auto& c : cases) {
         EXPECT_EQ(q->ColumnIndex(c.name), c.index) << c.name;
     }
-    EXPECT_EQ(q->ColumnName(3), "");
-    EXPECT_EQ(q->ColumnName(-1), "");
     q->First();
     EXPECT_EQ(q->Cell(7), "");
     EXPECT_EQ(q->Cell(-1), "");
@@ -135,6 +130,114 @@ TEST_F(QueryResultTest, FailedStatementShowsTheLibraryMessageAndKeepsEarlierRows
     EXPECT_EQ(q->RowCount(), 1);
 }
 
+TEST_F(QueryResultTest, ExecRowsHandsOverEachRowAsItComesAndKeepsNone) {
+    auto q = open();
+    std::vector<std::string> seen;
+    auto text = [](const TRow& row, int c) {
+        return std::string(row.Name(c)) + "=" + std::string(row.Value(c)) +
+               (row.IsNull(c) ? "(null)" : "");
+    };
+    ASSERT_TRUE(
+        q->ExecRows("select 'a' as X, NULL as Y union all select 'b', 7", [&](const TRow& row) {
+            ASSERT_EQ(row.Count(), 2);
+            seen.push_back(text(row, 0) + " " + text(row, 1) + " " + text(row, 2) + " " +
+                           text(row, -1));
+        }));
+    EXPECT_EQ(seen, (std::vector<std::string>{"X=a Y=(null) =(null) =(null)",
+                                              "X=b Y=7 =(null) =(null)"}));
+    EXPECT_EQ(q->RowCount(), 0);
+    EXPECT_TRUE(notes.shown().empty());
+}
+
+// Every way of running rows reports a failure by one rule: the library's text (or the text of
+// the handler's exception), shown in a plain box by the loud forms and handed back by the
+// silent ones. A handler that throws must not unwind through SQLite: the statement stops at
+// that row and the rest of the SQL text does not run.
+TEST_F(QueryResultTest, FailuresAndHandlerExceptionsAreReportedAlike) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        std::function<void()> raise;  // empty: the handler never throws
+        const char* text;
+        int rowsSeen;
+    };
+    const char* const threeRows =
+        "select 1 union all select 2 union all select 3; "
+        "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('AFTER', '1')";
+    const Case cases[] = {
+        {"a failing statement",
+         "select * from NO_SUCH_TABLE",
+         {},
+         "no such table: NO_SUCH_TABLE",
+         0},
+        {"a std::exception", threeRows, [] { throw std::runtime_error("the handler gave up"); },
+         "the handler gave up", 2},
+        {"out of memory", threeRows, [] { throw std::bad_alloc(); }, std::bad_alloc().what(), 2},
+        {"not a std::exception", threeRows, [] { throw 42; }, "query aborted", 2},
+        {"an exception without a text", threeRows,
+         [] {
+             struct Silent : std::exception {
+                 const char* what() const noexcept override { return ""; }
+             };
+             throw Silent();
+         },
+         "query aborted", 2},
+    };
+    enum class Form { ExecRows, ExecRowsSilently };
+    for (const Case& c : cases) {
+        for (const Form form : {Form::ExecRows, Form::ExecRowsSilently}) {
+            SCOPED_TRACE(std::string(c.what) + (form == Form::ExecRows ? ", shown" : ", silent"));
+            notes.clear();
+            auto q = open();
+            ASSERT_TRUE(q->Exec("delete from MY_OPTIONS"));
+            int rows = 0;
+            const TRowHandler handler = [&](const TRow&) {
+                if (++rows == 2 && c.raise) c.raise();
+            };
+            if (form == Form::ExecRows) {
+                EXPECT_FALSE(q->ExecRows(c.sql, handler));
+                EXPECT_EQ(notes.texts(), std::vector<std::string>{c.text});
+                if (!notes.shown().empty()) {
+                    EXPECT_EQ(notes.shown()[0].icon, MessageIcon::None);
+                }
+            } else {
+                std::string error;
+                EXPECT_NE(q->ExecRowsSilently(c.sql, handler, &error), 0);
+                EXPECT_EQ(error, c.text);
+                EXPECT_TRUE(notes.shown().empty());
+            }
+            EXPECT_EQ(rows, c.rowsSeen);
+            ASSERT_TRUE(q->Exec("select count(*) as N from MY_OPTIONS where OPT_NAME='AFTER'"));
+            q->First();
+            EXPECT_EQ(q->Value("N", ""), "0");
+        }
+    }
+}
+
+TEST_F(QueryResultTest, ExecSilentlyKeepsRowsAndHandsBackTheLibraryText) {
+    auto q = open();
+    std::string error = "untouched";
+    EXPECT_EQ(q->ExecSilently("select 'x' as A union all select 'y'", &error), 0);
+    EXPECT_EQ(error, "untouched");
+    EXPECT_EQ(q->RowCount(), 2);
+    EXPECT_NE(q->ExecSilently("select * from NO_SUCH_TABLE", &error), 0);
+    EXPECT_EQ(error, "no such table: NO_SUCH_TABLE");
+    EXPECT_NE(q->ExecSilently("select * from NO_SUCH_TABLE"), 0);  // no text wanted
+    EXPECT_EQ(q->RowCount(), 2);
+    EXPECT_TRUE(notes.shown().empty());
+}
+
+TEST_F(QueryResultTest, ExecShowingStatementShowsTheRejectedStatementAfterTheLibraryText) {
+    auto q = open();
+    ASSERT_TRUE(ExecShowingStatement(*q, "select 5 as N"));
+    q->First();
+    EXPECT_EQ(q->Value("N", ""), "5");
+    EXPECT_TRUE(notes.shown().empty());
+    const std::string bad = "insert into NO_SUCH_TABLE values (1)";
+    EXPECT_FALSE(ExecShowingStatement(*q, bad));
+    EXPECT_EQ(notes.texts(), (std::vector<std::string>{"no such table: NO_SUCH_TABLE", bad}));
+}
+
 TEST_F(QueryResultTest, DoubleQuotedWordsAreTextValues) {
     auto q = open();
     ASSERT_TRUE(q->Exec("select \"2008-03-15\" as D"));
@@ -145,7 +248,6 @@ TEST_F(QueryResultTest, DoubleQuotedWordsAreTextValues) {
 TEST_F(QueryResultTest, OpenFailures) {
     TQueryResult empty("");
     EXPECT_FALSE(empty.Open());
-    EXPECT_EQ(empty.ErrorText(), "Не указан путь к БД");
     EXPECT_TRUE(notes.shown().empty());
 
     EXPECT_EQ(TQueryResult::Create("", true), nullptr);
@@ -172,6 +274,22 @@ TEST_F(QueryResultTest, TransactionRollsBackUnlessCommitted) {
         ASSERT_TRUE(t.Commit());
     }
     auto q = Query("select group_concat(OPT_NAME) as N from MY_OPTIONS");
+    ASSERT_TRUE(q);
+    q->First();
+    EXPECT_EQ(q->Value("N", ""), "B");
+    EXPECT_TRUE(notes.shown().empty());
+
+    // A guard whose statement failed inside the transaction rolls back without a second box.
+    {
+        auto failing = open();
+        TTransaction t(*failing);
+        ASSERT_TRUE(t.Begin());
+        ASSERT_TRUE(failing->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('C', '3')"));
+        EXPECT_FALSE(failing->Exec("insert into NO_SUCH_TABLE values (1)"));
+        EXPECT_TRUE(failing->InTransaction());
+    }
+    EXPECT_EQ(notes.texts(), std::vector<std::string>{"no such table: NO_SUCH_TABLE"});
+    q = Query("select group_concat(OPT_NAME) as N from MY_OPTIONS");
     ASSERT_TRUE(q);
     q->First();
     EXPECT_EQ(q->Value("N", ""), "B");
