@@ -7,11 +7,13 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "archive/FileIo.h"
 #include "archive/ZipFormat.h"
 #include "db/Clock.h"
+#include "db/UniqueFd.h"
 
 namespace velmorant {
 
@@ -46,8 +48,8 @@ std::string zlibErrorText(int code) {
 class CompressedData {
 public:
     ~CompressedData() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
+        if (m_file) {
+            m_file.reset();
             ::unlink(m_path.c_str());
         }
     }
@@ -64,9 +66,9 @@ public:
                 name = hex;
             }
             const std::string path = folder + name;
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                m_fd = fd;
+            UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (file) {
+                m_file = std::move(file);
                 m_path = path;
                 return true;
             }
@@ -77,22 +79,22 @@ public:
 
     bool append(const uint8_t* data, size_t size) {
         m_size += size;
-        if (m_fd < 0) {
+        if (!m_file) {
             m_memory.insert(m_memory.end(), data, data + size);
             return true;
         }
-        return writeAll(m_fd, data, size);
+        return writeAll(m_file.get(), data, size);
     }
 
     uint64_t size() const { return m_size; }
 
     // Copies everything collected to `out`.
     bool copyTo(int out) {
-        if (m_fd < 0) return writeAll(out, m_memory.data(), m_memory.size());
+        if (!m_file) return writeAll(out, m_memory.data(), m_memory.size());
         std::vector<uint8_t> block(kBlockSize);
         uint64_t offset = 0;
         while (offset < m_size) {
-            const ssize_t n = readAt(m_fd, block.data(), block.size(), offset);
+            const ssize_t n = readAt(m_file.get(), block.data(), block.size(), offset);
             if (n <= 0 || !writeAll(out, block.data(), static_cast<size_t>(n))) return false;
             offset += static_cast<uint64_t>(n);
         }
@@ -101,7 +103,7 @@ public:
 
 private:
     std::vector<uint8_t> m_memory;
-    int m_fd = -1;
+    UniqueFd m_file;  // the temporary file, when one is used
     std::string m_path;
     uint64_t m_size = 0;
 };
@@ -222,29 +224,25 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
     const std::string name = std::filesystem::path(sourcePath).filename().string();
     if (name.empty() || name.size() > 255) return false;
 
-    const int source = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (source < 0) return false;
+    UniqueFd source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!source) return false;
     // Packing a file onto itself would cut the source before it is read.
     struct stat archiveInfo {};
     if (::stat(archivePath.c_str(), &archiveInfo) == 0 && archiveInfo.st_dev == sourceInfo.st_dev &&
         archiveInfo.st_ino == sourceInfo.st_ino) {
-        ::close(source);
         return false;
     }
-    const int out = ::open(archivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (out < 0) {
-        ::close(source);
-        return false;
-    }
+    UniqueFd out(::open(archivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!out) return false;
     // Only a regular file is removed again on failure (never a device such as /dev/full).
-    const bool outIsFile = ::fstat(out, &archiveInfo) == 0 && S_ISREG(archiveInfo.st_mode);
+    const bool outIsFile = ::fstat(out.get(), &archiveInfo) == 0 && S_ISREG(archiveInfo.st_mode);
 
     bool ok = true;
     uint32_t crc = 0;
     {
         CompressedData data;
         if (size > kMemoryLimit) ok = data.useTemporaryFile(tempFolder);
-        ok = ok && compress(source, size, data, crc, zlibError);
+        ok = ok && compress(source.get(), size, data, crc, zlibError);
         // The end record names where the central directory starts, after the local header,
         // the name and the data.
         const uint64_t directoryOffset = kLocalHeaderSize + name.size() + data.size();
@@ -252,11 +250,12 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
             directoryOffset + kCentralHeaderSize + name.size() + kEndRecordSize;
         ok = ok && data.size() < kSizeLimit && directoryOffset < kSizeLimit &&
              archiveSize <= 0x100000000ULL;
-        ok = ok && writeArchive(out, name, dosDateTime, crc, static_cast<uint32_t>(data.size()),
-                                static_cast<uint32_t>(size), data);
+        ok = ok &&
+             writeArchive(out.get(), name, dosDateTime, crc, static_cast<uint32_t>(data.size()),
+                          static_cast<uint32_t>(size), data);
     }
-    ::close(source);
-    if (::close(out) != 0) ok = false;
+    source.reset();
+    if (!out.close()) ok = false;
     if (!ok && outIsFile) ::unlink(archivePath.c_str());
     return ok;
 }

@@ -36,19 +36,19 @@ std::string randomPart(int attempt) {
 
 }  // namespace
 
-int CreateTempFileAt(int folderFd, const std::string& base, std::string& name) {
+UniqueFd CreateTempFileAt(int folderFd, const std::string& base, std::string& name) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const std::string candidate = base + "." + randomPart(attempt) + ".tmp";
-        const int fd = ::openat(folderFd, candidate.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
+        UniqueFd file(::openat(folderFd, candidate.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (file) {
             name = candidate;
-            return fd;
+            return file;
         }
-        if (errno != EEXIST) return -1;
+        if (errno != EEXIST) return UniqueFd();
     }
     errno = EEXIST;
-    return -1;
+    return UniqueFd();
 }
 
 }  // namespace velmorant

@@ -21,7 +21,7 @@ using namespace zip;
 int TUnzipper::fillInput() {
     if (m_inputLeft == 0 || m_inputError) return 0;
     const auto want = static_cast<size_t>(std::min<uint64_t>(kInputSize, m_inputLeft));
-    const ssize_t n = readAt(m_rec.archive, m_input, want, m_inputOffset);
+    const ssize_t n = readAt(m_rec.archive.get(), m_input, want, m_inputOffset);
     if (n <= 0) {
         // A failed read ends the run; an archive that ends inside the data has it cut short.
         if (n < 0) m_inputError = kUnzipReadError;
@@ -68,7 +68,7 @@ bool TUnzipper::flushWindow() {
     m_runOutput += size;
     const uint8_t* start = m_window.get() + (m_flushed & (kWindowSize - 1));
     m_crc = ::crc32(m_crc, start, static_cast<uInt>(size));
-    if (m_rec.output >= 0 && !writeAll(m_rec.output, start, size)) {
+    if (m_rec.output && !writeAll(m_rec.output.get(), start, size)) {
         m_writeFailed = true;
         return false;
     }
@@ -100,7 +100,7 @@ int TUnzipper::decodeStored() {
     uint64_t left = m_compressedSize;
     while (left > 0) {
         const auto piece = static_cast<size_t>(std::min<uint64_t>(left, kWindowSize));
-        const ssize_t n = readAt(m_rec.archive, m_window.get(), piece, m_inputOffset);
+        const ssize_t n = readAt(m_rec.archive.get(), m_window.get(), piece, m_inputOffset);
         if (n < 0) return kUnzipReadError;
         if (static_cast<size_t>(n) != piece) return kUnzipDamaged;  // the archive is cut short
         m_inputOffset += piece;

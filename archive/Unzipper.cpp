@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "archive/FileIo.h"
 #include "archive/TempFile.h"
@@ -73,11 +74,6 @@ std::string landingName(const std::string& name) {
         out += part;
     }
     return out;
-}
-
-void closeIfOpen(int& fd) {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
 }
 
 // Splits UTF-8 text into characters; a byte that starts no valid sequence is one character.
@@ -149,50 +145,21 @@ bool ZipNameMatchesMask(const std::string& name, const std::string& rawMask) {
 
 TUnzipper::TUnzipper() = default;
 
-TUnzipper::~TUnzipper() {
-    closeIfOpen(m_rec.output);
-    closeIfOpen(m_rec.outputFolder);
-    closeIfOpen(m_rec.archive);
-}
-
-void TUnzipper::setProgressHandler(TUnzipProgressHandler handler, void* context) {
-    m_progress = handler;
-    m_progressContext = context;
-}
-
-void TUnzipper::setOverwriteHandler(TUnzipOverwriteHandler handler, void* context) {
-    m_overwrite = handler;
-    m_overwriteContext = context;
-}
-
-void TUnzipper::setOpenHandler(TUnzipOpenHandler handler, void* context) {
-    m_openOutput = handler ? handler : &standardOpenOutput;
-    m_openContext = context;
-}
-
-void TUnzipper::setCloseHandler(TUnzipCloseHandler handler, void* context) {
-    m_closeOutput = handler ? handler : &standardCloseOutput;
-    m_closeContext = context;
-}
+TUnzipper::~TUnzipper() = default;
 
 int TUnzipper::unpack(const std::string& archivePath, const std::string& targetFolder,
                       const std::string& mask) {
     if (targetFolder.empty()) return kUnzipNoTarget;
-    closeIfOpen(m_rec.output);
-    closeIfOpen(m_rec.outputFolder);
-    closeIfOpen(m_rec.archive);
-    m_rec = TZipRec{};
+    m_rec = TZipRec{};  // closes whatever an earlier run left open
     m_rec.targetFolder = targetFolder;
     if (m_rec.targetFolder.back() != '/') m_rec.targetFolder += '/';
 
-    const int fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return kUnzipCannotOpen;
+    UniqueFd archive(::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!archive) return kUnzipCannotOpen;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return kUnzipCannotOpen;
-    }
-    m_rec.archive = fd;
+    if (::fstat(archive.get(), &st) != 0 || !S_ISREG(st.st_mode)) return kUnzipCannotOpen;
+    const int fd = archive.get();
+    m_rec.archive = std::move(archive);
     const auto fileSize = static_cast<uint64_t>(st.st_size);
     m_runLimit = m_outputLimit != 0 ? m_outputLimit
                                     : std::max(kDefaultOutputLimit, fileSize * kOutputLimitRatio);
@@ -224,8 +191,7 @@ int TUnzipper::unpack(const std::string& archivePath, const std::string& targetF
     m_rec.bufferSize = 0;
     m_spans.clear();
     m_spanEndMax.clear();
-    ::close(m_rec.archive);
-    m_rec.archive = -1;
+    m_rec.archive.reset();
     return result;
 }
 
@@ -235,7 +201,7 @@ int TUnzipper::findEndRecord(uint64_t fileSize, uint64_t& endOffset) {
     uint64_t length = std::min<uint64_t>(fileSize, kEndSearchWindow);
     uint64_t start = fileSize - length;
     for (;;) {
-        const ssize_t n = readAt(m_rec.archive, window.data(), length, start);
+        const ssize_t n = readAt(m_rec.archive.get(), window.data(), length, start);
         if (n < 0) return kUnzipReadError;
         if (static_cast<uint64_t>(n) != length) return kUnzipNoDirectory;
         if (length >= kEndRecordSize) {
@@ -257,14 +223,14 @@ int TUnzipper::readCentralDirectory(uint64_t fileSize) {
     if (const int r = findEndRecord(fileSize, endOffset); r != 0) return r;
     if (endOffset < kCentralHeaderSize) return kUnzipNoDirectory;
     uint8_t end[kEndRecordSize];
-    const ssize_t n = readAt(m_rec.archive, end, sizeof end, endOffset);
+    const ssize_t n = readAt(m_rec.archive.get(), end, sizeof end, endOffset);
     if (n < 0) return kUnzipReadError;
     if (n != static_cast<ssize_t>(sizeof end)) return kUnzipNoDirectory;
     const uint64_t directoryOffset = get32(end + 16);
     if (directoryOffset >= endOffset) return kUnzipNoDirectory;
     const uint64_t size = std::min<uint64_t>(endOffset + 4 - directoryOffset, kMaxDirectorySize);
     m_rec.buffer.assign(size, 0);
-    const ssize_t got = readAt(m_rec.archive, m_rec.buffer.data(), size, directoryOffset);
+    const ssize_t got = readAt(m_rec.archive.get(), m_rec.buffer.data(), size, directoryOffset);
     if (got < 0) return kUnzipReadError;
     if (static_cast<uint64_t>(got) != size) return kUnzipNoDirectory;
     m_rec.bufferSize = static_cast<uint32_t>(size);
@@ -300,7 +266,6 @@ bool TUnzipper::nextEntry() {
     r.nameDamaged = r.nameDamaged || isUnsafeName(r.entryName);
     r.folderFlag = !r.entryName.empty() && r.entryName.back() == '/' ? 1 : 0;
     r.position += total;
-    r.percentDone = static_cast<uint8_t>(uint64_t{r.position} * 100 / r.bufferSize);
     return true;
 }
 
@@ -314,7 +279,7 @@ void TUnzipper::collectSpans() {
         const uint64_t begin = m_rec.localHeaderOffset;
         uint64_t end = begin + kLocalHeaderSize;
         uint8_t header[kLocalHeaderSize];
-        if (readAt(m_rec.archive, header, sizeof header, begin) ==
+        if (readAt(m_rec.archive.get(), header, sizeof header, begin) ==
                 static_cast<ssize_t>(sizeof header) &&
             get32(header) == kLocalHeaderSignature) {
             const bool descriptor = ((get16(header + 6) | m_rec.flags) & kFlagDataDescriptor) != 0;
@@ -354,8 +319,6 @@ int TUnzipper::runEntries(const std::string& mask) {
     // does not count it twice, and one that fails leaves it in place.
     std::set<std::string> completed;
     do {
-        if (m_progress) m_progress(*this, m_progressContext);
-        if (m_rec.cancelFlag) break;
         if (!ZipNameMatchesMask(m_rec.entryName, mask)) continue;
         const int r = handleEntry();
         if (r == kUnzipReadError || r == kUnzipDamaged) return r;
@@ -366,67 +329,54 @@ int TUnzipper::runEntries(const std::string& mask) {
 
 int TUnzipper::handleEntry() {
     if (m_rec.nameDamaged) return kUnzipUnsafeName;
-    if (m_overwrite && !m_rec.folderFlag) {
-        struct stat st {};
-        const std::string target = m_rec.targetFolder + m_rec.entryName;
-        if (::lstat(target.c_str(), &st) == 0 && !m_overwrite(*this, target, m_overwriteContext)) {
-            return 1;  // skipped at the person's wish: neither counted nor an error
-        }
-    }
-    const int opened = m_openOutput(*this, m_openContext);
+    const int opened = openOutput();
     if (opened < 0) return opened;
     const int result = m_rec.folderFlag ? 0 : extractEntry();
-    return m_closeOutput(*this, result, m_closeContext);
+    return closeOutput(result);
 }
 
-int TUnzipper::standardOpenOutput(TUnzipper& unzipper, void*) {
-    TZipRec& r = unzipper.m_rec;
-    closeIfOpen(r.outputFolder);
+int TUnzipper::openOutput() {
+    TZipRec& r = m_rec;
+    r.outputFolder.reset();
     r.outputTemp.clear();
     // The target folder is the caller's and may be reached through links; below it, every
     // folder of the entry's name is entered without following one, so that a link planted in
     // the target folder cannot lead the entry elsewhere.
     std::error_code ec;
     std::filesystem::create_directories(r.targetFolder, ec);
-    int folder = ::open(r.targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return kUnzipWriteError;
+    UniqueFd folder(::open(r.targetFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return kUnzipWriteError;
     std::vector<std::string> parts = nameComponents(r.entryName);
     std::string leaf;
     if (!r.folderFlag) {
-        if (parts.empty()) {
-            ::close(folder);
-            return kUnzipWriteError;
-        }
+        if (parts.empty()) return kUnzipWriteError;
         leaf = parts.back();
         parts.pop_back();
     }
     for (const std::string& part : parts) {
-        if (::mkdirat(folder, part.c_str(), 0777) != 0 && errno != EEXIST) {
-            ::close(folder);
+        if (::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
             return kUnzipWriteError;
         }
-        const int next =
-            ::openat(folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        ::close(folder);
-        if (next < 0) return kUnzipWriteError;
-        folder = next;
+        folder = UniqueFd(
+            ::openat(folder.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder) return kUnzipWriteError;
     }
-    r.outputFolder = folder;
+    r.outputFolder = std::move(folder);
     if (r.folderFlag) return 0;
-    r.output = CreateTempFileAt(folder, leaf, r.outputTemp);
-    return r.output < 0 ? kUnzipWriteError : 0;
+    r.output = CreateTempFileAt(r.outputFolder.get(), leaf, r.outputTemp);
+    return r.output ? 0 : kUnzipWriteError;
 }
 
-int TUnzipper::standardCloseOutput(TUnzipper& unzipper, int result, void*) {
-    TZipRec& r = unzipper.m_rec;
+int TUnzipper::closeOutput(int result) {
+    TZipRec& r = m_rec;
     std::time_t when = 0;
     const bool validTime = TimeFromDosDateTime(r.dosDateTime, when);
     struct timespec times[2] = {};
     times[0].tv_sec = when;
     times[1].tv_sec = when;
-    if (r.output >= 0) {
-        const int fd = r.output;
-        r.output = -1;
+    if (r.output) {
+        UniqueFd output = std::move(r.output);
+        const int fd = output.get();
         if (result == 0 && validTime && ::futimens(fd, times) != 0) result = kUnzipWriteError;
         // DOS read-only: clear the write bits. The next run replaces the file all the same,
         // since it renames a new one over it.
@@ -434,18 +384,18 @@ int TUnzipper::standardCloseOutput(TUnzipper& unzipper, int result, void*) {
         if (result == 0 && (r.attributes & 0x01) && ::fstat(fd, &st) == 0) {
             ::fchmod(fd, st.st_mode & ~static_cast<mode_t>(0222) & 07777);
         }
-        if (::close(fd) != 0 && result == 0) result = kUnzipWriteError;
+        if (!output.close() && result == 0) result = kUnzipWriteError;
         const std::string leaf = nameComponents(r.entryName).back();
-        if (result == 0 &&
-            ::renameat(r.outputFolder, r.outputTemp.c_str(), r.outputFolder, leaf.c_str()) != 0) {
+        const int folder = r.outputFolder.get();
+        if (result == 0 && ::renameat(folder, r.outputTemp.c_str(), folder, leaf.c_str()) != 0) {
             result = kUnzipWriteError;
         }
-        if (result != 0) ::unlinkat(r.outputFolder, r.outputTemp.c_str(), 0);
-    } else if (result == 0 && r.folderFlag && validTime && r.outputFolder >= 0) {
-        ::futimens(r.outputFolder, times);
+        if (result != 0) ::unlinkat(folder, r.outputTemp.c_str(), 0);
+    } else if (result == 0 && r.folderFlag && validTime && r.outputFolder) {
+        ::futimens(r.outputFolder.get(), times);
     }
     r.outputTemp.clear();
-    closeIfOpen(r.outputFolder);
+    r.outputFolder.reset();
     return result;
 }
 
@@ -453,7 +403,7 @@ int TUnzipper::extractEntry() {
     TZipRec& r = m_rec;
     m_limitPassed = false;
     uint8_t header[kLocalHeaderSize];
-    const ssize_t n = readAt(r.archive, header, sizeof header, r.localHeaderOffset);
+    const ssize_t n = readAt(r.archive.get(), header, sizeof header, r.localHeaderOffset);
     if (n < 0) return kUnzipReadError;
     if (n != static_cast<ssize_t>(sizeof header) || get32(header) != kLocalHeaderSignature) {
         return kUnzipDamaged;

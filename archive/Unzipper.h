@@ -23,20 +23,6 @@ inline constexpr int kUnzipNotZip = -12;      // the file is not a ZIP archive
 inline constexpr int kUnzipCannotOpen = -14;  // the archive cannot be opened
 inline constexpr int kUnzipNoTarget = -500;   // the target folder is empty
 
-class TUnzipper;
-
-// Handlers an unpacker may be given, each with its context value.
-// Progress: called before each entry; may set record().cancelFlag to stop the run.
-using TUnzipProgressHandler = void (*)(TUnzipper& unzipper, void* context);
-// Overwrite question: called when the target file exists; false skips the entry.
-using TUnzipOverwriteHandler = bool (*)(TUnzipper& unzipper, const std::string& target,
-                                        void* context);
-// Open output: prepares the target of record() (folders, file); returns 0 or a negative code.
-using TUnzipOpenHandler = int (*)(TUnzipper& unzipper, void* context);
-// Close output: closes the target; `result` is 0 for a complete entry, else its code.
-// Returns the entry's final result (a failing close turns 0 into a negative code).
-using TUnzipCloseHandler = int (*)(TUnzipper& unzipper, int result, void* context);
-
 // The unpacking object: the decoders' window and input buffer, the running CRC-32 and the
 // record of the run. One object may serve any number of runs, one after the other; it is not
 // meant to be shared between threads.
@@ -47,35 +33,26 @@ public:
     TUnzipper(const TUnzipper&) = delete;
     TUnzipper& operator=(const TUnzipper&) = delete;
 
-    TZipRec& record() { return m_rec; }
-    const TZipRec& record() const { return m_rec; }
-
-    // No progress or overwrite handler is installed by default: every existing file is
-    // overwritten. The default open and close handlers are the standard ones below.
-    void setProgressHandler(TUnzipProgressHandler handler, void* context);
-    void setOverwriteHandler(TUnzipOverwriteHandler handler, void* context);
-    void setOpenHandler(TUnzipOpenHandler handler, void* context);
-    void setCloseHandler(TUnzipCloseHandler handler, void* context);
-
     // The most that one run may produce, all entries together; 0 (the default) stands for
     // 1 GiB, or 64 times the archive's size when that is larger. A run that would pass it
     // stops with kUnzipDamaged, and nothing is left of the entry it was writing.
     void setOutputLimit(uint64_t bytes) { m_outputLimit = bytes; }
 
-    // The standard handlers. Open: create the missing folders of the target (never following
-    // a symbolic link inside the target folder) and a new temporary file beside the target.
-    // Close: when the entry is complete (data, size and CRC-32), set the temporary file's
-    // times and read-only attribute and rename it over the target, which replaces a
-    // read-only or older file of that name; otherwise delete it, leaving the target as it
-    // was.
-    static int standardOpenOutput(TUnzipper& unzipper, void* context);
-    static int standardCloseOutput(TUnzipper& unzipper, int result, void* context);
-
-    // See UnpackFiles.
+    // See UnpackFiles. Every existing file of an entry's name is replaced.
     int unpack(const std::string& archivePath, const std::string& targetFolder,
                const std::string& mask);
 
 private:
+    // Creates the missing folders of the current entry's target (never following a symbolic
+    // link inside the target folder) and a new temporary file beside the target. Returns 0
+    // or a negative code.
+    int openOutput();
+    // When the entry is complete (`result` 0: data, size and CRC-32), sets the temporary
+    // file's times and read-only attribute and renames it over the target, which replaces a
+    // read-only or older file of that name; otherwise deletes it, leaving the target as it
+    // was. Returns the entry's final result (a failing close turns 0 into a negative code).
+    int closeOutput(int result);
+
     int runEntries(const std::string& mask);
     void collectSpans();
     bool overlapsOtherEntry(uint64_t begin, uint64_t end) const;
@@ -141,15 +118,6 @@ private:
     };
     std::vector<Span> m_spans;
     std::vector<uint64_t> m_spanEndMax;
-
-    TUnzipProgressHandler m_progress = nullptr;
-    void* m_progressContext = nullptr;
-    TUnzipOverwriteHandler m_overwrite = nullptr;
-    void* m_overwriteContext = nullptr;
-    TUnzipOpenHandler m_openOutput = &standardOpenOutput;
-    void* m_openContext = nullptr;
-    TUnzipCloseHandler m_closeOutput = &standardCloseOutput;
-    void* m_closeContext = nullptr;
 };
 
 // Extracts every entry of the archive whose name matches `mask` into `targetFolder`.

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "db/UniqueFd.h"
+
 namespace velmorant {
 
 // The reader's record of the current entry and of the unpacking run. Paths use "/" as the
@@ -19,12 +21,10 @@ struct TZipRec {
     std::string targetFolder;        // ends with "/"
     std::string entryName;           // UTF-8, "/" as separator
     uint32_t attributes = 0;         // DOS attributes, 0 when not made on an MS-DOS host
-    int archive = -1;                // descriptor of the archive being read
-    int output = -1;                 // descriptor of the current output file (-1 for folders)
+    UniqueFd archive;                // the archive being read
+    UniqueFd output;                 // the current output file (none for folders)
     uint16_t method = 0;             // compression method
-    uint8_t percentDone = 0;         // share of the central directory walked, for progress
     uint8_t folderFlag = 0;          // the entry name ends with a separator
-    uint8_t cancelFlag = 0;          // set: the run stops before its next entry
 
     // Kept from the central header so that entries whose local header defers its sizes and
     // CRC-32 to a data descriptor (flag bit 3) can be checked against the directory's values.
@@ -34,7 +34,7 @@ struct TZipRec {
 
     // Where the current entry is written: the folder that holds it (open without following
     // links), and the temporary file in it that takes the target's place once complete.
-    int outputFolder = -1;   // descriptor of that folder, -1 when none is open
+    UniqueFd outputFolder;   // that folder, when one is open
     std::string outputTemp;  // the temporary file's name in that folder
 };
 

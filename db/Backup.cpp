@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "db/Notifier.h"
+#include "db/UniqueFd.h"
 
 namespace velmorant {
 
@@ -38,10 +39,8 @@ TDate dayOfName(const std::string& name) {
 }
 
 void syncPath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file) ::fsync(file.get());
 }
 
 // Copies the whole database at `from` into a new file at `to` with the online backup.

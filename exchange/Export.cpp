@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "archive/PackFile.h"
@@ -20,6 +21,7 @@
 #include "db/Options.h"
 #include "db/QueryResult.h"
 #include "db/Text.h"
+#include "db/UniqueFd.h"
 #include "exchange/ExchangeScreen.h"
 
 namespace velmorant {
@@ -122,12 +124,7 @@ void appendSafeAttr(std::string& out, const char* name, std::string_view value) 
 // in blocks of whole lines. Remembers the first write error; Finish() reports it.
 class ExportWriter {
 public:
-    explicit ExportWriter(int fd) : m_fd(fd) {}
-    ~ExportWriter() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    ExportWriter(const ExportWriter&) = delete;
-    ExportWriter& operator=(const ExportWriter&) = delete;
+    explicit ExportWriter(UniqueFd file) : m_file(std::move(file)) {}
 
     void Line(std::string_view text) {
         m_encoder.Append(trimmed(text), m_pending);
@@ -138,9 +135,8 @@ public:
     // Writes what is pending, forces it to the disk and closes the file.
     bool Finish() {
         Flush();
-        if (!m_failed && ::fsync(m_fd) != 0) m_failed = true;
-        if (::close(m_fd) != 0) m_failed = true;
-        m_fd = -1;
+        if (!m_failed && ::fsync(m_file.get()) != 0) m_failed = true;
+        if (!m_file.close()) m_failed = true;
         return !m_failed;
     }
 
@@ -150,7 +146,8 @@ private:
     void Flush() {
         size_t done = 0;
         while (!m_failed && done < m_pending.size()) {
-            const ssize_t n = ::write(m_fd, m_pending.data() + done, m_pending.size() - done);
+            const ssize_t n =
+                ::write(m_file.get(), m_pending.data() + done, m_pending.size() - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) m_failed = true;
             if (n > 0) done += static_cast<size_t>(n);
@@ -158,7 +155,7 @@ private:
         m_pending.clear();
     }
 
-    int m_fd;
+    UniqueFd m_file;
     CodePageConverter m_encoder{"UTF-8", "CP1251"};
     std::string m_pending;
     bool m_failed = false;
@@ -259,12 +256,12 @@ bool ExportDocuments(TExchangeScreen& screen, const std::string& folderIn) {
     // A new file of a name nobody could prepare: an existing file or link is never written
     // through.
     std::string tempPath;
-    const int fd = CreateTempFileAt(AT_FDCWD, path, tempPath);
-    if (fd < 0) {
+    UniqueFd file = CreateTempFileAt(AT_FDCWD, path, tempPath);
+    if (!file) {
         notifier().message(kCannotCreate, MessageIcon::Error);
         return false;
     }
-    ExportWriter writer(fd);
+    ExportWriter writer(std::move(file));
     screen.AddLogLine(kStarted);
 
     writer.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");

@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "db/Text.h"
+#include "db/UniqueFd.h"
 #include "exchange/AppOptions.h"
 #include "exchange/ExchangeScreen.h"
 #include "exchange/TransferLoop.h"
@@ -247,27 +248,25 @@ private:
     bool open() {
         ::unlink(m_partPath.c_str());
         // Created afresh (never through a link someone left there) with the usual permissions.
-        const int fd =
-            ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd < 0) return false;
+        UniqueFd fd(
+            ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+        if (!fd) return false;
         m_created = true;
-        m_file.reset(::fdopen(fd, "wb"));
+        m_file.reset(::fdopen(fd.get(), "wb"));
         if (!m_file) {
-            ::close(fd);
             discard();
             return false;
         }
+        fd.release();  // the stream closes it now
         return true;
     }
 
     // The rename itself survives a power loss only once the folder is written.
     void syncFolder() const {
         const std::string folder = std::filesystem::path(m_target).parent_path().string();
-        const int fd =
-            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) return;
-        ::fsync(fd);
-        ::close(fd);
+        const UniqueFd fd(
+            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd) ::fsync(fd.get());
     }
 
     std::string m_target;

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "db/UniqueFd.h"
+
 namespace velmorant {
 
 namespace {
@@ -36,39 +38,40 @@ public:
         for (const int s : signals) sigaddset(&set, s);
         if (pthread_sigmask(SIG_BLOCK, &set, &m_previous) != 0) return;
         m_blocked = true;
-        m_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+        m_fd.reset(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
     }
     ~SignalWatch() {
-        if (m_fd >= 0) ::close(m_fd);
+        m_fd.reset();
         if (m_blocked) pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
     }
     SignalWatch(const SignalWatch&) = delete;
     SignalWatch& operator=(const SignalWatch&) = delete;
 
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
     // Takes the signals that came; true when there was one.
     bool take() const {
         signalfd_siginfo info{};
         bool any = false;
-        while (::read(m_fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) any = true;
+        while (::read(m_fd.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+            any = true;
         return any;
     }
 
 private:
     sigset_t m_previous{};
     bool m_blocked = false;
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace
 
 PollTransferLoop::PollTransferLoop(std::vector<int> cancelSignals)
     : m_cancelSignals(std::move(cancelSignals)) {
-    m_cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_cancelFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    m_cancelFd.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_cancelFd) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
-PollTransferLoop::~PollTransferLoop() { ::close(m_cancelFd); }
+PollTransferLoop::~PollTransferLoop() = default;
 
 void PollTransferLoop::watchSocket(int fd, bool read, bool write) {
     const short events = static_cast<short>((read ? POLLIN : 0) | (write ? POLLOUT : 0));
@@ -93,7 +96,7 @@ void PollTransferLoop::setTimer(long ms) {
 void PollTransferLoop::cancel() noexcept {
     const std::uint64_t one = 1;
     // Nothing to do when it fails: the counter can only be full of earlier requests.
-    [[maybe_unused]] const ssize_t written = ::write(m_cancelFd, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(m_cancelFd.get(), &one, sizeof one);
 }
 
 void PollTransferLoop::run(Client& client) {
@@ -108,7 +111,7 @@ void PollTransferLoop::run(Client& client) {
     std::vector<pollfd> fds;
     while (!m_stopped) {
         fds.clear();
-        fds.push_back({m_cancelFd, POLLIN, 0});
+        fds.push_back({m_cancelFd.get(), POLLIN, 0});
         fds.push_back({signals.fd(), POLLIN, 0});  // a negative fd is skipped
         for (const Watch& w : m_watches) fds.push_back({w.fd, w.events, 0});
         const int timeout = m_timerDue ? millisecondsUntil(*m_timerDue) : -1;
@@ -118,7 +121,7 @@ void PollTransferLoop::run(Client& client) {
         }
         if (fds[0].revents != 0) {
             std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t got = ::read(m_cancelFd, &count, sizeof count);
+            [[maybe_unused]] const ssize_t got = ::read(m_cancelFd.get(), &count, sizeof count);
             client.cancelRequested();
             continue;
         }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "db/UniqueFd.h"
 #include "exchange/TransferLoop.h"
 
 namespace velmorant {
@@ -42,7 +43,7 @@ private:
         short events;
     };
 
-    int m_cancelFd = -1;
+    UniqueFd m_cancelFd;
     std::vector<int> m_cancelSignals;
     std::vector<Watch> m_watches;
     std::optional<std::chrono::steady_clock::time_point> m_timerDue;
