@@ -120,6 +120,11 @@ bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t&
     z_stream stream{};
     int ret = deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     if (ret != Z_OK) return fail(ret);
+    // zlib's state is freed on every way out, a failed allocation of ours included.
+    struct DeflateEnd {
+        z_stream& z;
+        ~DeflateEnd() { deflateEnd(&z); }
+    } end{stream};
     std::vector<uint8_t> input(kBlockSize);
     std::vector<uint8_t> output(kBlockSize);
     crc = ::crc32(0L, Z_NULL, 0);
@@ -159,7 +164,6 @@ bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t&
     }
     if (ok && total != expectedSize) ok = false;
     if (ok) ok = run(Z_FINISH);
-    deflateEnd(&stream);
     return ok;
 }
 

@@ -394,6 +394,11 @@ int TUnzipper::decodeImploded() {
 int TUnzipper::decodeDeflated() {
     z_stream stream{};
     if (inflateInit2(&stream, -15) != Z_OK) return kUnzipDamaged;
+    // zlib's state is freed on every way out.
+    struct InflateEnd {
+        z_stream& z;
+        ~InflateEnd() { inflateEnd(&z); }
+    } end{stream};
     int result = 0;
     bool inputDone = false;
     for (;;) {
@@ -428,7 +433,6 @@ int TUnzipper::decodeDeflated() {
         result = kUnzipDamaged;
         break;
     }
-    inflateEnd(&stream);
     return result;
 }
 

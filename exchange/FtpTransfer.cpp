@@ -547,8 +547,9 @@ private:
         m_loop.setTimer(std::max<long>(0, static_cast<long>(ms)));
     }
 
-    // libcurl's callbacks.
-    static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*) {
+    // libcurl's callbacks. None lets an exception out into the library's C frames: each one
+    // catches everything and makes the attempt fail through m_callbackFailed.
+    static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             if (what == CURL_POLL_REMOVE)
@@ -561,7 +562,7 @@ private:
         return 0;
     }
 
-    static int onTimer(CURLM*, long ms, void* user) {
+    static int onTimer(CURLM*, long ms, void* user) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             if (ms < 0)
@@ -575,7 +576,7 @@ private:
         return 0;
     }
 
-    static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             const std::string_view text(data, size);
@@ -589,7 +590,7 @@ private:
         return 0;
     }
 
-    static size_t onWrite(char* data, size_t size, size_t count, void* user) {
+    static size_t onWrite(char* data, size_t size, size_t count, void* user) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             const std::size_t bytes = size * count;
@@ -601,7 +602,7 @@ private:
         }
     }
 
-    static size_t onRead(char* buffer, size_t size, size_t count, void* user) {
+    static size_t onRead(char* buffer, size_t size, size_t count, void* user) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             FILE* file = self->m_job.upload;
@@ -619,7 +620,7 @@ private:
         }
     }
 
-    static int onSocketOpened(void* user, curl_socket_t fd, curlsocktype) {
+    static int onSocketOpened(void* user, curl_socket_t fd, curlsocktype) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
             self->m_sockets.insert(fd);
@@ -630,7 +631,7 @@ private:
         }
     }
 
-    static int onSocketClosed(void* user, curl_socket_t fd) {
+    static int onSocketClosed(void* user, curl_socket_t fd) noexcept {
         try {
             static_cast<Attempt*>(user)->m_sockets.erase(fd);
         } catch (...) {
