@@ -3,7 +3,6 @@
 #include "db/Backup.h"
 
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <filesystem>
 
 #include "db/Notifier.h"
+#include "db/QueryResult.h"
 #include "db/UniqueFd.h"
 
 namespace velmorant {
@@ -47,28 +47,16 @@ void syncPath(const std::string& path) {
 bool copyDatabase(const std::string& from, const std::string& to, std::string* error) {
     std::error_code ec;
     fs::remove(to, ec);  // a leftover of an interrupted copy
-    sqlite3* source = nullptr;
-    sqlite3* target = nullptr;
     bool ok = false;
-    if (sqlite3_open_v2(from.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        setError(error, sqlite3_errmsg(source));
-    } else if (sqlite3_open_v2(to.c_str(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                               nullptr) != SQLITE_OK) {
-        setError(error, sqlite3_errmsg(target));
-    } else if (sqlite3_backup* b = sqlite3_backup_init(target, "main", source, "main"); !b) {
-        setError(error, sqlite3_errmsg(target));
-    } else {
-        int rc;
-        do {
-            rc = sqlite3_backup_step(b, -1);
-            if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
-        } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
-        sqlite3_backup_finish(b);
-        ok = rc == SQLITE_DONE;
-        if (!ok) setError(error, sqlite3_errstr(rc));
+    {
+        TQueryResult source(from);
+        TQueryResult target(to);
+        std::string text;
+        ok = source.OpenReadOnly(&text) && target.Open(&text) &&
+             source.CopyInto(target, true, &text);
+        if (!ok) setError(error, text);
+        if (!target.Close()) ok = false;
     }
-    sqlite3_close(source);
-    if (sqlite3_close(target) != SQLITE_OK) ok = false;
     if (ok) {
         syncPath(to);
     } else {
@@ -115,29 +103,28 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
         setError(error, "no file");
         return false;
     }
-    sqlite3* db = nullptr;
-    bool ok = false;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        setError(error, sqlite3_errmsg(db));
-    } else {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr) != SQLITE_OK) {
-            setError(error, sqlite3_errmsg(db));
-        } else {
-            const int rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-                const std::string answer = text ? text : "";
-                ok = answer == "ok";
-                if (!ok) setError(error, answer);
-            } else {
-                setError(error, sqlite3_errmsg(db));
-            }
-        }
-        sqlite3_finalize(st);
+    TQueryResult db(path);
+    std::string text;
+    if (!db.OpenReadOnly(&text)) {
+        setError(error, text);
+        return false;
     }
-    sqlite3_close(db);
-    return ok;
+    // The first line of the check's answer: "ok", or the first fault found.
+    bool answered = false;
+    std::string answer;
+    const TRowHandler firstLine = [&](const TRow& row) {
+        if (answered) return;
+        answered = true;
+        answer.assign(row.Value(0));
+    };
+    const bool ran = db.ExecRowsSilently("PRAGMA quick_check", firstLine, &text) == 0;
+    if (!answered) {
+        setError(error, ran ? std::string() : text);
+        return false;
+    }
+    if (answer == "ok") return true;
+    setError(error, answer);
+    return false;
 }
 
 bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error) {

@@ -1,34 +1,19 @@
 #include "db/DatabaseCopy.h"
 
-#include <sqlite3.h>
-
 #include <filesystem>
+
+#include "db/QueryResult.h"
 
 namespace velmorant {
 
 namespace {
 
 bool backup(const std::string& from, const std::string& to, std::string& error) {
-    sqlite3* source = nullptr;
-    sqlite3* target = nullptr;
-    bool ok = false;
-    if (sqlite3_open_v2(from.c_str(), &source, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-        sqlite3_open(to.c_str(), &target) == SQLITE_OK) {
-        sqlite3_busy_timeout(source, 5000);
-        if (sqlite3_backup* b = sqlite3_backup_init(target, "main", source, "main")) {
-            const int rc = sqlite3_backup_step(b, -1);
-            sqlite3_backup_finish(b);
-            ok = rc == SQLITE_DONE;
-            if (!ok) error = sqlite3_errstr(rc);
-        } else {
-            error = sqlite3_errmsg(target);
-        }
-    } else {
-        error = sqlite3_errmsg(source ? source : target);
-    }
-    sqlite3_close_v2(source);
-    sqlite3_close_v2(target);
-    return ok;
+    TQueryResult source(from);
+    TQueryResult target(to);
+    // One pass: a writer that holds the file past the busy wait sends us to the file copy.
+    return source.OpenReadOnly(&error) && target.Open(&error) &&
+           source.CopyInto(target, false, &error);
 }
 
 }  // namespace

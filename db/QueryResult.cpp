@@ -63,14 +63,22 @@ TQueryResult::~TQueryResult() {
     if (m_handle) sqlite3_close_v2(m_handle);
 }
 
-bool TQueryResult::Open() {
+bool TQueryResult::Open(std::string* error) {
+    return open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+}
+
+bool TQueryResult::OpenReadOnly(std::string* error) { return open(SQLITE_OPEN_READONLY, error); }
+
+bool TQueryResult::open(int flags, std::string* error) {
     if (m_path.empty()) return false;
     if (m_handle) {
         sqlite3_close_v2(m_handle);
         m_handle = nullptr;
     }
-    const bool open = sqlite3_open(m_path.c_str(), &m_handle) == SQLITE_OK;
-    if (open) {
+    const bool opened = sqlite3_open_v2(m_path.c_str(), &m_handle, flags, nullptr) == SQLITE_OK;
+    if (!opened && error)
+        *error = m_handle ? sqlite3_errmsg(m_handle) : sqlite3_errstr(SQLITE_NOMEM);
+    if (opened) {
         // Statements put texts between double quotes and rely on SQLite reading a word that
         // names no column as a text value: keep that allowed whatever the library's default.
         sqlite3_db_config(m_handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
@@ -79,7 +87,33 @@ bool TQueryResult::Open() {
         // failing at once.
         sqlite3_busy_timeout(m_handle, 5000);
     }
-    return open;
+    return opened;
+}
+
+bool TQueryResult::Close() {
+    if (!m_handle) return true;
+    if (sqlite3_close(m_handle) != SQLITE_OK) return false;
+    m_handle = nullptr;
+    return true;
+}
+
+bool TQueryResult::CopyInto(TQueryResult& target, bool waitWhileBusy, std::string* error) {
+    if (!m_handle || !target.m_handle) return false;
+    sqlite3_backup* backup = sqlite3_backup_init(target.m_handle, "main", m_handle, "main");
+    if (!backup) {
+        if (error) *error = sqlite3_errmsg(target.m_handle);
+        return false;
+    }
+    int rc;
+    do {
+        rc = sqlite3_backup_step(backup, -1);
+        if (!waitWhileBusy) break;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    sqlite3_backup_finish(backup);
+    if (rc == SQLITE_DONE) return true;
+    if (error) *error = sqlite3_errstr(rc);
+    return false;
 }
 
 int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::string* error) {

@@ -56,9 +56,21 @@ public:
     TQueryResult(const TQueryResult&) = delete;
     TQueryResult& operator=(const TQueryResult&) = delete;
 
-    // Opens the connection (double-quoted string literals stay enabled). An empty path fails
-    // without touching the library.
-    bool Open();
+    // Opens the connection, creating the file when it is missing (double-quoted string
+    // literals stay enabled). An empty path fails without touching the library; another
+    // failure puts the library's text into `error` when given.
+    bool Open(std::string* error = nullptr);
+    // Opens the connection as Open() does, but read-only on an existing file.
+    bool OpenReadOnly(std::string* error = nullptr);
+    // Closes the connection now: false when the library refuses (something is still running
+    // on it). True when nothing was open.
+    bool Close();
+
+    // Copies this connection's whole database into `target`'s with the library's online
+    // backup. With waitWhileBusy, a side that is busy is waited for and the copy retried
+    // until it completes or fails otherwise; without, one busy answer fails the copy. False,
+    // with the library's text in `error` when given, on failure.
+    bool CopyInto(TQueryResult& target, bool waitWhileBusy, std::string* error = nullptr);
 
     // Runs one SQL text (it may hold several statements) and appends the rows it returns.
     // On failure shows the library's message in a plain box and returns false; rows
@@ -101,6 +113,7 @@ private:
     // Runs `sql` with `onRow` (may be empty: rows are dropped); on failure puts the text into
     // `error` when given.
     int run(const std::string& sql, const TRowHandler& onRow, std::string* error);
+    bool open(int flags, std::string* error);
     void keepRow(const TRow& row);
 
     sqlite3* m_handle = nullptr;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -257,6 +258,45 @@ TEST_F(QueryResultTest, OpenFailures) {
 
     SetDatabasePath("");
     EXPECT_EQ(Query("select 1"), nullptr);
+}
+
+// The read-only connection and the online copy that the backup and the check use.
+TEST_F(QueryResultTest, ReadOnlyConnectionsAndCopies) {
+    const std::string missingPath = (folder / "none.sdb").string();
+    TQueryResult missing(missingPath);
+    std::string error;
+    EXPECT_FALSE(missing.OpenReadOnly(&error));
+    EXPECT_EQ(error, "unable to open database file");
+    EXPECT_FALSE(std::filesystem::exists(missingPath));  // read-only creates nothing
+
+    ASSERT_TRUE(open()->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('K', 'v')"));
+    TQueryResult source(folder.dbPath());
+    ASSERT_TRUE(source.OpenReadOnly());
+    EXPECT_NE(source.ExecSilently("delete from MY_OPTIONS", &error), 0);
+    EXPECT_EQ(error, "attempt to write a readonly database");
+
+    const std::string copyPath = (folder / "copy.sdb").string();
+    {
+        TQueryResult target(copyPath);
+        ASSERT_TRUE(target.Open());
+        error.clear();
+        EXPECT_TRUE(source.CopyInto(target, false, &error)) << error;
+        EXPECT_TRUE(target.Close());
+        EXPECT_TRUE(target.Close());  // nothing open any more
+    }
+    TQueryResult copy(copyPath);
+    ASSERT_TRUE(copy.OpenReadOnly());
+    ASSERT_TRUE(copy.Exec("select OPT_VAL from MY_OPTIONS where OPT_NAME='K'"));
+    copy.First();
+    EXPECT_EQ(copy.Cell(0), "v");
+
+    // Into a read-only connection the copy fails with the library's text, both ways of waiting.
+    for (const bool wait : {false, true}) {
+        error.clear();
+        EXPECT_FALSE(source.CopyInto(copy, wait, &error));
+        EXPECT_EQ(error, "attempt to write a readonly database");
+    }
+    EXPECT_TRUE(notes.shown().empty());
 }
 
 TEST_F(QueryResultTest, TransactionRollsBackUnlessCommitted) {
