@@ -23,17 +23,17 @@ void expectOnlyWholeFiles(const std::filesystem::path& target,
 TEST(DamagedArchives, SkippedEntriesDoNotCountAndLeaveNoFile) {
     TempDir dir;
     const std::string good = "the good entry\r\n";
-    auto with = [](ZipEntrySpec e, auto change) {
+    auto with = [](ZipEntryFields e, auto change) {
         change(e);
         return e;
     };
     struct Case {
         const char* label;
-        ZipEntrySpec bad;
+        ZipEntryFields bad;
     };
     const std::string text = mixedText(5000, 2);
     // The last good entry defers its sizes and CRC-32 to a data descriptor.
-    ZipEntrySpec lastEntry = deflatedEntry("last.txt", good);
+    ZipEntryFields lastEntry = deflatedEntry("last.txt", good);
     lastEntry.flags = 8;
     const std::vector<Case> cases = {
         {"wrong CRC", with(deflatedEntry("bad.txt", text), [](auto& e) { e.crc32 ^= 1; })},
@@ -184,7 +184,7 @@ TEST(DamagedArchives, FlippedBytesNeverLeaveDamagedFiles) {
 
 TEST(DamagedArchives, DirectoryBeyondTheLimitIsNotSeen) {
     TempDir dir;
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntryFields> entries;
     const std::string padding(150, 'n');
     for (int i = 0; i < 1900; ++i) {
         entries.push_back(storedEntry(padding + std::to_string(10000 + i), "x"));
@@ -216,7 +216,7 @@ TEST(DamagedArchives, WriteFailureSkipsTheEntryAndRemovesItsFile) {
 
 TEST(DamagedArchives, DamagedDataEndsTheRunButKeepsEarlierEntries) {
     TempDir dir;
-    ZipEntrySpec broken = deflatedEntry("broken.txt", mixedText(10000, 5));
+    ZipEntryFields broken = deflatedEntry("broken.txt", mixedText(10000, 5));
     broken.data[0] = static_cast<char>(0xFF);  // block type 3 does not exist
     writeFile(dir / "a.zip", buildZip({storedEntry("first.txt", "first"), broken,
                                        storedEntry("after.txt", "after")}));
@@ -263,9 +263,9 @@ TEST(DamagedArchives, ClaimsBeyondTheOutputLimitStopTheRun) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        ZipEntrySpec bomb = deflatedEntry("ToPDA.sqd", std::string(100000, 'a'));
+        ZipEntryFields bomb = deflatedEntry("ToPDA.sqd", std::string(100000, 'a'));
         bomb.uncompressedSize = c.claimed;
-        std::vector<ZipEntrySpec> entries = {storedEntry("first.txt", "first"), bomb};
+        std::vector<ZipEntryFields> entries = {storedEntry("first.txt", "first"), bomb};
         if (c.bigArchive) entries.push_back(storedEntry("padding.bin", padding));
         writeFile(dir / "a.zip", buildZip(entries));
         const auto target = dir / "out";
@@ -282,13 +282,13 @@ TEST(DamagedArchives, ClaimsBeyondTheOutputLimitStopTheRun) {
 TEST(DamagedArchives, TheRunsTotalOutputIsLimited) {
     TempDir dir;
     const std::string part(400 << 10, 'z');
-    ZipEntrySpec stored = storedEntry("c.txt", part);
-    ZipEntrySpec understated = deflatedEntry("c.txt", part);
+    ZipEntryFields stored = storedEntry("c.txt", part);
+    ZipEntryFields understated = deflatedEntry("c.txt", part);
     understated.uncompressedSize = 5 << 10;
     struct Case {
         const char* label;
         uint64_t limit;
-        std::vector<ZipEntrySpec> entries;
+        std::vector<ZipEntryFields> entries;
         int result;
         std::vector<std::string> files;
     };
@@ -335,8 +335,8 @@ TEST(DamagedArchives, EntriesWithOverlappingDataAreRefused) {
     // An entry whose stored data holds a whole second entry, header and all.
     const std::string innerZip = buildZip({storedEntry("inner.txt", "inner")});
     const std::string innerEntry = innerZip.substr(0, 30 + 9 + 5);
-    auto pointingAt = [](const std::string& name, const ZipEntrySpec& like, uint32_t offset) {
-        ZipEntrySpec e = like;
+    auto pointingAt = [](const std::string& name, const ZipEntryFields& like, uint32_t offset) {
+        ZipEntryFields e = like;
         e.name = name;
         e.onlyInDirectory = true;
         e.localOffset = offset;
@@ -344,16 +344,16 @@ TEST(DamagedArchives, EntriesWithOverlappingDataAreRefused) {
     };
     struct Case {
         const char* label;
-        std::vector<ZipEntrySpec> entries;
+        std::vector<ZipEntryFields> entries;
         std::string mask;
         int result;
         std::vector<std::string> files;
     };
-    std::vector<ZipEntrySpec> shared = {storedEntry("good.txt", "good"),
-                                        deflatedEntry("a.txt", text)};
+    std::vector<ZipEntryFields> shared = {storedEntry("good.txt", "good"),
+                                          deflatedEntry("a.txt", text)};
     shared.push_back(pointingAt("b.txt", shared[1], localHeaderOffset(shared, 1)));
-    std::vector<ZipEntrySpec> nested = {storedEntry("good.txt", "good"),
-                                        storedEntry("outer.bin", innerEntry)};
+    std::vector<ZipEntryFields> nested = {storedEntry("good.txt", "good"),
+                                          storedEntry("outer.bin", innerEntry)};
     nested.push_back(pointingAt("inner.txt", storedEntry("inner.txt", "inner"),
                                 localHeaderOffset(nested, 1) + 30 + 9));
     const std::vector<Case> cases = {

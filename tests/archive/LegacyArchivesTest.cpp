@@ -105,7 +105,7 @@ TEST(LegacyArchives, RawStreamsDecodeInsideAnArchive) {
     for (const ManifestRow& r : rows) {
         if (r.name != "-") continue;
         SCOPED_TRACE(r.archive);
-        ZipEntrySpec e;
+        ZipEntryFields e;
         e.name = "stream.out";
         e.data = readFile(kLegacy / r.archive);
         ASSERT_EQ(r.compressed, e.data.size());

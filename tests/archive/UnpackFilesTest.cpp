@@ -120,7 +120,7 @@ with zipfile.ZipFile(stream, 'w', method) as z:
 TEST(UnpackFiles, MaskSelectsWholeNames) {
     TempDir dir;
     const auto archive = dir / "ToPDA.zip";
-    std::vector<ZipEntrySpec> entries;
+    std::vector<ZipEntryFields> entries;
     for (const char* name :
          {"ToPDA.sqd", "topda.sqd", "sub/ToPDA.sqd", "ToPDA.sql", "noext", "win\\ToPDA.sqd"}) {
         entries.push_back(storedEntry(name, std::string("content of ") + name));
@@ -165,14 +165,14 @@ TEST(UnpackFiles, AppliesTimesAttributesAndNameEncodings) {
     const std::time_t before = statOf(dir / "probe").modified;
     struct Case {
         const char* label;
-        ZipEntrySpec entry;
+        ZipEntryFields entry;
         std::string file;  // expected name on disk
         bool readOnly;
         bool timeFromEntry;
     };
     auto entry = [](std::string name, uint16_t madeBy, uint32_t attributes, uint32_t dos,
                     uint16_t flags = 0) {
-        ZipEntrySpec e = storedEntry(name, "data of " + name);
+        ZipEntryFields e = storedEntry(name, "data of " + name);
         e.madeBy = madeBy;
         e.externalAttributes = attributes;
         e.dosDateTime = dos;
@@ -226,7 +226,7 @@ TEST(UnpackFiles, FolderEntriesAndOverwriting) {
     const auto target = dir / "out";
     std::filesystem::create_directories(target);
     writeFile(target / "ToPDA.sqd", std::string(10000, 'x'));
-    ZipEntrySpec folder = storedEntry("exchange/", "");
+    ZipEntryFields folder = storedEntry("exchange/", "");
     writeFile(dir / "a.zip", buildZip({folder, deflatedEntry("ToPDA.sqd", "short")}));
     TUnzipper unzipper;
     EXPECT_EQ(2, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string() + "/", "*"));
@@ -254,8 +254,8 @@ std::string listing(const std::filesystem::path& folder) {
     return out;
 }
 
-ZipEntrySpec readOnlyEntry(const std::string& name, const std::string& content) {
-    ZipEntrySpec e = deflatedEntry(name, content);
+ZipEntryFields readOnlyEntry(const std::string& name, const std::string& content) {
+    ZipEntryFields e = deflatedEntry(name, content);
     e.externalAttributes = 0x21;  // DOS read-only and archive
     return e;
 }
@@ -336,19 +336,19 @@ TEST(UnpackFiles, DuplicateNamesNeverLoseACompletedFile) {
     TempDir dir;
     const std::string good = "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n";
     const std::string other = good + "// a later copy\r\n";
-    auto badCrc = [](ZipEntrySpec e) {
+    auto badCrc = [](ZipEntryFields e) {
         e.crc32 ^= 1;
         return e;
     };
-    auto badMethod = [](ZipEntrySpec e) {
+    auto badMethod = [](ZipEntryFields e) {
         e.method = 9;
         return e;
     };
-    ZipEntrySpec damaged = deflatedEntry("ToPDA.sqd", mixedText(10000, 7));
+    ZipEntryFields damaged = deflatedEntry("ToPDA.sqd", mixedText(10000, 7));
     damaged.data[0] = static_cast<char>(0xFF);  // block type 3 does not exist
     struct Case {
         const char* label;
-        std::vector<ZipEntrySpec> entries;
+        std::vector<ZipEntryFields> entries;
         int result;
         std::string content;  // of ToPDA.sqd afterwards
     };

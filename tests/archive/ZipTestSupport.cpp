@@ -27,8 +27,8 @@ uint32_t crc32Of(const std::string& bytes) {
         ::crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size())));
 }
 
-ZipEntrySpec storedEntry(const std::string& name, const std::string& content) {
-    ZipEntrySpec e;
+ZipEntryFields storedEntry(const std::string& name, const std::string& content) {
+    ZipEntryFields e;
     e.name = name;
     e.data = content;
     e.crc32 = crc32Of(content);
@@ -36,8 +36,8 @@ ZipEntrySpec storedEntry(const std::string& name, const std::string& content) {
     return e;
 }
 
-ZipEntrySpec deflatedEntry(const std::string& name, const std::string& content) {
-    ZipEntrySpec e = storedEntry(name, content);
+ZipEntryFields deflatedEntry(const std::string& name, const std::string& content) {
+    ZipEntryFields e = storedEntry(name, content);
     z_stream s{};
     if (deflateInit2(&s, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw std::runtime_error("deflateInit2");
@@ -55,10 +55,10 @@ ZipEntrySpec deflatedEntry(const std::string& name, const std::string& content) 
     return e;
 }
 
-std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
+std::string buildZip(const std::vector<ZipEntryFields>& entries) {
     std::string archive;
     std::string directory;
-    for (const ZipEntrySpec& e : entries) {
+    for (const ZipEntryFields& e : entries) {
         const auto offset =
             e.onlyInDirectory ? e.localOffset : static_cast<uint32_t>(archive.size());
         const bool descriptor = (e.flags & 0x0008) != 0;
@@ -113,10 +113,10 @@ std::string buildZip(const std::vector<ZipEntrySpec>& entries) {
     return archive;
 }
 
-uint32_t localHeaderOffset(const std::vector<ZipEntrySpec>& entries, size_t index) {
+uint32_t localHeaderOffset(const std::vector<ZipEntryFields>& entries, size_t index) {
     uint32_t offset = 0;
     for (size_t i = 0; i < index; ++i) {
-        const ZipEntrySpec& e = entries[i];
+        const ZipEntryFields& e = entries[i];
         if (e.onlyInDirectory) continue;
         offset += static_cast<uint32_t>(30 + e.name.size() + e.data.size() +
                                         ((e.flags & 0x0008) ? 16 : 0));

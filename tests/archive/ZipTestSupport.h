@@ -11,7 +11,7 @@
 // unusual and legacy-method entries can be put in front of the real reader.
 namespace velmorant::test {
 
-struct ZipEntrySpec {
+struct ZipEntryFields {
     std::string name;  // raw name bytes as stored
     std::string data;  // the entry's data as stored (compressed form)
     uint16_t method = 0;
@@ -32,15 +32,15 @@ struct ZipEntrySpec {
 };
 
 // Where the local header of entries[index] starts in buildZip(entries).
-uint32_t localHeaderOffset(const std::vector<ZipEntrySpec>& entries, size_t index);
+uint32_t localHeaderOffset(const std::vector<ZipEntryFields>& entries, size_t index);
 
 // A stored entry of `content`, with its CRC-32 and sizes.
-ZipEntrySpec storedEntry(const std::string& name, const std::string& content);
+ZipEntryFields storedEntry(const std::string& name, const std::string& content);
 // A raw-deflated entry of `content`.
-ZipEntrySpec deflatedEntry(const std::string& name, const std::string& content);
+ZipEntryFields deflatedEntry(const std::string& name, const std::string& content);
 
 // The archive: local headers with data, the central directory, the end record.
-std::string buildZip(const std::vector<ZipEntrySpec>& entries);
+std::string buildZip(const std::vector<ZipEntryFields>& entries);
 
 uint32_t crc32Of(const std::string& bytes);
 
