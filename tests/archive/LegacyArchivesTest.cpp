@@ -2,6 +2,9 @@
 // driven by the manifest that lists every entry with its size and CRC-32.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -14,7 +17,24 @@
 namespace velmorant::test {
 namespace {
 
-const std::filesystem::path kLegacy = std::filesystem::path(VELMORANT_TESTDATA_DIR) / "zip-legacy";
+// The archives come from ../shared/testdata beside the checkout; VELMORANT_TESTDATA_DIR in the
+// environment names another folder.
+std::filesystem::path testdataFolder() {
+    const char* other = std::getenv("VELMORANT_TESTDATA_DIR");
+    return std::filesystem::path(other && *other ? other : VELMORANT_TESTDATA_DIR)
+        .lexically_normal();
+}
+
+const std::filesystem::path kLegacy = testdataFolder() / "zip-legacy";
+
+// Without the archives the tests fail, naming the folder where they were looked for: a
+// checkout without them must not look as if the old methods were tested.
+void requireLegacyArchives() {
+    ASSERT_TRUE(std::filesystem::is_regular_file(kLegacy / "MANIFEST.tsv"))
+        << "the legacy archives are missing: no " << (kLegacy / "MANIFEST.tsv").string()
+        << " (the tests read them from the folder " << testdataFolder().string()
+        << ", ../shared/testdata beside the checkout)";
+}
 
 struct ManifestRow {
     std::string archive;
@@ -69,6 +89,7 @@ std::string expectedPlain(const std::string& plain) {
 }
 
 TEST(LegacyArchives, EveryManifestEntryExtractsWithItsCrc) {
+    ASSERT_NO_FATAL_FAILURE(requireLegacyArchives());
     const std::vector<ManifestRow> rows = readManifest();
     std::map<std::string, std::vector<ManifestRow>> byArchive;
     for (const ManifestRow& r : rows) {
@@ -99,6 +120,7 @@ TEST(LegacyArchives, EveryManifestEntryExtractsWithItsCrc) {
 }
 
 TEST(LegacyArchives, RawStreamsDecodeInsideAnArchive) {
+    ASSERT_NO_FATAL_FAILURE(requireLegacyArchives());
     const std::vector<ManifestRow> rows = readManifest();
     TempDir dir;
     int streams = 0;
@@ -121,6 +143,20 @@ TEST(LegacyArchives, RawStreamsDecodeInsideAnArchive) {
         ++streams;
     }
     EXPECT_EQ(21, streams);
+}
+
+TEST(LegacyArchivesFolder, MissingFolderFailsTheTestsNamingIt) {
+    TempDir dir;
+    const std::string missing = (dir / "no-testdata").string();
+    const CommandResult r =
+        runCommand("VELMORANT_TESTDATA_DIR='" + missing + "' /proc/" + std::to_string(::getpid()) +
+                   "/exe --gtest_filter='LegacyArchives.*'");
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(
+        r.out.find("the legacy archives are missing: no " + missing + "/zip-legacy/MANIFEST.tsv"),
+        std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("2 FAILED TESTS"), std::string::npos) << r.out;
 }
 
 }  // namespace
