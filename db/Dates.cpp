@@ -95,12 +95,6 @@ std::string DateToText(TDate date) {
     return buf;
 }
 
-std::string DateToShortText(TDate date) {
-    int y, m, d;
-    DecodeDate(date, y, m, d);
-    return twoDigits(static_cast<unsigned>(d)) + "." + twoDigits(static_cast<unsigned>(m));
-}
-
 void DecodeTime(TDate date, int& hour, int& minute, int& second) {
     const double fraction = std::fabs(date - std::trunc(date));
     long long ms = std::llround(fraction * 86400000.0);

@@ -31,9 +31,8 @@ std::string DateToSqlText(TDate date);
 std::string DateToIso(TDate date);
 // Reads "yyyy-MM-dd" (what base.sdb holds); `def` when it is not such a date.
 TDate IsoToDate(const std::string& text, TDate def);
-// "dd.MM.yyyy", "dd.MM" and "HH:mm:ss", the fixed Russian forms.
+// "dd.MM.yyyy" and "HH:mm:ss", the fixed Russian forms.
 std::string DateToText(TDate date);
-std::string DateToShortText(TDate date);
 std::string TimeToText(TDate date);
 
 // A day number written as a number (1 January 1900 to 31 December 9999, time of day

@@ -53,30 +53,6 @@ std::string SqlText(std::string_view text) {
     return out;
 }
 
-std::string XmlAttrText(std::string_view text) {
-    const std::string t = Trim(text);
-    std::string out;
-    out.reserve(t.size() + 8);
-    for (char c : t) {
-        if (static_cast<unsigned char>(c) < 32) {
-            out += ' ';
-        } else if (c == '"') {
-            out += "&quot;";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-int IndexOfText(const std::string& text, const std::vector<std::string>& list, int def) {
-    const std::string wanted = Trim(text);
-    for (size_t i = 0; i < list.size(); ++i) {
-        if (Trim(list[i]) == wanted) return static_cast<int>(i);
-    }
-    return def;
-}
-
 namespace {
 
 // Every code point that a byte of the code pages here stands for lies below this.
@@ -266,10 +242,6 @@ std::string Cp1251ToUtf8(std::string_view text) {
 }
 std::string Cp866ToUtf8(std::string_view text) {
     thread_local CodePageConverter converter("CP866", "UTF-8");
-    return converter.Convert(text);
-}
-std::string Utf8ToCp866(std::string_view text) {
-    thread_local CodePageConverter converter("UTF-8", "CP866");
     return converter.Convert(text);
 }
 

@@ -26,17 +26,12 @@ std::string CutToken(std::string& text, char separator);
 
 // Trimmed, every single quote doubled: for values placed between single quotes in SQL.
 std::string SqlText(std::string_view text);
-// Trimmed, characters below 32 to blanks, double quotes to "&quot;".
-std::string XmlAttrText(std::string_view text);
-// The index of the first entry equal to `text` (both trimmed, case-sensitive); `def` if none.
-int IndexOfText(const std::string& text, const std::vector<std::string>& list, int def);
 
 // Code pages. Inside the program all text is UTF-8. Characters that the target code page
 // lacks become "?"; invalid input bytes become "?" too.
 std::string Utf8ToCp1251(std::string_view text);
 std::string Cp1251ToUtf8(std::string_view text);
 std::string Cp866ToUtf8(std::string_view text);
-std::string Utf8ToCp866(std::string_view text);
 
 // One direction of conversion with its iconv descriptor kept open, for converting much text
 // (a whole export file) without opening one per call. Same rules as the functions above.

@@ -31,8 +31,6 @@ public:
     void run(Client& client) override;
     void stop() override;
 
-    // True while a transfer runs the loop.
-    bool isRunning() const { return m_client != nullptr; }
     // Asks the running transfer to stop (" Прервать "); does nothing when none runs. The
     // transfer hears of it from the event loop, never from inside this call.
     void cancel();

@@ -36,8 +36,6 @@ public:
 
     // Ends the dialog: modal result 1 when confirmed, 2 otherwise.
     void closeDialog(bool confirmed) { done(confirmed ? Confirmed : Cancelled); }
-    // The result the dialog ended with (0 while it has not ended).
-    int modalResult() const { return result(); }
 
     void accept() override { done(Confirmed); }
     void reject() override { done(Cancelled); }

@@ -30,7 +30,6 @@ ImageList ImageList::fromBitmap(const QString& name, int width, int height,
     ImageList list;
     const QImage source = bitmap(name);
     if (source.isNull() || width <= 0 || height <= 0) return list;
-    list.m_size = QSize(width, height);
     const QRgb key = transparent.isValid() ? transparent.rgb()
                                            : source.pixel(0, source.height() - 1) | 0xff000000u;
     for (int x = 0; x + width <= source.width(); x += width) {

@@ -32,7 +32,6 @@ public:
 
     int count() const { return static_cast<int>(m_images.size()); }
     bool isEmpty() const { return m_images.isEmpty(); }
-    QSize imageSize() const { return m_size; }
     // Picture i with its transparency; a null image/pixmap/icon when i is out of range.
     QImage image(int i) const;
     QPixmap pixmap(int i) const;
@@ -40,7 +39,6 @@ public:
 
 private:
     QList<QImage> m_images;
-    QSize m_size;
 };
 
 }  // namespace velmorant

@@ -6,11 +6,9 @@
 
 namespace velmorant {
 
-QWidget* MessageBoxNotifier::owner() const { return m_owner ? m_owner.data() : MainWindow(); }
-
 MessageAnswer MessageBoxNotifier::show(const std::string& text, MessageIcon icon,
                                        MessageButtons buttons) {
-    QWidget* ownerWindow = owner();
+    QWidget* ownerWindow = MainWindow();
     QMessageBox box(ownerWindow);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setWindowTitle(ownerWindow ? ownerWindow->windowTitle() : QString());

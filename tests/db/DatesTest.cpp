@@ -38,7 +38,6 @@ TEST(Dates, TextForms) {
     EXPECT_EQ(DateToSqlText(date), "'2008-03-05'");
     EXPECT_EQ(DateToIso(date), "2008-03-05");
     EXPECT_EQ(DateToText(date), "05.03.2008");
-    EXPECT_EQ(DateToShortText(date), "05.03");
     EXPECT_EQ(TimeToText(date), "12:01:01");
     EXPECT_EQ(TimeToText(EncodeDate(2008, 3, 5)), "00:00:00");
 }

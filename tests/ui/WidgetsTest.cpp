@@ -183,7 +183,7 @@ void WidgetsTest::dialogResults() {
         }
     });
     QCOMPARE(dialog.exec(), result);
-    QCOMPARE(dialog.modalResult(), result);
+    QCOMPARE(dialog.result(), result);
     QCOMPARE(okCount, confirms);
 }
 
