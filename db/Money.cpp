@@ -45,6 +45,13 @@ bool isDecimalNumber(const std::string& t, bool allowExponent) {
 
 }  // namespace
 
+std::int32_t ClampToInt32(std::int64_t value) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t MoneyToCents(Money value) { return ClampToInt32(value / (kMoneyScale / 100)); }
+
 Money MoneyMul(Money a, Money b) {
     const __int128 product = static_cast<__int128>(a) * b / kMoneyScale;  // truncates toward 0
     if (product > std::numeric_limits<Money>::max()) return std::numeric_limits<Money>::max();

@@ -12,6 +12,14 @@ inline constexpr Money kMoneyScale = 10000;
 // (a * b) div 10 000, truncated toward zero, without intermediate overflow.
 Money MoneyMul(Money a, Money b);
 
+// Prices in hundredths, as the order lines keep them (TDocLine::PriceCents): the money value
+// cut toward zero to whole hundredths, held at the ends of the 32-bit range; and back.
+std::int32_t MoneyToCents(Money value);
+constexpr Money CentsToMoney(std::int32_t cents) { return Money{cents} * (kMoneyScale / 100); }
+
+// A 64-bit integer held at the ends of the 32-bit range.
+std::int32_t ClampToInt32(std::int64_t value);
+
 // Trim, first "," to ".", then a decimal integer; `def` on any error.
 std::int64_t TextToInt(const std::string& text, std::int64_t def);
 // Trim, first "," to ".", then a decimal number kept to four decimals; `def` on any error.

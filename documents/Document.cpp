@@ -17,14 +17,6 @@ namespace velmorant {
 
 namespace {
 
-std::int32_t ClampToInt32(std::int64_t v) {
-    if (v > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(v);
-}
-
 bool ReadUseSums() { return GetOption("UseSUMS", "") == "1"; }
 
 // The stored shipment date: "yyyy-MM-dd" as saving writes it, else any form the date parser
@@ -67,8 +59,7 @@ bool ReadLines(TDocHead& doc) {
         const Money quantity = TextToMoney(q->Value("G_WT", ""), 0);
         line.G_WT = MoneyToText(quantity, 2, false);
         const Money price = TextToMoney(q->Value("PRICE", ""), 0);
-        // Hundredths, cut toward zero: price * 100 / 10000.
-        line.PriceCents = ClampToInt32(price / 100);
+        line.PriceCents = MoneyToCents(price);
         if (doc.UseSums) line.Sum = MoneyToText(MoneyMul(price, quantity), 2, false);
         doc.Lines.push_back(std::move(line));
     }

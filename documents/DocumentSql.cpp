@@ -129,7 +129,7 @@ std::string InsertLine(const std::string& guid, std::size_t orderId, const TDocL
     return "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values (" +
            SingleKey(guid) + ", " + std::to_string(orderId) + ", " + Single(line.G_GUID) + ", " +
            Single(line.G_NAME) + ", " + QuantityLiteral(line.G_WT) + ", " +
-           Money2(static_cast<Money>(line.PriceCents) * 100) + ")";
+           Money2(CentsToMoney(line.PriceCents)) + ")";
 }
 
 }  // namespace velmorant::docsql

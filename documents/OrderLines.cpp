@@ -1,32 +1,13 @@
 #include "documents/OrderLines.h"
 
-#include <cstdint>
-#include <limits>
-
 #include "db/Text.h"
 
 namespace velmorant {
 
-namespace {
-
-std::int32_t CentsOf(Money price) {
-    // Hundredths, cut toward zero; an absurd price is held at the range's ends.
-    const Money cents = price / 100;
-    if (cents > std::numeric_limits<std::int32_t>::max()) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    if (cents < std::numeric_limits<std::int32_t>::min()) {
-        return std::numeric_limits<std::int32_t>::min();
-    }
-    return static_cast<std::int32_t>(cents);
-}
-
-}  // namespace
-
 Money LineQuantity(const TDocLine& line) { return TextToMoney(line.G_WT, 0); }
 
 Money LinePrice(const TDocLine& line, bool useSums) {
-    return useSums ? static_cast<Money>(line.PriceCents) * 100 : kNoPrice;
+    return useSums ? CentsToMoney(line.PriceCents) : kNoPrice;
 }
 
 void SetLineQuantity(TDocLine& line, Money quantity, bool useSums) {
@@ -66,7 +47,7 @@ std::vector<TDocLine> LinesFromPicker(const std::vector<std::string>& result, bo
         line.G_GUID = fields[0];
         line.G_WT = fields[1];
         line.G_NAME = fields[2];
-        line.PriceCents = CentsOf(TextToMoney(fields[3], 0));
+        line.PriceCents = MoneyToCents(TextToMoney(fields[3], 0));
         if (useSums) line.Sum = fields[4];
         lines.push_back(std::move(line));
     }

@@ -173,6 +173,35 @@ TEST(Money, ProductTruncatesTowardZero) {
     EXPECT_EQ(MoneyMul(10000LL * 1000000000, 10000LL * 1000), 10000LL * 1000000000000);
 }
 
+TEST(Money, CentsCutTowardZeroAndHeldInRange) {
+    constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+    constexpr auto kMin = std::numeric_limits<std::int32_t>::min();
+    struct Case {
+        Money value;
+        std::int32_t cents;
+    };
+    const Case cases[] = {
+        {459900, 4599},  // 45.99
+        {2999, 29},      // 0.2999: cut, not rounded
+        {-2999, -29},    // toward zero on the negative side too
+        {99, 0},
+        {0, 0},
+        {Money{kMax} * 100 + 99, kMax},
+        {Money{kMax} * 100 + 100, kMax},
+        {std::numeric_limits<Money>::max(), kMax},
+        {Money{kMin} * 100 - 100, kMin},
+        {std::numeric_limits<Money>::min(), kMin},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MoneyToCents(c.value), c.cents) << c.value;
+    for (std::int32_t cents : {0, 1, -1, 4599, kMax, kMin}) {
+        EXPECT_EQ(MoneyToCents(CentsToMoney(cents)), cents) << cents;
+    }
+    EXPECT_EQ(CentsToMoney(4599), 459900);
+    EXPECT_EQ(ClampToInt32(std::int64_t{kMax} + 1), kMax);
+    EXPECT_EQ(ClampToInt32(std::int64_t{kMin} - 1), kMin);
+    EXPECT_EQ(ClampToInt32(-7), -7);
+}
+
 TEST(Money, IntToText) {
     EXPECT_EQ(IntToText(0), "0");
     EXPECT_EQ(IntToText(-42), "-42");
