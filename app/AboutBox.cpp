@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "db/QueryResult.h"
+#include "ui/QtText.h"
 
 namespace velmorant {
 
@@ -24,8 +25,6 @@ inline constexpr char kDatabase[] = "База данных:";
 }  // namespace about_text
 
 namespace {
-
-QString u(const char* text) { return QString::fromUtf8(text); }
 
 // A vertical stripe filled with a gradient from `top` to `bottom`.
 class GradientStripe : public QWidget {
@@ -53,13 +52,13 @@ private:
 
 AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
     setObjectName(QStringLiteral("aboutBox"));
-    setWindowTitle(u(about_text::kCaption));
+    setWindowTitle(ToQString(about_text::kCaption));
     // Half transparent (128 of 255) where the window system can do it; opaque elsewhere.
     setWindowOpacity(128.0 / 255.0);
 
-    QAction* blank = menuBar()->addCommand(u(about_text::kBlank));
+    QAction* blank = menuBar()->addCommand(ToQString(about_text::kBlank));
     blank->setEnabled(false);
-    QAction* close = menuBar()->addCommand(u(about_text::kClose));
+    QAction* close = menuBar()->addCommand(ToQString(about_text::kClose));
     connect(close, &QAction::triggered, this, [this] { closeDialog(false); });
     setCancelCommand(close);
 
@@ -91,7 +90,7 @@ AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
     column->setContentsMargins(0, 4, 0, 4);
     column->setSpacing(0);
     for (const Line& line : lines) {
-        auto* label = new QLabel(u(line.text), panel);
+        auto* label = new QLabel(ToQString(line.text), panel);
         label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         label->setWordWrap(true);
         QFont font = label->font();
@@ -117,7 +116,7 @@ AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
     // A path has no blanks: a zero-width space after every "/" lets it wrap between folders.
     QString breakable = path;
     breakable.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
-    m_databasePath->setText(u(about_text::kDatabase) + QLatin1Char('\n') + breakable);
+    m_databasePath->setText(ToQString(about_text::kDatabase) + QLatin1Char('\n') + breakable);
     m_databasePath->setToolTip(path);
     m_databasePath->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
     m_databasePath->setWordWrap(true);

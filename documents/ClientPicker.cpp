@@ -13,6 +13,7 @@
 #include "ui/CaseFolding.h"
 #include "ui/ImageList.h"
 #include "ui/MainWindow.h"
+#include "ui/QtText.h"
 #include "ui/SoftKeyboard.h"
 
 namespace velmorant {
@@ -27,7 +28,6 @@ const char* const kColumnCaptions[] = {" 1", " 2", " 3", "4", "5"};
 
 enum Column { ColName = 0, ColGuid = 1, ColSpare = 2, ColDeleted = 3, ColInfo = 4 };
 
-QString Utf8(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
 TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
@@ -109,10 +109,10 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
             auto* item = new QTreeWidgetItem;
             const std::string guid = Trim(q->Cell(cGuid));
             names.push_back(Trim(q->Cell(cName)));
-            item->setText(ColName, Utf8(names.back()));
-            item->setText(ColGuid, Utf8(guid));
-            item->setText(ColDeleted, Utf8(Trim(q->Cell(cDeleted))));
-            item->setText(ColInfo, Utf8(Trim(q->Cell(cInfo))));
+            item->setText(ColName, ToQString(names.back()));
+            item->setText(ColGuid, ToQString(guid));
+            item->setText(ColDeleted, ToQString(Trim(q->Cell(cDeleted))));
+            item->setText(ColInfo, ToQString(Trim(q->Cell(cInfo))));
             if (!selected && !m_guid.empty() && guid == m_guid) selected = item;
             items.append(item);
         }

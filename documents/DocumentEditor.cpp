@@ -16,6 +16,7 @@
 #include "documents/QuantityDialog.h"
 #include "ui/MenuBar.h"
 #include "ui/QtDates.h"
+#include "ui/QtText.h"
 #include "ui/SoftKeyboard.h"
 #include "ui/Translations.h"
 #include "ui/ViewHelpers.h"
@@ -55,9 +56,7 @@ const char* const kOptCount = "Count";
 enum Column { ColGuid = 0, ColName = 1, ColCount = 2, ColSum = 3 };
 constexpr int kNameColumnWidth = 150;
 
-QString Utf8(const char* s) { return QString::fromUtf8(s); }
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
-QString Option(const char* key, const char* def) { return Qs(GetOption(key, def)); }
+QString Option(const char* key, const char* def) { return ToQString(GetOption(key, def)); }
 
 QWidget* Panel(QWidget* parent, int height) {
     auto* panel = new QWidget(parent);
@@ -69,19 +68,19 @@ QWidget* Panel(QWidget* parent, int height) {
 TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     : Form(parent), m_clock(clock) {
     setObjectName(QStringLiteral("documentEditor"));
-    setWindowTitle(Utf8(kCaption));
+    setWindowTitle(ToQString(kCaption));
     if (parent) {
         setGeometry(parent->geometry());  // over the journal, the same size
     } else {
         resize(240, 294);
     }
 
-    m_pick = menuBar()->addCommand(Utf8(kMenuPick));
-    m_separator = menuBar()->addCommand(Utf8(kMenuSeparator));
+    m_pick = menuBar()->addCommand(ToQString(kMenuPick));
+    m_separator = menuBar()->addCommand(ToQString(kMenuSeparator));
     m_separator->setEnabled(false);
-    QAction* ok = menuBar()->addCommand(Utf8(kMenuOk));
-    QAction* write = menuBar()->addCommand(Utf8(kMenuSave));
-    QAction* close = menuBar()->addCommand(Utf8(kMenuClose));
+    QAction* ok = menuBar()->addCommand(ToQString(kMenuOk));
+    QAction* write = menuBar()->addCommand(ToQString(kMenuSave));
+    QAction* close = menuBar()->addCommand(ToQString(kMenuClose));
     menuBar()->setDefaultCommand(m_pick);
     setDefaultCommand(m_pick);
     setCancelCommand(close);
@@ -102,7 +101,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     auto* h = new QVBoxLayout(header);
     h->setContentsMargins(0, 0, 0, 0);
     h->setSpacing(0);
-    m_status = new QLabel(Utf8(kStatusInitial), header);
+    m_status = new QLabel(ToQString(kStatusInitial), header);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setFixedHeight(19);
     m_status->setAlignment(Qt::AlignCenter);
@@ -115,7 +114,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     h->addWidget(m_status);
 
     QWidget* datePanel = Panel(header, 23);
-    m_dateLabel = new QLabel(Utf8(kDateInitial), datePanel);
+    m_dateLabel = new QLabel(ToQString(kDateInitial), datePanel);
     m_dateLabel->setObjectName(QStringLiteral("dateLabel"));
     m_dateLabel->setGeometry(2, 1, 109, 20);
     m_date = new QDateEdit(datePanel);
@@ -133,7 +132,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     auto* c = new QVBoxLayout(clientPanel);
     c->setContentsMargins(0, 0, 0, 0);
     c->setSpacing(0);
-    m_clientLabel = new QLabel(Utf8(kClientInitial), clientPanel);
+    m_clientLabel = new QLabel(ToQString(kClientInitial), clientPanel);
     m_clientLabel->setObjectName(QStringLiteral("clientLabel"));
     m_clientLabel->setFixedHeight(13);
     c->addWidget(m_clientLabel);
@@ -156,7 +155,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     auto* n = new QVBoxLayout(notePanel);
     n->setContentsMargins(0, 0, 0, 0);
     n->setSpacing(0);
-    m_noteCaption = new QLabel(Utf8(kNoteInitial), notePanel);
+    m_noteCaption = new QLabel(ToQString(kNoteInitial), notePanel);
     m_noteCaption->setObjectName(QStringLiteral("noteCaption"));
     m_note = new QPlainTextEdit(notePanel);
     m_note->setObjectName(QStringLiteral("noteField"));
@@ -172,7 +171,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_info->setWordWrap(true);
     h->addWidget(m_info, 1);
-    m_tabs->addTab(header, Utf8(kTabHeader));
+    m_tabs->addTab(header, ToQString(kTabHeader));
 
     // The lines tab.
     m_lines = new QTreeWidget;
@@ -186,14 +185,14 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     // The GUID column is 4 pixels wide, practically hidden (its text is drawn transparent).
     m_lines->header()->setMinimumSectionSize(1);
     m_lines->setColumnCount(3);
-    m_lines->setHeaderLabels({QString(), Utf8(kColumnGoods), Utf8(kColumnCount)});
+    m_lines->setHeaderLabels({QString(), ToQString(kColumnGoods), ToQString(kColumnCount)});
     m_lines->headerItem()->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
     m_lines->setColumnWidth(ColGuid, 4);
     m_lines->setColumnWidth(ColName, kNameColumnWidth);
     m_lines->setColumnWidth(ColCount, 50);
     // The goods' names take whatever a larger window has beyond the handheld's columns.
     StretchColumn(m_lines, ColName, kNameColumnWidth);
-    m_tabs->addTab(m_lines, Utf8(kTabLines));
+    m_tabs->addTab(m_lines, ToQString(kTabLines));
 
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int i) { tabChanged(i); });
     connect(m_clientButton, &QToolButton::clicked, this, [this] { chooseClient(); });
@@ -229,17 +228,17 @@ void TDocumentEditor::LoadDraft(const TDocHead& draft, const std::string& client
     m_doc = draft;
     if (m_doc.UseSums) ensureSumColumn();
     m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
-    m_info->setText(Qs(ClientInfoForDisplay(clientInfo)));
+    m_info->setText(ToQString(ClientInfoForDisplay(clientInfo)));
     showDocument();
 }
 
 void TDocumentEditor::showDocument() {
     m_filling = true;
-    m_status->setText(Qs(m_doc.statusText));
+    m_status->setText(ToQString(m_doc.statusText));
     m_date->setDate(ToQDate(m_doc.DOC_DATE));
-    m_client->setText(Qs(m_doc.CLI_NAME));
+    m_client->setText(ToQString(m_doc.CLI_NAME));
     m_client->setCursorPosition(0);  // a long name shows its beginning
-    m_note->setPlainText(Qs(m_doc.STR_PRIM));
+    m_note->setPlainText(ToQString(m_doc.STR_PRIM));
     fillLines();
     m_filling = false;
 }
@@ -256,15 +255,15 @@ void TDocumentEditor::fillLines() {
 }
 
 void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
-    item->setText(ColGuid, Qs(line.G_GUID));
+    item->setText(ColGuid, ToQString(line.G_GUID));
     item->setTextAlignment(ColGuid, Qt::AlignCenter);
     item->setForeground(ColGuid, QBrush(Qt::transparent));
-    item->setText(ColName, Qs(line.G_NAME));
-    item->setText(ColCount, Qs(line.G_WT));
+    item->setText(ColName, ToQString(line.G_NAME));
+    item->setText(ColCount, ToQString(line.G_WT));
     item->setTextAlignment(ColCount, Qt::AlignRight | Qt::AlignVCenter);
     item->setData(ColGuid, Qt::UserRole, line.PriceCents);
     if (m_hasSumColumn) {
-        item->setText(ColSum, Qs(line.Sum));
+        item->setText(ColSum, ToQString(line.Sum));
         item->setTextAlignment(ColSum, Qt::AlignRight | Qt::AlignVCenter);
     }
 }
@@ -273,7 +272,7 @@ void TDocumentEditor::ensureSumColumn() {
     if (m_hasSumColumn) return;
     m_hasSumColumn = true;
     m_lines->setColumnCount(4);
-    m_lines->headerItem()->setText(ColSum, Utf8(kColumnSum));
+    m_lines->headerItem()->setText(ColSum, ToQString(kColumnSum));
     m_lines->headerItem()->setTextAlignment(ColSum, Qt::AlignRight | Qt::AlignVCenter);
     m_lines->setColumnWidth(ColSum, 62);
     for (int i = 0; i < m_lines->topLevelItemCount() && i < int(m_doc.Lines.size()); ++i) {
@@ -310,9 +309,9 @@ void TDocumentEditor::chooseClient() {
     m_doc.CLI_GUID = guid;
     m_doc.CLI_NAME = name;
     m_doc.Modified = true;
-    m_client->setText(Qs(name));
+    m_client->setText(ToQString(name));
     m_client->setCursorPosition(0);  // a long name shows its beginning
-    m_info->setText(Qs(ClientInfoForDisplay(info)));
+    m_info->setText(ToQString(ClientInfoForDisplay(info)));
 }
 
 void TDocumentEditor::editQuantity(int row) {
@@ -342,7 +341,7 @@ void TDocumentEditor::pickGoods() {
 
 bool TDocumentEditor::save() {
     const bool saved = SaveDocument(m_doc, m_clock);
-    m_status->setText(Qs(m_doc.statusText));
+    m_status->setText(ToQString(m_doc.statusText));
     return saved;
 }
 

@@ -22,6 +22,7 @@
 #include "ui/CaseFolding.h"
 #include "ui/ImageList.h"
 #include "ui/MenuBar.h"
+#include "ui/QtText.h"
 #include "ui/SoftKeyboard.h"
 #include "ui/TwoLineDelegate.h"
 #include "ui/ViewHelpers.h"
@@ -54,7 +55,6 @@ const int kColumnWidths[] = {150, 50, 62, 62};
 // one nested call per level, so an unbounded chain would overflow the stack.
 constexpr int kDeepestExpandedLevel = 1000;
 
-QString Utf8(const char* s) { return QString::fromUtf8(s); }
 QString Money2(Money value, bool blankIfZero) {
     return QString::fromStdString(MoneyToText(value, 2, blankIfZero));
 }
@@ -89,10 +89,10 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     m_dropDownButtons = new QWidget(topBar);
     m_dropDownButtons->setObjectName(QStringLiteral("dropDownButtons"));
     m_dropDownButtons->setFixedSize(88, 22);
-    auto* ok = new QPushButton(Utf8(kDropDownOk), m_dropDownButtons);
+    auto* ok = new QPushButton(ToQString(kDropDownOk), m_dropDownButtons);
     ok->setObjectName(QStringLiteral("dropDownOk"));
     ok->setGeometry(3, 1, 40, 20);
-    auto* close = new QPushButton(Utf8(kDropDownClose), m_dropDownButtons);
+    auto* close = new QPushButton(ToQString(kDropDownClose), m_dropDownButtons);
     close->setObjectName(QStringLiteral("dropDownClose"));
     close->setGeometry(46, 1, 40, 20);
     for (QPushButton* b : {ok, close}) {
@@ -161,16 +161,16 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     dropLayout->addWidget(m_tree);
     m_dropDown->hide();
 
-    QAction* enter = menuBar()->addCommand(Utf8(kEnter));
-    QAction* sep1 = menuBar()->addCommand(Utf8(kSeparator));
-    QAction* confirmAction = menuBar()->addCommand(Utf8(kOk));
-    QAction* sep2 = menuBar()->addCommand(Utf8(kSeparator));
-    QAction* cancelAction = menuBar()->addCommand(Utf8(kCancel));
+    QAction* enter = menuBar()->addCommand(ToQString(kEnter));
+    QAction* sep1 = menuBar()->addCommand(ToQString(kSeparator));
+    QAction* confirmAction = menuBar()->addCommand(ToQString(kOk));
+    QAction* sep2 = menuBar()->addCommand(ToQString(kSeparator));
+    QAction* cancelAction = menuBar()->addCommand(ToQString(kCancel));
     // The two further views wait under "...": on a 240-pixel screen the bar has no room for
     // them, and typing letters opens the search anyway.
-    QMenu* more = menuBar()->addMenu(Utf8(kMore));
-    m_searchAction = menuBar()->addItem(more, Utf8(kSearch));
-    m_earlierAction = menuBar()->addItem(more, Utf8(kEarlier));
+    QMenu* more = menuBar()->addMenu(ToQString(kMore));
+    m_searchAction = menuBar()->addItem(more, ToQString(kSearch));
+    m_earlierAction = menuBar()->addItem(more, ToQString(kEarlier));
     m_searchAction->setCheckable(true);
     m_earlierAction->setCheckable(true);
     m_earlierAction->setEnabled(false);  // until a client is given
@@ -217,7 +217,7 @@ QTreeWidget* TGoodsPicker::makeFolderList() {
     list->header()->setStretchLastSection(false);
     list->installEventFilter(this);
 
-    auto* contextEnter = new QAction(Utf8(kContextEnter), list);
+    auto* contextEnter = new QAction(ToQString(kContextEnter), list);
     MenuBar::setBold(contextEnter, true);
     list->addAction(contextEnter);
     list->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -241,7 +241,7 @@ QTreeView* TGoodsPicker::makeFoundList() {
     list->setModel(m_foundRows);
     list->installEventFilter(this);
 
-    auto* contextEnter = new QAction(Utf8(kContextEnter), list);
+    auto* contextEnter = new QAction(ToQString(kContextEnter), list);
     MenuBar::setBold(contextEnter, true);
     list->addAction(contextEnter);
     list->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -272,9 +272,9 @@ void TGoodsPicker::Load(const std::string& chosen) {
     }
     m_sums = GetOption("UseSUMS", "") == "1";
     m_quantityColumn = 1;
-    QStringList captions = {Utf8(kColumnGoods), Utf8(kColumnCount)};
+    QStringList captions = {ToQString(kColumnGoods), ToQString(kColumnCount)};
     if (m_sums) {
-        captions << Utf8(kColumnPrice) << Utf8(kColumnSum);
+        captions << ToQString(kColumnPrice) << ToQString(kColumnSum);
         m_priceColumn = 2;
         m_sumColumn = 3;
     } else {
@@ -424,10 +424,10 @@ void TGoodsPicker::folderBarText() {
             break;
         }
         case View::Search:
-            text = Utf8(kFoundBar) + QString::number(m_foundRows->rowCount());
+            text = ToQString(kFoundBar) + QString::number(m_foundRows->rowCount());
             break;
         case View::Earlier:
-            text = Utf8(kEarlierBar);
+            text = ToQString(kEarlierBar);
             break;
     }
     m_folderBar->setText(text);

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "ui/MainWindow.h"
+#include "ui/QtText.h"
 
 namespace velmorant {
 
@@ -21,15 +22,13 @@ QFont BoldFont(const QFont& base, int pixelHeight) {
     return f;
 }
 
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
-
 }  // namespace
 
 TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
     : Dialog(owner), m_entry(quantity, price) {
     namespace t = quantity_texts;
     setObjectName(QStringLiteral("quantityDialog"));
-    setWindowTitle(Utf8(t::kCaption));
+    setWindowTitle(ToQString(t::kCaption));
     menuBar()->hide();  // the keypad has its own two buttons
     QWidget* area = body();
 
@@ -47,18 +46,18 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
     m_keypad->setObjectName(QStringLiteral("keypad"));
     const TQuantityLayout portrait = QuantityLayoutFor(1, 2);
     for (const TKeypadKey& key : portrait.keys) {
-        auto* button = new QPushButton(Utf8(key.text), m_keypad);
-        button->setObjectName(QStringLiteral("key") + Utf8(key.text));
+        auto* button = new QPushButton(ToQString(key.text), m_keypad);
+        button->setObjectName(QStringLiteral("key") + ToQString(key.text));
         button->setFocusPolicy(Qt::NoFocus);  // the edit box keeps the caret and selection
         button->setAutoDefault(false);
-        const QString text = Utf8(key.text);
+        const QString text = ToQString(key.text);
         connect(button, &QPushButton::clicked, this, [this, text] { pressKey(text); });
         m_keys.append(button);
     }
 
-    m_ok = new QPushButton(Utf8(t::kOk), area);
+    m_ok = new QPushButton(ToQString(t::kOk), area);
     m_ok->setObjectName(QStringLiteral("okButton"));
-    m_cancel = new QPushButton(Utf8(t::kCancel), area);
+    m_cancel = new QPushButton(ToQString(t::kCancel), area);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
     for (QPushButton* b : {m_ok, m_cancel}) {
         // Reached with Tab, and then Enter or Space presses the button itself; a tap leaves
@@ -75,10 +74,10 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
     connect(m_ok, &QPushButton::clicked, confirmAction, &QAction::trigger);
     connect(m_cancel, &QPushButton::clicked, cancelAction, &QAction::trigger);
 
-    m_priceLabel = new QLabel(Utf8(t::kPriceAtCreation), area);
+    m_priceLabel = new QLabel(ToQString(t::kPriceAtCreation), area);
     m_priceLabel->setObjectName(QStringLiteral("priceLabel"));
     m_priceLabel->setFont(BoldFont(font(), 18));
-    m_sumLabel = new QLabel(Utf8(t::kSumAtCreation), area);
+    m_sumLabel = new QLabel(ToQString(t::kSumAtCreation), area);
     m_sumLabel->setObjectName(QStringLiteral("sumLabel"));
     m_sumLabel->setFont(BoldFont(font(), 20));
 }

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "db/Notifier.h"
+#include "ui/QtText.h"
 #include "ui/ViewHelpers.h"
 
 namespace velmorant {
@@ -40,9 +41,6 @@ constexpr int kFieldRowHeight = 24;
 constexpr int kFtpAutoWidth = 69;
 constexpr int kNameColumnWidth = 80;
 constexpr int kValueColumnMinimum = 10;
-
-QString qs(const std::string& text) { return QString::fromStdString(text); }
-std::string ss(const QString& text) { return text.toStdString(); }
 
 QWidget* fixedRow(QWidget* parent, int height, QLayout*& layoutOut) {
     auto* row = new QWidget(parent);
@@ -216,18 +214,18 @@ void SettingsDialog::setSettings(const ExchangeSettings& s) {
     m_useZip->setChecked(s.useZip);
     m_ftpAuto->setChecked(s.ftpAuto);
     m_ftpSecure->setChecked(s.ftpSecure);
-    m_address->setText(qs(s.ftpAddress));
-    m_port->setText(qs(s.ftpPort));
-    m_path->setText(qs(s.ftpPath));
-    m_login->setText(qs(s.ftpLogin));
-    m_password->setText(qs(s.ftpPassword));
+    m_address->setText(ToQString(s.ftpAddress));
+    m_port->setText(ToQString(s.ftpPort));
+    m_path->setText(ToQString(s.ftpPath));
+    m_login->setText(ToQString(s.ftpLogin));
+    m_password->setText(ToQString(s.ftpPassword));
     m_options->setRowCount(0);
     m_options->setRowCount(static_cast<int>(s.otherOptions.size()));
     int row = 0;
     for (const auto& [name, value] : s.otherOptions) {
-        auto* valueItem = new QTableWidgetItem(qs(value));
+        auto* valueItem = new QTableWidgetItem(ToQString(value));
         valueItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
-        auto* nameItem = new QTableWidgetItem(qs(name));
+        auto* nameItem = new QTableWidgetItem(ToQString(name));
         nameItem->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         m_options->setItem(row, 0, valueItem);
         m_options->setItem(row, 1, nameItem);
@@ -243,16 +241,16 @@ ExchangeSettings SettingsDialog::settings() const {
     s.useZip = m_useZip->isChecked();
     s.ftpAuto = m_ftpAuto->isChecked();
     s.ftpSecure = m_ftpSecure->isChecked();
-    s.ftpAddress = ss(m_address->text());
-    s.ftpPort = ss(m_port->text());
-    s.ftpPath = ss(m_path->text());
-    s.ftpLogin = ss(m_login->text());
-    s.ftpPassword = ss(m_password->text());
+    s.ftpAddress = FromQString(m_address->text());
+    s.ftpPort = FromQString(m_port->text());
+    s.ftpPath = FromQString(m_path->text());
+    s.ftpLogin = FromQString(m_login->text());
+    s.ftpPassword = FromQString(m_password->text());
     for (int row = 0; row < m_options->rowCount(); ++row) {
         const QTableWidgetItem* value = m_options->item(row, 0);
         const QTableWidgetItem* name = m_options->item(row, 1);
-        s.otherOptions.emplace_back(name ? ss(name->text()) : std::string(),
-                                    value ? ss(value->text()) : std::string());
+        s.otherOptions.emplace_back(name ? FromQString(name->text()) : std::string(),
+                                    value ? FromQString(value->text()) : std::string());
     }
     return s;
 }

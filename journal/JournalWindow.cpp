@@ -20,20 +20,19 @@
 #include "journal/MessagesDialog.h"
 #include "journal/OfficeMessages.h"
 #include "journal/PeriodDialog.h"
+#include "ui/QtText.h"
 #include "ui/ViewHelpers.h"
 
 namespace velmorant {
 
 namespace {
 
-QString u(const char* text) { return QString::fromUtf8(text); }
-QString u(const std::string& text) { return QString::fromStdString(text); }
-
 // DOC_DATE as day and month; "???" unless it looks like "yyyy-MM-dd".
 QString dayAndMonth(const std::string& stored) {
     const std::string date = Trim(stored);
-    if (date.size() < 10 || date[4] != '-' || date[7] != '-') return u(journal_text::kBadDate);
-    return u(date.substr(8, 2) + "." + date.substr(5, 2));
+    if (date.size() < 10 || date[4] != '-' || date[7] != '-')
+        return ToQString(journal_text::kBadDate);
+    return ToQString(date.substr(8, 2) + "." + date.substr(5, 2));
 }
 
 }  // namespace
@@ -42,7 +41,7 @@ JournalWindow::JournalWindow(JournalScreens screens, const Clock& clock, QWidget
     : Form(parent), m_screens(std::move(screens)), m_clock(clock) {
     m_quit = [] { QCoreApplication::exit(0); };
     setObjectName(QStringLiteral("journal"));
-    setWindowTitle(u(journal_text::kCaption));
+    setWindowTitle(ToQString(journal_text::kCaption));
     resize(221, 267);
 
     m_stateImages = ImageList::fromBitmap(QStringLiteral("FMAIN_IL_STATES"), 16, 12, Qt::black);
@@ -109,7 +108,7 @@ void JournalWindow::buildList() {
     if (m_sumColumn) columns.push_back({journal_text::kColumnSum, 62, Qt::AlignRight});
     m_list->setColumnCount(static_cast<int>(columns.size()));
     for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
-        auto* header = new QTableWidgetItem(u(columns[i].caption));
+        auto* header = new QTableWidgetItem(ToQString(columns[i].caption));
         header->setTextAlignment(columns[i].alignment | Qt::AlignVCenter);
         m_list->setHorizontalHeaderItem(i, header);
         m_list->setColumnWidth(i, columns[i].width);
@@ -121,35 +120,35 @@ void JournalWindow::buildList() {
 
 void JournalWindow::buildMenu() {
     MenuBar* bar = menuBar();
-    connect(bar->addCommand(u(journal_text::kMenuNew)), &QAction::triggered, this,
+    connect(bar->addCommand(ToQString(journal_text::kMenuNew)), &QAction::triggered, this,
             &JournalWindow::newDocument);
-    connect(bar->addCommand(u(journal_text::kMenuEdit)), &QAction::triggered, this,
+    connect(bar->addCommand(ToQString(journal_text::kMenuEdit)), &QAction::triggered, this,
             &JournalWindow::editDocument);
-    connect(bar->addCommand(u(journal_text::kMenuDelete)), &QAction::triggered, this,
+    connect(bar->addCommand(ToQString(journal_text::kMenuDelete)), &QAction::triggered, this,
             &JournalWindow::deleteDocument);
-    QMenu* more = bar->addMenu(u(journal_text::kMenuMore));
-    connect(bar->addItem(more, u(journal_text::kMenuRepeat)), &QAction::triggered, this,
+    QMenu* more = bar->addMenu(ToQString(journal_text::kMenuMore));
+    connect(bar->addItem(more, ToQString(journal_text::kMenuRepeat)), &QAction::triggered, this,
             &JournalWindow::repeatDocument);
     bar->addSeparator(more);
-    connect(bar->addItem(more, u(journal_text::kMenuExchange)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuExchange)), &QAction::triggered, this,
             &JournalWindow::openExchange);
-    m_messagesAction = bar->addItem(more, u(journal_text::kMenuMessages));
+    m_messagesAction = bar->addItem(more, ToQString(journal_text::kMenuMessages));
     m_messagesAction->setObjectName(QStringLiteral("messagesAction"));
     connect(m_messagesAction, &QAction::triggered, this, &JournalWindow::openMessages);
     updateMessagesCaption();
     bar->addSeparator(more);
-    connect(bar->addItem(more, u(journal_text::kMenuRefresh)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuRefresh)), &QAction::triggered, this,
             &JournalWindow::refresh);
-    connect(bar->addItem(more, u(journal_text::kMenuPeriod)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuPeriod)), &QAction::triggered, this,
             &JournalWindow::choosePeriod);
     bar->addSeparator(more);
-    connect(bar->addItem(more, u(journal_text::kMenuSettings)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuSettings)), &QAction::triggered, this,
             &JournalWindow::openSettings);
     bar->addSeparator(more);
-    connect(bar->addItem(more, u(journal_text::kMenuAbout)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuAbout)), &QAction::triggered, this,
             &JournalWindow::openAbout);
     bar->addSeparator(more);
-    connect(bar->addItem(more, u(journal_text::kMenuExit)), &QAction::triggered, this,
+    connect(bar->addItem(more, ToQString(journal_text::kMenuExit)), &QAction::triggered, this,
             [this] { CloseDialog(this, false); });
 }
 
@@ -195,20 +194,21 @@ void JournalWindow::loadRows(TDate start, TDate end) {
         for (q->First(); !q->AtEnd() && row < q->RowCount(); q->Next(), ++row) {
             const std::string guid = Trim(q->Cell(cGuid));
             const auto image = DocStateFromText(q->Cell(cState));
-            auto* first = new QTableWidgetItem(QStringLiteral("  ") + u(guid));
+            auto* first = new QTableWidgetItem(QStringLiteral("  ") + ToQString(guid));
             if (image >= 0 && image < m_stateImages.count())
                 first->setIcon(m_stateImages.icon(static_cast<int>(image)));
             first->setData(Qt::UserRole, q->CurrentRow());
             m_list->setItem(row, kStateColumn, first);
             m_list->setItem(row, kDateColumn, new QTableWidgetItem(dayAndMonth(q->Cell(cDate))));
-            m_list->setItem(row, kClientColumn, new QTableWidgetItem(u(Trim(q->Cell(cClient)))));
+            m_list->setItem(row, kClientColumn,
+                            new QTableWidgetItem(ToQString(Trim(q->Cell(cClient)))));
             auto* weight = new QTableWidgetItem(
-                u(MoneyToText(TextToMoney(Trim(q->Cell(cWeight)), 0), 1, true)));
+                ToQString(MoneyToText(TextToMoney(Trim(q->Cell(cWeight)), 0), 1, true)));
             weight->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             m_list->setItem(row, kWeightColumn, weight);
             if (sums) {
                 auto* sum = new QTableWidgetItem(
-                    u(MoneyToText(TextToMoney(Trim(q->Cell(cSum)), 0), 2, true)));
+                    ToQString(MoneyToText(TextToMoney(Trim(q->Cell(cSum)), 0), 2, true)));
                 sum->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 m_list->setItem(row, kSumColumn, sum);
             }
@@ -225,7 +225,7 @@ void JournalWindow::loadRows(TDate start, TDate end) {
 void JournalWindow::updateMessagesCaption() {
     if (!m_messagesAction) return;
     const int unread = CountUnreadMessages();
-    QString caption = u(journal_text::kMenuMessages);
+    QString caption = ToQString(journal_text::kMenuMessages);
     if (unread > 0) caption += QStringLiteral("(%1) ").arg(unread);
     m_messagesAction->setText(caption);
 }

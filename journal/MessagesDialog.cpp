@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "ui/MainWindow.h"
+#include "ui/QtText.h"
 #include "ui/TwoLineDelegate.h"
 
 namespace velmorant {
@@ -17,12 +18,10 @@ const char* const kClose = "[ Закрыть ]";
 const char* const kNoMessages = "Сообщений нет.";
 const char* const kNoTitle = "(без темы)";
 
-QString Qs(const std::string& s) { return QString::fromStdString(s); }
-
 // The first line of a row: the title, else the start of the text.
 QString Heading(const TOfficeMessage& m) {
-    if (!m.S_TITLE.empty()) return Qs(m.S_TITLE);
-    const QString body = Qs(MessageBodyText(m.S_BODY)).simplified();
+    if (!m.S_TITLE.empty()) return ToQString(m.S_TITLE);
+    const QString body = ToQString(MessageBodyText(m.S_BODY)).simplified();
     return body.isEmpty() ? QString::fromUtf8(kNoTitle) : body;
 }
 
@@ -76,7 +75,7 @@ void TMessagesDialog::Fill() {
     for (const TOfficeMessage& m : m_messages) {
         auto* row = new QTreeWidgetItem;
         row->setText(0, Heading(m));
-        row->setData(0, TwoLineDelegate::kSecondLineRole, Qs(MessageDateText(m)));
+        row->setData(0, TwoLineDelegate::kSecondLineRole, ToQString(MessageDateText(m)));
         QFont font = row->font(0);
         font.setBold(m.unread);
         row->setFont(0, font);
@@ -123,13 +122,13 @@ TMessageView::TMessageView(const TOfficeMessage& message, QWidget* owner) : Dial
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
-    auto* date = new QLabel(Qs(MessageDateText(message)), body());
+    auto* date = new QLabel(ToQString(MessageDateText(message)), body());
     date->setObjectName(QStringLiteral("messageDate"));
     date->setFont(TwoLineDelegate::secondLineFont(date->font()));
     m_text = new QPlainTextEdit(body());
     m_text->setObjectName(QStringLiteral("messageBody"));
     m_text->setReadOnly(true);
-    m_text->setPlainText(Qs(MessageBodyText(message.S_BODY)));
+    m_text->setPlainText(ToQString(MessageBodyText(message.S_BODY)));
     m_text->setBackgroundRole(QPalette::Base);
     layout->addWidget(m_title);
     layout->addWidget(date);

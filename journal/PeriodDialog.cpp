@@ -8,6 +8,7 @@
 #include "journal/PeriodTexts.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDates.h"
+#include "ui/QtText.h"
 #include "ui/Translations.h"
 #include "ui/ViewHelpers.h"
 
@@ -18,34 +19,33 @@ namespace {
 constexpr int kFirstYear = 1980;
 constexpr int kLastYear = 3000;
 
-QString u(const char* text) { return QString::fromUtf8(text); }
-
 TDate firstOf(int year, int month) { return EncodeDate(year, month, 1); }
 TDate lastOf(int year, int month) { return EncodeDate(year, month, daysInMonth(year, month)); }
 
 }  // namespace
 
 QString TPeriodDialog::yearText(int year) {
-    return QString::number(year) + u(period_text::kYearSuffix);
+    return QString::number(year) + ToQString(period_text::kYearSuffix);
 }
 
 QString TPeriodDialog::quarterText(int quarter, int year) {
-    const QString numeral =
-        quarter >= 1 && quarter <= 4 ? u(period_text::kQuarterNumerals[quarter - 1]) : QString();
-    return numeral + u(period_text::kQuarterWord) + QString::number(year) +
-           u(period_text::kYearSuffix);
+    const QString numeral = quarter >= 1 && quarter <= 4
+                                ? ToQString(period_text::kQuarterNumerals[quarter - 1])
+                                : QString();
+    return numeral + ToQString(period_text::kQuarterWord) + QString::number(year) +
+           ToQString(period_text::kYearSuffix);
 }
 
 QString TPeriodDialog::monthText(int month, int year) {
-    const QString name = month >= 1 && month <= 12 ? u(period_text::kMonthNames[month - 1])
-                                                   : u(period_text::kUnknownMonth);
-    return name + QLatin1Char(' ') + QString::number(year) + u(period_text::kYearSuffix);
+    const QString name = month >= 1 && month <= 12 ? ToQString(period_text::kMonthNames[month - 1])
+                                                   : ToQString(period_text::kUnknownMonth);
+    return name + QLatin1Char(' ') + QString::number(year) + ToQString(period_text::kYearSuffix);
 }
 
 TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent)
     : Dialog(parent) {
     setObjectName(QStringLiteral("periodDialog"));
-    setWindowTitle(u(period_text::kCaption));
+    setWindowTitle(ToQString(period_text::kCaption));
     QPalette grey = palette();
     grey.setColor(QPalette::Window, QColor(240, 240, 240));
     setPalette(grey);
@@ -56,14 +56,14 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
         return w;
     };
     auto radio = [&](const char* text, const char* name, int x, int y, int width, int height) {
-        auto* r = new QRadioButton(u(text), area);
+        auto* r = new QRadioButton(ToQString(text), area);
         named(r, name);
         const QSize hint = r->sizeHint();
         r->setGeometry(x, y, width > 0 ? width : hint.width(), height > 0 ? height : hint.height());
         return r;
     };
     auto button = [&](const char* text, const char* name, int x, int y, int width) {
-        auto* b = new QPushButton(u(text), area);
+        auto* b = new QPushButton(ToQString(text), area);
         named(b, name);
         b->setAutoDefault(false);
         b->setGeometry(x, y, width, 22);
@@ -95,7 +95,7 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
         return p;
     };
     auto check = [&](const char* text, const char* name, int x, int y) {
-        auto* c = new QCheckBox(u(text), area);
+        auto* c = new QCheckBox(ToQString(text), area);
         named(c, name);
         c->setGeometry(x, y, 152, c->sizeHint().height());
         return c;
@@ -119,10 +119,10 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
     m_fromQuarterStart = check(period_text::kFromQuarterStart, "fromQuarterStart", 80, 130);
     m_fromMonthStart = check(period_text::kFromMonthStart, "fromMonthStart", 80, 148);
     m_intervalRadio = radio(period_text::kInterval, "intervalRadio", 8, 169, 88, 0);
-    m_fromLabel = new QLabel(u(period_text::kFrom), area);
+    m_fromLabel = new QLabel(ToQString(period_text::kFrom), area);
     m_fromLabel->setGeometry(28, 193, 15, 24);
     m_intervalFrom = picker("intervalFrom", 48, 193);
-    m_toLabel = new QLabel(u(period_text::kTo), area);
+    m_toLabel = new QLabel(ToQString(period_text::kTo), area);
     m_toLabel->setGeometry(28, 225, 16, 24);
     m_intervalTo = picker("intervalTo", 48, 225);
     m_allRadio = radio(period_text::kAll, "allRadio", 8, 252, 225, 0);
@@ -169,8 +169,8 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
         recompute();
     });
 
-    QAction* ok = menuBar()->addCommand(u(period_text::kOk));
-    QAction* cancel = menuBar()->addCommand(u(period_text::kCancel));
+    QAction* ok = menuBar()->addCommand(ToQString(period_text::kOk));
+    QAction* cancel = menuBar()->addCommand(ToQString(period_text::kCancel));
     connect(ok, &QAction::triggered, this, [this] {
         m_confirmed = true;
         CloseDialog(this, true);

@@ -37,13 +37,12 @@
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
+#include "ui/QtText.h"
 #include "ui/Translations.h"
 
 using namespace velmorant;
 
 namespace {
-
-QString u(const char* text) { return QString::fromUtf8(text); }
 
 bool showActive(QWidget* window) {
     window->show();
@@ -175,14 +174,14 @@ void DesktopUseTest::softKeysOnTheJournal() {
     QTRY_VERIFY(openMenu());
     QCOMPARE(openMenu(), journal.menuBar()->menuOf(journal.menuBar()->commands().last()));
     QVERIFY(openMenu()->activeAction());
-    QCOMPARE(openMenu()->activeAction()->text(), u(" Повторить "));
+    QCOMPARE(openMenu()->activeAction()->text(), ToQString(" Повторить "));
     press(Qt::Key_Down);  // over the separator
     QVERIFY(openMenu()->activeAction());
-    QCOMPARE(openMenu()->activeAction()->text(), u("Обмен с центр. БД"));
+    QCOMPARE(openMenu()->activeAction()->text(), ToQString("Обмен с центр. БД"));
     press(Qt::Key_Down);
     press(Qt::Key_Down);  // " Сообщения ", then over the next separator
     QVERIFY(openMenu()->activeAction());
-    QCOMPARE(openMenu()->activeAction()->text(), u("Обновить"));
+    QCOMPARE(openMenu()->activeAction()->text(), ToQString("Обновить"));
     QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
     press(Qt::Key_Return);
     QTRY_COMPARE(loaded.count(), 1);
@@ -251,7 +250,7 @@ void DesktopUseTest::softKeysOnTheExchangeScreen() {
     QTRY_VERIFY(openMenu());
     QCOMPARE(openMenu(), screen->menuBar()->menuOf(screen->menuBar()->commands().first()));
     QVERIFY(openMenu()->activeAction());
-    QCOMPARE(openMenu()->activeAction()->text(), u("Выгрузить"));
+    QCOMPARE(openMenu()->activeAction()->text(), ToQString("Выгрузить"));
     press(Qt::Key_Escape);
     QTRY_VERIFY(!openMenu());
     QVERIFY(alive && screen->isVisible());
@@ -420,7 +419,7 @@ void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
         QVERIFY(calendar);
         QCOMPARE(calendar->locale().language(), QLocale::Russian);
         QCOMPARE(calendar->firstDayOfWeek(), Qt::Monday);
-        QCOMPARE(calendar->locale().standaloneMonthName(3), u("март"));
+        QCOMPARE(calendar->locale().standaloneMonthName(3), ToQString("март"));
         QCOMPARE(picker->displayFormat(), QStringLiteral("dd.MM.yyyy"));
     }
     // The calendar's month button names the month in Russian.
@@ -428,7 +427,7 @@ void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
     day->setDate(QDate(2008, 3, 17));
     auto* month = day->calendarWidget()->findChild<QToolButton*>("qt_calendar_monthbutton");
     QVERIFY(month);
-    QCOMPARE(month->text(), u("март"));
+    QCOMPARE(month->text(), ToQString("март"));
 }
 
 QTEST_MAIN(DesktopUseTest)

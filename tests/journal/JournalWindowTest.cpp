@@ -15,13 +15,12 @@
 #include "support/Taps.h"
 #include "support/TestSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/QtText.h"
 #include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
 
 namespace {
-
-QString u(const char* s) { return QString::fromUtf8(s); }
 
 void exec(const std::string& sql) {
     auto q = Query(sql);
@@ -130,7 +129,7 @@ void JournalWindowTest::emptyStartListsNothingAfterOneSecond() {
     JournalWindow journal(JournalScreens(), m_clock);
     QSignalSpy loaded(&journal, &JournalWindow::rowsLoaded);
     journal.show();
-    QCOMPARE(journal.windowTitle(), u("Агент продаж"));
+    QCOMPARE(journal.windowTitle(), ToQString("Агент продаж"));
     QVERIFY(journal.loadTimer()->isActive());
     QCOMPARE(journal.loadTimer()->interval(), 1000);
     QCOMPARE(loaded.count(), 0);
@@ -171,8 +170,8 @@ void JournalWindowTest::listsTheDocumentsOfThePeriod() {
     QCOMPARE(list->rowCount(), 9);
     QCOMPARE(rowTexts(list, 1), (QStringList{"15.03", "20.03", "???", "???", "31.12", "???",
                                              "01.03", "01.03", "01.03"}));
-    QCOMPARE(rowTexts(list, 2),
-             (QStringList{u("Ромашка"), u("Лютик"), "Василёк", "X", "Y", "Z", "W", "V", "U"}));
+    QCOMPARE(rowTexts(list, 2), (QStringList{ToQString("Ромашка"), ToQString("Лютик"), "Василёк",
+                                             "X", "Y", "Z", "W", "V", "U"}));
     QCOMPARE(rowTexts(list, 3), (QStringList{"12.5", "", "3.3", "", "1.0", "", "", "", ""}));
     QCOMPARE(rowTexts(list, 4), (QStringList{"100.00", "", "7.01", "", "1.00", "", "", "", ""}));
     const int icons[] = {0, 1, 2, 3, 4, 0, -1, 0, 2};
@@ -235,7 +234,8 @@ void JournalWindowTest::columnsFollowUseSums() {
     QCOMPARE(list->columnCount(), columns);
     QStringList captions;
     for (int c = 0; c < list->columnCount(); ++c) captions << list->horizontalHeaderItem(c)->text();
-    QStringList expected = {" ", u("Дата"), u("Клиент"), u("Кол-во"), u("Сумма")};
+    QStringList expected = {" ", ToQString("Дата"), ToQString("Клиент"), ToQString("Кол-во"),
+                            ToQString("Сумма")};
     QCOMPARE(captions, expected.mid(0, columns));
     const int widths[] = {18, 46, 106, 62, 62};
     for (int c = 0; c < columns; ++c) QCOMPARE(list->columnWidth(c), widths[c]);
@@ -298,7 +298,7 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     journal->show();
     journal->loadRows(kDay, kDay);
     QTableWidget* list = journal->documentList();
-    QAction* remove = journal->menuBar()->findCommand(u(" Удалить "));
+    QAction* remove = journal->menuBar()->findCommand(ToQString(" Удалить "));
     QVERIFY(remove);
 
     // No selection: nothing asked, nothing removed.
@@ -328,7 +328,7 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     // The list is empty: Edit and Delete do nothing and say nothing.
     m_boxes->clear();
     remove->trigger();
-    journal->menuBar()->findCommand(u(" Редакт. "))->trigger();
+    journal->menuBar()->findCommand(ToQString(" Редакт. "))->trigger();
     QVERIFY(m_boxes->shown().empty());
     QCOMPARE(editorCalls, 0);
 }
@@ -354,14 +354,16 @@ void JournalWindowTest::menuEntriesInOrder() {
     MenuBar* bar = journal->menuBar();
     QStringList top;
     for (QAction* a : bar->commands()) top << a->text();
-    QCOMPARE(top, (QStringList{u(" Новый "), u(" Редакт. "), u(" Удалить "), "  ...  "}));
+    QCOMPARE(top, (QStringList{ToQString(" Новый "), ToQString(" Редакт. "), ToQString(" Удалить "),
+                               "  ...  "}));
     QMenu* more = bar->menuOf(bar->commands().at(3));
     QVERIFY(more);
     QStringList sub;
     for (QAction* a : more->actions()) sub << (a->isSeparator() ? QString("-") : a->text());
-    QCOMPARE(sub, (QStringList{u(" Повторить "), "-", u("Обмен с центр. БД"), u(" Сообщения "), "-",
-                               u("Обновить"), u("Выбор периода"), "-", u("Настройки"), "-",
-                               u("О программе"), "-", u("Выход")}));
+    QCOMPARE(sub, (QStringList{ToQString(" Повторить "), "-", ToQString("Обмен с центр. БД"),
+                               ToQString(" Сообщения "), "-", ToQString("Обновить"),
+                               ToQString("Выбор периода"), "-", ToQString("Настройки"), "-",
+                               ToQString("О программе"), "-", ToQString("Выход")}));
 }
 
 void JournalWindowTest::screensOpenTheOtherScreens() {
@@ -390,12 +392,12 @@ void JournalWindowTest::screensOpenTheOtherScreens() {
     QSignalSpy loaded(journal.get(), &JournalWindow::rowsLoaded);
 
     MenuBar* bar = journal->menuBar();
-    QTest::mouseClick(bar->buttonOf(bar->findCommand(u(" Новый "))), Qt::LeftButton);
+    QTest::mouseClick(bar->buttonOf(bar->findCommand(ToQString(" Новый "))), Qt::LeftButton);
     QCOMPARE(opened, std::vector<std::string>{""});
     QVERIFY(journal->lastEditor() && journal->lastEditor()->isVisible());
 
     journal->documentList()->selectRow(1);
-    bar->findCommand(u(" Редакт. "))->trigger();
+    bar->findCommand(ToQString(" Редакт. "))->trigger();
     const QRect cell = journal->documentList()->visualItemRect(journal->documentList()->item(0, 2));
     QTest::mousePress(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseRelease(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
@@ -404,21 +406,21 @@ void JournalWindowTest::screensOpenTheOtherScreens() {
     QCOMPARE(opened, (std::vector<std::string>{"", "G2", "G1"}));
     QCOMPARE(journal->lastEditor()->objectName(), QString("editor G1"));
 
-    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    bar->findCommand(ToQString("Обмен с центр. БД"))->trigger();
     QCOMPARE(exchanges, 1);
     QVERIFY(journal->lastExchangeScreen()->isVisible());
     // While that screen is open, the command brings it back instead of a second one.
     QWidget* first = journal->lastExchangeScreen();
-    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    bar->findCommand(ToQString("Обмен с центр. БД"))->trigger();
     QCOMPARE(exchanges, 1);
     QCOMPARE(journal->lastExchangeScreen(), first);
     first->close();
-    bar->findCommand(u("Обмен с центр. БД"))->trigger();
+    bar->findCommand(ToQString("Обмен с центр. БД"))->trigger();
     QCOMPARE(exchanges, 2);
-    bar->findCommand(u("Настройки"))->trigger();
+    bar->findCommand(ToQString("Настройки"))->trigger();
     QCOMPARE(settingsParent, static_cast<QWidget*>(journal.get()));
     QVERIFY(!aboutParent);
-    bar->findCommand(u("О программе"))->trigger();
+    bar->findCommand(ToQString("О программе"))->trigger();
     QCOMPARE(aboutParent, static_cast<QWidget*>(journal.get()));
     QCOMPARE(loaded.count(), 0);  // none of these reloads the journal
 }
@@ -437,7 +439,7 @@ void JournalWindowTest::choosingAPeriodThroughTheDialog() {
         dialog->findChild<QRadioButton*>("yearRadio")->click();
         QTest::keyClick(dialog, Qt::Key_Return);
     });
-    journal->menuBar()->findCommand(u("Выбор периода"))->trigger();
+    journal->menuBar()->findCommand(ToQString("Выбор периода"))->trigger();
     QCOMPARE(journal->periodStart(), EncodeDate(2008, 1, 1));
     QCOMPARE(journal->periodEnd(), EncodeDate(2008, 12, 31));
     QCOMPARE(rowTexts(journal->documentList(), 2), (QStringList{"today", "january"}));
@@ -468,7 +470,7 @@ void JournalWindowTest::exitAsksFirst() {
     journal->setQuitHandler([&] { ++quits; });
     journal->show();
     QVERIFY(QTest::qWaitForWindowExposed(journal.get()));
-    QAction* exit = journal->menuBar()->findCommand(u("Выход"));
+    QAction* exit = journal->menuBar()->findCommand(ToQString("Выход"));
     m_boxes->queueAnswer(MessageAnswer::No);
     exit->trigger();
     QTRY_COMPARE(m_boxes->shown().size(), size_t(1));
@@ -506,7 +508,7 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
     journal->resize(240, 320);
     journal->show();
     QVERIFY(QTest::qWaitForWindowExposed(journal.get()));
-    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (2) "));
+    QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения (2) "));
 
     QStringList firstLook, secondLook;
     QString shownTitle, shownText;
@@ -522,12 +524,12 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
         test::TapMenu(d->menuBar(), "[ Закрыть ]");
     });
     test::TapMenuItem(journal->menuBar(), "  ...  ", " Сообщения (2) ");
-    QCOMPARE(firstLook, (QStringList{u("План на неделю | 07.12.2026 08:30 | bold"),
-                                     u("Новые цены | 01.12.2026 09:00 | bold"),
-                                     u("Старое сообщение без темы | 20.11.2026 | plain")}));
-    QCOMPARE(shownTitle, u("Новые цены"));
-    QCOMPARE(shownText, u("С 1 декабря новые цены.\nНа соки тоже."));
-    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (1) "));
+    QCOMPARE(firstLook, (QStringList{ToQString("План на неделю | 07.12.2026 08:30 | bold"),
+                                     ToQString("Новые цены | 01.12.2026 09:00 | bold"),
+                                     ToQString("Старое сообщение без темы | 20.11.2026 | plain")}));
+    QCOMPARE(shownTitle, ToQString("Новые цены"));
+    QCOMPARE(shownText, ToQString("С 1 декабря новые цены.\nНа соки тоже."));
+    QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения (1) "));
 
     // Opened once, it stays read: plain in the list, IS_NEW 0 in base.sdb.
     test::whenModalOpens<TMessagesDialog>([&](TMessagesDialog* d) {
@@ -535,9 +537,10 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
         QTest::keyClick(d->list(), Qt::Key_Escape);
     });
     test::TapMenuItem(journal->menuBar(), "  ...  ", " Сообщения (1) ");
-    QCOMPARE(secondLook, (QStringList{u("План на неделю | 07.12.2026 08:30 | bold"),
-                                      u("Новые цены | 01.12.2026 09:00 | plain"),
-                                      u("Старое сообщение без темы | 20.11.2026 | plain")}));
+    QCOMPARE(secondLook,
+             (QStringList{ToQString("План на неделю | 07.12.2026 08:30 | bold"),
+                          ToQString("Новые цены | 01.12.2026 09:00 | plain"),
+                          ToQString("Старое сообщение без темы | 20.11.2026 | plain")}));
     auto q = Query("select GUID, IS_NEW from MY_MESSAGES order by GUID");
     QVERIFY(q);
     QStringList stored;
@@ -549,12 +552,12 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
     // the next load.
     exec("update MY_MESSAGES set IS_NEW=0");
     journal->loadRows(kDay, kDay);
-    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения "));
+    QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения "));
     exec(
         "insert into MY_MESSAGES (GUID, M_DATE, S_TITLE, S_BODY, IS_NEW) values "
         "('M4', '2026-12-08', 'Ещё', '', 1)");
     journal->loadRows(kDay, kDay);
-    QCOMPARE(journal->messagesAction()->text(), u(" Сообщения (1) "));
+    QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения (1) "));
     QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
 }
 
