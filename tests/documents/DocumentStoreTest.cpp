@@ -13,31 +13,17 @@
 namespace velmorant {
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using test::Rows;
 
 // The documents' clock: "today" stays one day however long the tests run.
 const test::FixedClock kClock;
 
-// Every row of a query as texts, read back from base.sdb through the access layer.
-Rows Select(const std::string& sql) {
-    Rows rows;
-    auto q = Query(sql);
-    if (!q) {
-        ADD_FAILURE() << "query failed: " << sql;
-        return rows;
-    }
-    for (q->First(); !q->AtEnd(); q->Next()) {
-        rows.emplace_back();
-        for (int c = 0; c < q->ColumnCount(); ++c) rows.back().push_back(q->Cell(c));
-    }
-    return rows;
-}
-
 void Exec(const std::string& sql) { ASSERT_NE(Query(sql), nullptr) << sql; }
 
 Rows AllStored() {
-    Rows rows = Select("select * from DOC_HEADS order by GUID");
-    for (auto& r : Select("select *, typeof(G_WT) from DOC_ORDERS order by DOC_ID, ORDER_ID"))
+    Rows rows = test::queryRows("select * from DOC_HEADS order by GUID");
+    for (auto& r :
+         test::queryRows("select *, typeof(G_WT) from DOC_ORDERS order by DOC_ID, ORDER_ID"))
         rows.push_back(r);
     return rows;
 }
@@ -87,15 +73,16 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
     EXPECT_EQ(doc.GUID.size(), 36u);
     EXPECT_EQ(doc.GUID.find_first_of("abcdef{}"), std::string::npos);
     EXPECT_EQ(doc.statusText, kDocStatusWritten);
-    EXPECT_EQ(Select("select GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
-                     "typeof(EXP_DATE), REC_TIME, CLI_GUID, CLI_NAME, printf('%.2f', ORD_SUMM), "
-                     "printf('%.2f', ORD_WEIGHT), ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, "
-                     "STR_PRIM, GPS_X, GPS_Y, GPS_Z from DOC_HEADS"),
-              (Rows{{doc.GUID, "0",          "0",    DateToIso(kClock.Today()),
-                     "б/н",    "1",          "null", DateToIso(kClock.Today()),
-                     "C-1",    "Д'Артаньян", "0.00", "3.50",
-                     "2",      "0",          "0",    "",
-                     "",       "0",          "0",    "0"}}));
+    EXPECT_EQ(
+        test::queryRows("select GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
+                        "typeof(EXP_DATE), REC_TIME, CLI_GUID, CLI_NAME, printf('%.2f', ORD_SUMM), "
+                        "printf('%.2f', ORD_WEIGHT), ORD_LINES, SKU_LINES, PRC_LINES, STR_BASIS, "
+                        "STR_PRIM, GPS_X, GPS_Y, GPS_Z from DOC_HEADS"),
+        (Rows{{doc.GUID, "0",          "0",    DateToIso(kClock.Today()),
+               "б/н",    "1",          "null", DateToIso(kClock.Today()),
+               "C-1",    "Д'Артаньян", "0.00", "3.50",
+               "2",      "0",          "0",    "",
+               "",       "0",          "0",    "0"}}));
 
     // The office numbered the document and set state 0; saving again keeps both.
     Exec("update DOC_HEADS set DOC_NUM='А-17', DOC_STATE=0, REC_TIME='2026-01-01'");
@@ -104,8 +91,8 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
     doc.Lines.pop_back();
     ASSERT_TRUE(SaveDocument(doc, kClock));
     EXPECT_EQ(doc.GUID, guid);
-    EXPECT_EQ(Select("select GUID, DOC_NUM, DOC_STATE, REC_TIME, DOC_DATE, ORD_LINES from "
-                     "DOC_HEADS"),
+    EXPECT_EQ(test::queryRows("select GUID, DOC_NUM, DOC_STATE, REC_TIME, DOC_DATE, ORD_LINES from "
+                              "DOC_HEADS"),
               (Rows{{guid, "А-17", "0", "2026-01-01", "2027-03-08", "1"}}));
     EXPECT_EQ(Loaded(guid).DOC_DATE, EncodeDate(2027, 3, 8));
 
@@ -118,7 +105,7 @@ TEST_F(DocumentStore, FirstSaveInsertsTheHeaderAndLaterSavesUpdateIt) {
         EXPECT_TRUE(noClient.GUID.empty());
     }
     EXPECT_EQ(notes.texts(), (std::vector<std::string>(2, "Не заполнено поле \"Клиент\".")));
-    EXPECT_EQ(Select("select count(*) from DOC_HEADS"), (Rows{{"1"}}));
+    EXPECT_EQ(test::queryRows("select count(*) from DOC_HEADS"), (Rows{{"1"}}));
 }
 
 TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
@@ -156,7 +143,7 @@ TEST_F(DocumentStore, StatesAboveOneAreRefusedWithNothingChanged) {
             doc.Modified = true;
             notes.clear();
             EXPECT_EQ(SaveDocument(doc, kClock), c.saved);
-            EXPECT_EQ(Select("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'"),
+            EXPECT_EQ(test::queryRows("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'"),
                       (Rows{{c.readBack}}));
             if (c.saved) {
                 Exec("update DOC_HEADS set DOC_STATE=1");
@@ -222,9 +209,10 @@ TEST_F(DocumentStore, TotalsBeyondTheRangeAreRefused) {
             EXPECT_EQ(AllStored(), Rows{});
             continue;
         }
-        EXPECT_EQ(Select("select printf('%.2f', ORD_WEIGHT), printf('%.2f', ORD_SUMM) from "
-                         "DOC_HEADS"),
-                  (Rows{{c.weight, c.sum}}));
+        EXPECT_EQ(
+            test::queryRows("select printf('%.2f', ORD_WEIGHT), printf('%.2f', ORD_SUMM) from "
+                            "DOC_HEADS"),
+            (Rows{{c.weight, c.sum}}));
     }
 }
 
@@ -248,9 +236,10 @@ TEST_F(DocumentStore, GuidsThatNameAColumnTouchOnlyTheirOwnRows) {
         doc.CLI_NAME = "Новое имя";
         doc.Lines.pop_back();
         ASSERT_TRUE(SaveDocument(doc, kClock));
-        EXPECT_EQ(Select("select CLI_NAME, ORD_LINES from DOC_HEADS where GUID='" + guid + "'"),
-                  (Rows{{"Новое имя", "1"}}));
-        EXPECT_EQ(Select("select count(*) from DOC_ORDERS where DOC_ID='" + guid + "'"),
+        EXPECT_EQ(
+            test::queryRows("select CLI_NAME, ORD_LINES from DOC_HEADS where GUID='" + guid + "'"),
+            (Rows{{"Новое имя", "1"}}));
+        EXPECT_EQ(test::queryRows("select count(*) from DOC_ORDERS where DOC_ID='" + guid + "'"),
                   (Rows{{"1"}}));
 
         ASSERT_TRUE(DeleteDocument(guid));
@@ -274,7 +263,7 @@ TEST_F(DocumentStore, LinesKeepTheirOrderAndNumbersCloseUpAfterADrop) {
     }
     reopened.Lines.erase(reopened.Lines.begin());
     ASSERT_TRUE(SaveDocument(reopened, kClock));
-    EXPECT_EQ(Select("select ORDER_ID, G_GUID from DOC_ORDERS order by ORDER_ID"),
+    EXPECT_EQ(test::queryRows("select ORDER_ID, G_GUID from DOC_ORDERS order by ORDER_ID"),
               (Rows{{"0", "G-1"}, {"1", "G-2"}}));
 }
 
@@ -348,10 +337,10 @@ TEST_F(DocumentStore, NumbersRoundTripThroughTheStoredForms) {
         EXPECT_EQ(doc.Lines[0].Sum, c.sum);
 
         ASSERT_TRUE(SaveDocument(doc, kClock));
-        EXPECT_EQ(Select("select G_WT, PRICE from DOC_ORDERS"),
+        EXPECT_EQ(test::queryRows("select G_WT, PRICE from DOC_ORDERS"),
                   (Rows{{c.writtenWt, c.writtenPrice}}));
-        EXPECT_EQ(Select("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT) "
-                         "from DOC_HEADS"),
+        EXPECT_EQ(test::queryRows("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT) "
+                                  "from DOC_HEADS"),
                   (Rows{{c.useSums ? c.sum : "0.00", c.shownWt}}));
         ASSERT_TRUE(DeleteDocument(guid));
     }
@@ -363,10 +352,11 @@ TEST_F(DocumentStore, AnEmptyQuantityIsStoredAsZeroAndCounted) {
     doc.Lines = {Line("G-1", "Чай", "2.50", 1234, "30.85"), Line("G-2", "Кофе", "", 500),
                  Line("G-3", "Соль", " 1,25 ", 10, "0.12")};
     ASSERT_TRUE(SaveDocument(doc, kClock));
-    EXPECT_EQ(Select("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT), ORD_LINES "
-                     "from DOC_HEADS"),
-              (Rows{{"30.97", "3.75", "3"}}));
-    EXPECT_EQ(Select("select G_WT, typeof(G_WT) from DOC_ORDERS order by ORDER_ID"),
+    EXPECT_EQ(
+        test::queryRows("select printf('%.2f', ORD_SUMM), printf('%.2f', ORD_WEIGHT), ORD_LINES "
+                        "from DOC_HEADS"),
+        (Rows{{"30.97", "3.75", "3"}}));
+    EXPECT_EQ(test::queryRows("select G_WT, typeof(G_WT) from DOC_ORDERS order by ORDER_ID"),
               (Rows{{"2.5", "real"}, {"0.0", "real"}, {"1.25", "real"}}));
     EXPECT_EQ(Loaded(doc.GUID).Lines.at(1).G_WT, "0.00");
 }
@@ -420,10 +410,11 @@ TEST_F(DocumentStore, AFailingStatementLeavesTheStoredDocumentAsItWas) {
         // With the cause gone the same document saves: inserted once, or updated.
         Exec("drop trigger FAIL_SAVE");
         ASSERT_TRUE(SaveDocument(doc, kClock));
-        EXPECT_EQ(Select("select count(*) from DOC_HEADS where CLI_NAME='Новое имя'"),
+        EXPECT_EQ(test::queryRows("select count(*) from DOC_HEADS where CLI_NAME='Новое имя'"),
                   (Rows{{"1"}}));
-        EXPECT_EQ(Select("select count(*) from DOC_ORDERS where DOC_ID='" + doc.GUID + "'"),
-                  (Rows{{std::to_string(doc.Lines.size())}}));
+        EXPECT_EQ(
+            test::queryRows("select count(*) from DOC_ORDERS where DOC_ID='" + doc.GUID + "'"),
+            (Rows{{std::to_string(doc.Lines.size())}}));
         if (c.isNew) {
             ASSERT_TRUE(DeleteDocument(doc.GUID));
         }
@@ -440,17 +431,18 @@ TEST_F(DocumentStore, DeleteRemovesTheRowsOfAllFourTablesAndOnlyThose) {
     const std::string counts =
         "select (select count(*) from DOC_HEADS), (select count(*) from DOC_ORDERS), "
         "(select count(*) from DOC_SKUS), (select count(*) from DOC_COMPETS)";
-    ASSERT_EQ(Select(counts), (Rows{{"2", "4", "2", "2"}}));
+    ASSERT_EQ(test::queryRows(counts), (Rows{{"2", "4", "2", "2"}}));
 
     EXPECT_TRUE(DeleteDocument(gone));
-    EXPECT_EQ(Select(counts), (Rows{{"1", "2", "1", "1"}}));
-    EXPECT_EQ(Select("select GUID from DOC_HEADS union select DOC_ID from DOC_ORDERS union "
-                     "select DOC_ID from DOC_SKUS union select DOC_ID from DOC_COMPETS"),
-              (Rows{{kept}}));
+    EXPECT_EQ(test::queryRows(counts), (Rows{{"1", "2", "1", "1"}}));
+    EXPECT_EQ(
+        test::queryRows("select GUID from DOC_HEADS union select DOC_ID from DOC_ORDERS union "
+                        "select DOC_ID from DOC_SKUS union select DOC_ID from DOC_COMPETS"),
+        (Rows{{kept}}));
     // Unknown GUIDs succeed and change nothing.
     EXPECT_TRUE(DeleteDocument(gone));
     EXPECT_TRUE(DeleteDocument(kNullGuid));
-    EXPECT_EQ(Select(counts), (Rows{{"1", "2", "1", "1"}}));
+    EXPECT_EQ(test::queryRows(counts), (Rows{{"1", "2", "1", "1"}}));
     EXPECT_TRUE(notes.shown().empty());
 }
 
@@ -486,7 +478,7 @@ TEST_F(DocumentStore, LoadReadsStoredDatesAndCopesWithAMissingHeader) {
     doc.CLI_NAME = "Клиент";
     EXPECT_FALSE(SaveDocument(doc, kClock));
     EXPECT_EQ(notes.texts(), (std::vector<std::string>(2, "Не удалось прочитать заголовок.")));
-    EXPECT_EQ(Select("select count(*) from DOC_HEADS"), (Rows{{"0"}}));
+    EXPECT_EQ(test::queryRows("select count(*) from DOC_HEADS"), (Rows{{"0"}}));
 }
 
 }  // namespace

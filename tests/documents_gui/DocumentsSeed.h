@@ -1,7 +1,7 @@
 #pragma once
 
 // Directories and options for the document screens' tests, written into the real base.sdb of
-// a temporary program folder, and small helpers to drive the screens' controls.
+// a temporary program folder.
 
 #include <QAction>
 #include <QTest>
@@ -12,7 +12,8 @@
 
 #include "db/QueryResult.h"
 #include "db/Text.h"
-#include "support/Taps.h"
+#include "support/Controls.h"
+#include "support/TestSupport.h"
 
 namespace velmorant::test {
 
@@ -52,33 +53,6 @@ inline void SeedGoods() {
         "('G-WATER', 11, 1, 0, 0, 'Вода', 'b', 20.5),"
         "('G-RICE', 12, 2, 0, 0, 'Рис', 'c', 80),"
         "('G-JUICE', 13, 3, 0, 0, 'Сок', 'd', 55)");
-}
-
-inline std::vector<std::vector<std::string>> Rows(const std::string& sql) {
-    std::vector<std::vector<std::string>> rows;
-    auto q = Query(sql);
-    if (!q) return rows;
-    for (q->First(); !q->AtEnd(); q->Next()) {
-        std::vector<std::string> row;
-        for (int c = 0; c < q->ColumnCount(); ++c) row.push_back(q->Cell(c));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-// Types `text` into `widget` character by character, Cyrillic letters included (QTest's own
-// keyClicks takes Latin-1 only).
-inline void TypeText(QWidget* widget, const QString& text) {
-    for (QChar c : text) {
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
-// The texts of one column, top to bottom.
-inline QStringList Column(QTreeWidget* list, int column) {
-    QStringList out;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
-    return out;
 }
 
 }  // namespace velmorant::test

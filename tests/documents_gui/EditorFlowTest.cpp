@@ -27,23 +27,13 @@
 #include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
+using test::AnswerKeypad;
 using test::Column;
 using test::TapMenu;
 
 namespace {
 
 const std::string kAskSave = "Документ изменен. Сохранить?";
-
-void AnswerKeypad(QStringList keys, bool* priceShown = nullptr) {
-    test::whenModalOpens<TQuantityDialog>([keys, priceShown](TQuantityDialog* d) {
-        if (priceShown) *priceShown = d->priceShown();
-        for (const QString& k : keys) {
-            QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("key") + k),
-                              Qt::LeftButton);
-        }
-        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
-    });
-}
 
 // Chooses the client found by typing `start` in the client picker that opens next.
 void AnswerClientPicker(const QString& start) {
@@ -229,7 +219,7 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
              journal->stateImages().image(1).convertToFormat(QImage::Format_ARGB32));
     const std::string guid = journal->rowGuids()[0];
     QCOMPARE(guid.size(), size_t(36));
-    auto heads = test::Rows("select DOC_STATE, CLI_GUID, ORD_LINES from DOC_HEADS");
+    auto heads = test::queryRows("select DOC_STATE, CLI_GUID, ORD_LINES from DOC_HEADS");
     QCOMPARE(heads, (std::vector<std::vector<std::string>>{{"1", "C-ROMASHKA", "2"}}));
 
     // Reopened: Квас set to 0 on the keypad, then "Подбор" + OK drops the line.
@@ -261,7 +251,7 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     QTRY_VERIFY(!second);
     QCOMPARE(list->item(0, 3)->text(), QString("1.5"));
     QCOMPARE(list->item(0, 4)->text(), QString("120.00"));
-    QCOMPARE(test::Rows("select G_GUID, G_WT from DOC_ORDERS where DOC_ID='" + guid + "'"),
+    QCOMPARE(test::queryRows("select G_GUID, G_WT from DOC_ORDERS where DOC_ID='" + guid + "'"),
              (std::vector<std::vector<std::string>>{{"G-RICE", "1.5"}}));
 
     // A double tap on the journal row opens it as well; closing it unchanged asks nothing.
@@ -371,7 +361,7 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
         QVERIFY(guard && guard->isVisible());
         QCOMPARE(loads.count(), 0);
     }
-    QCOMPARE(int(test::Rows("select GUID from DOC_HEADS").size()), stored);
+    QCOMPARE(int(test::queryRows("select GUID from DOC_HEADS").size()), stored);
     QCOMPARE(int(journal->rowGuids().size()), closed ? stored : 0);
 }
 
@@ -399,7 +389,7 @@ void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
     TapMenu(e->menuBar(), "Записать");
     QVERIFY(e->isVisible());
     QCOMPARE(e->statusLabel()->text(), QString("документ записан"));
-    auto rows = test::Rows("select ORD_WEIGHT, ORD_SUMM from DOC_HEADS");
+    auto rows = test::queryRows("select ORD_WEIGHT, ORD_SUMM from DOC_HEADS");
     QCOMPARE(rows.size(), size_t(1));
     QCOMPARE(TextToMoney(rows[0][0], -1), Money(70000));
     QCOMPARE(TextToMoney(rows[0][1], -1), Money(0));
@@ -437,7 +427,7 @@ void EditorFlowTest::sentDocumentIsShownButNotSaved() {
     QCOMPARE(m_notifier->texts(),
              std::vector<std::string>{"Изменение запрещено.\r\nДокумент выгружен в центр. БД."});
     QVERIFY(e->isVisible());
-    QCOMPARE(test::Rows("select STR_PRIM from DOC_HEADS"),
+    QCOMPARE(test::queryRows("select STR_PRIM from DOC_HEADS"),
              (std::vector<std::vector<std::string>>{{"old note"}}));
 
     // Closing asks; No drops the change.
@@ -516,7 +506,7 @@ void EditorFlowTest::documentReadInPartIsNotOpened() {
     QVERIFY(!journal->lastEditor());
     QCOMPARE(m_notifier->texts(), std::vector<std::string>{"no such table: DOC_ORDERS"});
     test::ExecOrFail("alter table DOC_ORDERS_AWAY rename to DOC_ORDERS");
-    QCOMPARE(test::Rows("select count(*) from DOC_ORDERS where DOC_ID='D-PART'"),
+    QCOMPARE(test::queryRows("select count(*) from DOC_ORDERS where DOC_ID='D-PART'"),
              (std::vector<std::vector<std::string>>{{"2"}}));
 }
 
@@ -619,7 +609,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     QCOMPARE(Column(e->linesList(), 3), (QStringList{"70.00", "20.50"}));  // today's prices
     QCOMPARE(m_notifier->texts(),
              std::vector<std::string>{MissingGoodsMessage({"Морс клюквенный"})});
-    QCOMPARE(test::Rows("select count(*) from DOC_HEADS"),
+    QCOMPARE(test::queryRows("select count(*) from DOC_HEADS"),
              (std::vector<std::vector<std::string>>{{"1"}}));
 
     // Closing it unsaved asks; No leaves nothing behind.
@@ -629,7 +619,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!dropped);
     QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
-    QCOMPARE(test::Rows("select count(*) from DOC_HEADS"),
+    QCOMPARE(test::queryRows("select count(*) from DOC_HEADS"),
              (std::vector<std::vector<std::string>>{{"1"}}));
 
     // Saved, the copy is a document of its own in state 1, written today.
@@ -641,7 +631,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     TapMenu(copy->menuBar(), "Ок");
     QTRY_VERIFY(!saved);
     const std::string today = DateToIso(m_clock.Today());
-    const auto heads = test::Rows(
+    const auto heads = test::queryRows(
         "select GUID, DOC_STATE, DOC_DATE, REC_TIME, CLI_GUID, ORD_SUMM from DOC_HEADS where "
         "GUID<>'D-SRC'");
     QCOMPARE(heads.size(), size_t(1));
@@ -651,12 +641,12 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     QCOMPARE(heads[0][3], today);
     QCOMPARE(heads[0][4], std::string("C-ROMASHKA"));
     QCOMPARE(heads[0][5], std::string("90.5"));
-    QCOMPARE(test::Rows("select G_GUID, G_WT, PRICE from DOC_ORDERS where DOC_ID='" + heads[0][0] +
-                        "' order by ORDER_ID"),
+    QCOMPARE(test::queryRows("select G_GUID, G_WT, PRICE from DOC_ORDERS where DOC_ID='" +
+                             heads[0][0] + "' order by ORDER_ID"),
              (std::vector<std::vector<std::string>>{{"G-KVASS", "2.0", "35.0"},
                                                     {"G-WATER", "1.0", "20.5"}}));
-    QCOMPARE(test::Rows("select count(*), max(DOC_STATE) from DOC_ORDERS, DOC_HEADS where "
-                        "DOC_ID='D-SRC' and GUID='D-SRC'"),
+    QCOMPARE(test::queryRows("select count(*), max(DOC_STATE) from DOC_ORDERS, DOC_HEADS where "
+                             "DOC_ID='D-SRC' and GUID='D-SRC'"),
              (std::vector<std::vector<std::string>>{{"4", "2"}}));
     // The journal lists both; without a selected row the command does nothing.
     QCOMPARE(journal->rowGuids().size(), size_t(2));

@@ -17,6 +17,7 @@
 #include "ui/TwoLineDelegate.h"
 
 using namespace velmorant;
+using test::AnswerKeypad;
 using test::Column;
 
 namespace {
@@ -32,18 +33,6 @@ void SelectFolder(TGoodsPicker& p, const QString& name) {
         p.folderTree()->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
     if (found.isEmpty()) qFatal("no folder %s", qPrintable(name));
     p.folderTree()->setCurrentItem(found.first());
-}
-
-// Types `keys` on the keypad that opens next and confirms with "Oк".
-void AnswerKeypad(QStringList keys, bool* priceShown = nullptr) {
-    test::whenModalOpens<TQuantityDialog>([keys, priceShown](TQuantityDialog* d) {
-        if (priceShown) *priceShown = d->priceShown();
-        for (const QString& k : keys) {
-            QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("key") + k),
-                              Qt::LeftButton);
-        }
-        QTest::mouseClick(d->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
-    });
 }
 
 // The rows of the search or earlier-orders list: "name | second line | quantity".

@@ -11,7 +11,7 @@
 #include <regex>
 #include <set>
 
-#include "ExchangeTestSupport.h"
+#include "db/QueryResult.h"
 #include "db/Text.h"
 #include "support/TestSupport.h"
 
@@ -68,7 +68,7 @@ TEST_F(CliCheckTest, AGoodScriptCompletesOnACopyAndLeavesTheDeviceAsItWas) {
     EXPECT_TRUE(std::regex_search(r.out, std::regex("MY_OPTIONS +0 -> 1\n"))) << r.out;
     // The device's own database: the same bytes, no LLD_Def, no journal left beside it.
     EXPECT_EQ(readFile(device.dbPath()), before);
-    EXPECT_TRUE(rowsOf("select * from MY_OPTIONS").empty());
+    EXPECT_TRUE(joinedRows("select * from MY_OPTIONS").empty());
     EXPECT_FALSE(fs::exists(device.dbPath() + "-journal"));
 }
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "ExchangeTestSupport.h"
+#include "db/QueryResult.h"
 #include "support/TestSupport.h"
 
 namespace velmorant::test {
@@ -131,7 +131,7 @@ TEST_F(CliExchangeTest, ImportReplacesTheReadOnlyScriptOfTheLastRun) {
         }));
     }
     EXPECT_EQ(results, (std::vector<std::string>{"0 ", "0 "}));
-    EXPECT_EQ(rowsOf("select A from T"), (std::vector<std::string>{"DAY 1", "DAY 2"}));
+    EXPECT_EQ(joinedRows("select A from T"), (std::vector<std::string>{"DAY 1", "DAY 2"}));
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 #include <filesystem>
 #include <regex>
 
-#include "ExchangeTestSupport.h"
 #include "db/Dates.h"
+#include "db/QueryResult.h"
 #include "exchange/Export.h"
+#include "support/RecordingScreen.h"
 #include "support/TestSupport.h"
 
 namespace velmorant::test {
@@ -177,7 +178,7 @@ TEST_F(ExportTest, WritesTheFileByteForByte) {
         }
     }
     // Documents stay in state 1: the office's answer moves them on, not the export.
-    EXPECT_EQ(rowsOf("select GUID from DOC_HEADS where DOC_STATE=1"),
+    EXPECT_EQ(joinedRows("select GUID from DOC_HEADS where DOC_STATE=1"),
               (std::vector<std::string>{"A-1", "C-3", "D-4"}));
 }
 

@@ -6,11 +6,11 @@
 #include <functional>
 #include <regex>
 
-#include "ExchangeTestSupport.h"
 #include "db/Backup.h"
 #include "db/Dates.h"
 #include "db/QueryResult.h"
 #include "exchange/Import.h"
+#include "support/RecordingScreen.h"
 #include "support/TestSupport.h"
 
 namespace velmorant::test {
@@ -45,11 +45,11 @@ protected:
         return ImportScript(screen, folder);
     }
 
-    std::vector<std::string> tableT() { return rowsOf("select A, B, C from T order by rowid"); }
+    std::vector<std::string> tableT() { return joinedRows("select A, B, C from T order by rowid"); }
 
     // LLD_Def holds the time of the last completed load, once, as the screen's clock told it.
     bool lldDefWritten() {
-        const auto rows = rowsOf("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'");
+        const auto rows = joinedRows("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'");
         static const std::regex form("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
         const TDate now = screen.clock().Now();
         return rows.size() == 1 && std::regex_match(rows[0], form) &&
@@ -235,7 +235,7 @@ TEST_F(ImportTest, StopsAtTheFailingStatementOfABatch) {
         EXPECT_FALSE(run(script(lines)));
         EXPECT_EQ(notes.texts(), (std::vector<std::string>{error, failing}));
         // An unbroken run of whole rows from the first, and nothing after the failing one.
-        EXPECT_EQ(rowsOf("select count(*), min(A), max(A) from U"),
+        EXPECT_EQ(joinedRows("select count(*), min(A), max(A) from U"),
                   std::vector<std::string>{std::to_string(fit) + "|1|" + std::to_string(fit)});
         EXPECT_FALSE(lldDefWritten());
     }
@@ -288,8 +288,8 @@ TEST_F(ImportTest, DeletesOldDocumentsBeforeTheCutOffDay) {
         std::vector<std::string> lines = {kH2};
         lines.insert(lines.end(), c.directives.begin(), c.directives.end());
         EXPECT_TRUE(run(script(lines)));
-        EXPECT_EQ(rowsOf("select GUID from DOC_HEADS order by GUID"), c.remaining);
-        EXPECT_EQ(rowsOf("select DOC_ID from DOC_ORDERS order by DOC_ID"), c.remaining);
+        EXPECT_EQ(joinedRows("select GUID from DOC_HEADS order by GUID"), c.remaining);
+        EXPECT_EQ(joinedRows("select DOC_ID from DOC_ORDERS order by DOC_ID"), c.remaining);
         EXPECT_EQ(notes.texts(), c.messages);
         for (const auto& shown : notes.shown()) EXPECT_EQ(shown.icon, MessageIcon::Information);
     }
@@ -306,11 +306,11 @@ TEST_F(ImportTest, DeleteOldTakesGuidsThatNameAColumnAsValues) {
          "('D2', 0), ('D3', 0)",
          "insert into DOC_SKUS (DOC_ID, ORDER_ID) values ('DOC_ID', 0), ('D2', 0)"});
     EXPECT_TRUE(run(script({kH2, "<DEL \"01.12.2026\">"})));
-    EXPECT_EQ(rowsOf("select GUID from DOC_HEADS order by GUID"),
+    EXPECT_EQ(joinedRows("select GUID from DOC_HEADS order by GUID"),
               (std::vector<std::string>{"D2", "D3"}));
-    EXPECT_EQ(rowsOf("select DOC_ID from DOC_ORDERS order by DOC_ID"),
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_ORDERS order by DOC_ID"),
               (std::vector<std::string>{"D2", "D3"}));
-    EXPECT_EQ(rowsOf("select DOC_ID from DOC_SKUS"), std::vector<std::string>{"D2"});
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_SKUS"), std::vector<std::string>{"D2"});
     EXPECT_EQ(notes.texts(),
               std::vector<std::string>{"Поступила команда удалить старые документы до "
                                        "01.12.2026.\r\nУдалено документов 2"});
@@ -399,7 +399,7 @@ TEST_F(ImportTest, StopsEarlyWithoutAUsableScript) {
         EXPECT_FALSE(ImportScript(screen, folder + "/"));
         EXPECT_EQ(screen.log, c.log);
         EXPECT_EQ(notes.texts(), c.messages);
-        EXPECT_TRUE(rowsOf("select * from MY_OPTIONS").empty());
+        EXPECT_TRUE(joinedRows("select * from MY_OPTIONS").empty());
     }
 }
 
@@ -427,13 +427,13 @@ TEST_F(ImportTest, AMissingDatabaseStopsBeforeAnyStatement) {
 
 TEST_F(ImportTest, ReplacesLldDefAndLeavesTheJournalModeAsItWas) {
     execSql({"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('LLD_Def', 'old')"});
-    const auto modeBefore = rowsOf("PRAGMA journal_mode");
+    const auto modeBefore = joinedRows("PRAGMA journal_mode");
     std::vector<std::string> lines = {kH2, "<REPEAT \"insert into T (A) values (%1)\">"};
     for (int i = 0; i < 50; ++i) lines.push_back(std::to_string(i));
     EXPECT_TRUE(run(script(lines)));
     EXPECT_TRUE(lldDefWritten());
-    EXPECT_EQ(rowsOf("select count(*) from T"), std::vector<std::string>{"50"});
-    EXPECT_EQ(rowsOf("PRAGMA journal_mode"), modeBefore);
+    EXPECT_EQ(joinedRows("select count(*) from T"), std::vector<std::string>{"50"});
+    EXPECT_EQ(joinedRows("PRAGMA journal_mode"), modeBefore);
     EXPECT_EQ(screen.bar.minimum, 0);
     EXPECT_EQ(screen.bar.maximum, 51);
     EXPECT_EQ(screen.bar.value, 51);

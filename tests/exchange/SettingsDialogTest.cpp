@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "ExchangeTestSupport.h"
+#include "db/QueryResult.h"
 #include "exchange/AppOptions.h"
 #include "exchange/SettingsDialog.h"
 #include "support/ModalAnswer.h"
@@ -43,7 +43,8 @@ private:
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
     }
     static std::vector<std::string> optionsTable() {
-        return rowsOf("select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid");
+        return joinedRows(
+            "select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid");
     }
 
 private slots:
@@ -234,7 +235,7 @@ private slots:
             QTest::keyClick(d, Qt::Key_Return);  // Enter is "[ OK ]"
         });
         QVERIFY(RunSettingsDialog(nullptr));
-        QCOMPARE(rowsOf("select OPT_VAL from MY_OPTIONS where OPT_NAME='UseZip'"),
+        QCOMPARE(joinedRows("select OPT_VAL from MY_OPTIONS where OPT_NAME='UseZip'"),
                  std::vector<std::string>{"1"});
 
         whenModalOpens<SettingsDialog>([](SettingsDialog* d) { d->cancelCommand()->trigger(); });

@@ -1,7 +1,7 @@
 // Exchange settings: the record the exchange uses and the dialog's model of MY_OPTIONS.
 #include <gtest/gtest.h>
 
-#include "ExchangeTestSupport.h"
+#include "db/QueryResult.h"
 #include "exchange/AppOptions.h"
 #include "exchange/ExchangeSettings.h"
 #include "support/TestSupport.h"
@@ -151,11 +151,12 @@ TEST_F(SettingsTest, SavesTheTenKeysThenTheListedOptions) {
     s.ftpSecure = true;
     s.otherOptions = {{" AgentName ", " Агент  "}, {"", "dropped"}, {"Client's", "a'b"}};
     ASSERT_TRUE(SaveExchangeSettings(s));
-    EXPECT_EQ(rowsOf("select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid"),
-              (std::vector<std::string>{
-                  "UseFTP|1|1", "FTPAuth|1|1", "UseZip|0|1", "FTPAddress|ftp.example.org|1",
-                  "FTPPort|70000|1", "FTPPath||1", "FTPLogin|O'Neil|1", "FTPPassword|it's|1",
-                  "FTPAuto|0|1", "FTPSecure|1|1", "AgentName|Агент|1", "Client's|a'b|1"}));
+    EXPECT_EQ(
+        joinedRows("select OPT_NAME, OPT_VAL, OPT_DESCR is null from MY_OPTIONS order by rowid"),
+        (std::vector<std::string>{"UseFTP|1|1", "FTPAuth|1|1", "UseZip|0|1",
+                                  "FTPAddress|ftp.example.org|1", "FTPPort|70000|1", "FTPPath||1",
+                                  "FTPLogin|O'Neil|1", "FTPPassword|it's|1", "FTPAuto|0|1",
+                                  "FTPSecure|1|1", "AgentName|Агент|1", "Client's|a'b|1"}));
     EXPECT_TRUE(notes.texts().empty());
 
     // What was saved is what the exchange then uses.
@@ -176,7 +177,7 @@ TEST_F(SettingsTest, AFailedSaveLeavesTheOptionsAsTheyWere) {
     s.otherOptions.emplace_back("Bad", "1");
     EXPECT_FALSE(SaveExchangeSettings(s));
     EXPECT_EQ(notes.texts(), std::vector<std::string>{"refused"});
-    EXPECT_EQ(rowsOf("select OPT_NAME, OPT_VAL from MY_OPTIONS order by rowid"),
+    EXPECT_EQ(joinedRows("select OPT_NAME, OPT_VAL from MY_OPTIONS order by rowid"),
               (std::vector<std::string>{"UseFTP|1", "AgentName|Agent"}));
 }
 

@@ -14,11 +14,11 @@
 #include <thread>
 
 #include "FtpTestServer.h"
-#include "ScreenRecorder.h"
 #include "db/Options.h"
 #include "db/QueryResult.h"
 #include "exchange/AppOptions.h"
 #include "exchange/PollTransferLoop.h"
+#include "support/RecordingScreen.h"
 
 namespace velmorant::test {
 namespace {
@@ -91,12 +91,12 @@ TEST(FtpExchange, DoesNothingWhileFtpIsOff) {
         Options withPort = options;
         withPort.emplace_back("FTPPort", std::to_string(server.port()));
         setOptions(withPort);
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
-        screen.settings = LoadAppOptions();
+        screen.appOptions = LoadAppOptions();
         EXPECT_FALSE(SendByFtp(screen, loop));
         EXPECT_FALSE(FetchByFtp(screen, loop));
-        EXPECT_TRUE(screen.lines.empty());
+        EXPECT_TRUE(screen.log.empty());
         EXPECT_FALSE(fs::exists(program / "exchange"));
         EXPECT_EQ(server.sessions(), 0);
     }
@@ -117,9 +117,9 @@ TEST(FtpExchange, SendUploadsTheExport) {
         FtpTestServer server;
         fs::create_directories(server.root() / c.path);
         setOptions(ftpOptions(server, c.zip, c.auth, c.path));
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
-        screen.settings = LoadAppOptions();
+        screen.appOptions = LoadAppOptions();
 
         ASSERT_TRUE(SendByFtp(screen, loop));
         const std::string name = c.zip ? "PDATo1C.zip" : "PDATo1C.xml";
@@ -129,12 +129,12 @@ TEST(FtpExchange, SendUploadsTheExport) {
         EXPECT_EQ(sent.substr(0, 4), c.zip ? "PK\x03\x04" : "<?xm");
         EXPECT_EQ(fs::exists(program / "exchange" / "PDATo1C.xml"), !c.zip);
 
-        ASSERT_FALSE(screen.lines.empty());
-        EXPECT_EQ(screen.lines.front(), "Начата выгрузка...");
+        ASSERT_FALSE(screen.log.empty());
+        EXPECT_EQ(screen.log.front(), "Начата выгрузка...");
         const std::string login = c.auth ? "agent" : "anonimous";
         const std::string stars(c.auth ? 14 : 18, '*');
         EXPECT_EQ(
-            tail(screen.lines, 5),
+            tail(screen.log, 5),
             (std::vector<std::string>{"Try connect to 127.0.0.1 : " + std::to_string(server.port()),
                                       "  (Username=" + login + "; Password=" + stars + ")",
                                       kConnected, "Отправка файла.", "Отправка завершена."}));
@@ -162,20 +162,19 @@ TEST(FtpExchange, FetchDownloadsAndImports) {
         putAnswer(server.root() / c.path, c.validScript ? scriptSetting("remote") : "garbage\r\n",
                   c.zip);
         setOptions(ftpOptions(server, c.zip, false, c.path));
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
-        screen.settings = LoadAppOptions();
+        screen.appOptions = LoadAppOptions();
         ASSERT_FALSE(fs::exists(program / "exchange"));
 
         EXPECT_TRUE(FetchByFtp(screen, loop));
         EXPECT_TRUE(fs::exists(program / "exchange" / (c.zip ? "ToPDA.zip" : "ToPDA.sqd")));
-        const auto done =
-            std::find(screen.lines.begin(), screen.lines.end(), "Загрузка  завершена.");
-        ASSERT_NE(done, screen.lines.end());
+        const auto done = std::find(screen.log.begin(), screen.log.end(), "Загрузка  завершена.");
+        ASSERT_NE(done, screen.log.end());
         EXPECT_EQ(*(done - 1), "Загрузка  файла.");
         if (c.validScript) {
             EXPECT_EQ(GetOption("Fetched", ""), "REMOTE");
-            EXPECT_EQ(screen.lines.back(), "Загрузка завершена.");
+            EXPECT_EQ(screen.log.back(), "Загрузка завершена.");
             EXPECT_NE(GetOption("LLD_Def", ""), "");
         } else {
             EXPECT_EQ(notifier.texts(), std::vector<std::string>{"Файл несовместимого формата."});
@@ -209,12 +208,12 @@ TEST(FtpExchange, FailedFetchImportsNothing) {
         const std::string old = scriptSetting("old");
         putAnswer(program / "exchange", old, false);
         setOptions(ftpOptions(server, false, false, ""));
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
-        screen.settings = LoadAppOptions();
+        screen.appOptions = LoadAppOptions();
 
         EXPECT_FALSE(FetchByFtp(screen, loop));
-        EXPECT_EQ(tail(screen.lines, 3),
+        EXPECT_EQ(tail(screen.log, 3),
                   (std::vector<std::string>{kConnected, "Загрузка  файла.", "Файл не найден."}));
         EXPECT_EQ(readFile(program / "exchange" / "ToPDA.sqd"), old);
         EXPECT_EQ(GetOption("Fetched", ""), "");

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "FtpTestServer.h"
-#include "ScreenRecorder.h"
 #include "exchange/AppOptions.h"
 #include "exchange/PollTransferLoop.h"
+#include "support/RecordingScreen.h"
 
 namespace velmorant::test {
 namespace {
@@ -75,7 +75,7 @@ FtpConnection connectionTo(std::uint16_t port, const std::string& login,
     return c;
 }
 
-bool transfer(ScreenRecorder& screen, FtpDirection direction, const FtpConnection& connection,
+bool transfer(RecordingScreen& screen, FtpDirection direction, const FtpConnection& connection,
               const fs::path& local) {
     PollTransferLoop loop;
     return FtpTransfer(screen, loop, direction, connection, local.string());
@@ -204,7 +204,7 @@ TEST(FtpTransfer, TransfersWholeFileOverOnePassiveBinaryConnection) {
             writeFile(remoteFolder / c.fileName, content);
         if (!sending && c.localExists) writeFile(exchange / c.fileName, "an older answer");
 
-        ScreenRecorder screen;
+        RecordingScreen screen;
         const std::string login = c.auth ? "agent" : kAnonymousLogin;
         const std::string password = c.auth ? FtpTestServer::kAgentPassword : kAnonymousPassword;
         ASSERT_TRUE(transfer(screen, c.direction,
@@ -215,12 +215,12 @@ TEST(FtpTransfer, TransfersWholeFileOverOnePassiveBinaryConnection) {
         auto expected = headerLines(server.port(), login, MaskedPassword(password));
         expected.insert(expected.end(),
                         {"Соединение установлено.", word + " файла.", word + " завершена."});
-        EXPECT_EQ(screen.lines, expected);
+        EXPECT_EQ(screen.log, expected);
         // The bar counts the bytes of the file and ends full.
         if (c.size > 0) {
-            EXPECT_TRUE(screen.progressVisible);
-            EXPECT_EQ(screen.rangeMax, static_cast<int>(c.size));
-            EXPECT_EQ(screen.progressValue, static_cast<int>(c.size));
+            EXPECT_TRUE(screen.bar.visible);
+            EXPECT_EQ(screen.bar.maximum, static_cast<int>(c.size));
+            EXPECT_EQ(screen.bar.value, static_cast<int>(c.size));
         }
 
         if (sending) {
@@ -432,18 +432,17 @@ TEST(FtpTransfer, FailuresLogTheirLinesAndLeaveNothingHalfWritten) {
         const std::string localContent = "the file that was here before";
         if (c.localFileExists) writeFile(exchange / name, localContent);
 
-        ScreenRecorder screen;
+        RecordingScreen screen;
         EXPECT_FALSE(transfer(screen, c.direction,
                               connectionTo(port, c.login, c.password, c.ftpPath), exchange / name));
 
         if (c.login.find('\r') == std::string::npos) {  // that one has its own test below
             auto expected = headerLines(port, c.login, MaskedPassword(c.password));
             expected.insert(expected.end(), c.lines.begin(), c.lines.end());
-            EXPECT_EQ(screen.lines, expected);
+            EXPECT_EQ(screen.log, expected);
         } else {
-            ASSERT_GE(screen.lines.size(), 2u);
-            EXPECT_EQ(std::vector<std::string>(screen.lines.begin() + 2, screen.lines.end()),
-                      c.lines);
+            ASSERT_GE(screen.log.size(), 2u);
+            EXPECT_EQ(std::vector<std::string>(screen.log.begin() + 2, screen.log.end()), c.lines);
         }
 
         // Nothing half-written on either side.
@@ -507,9 +506,9 @@ TEST(FtpTransfer, ValuesWithLineBreaksStayOnTheirLogLine) {
         TempDir local;
         FtpConnection connection = connectionTo(port, c.login, "x");
         connection.host = c.host;
-        ScreenRecorder screen;
+        RecordingScreen screen;
         EXPECT_FALSE(transfer(screen, FtpDirection::Fetch, connection, local / "ToPDA.sqd"));
-        EXPECT_EQ(screen.lines, c.lines);
+        EXPECT_EQ(screen.log, c.lines);
     }
 }
 
@@ -536,23 +535,23 @@ TEST(FtpTransfer, LogsEachStepWhenItHappens) {
             std::size_t barUpdates;
         };
         std::vector<Moment> moments;
-        ScreenRecorder screen;
+        RecordingScreen screen;
         screen.onLine = [&](const std::string& line) {
             moments.push_back({line, serverLogged(server, sending ? "STOR " : "RETR "),
-                               screen.progressValues.size()});
+                               screen.bar.values.size()});
         };
         ASSERT_TRUE(transfer(screen, direction,
                              connectionTo(server.port(), "anonimous", "x", "box"), local / name));
 
         const std::string word = sending ? "Отправка" : "Загрузка ";
-        ASSERT_EQ(screen.lines,
+        ASSERT_EQ(screen.log,
                   (headerLines(server.port(), "anonimous", "*") +
                    std::vector<std::string>{kConnected, word + " файла.", word + " завершена."}));
         EXPECT_FALSE(moments[2].transferCommandSeen);
         EXPECT_EQ(moments[2].barUpdates, 0u);
         EXPECT_EQ(moments[3].barUpdates, 0u);
         EXPECT_TRUE(moments[4].transferCommandSeen);
-        const auto& values = screen.progressValues;
+        const auto& values = screen.bar.values;
         EXPECT_TRUE(
             std::any_of(values.begin(), values.end(),
                         [&](int v) { return v > 0 && v < static_cast<int>(content.size()); }))
@@ -598,14 +597,14 @@ TEST(FtpTransfer, SilentServersAreGivenUpWithTheFailureLines) {
         writeFile((sending ? local.path() : server.root()) / name, content);
         if (!sending) writeFile(local / name, "the answer of yesterday");
 
-        ScreenRecorder screen;
+        RecordingScreen screen;
         FtpConnection connection = connectionTo(server.port(), "anonimous", "x");
         connection.secure = c.secure;
         connection.timeouts.connect = std::chrono::milliseconds(700);
         connection.timeouts.stall = std::chrono::milliseconds(700);
         EXPECT_FALSE(transfer(screen, c.direction, connection, local / name));
 
-        EXPECT_EQ(screen.lines, headerLines(server.port(), "anonimous", "*") + c.lines);
+        EXPECT_EQ(screen.log, headerLines(server.port(), "anonimous", "*") + c.lines);
         EXPECT_EQ(filesIn(local.path()), std::vector<std::string>{name});
         if (!sending) {
             EXPECT_EQ(readFile(local / name), "the answer of yesterday");
@@ -665,7 +664,7 @@ TEST(FtpTransfer, CancelStopsAtOnceAndLeavesNothingHalfWritten) {
         writeFile((sending ? local.path() : server.root()) / name, content);
         if (!sending) writeFile(local / name, "the answer of yesterday");
 
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
         bool result = true;
         if (c.when.empty()) {
@@ -681,7 +680,7 @@ TEST(FtpTransfer, CancelStopsAtOnceAndLeavesNothingHalfWritten) {
             EXPECT_TRUE(cancel.fired());
         }
         EXPECT_FALSE(result);
-        EXPECT_EQ(screen.lines, headerLines(server.port(), "anonimous", "*") + c.lines);
+        EXPECT_EQ(screen.log, headerLines(server.port(), "anonimous", "*") + c.lines);
         EXPECT_EQ(filesIn(local.path()), std::vector<std::string>{name});
         EXPECT_EQ(readFile(local / name), sending ? content : "the answer of yesterday");
         server.waitUntilIdle();
@@ -705,7 +704,7 @@ TEST(FtpTransfer, DownloadKeepsOneTemporaryFileThatTheNextFetchRemoves) {
         writeFile(local / "ToPDA.sqd.part", "left by a crash");
         std::vector<std::string> during;
         std::string partial;
-        ScreenRecorder screen;
+        RecordingScreen screen;
         PollTransferLoop loop;
         {
             CancelWhen cancel(loop, [&] {
@@ -733,7 +732,7 @@ TEST(FtpTransfer, DownloadKeepsOneTemporaryFileThatTheNextFetchRemoves) {
         if (remoteExists) writeFile(server.root() / "ToPDA.zip", remote);
         TempDir local;
         writeFile(local / "ToPDA.zip.part", "left by a crash");
-        ScreenRecorder screen;
+        RecordingScreen screen;
         EXPECT_EQ(transfer(screen, FtpDirection::Fetch,
                            connectionTo(server.port(), "anonimous", "x"), local / "ToPDA.zip"),
                   remoteExists);
@@ -780,7 +779,7 @@ TEST(FtpTransfer, AnonymousLoginFallsBackToTheStandardName) {
         FtpTestServer server(options);
         writeFile(server.root() / "ToPDA.sqd", "answer");
         TempDir local;
-        ScreenRecorder screen;
+        RecordingScreen screen;
         FtpConnection connection = connectionTo(server.port(), c.login, c.password);
         connection.anonymousFallback = c.fallback;
         EXPECT_EQ(transfer(screen, FtpDirection::Fetch, connection, local / "ToPDA.sqd"), c.ok);
@@ -792,7 +791,7 @@ TEST(FtpTransfer, AnonymousLoginFallsBackToTheStandardName) {
         expected = expected + (c.ok ? std::vector<std::string>{kConnected, "Загрузка  файла.",
                                                                "Загрузка  завершена."}
                                     : std::vector<std::string>{kNoConnection});
-        EXPECT_EQ(screen.lines, expected);
+        EXPECT_EQ(screen.log, expected);
         std::vector<std::string> users;
         for (const auto& command : server.commands()) {
             if (command.rfind("USER ", 0) == 0) users.push_back(command.substr(5));
@@ -896,7 +895,7 @@ TEST(FtpTransfer, SecureConnectionsCheckTheServerAndNeverFallBackToPlainFtp) {
         TempDir local;
         writeFile((sending ? local.path() : server.root()) / name, content);
 
-        ScreenRecorder screen;
+        RecordingScreen screen;
         FtpConnection connection =
             connectionTo(server.port(), "agent", FtpTestServer::kAgentPassword);
         connection.secure = c.secure;
@@ -907,10 +906,9 @@ TEST(FtpTransfer, SecureConnectionsCheckTheServerAndNeverFallBackToPlainFtp) {
 
         const std::string word = sending ? "Отправка" : "Загрузка ";
         const auto header = headerLines(server.port(), "agent", "**************");
-        EXPECT_EQ(screen.lines,
-                  header + (ok ? std::vector<std::string>{kConnected, word + " файла.",
-                                                          word + " завершена."}
-                               : c.lines));
+        EXPECT_EQ(screen.log, header + (ok ? std::vector<std::string>{kConnected, word + " файла.",
+                                                                      word + " завершена."}
+                                           : c.lines));
         server.waitUntilIdle();
         const auto commands = server.commands();
         if (ok) {

@@ -14,11 +14,10 @@
 #include <fstream>
 #include <string>
 
-#include "db/Clock.h"
 #include "db/Database.h"
 #include "db/Notifier.h"
-#include "exchange/ExchangeScreen.h"
 #include "exchange/Import.h"
+#include "support/RecordingScreen.h"
 
 namespace {
 
@@ -29,22 +28,6 @@ public:
     MessageAnswer show(const std::string&, MessageIcon, MessageButtons buttons) override {
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
     }
-};
-
-class ScratchScreen : public TExchangeScreen, public ExchangeProgress {
-public:
-    void AddLogLine(const std::string&) override {}
-    const Clock& clock() const override { return m_clock; }
-    std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return *this; }
-    const TAppOptions& options() const override { return m_options; }
-    void setRange(int, int) override {}
-    void setValue(int) override {}
-    void setVisible(bool) override {}
-
-private:
-    SystemClock m_clock;
-    TAppOptions m_options;
 };
 
 namespace fs = std::filesystem;
@@ -101,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::ofstream out(scratch.home / "ToPDA.sqd", std::ios::binary | std::ios::trunc);
         out.write(script.data(), static_cast<std::streamsize>(script.size()));
     }
-    ScratchScreen screen;
+    test::RecordingScreen screen;  // one per input: its log does not grow over the run
     ImportScript(screen, scratch.home.string());
     return 0;
 }

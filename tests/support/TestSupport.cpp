@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "db/Database.h"
+#include "db/QueryResult.h"
 
 namespace velmorant::test {
 
@@ -31,6 +32,35 @@ MessageAnswer RecordingNotifier::show(const std::string& text, MessageIcon icon,
         return a;
     }
     return m_defaultAnswer;
+}
+
+Rows queryRows(const std::string& sql) {
+    auto q = Query(sql);
+    if (!q) throw std::runtime_error("query failed: " + sql);
+    Rows rows;
+    for (q->First(); !q->AtEnd(); q->Next()) {
+        std::vector<std::string>& row = rows.emplace_back();
+        for (int c = 0; c < q->ColumnCount(); ++c) row.push_back(q->Cell(c));
+    }
+    return rows;
+}
+
+std::vector<std::string> joinedRows(const std::string& sql) {
+    std::vector<std::string> joined;
+    for (const auto& row : queryRows(sql)) {
+        std::string text;
+        for (size_t c = 0; c < row.size(); ++c) text += (c > 0 ? "|" : "") + row[c];
+        joined.push_back(text);
+    }
+    return joined;
+}
+
+void execSql(const std::vector<std::string>& statements) {
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) throw std::runtime_error("cannot open " + DatabasePath());
+    for (const auto& sql : statements) {
+        if (!q->Exec(sql)) throw std::runtime_error("statement failed: " + sql);
+    }
 }
 
 std::vector<std::string> RecordingNotifier::texts() const {

@@ -63,6 +63,16 @@ public:
     std::string dbPath() const { return (path() / "data" / "base.sdb").string(); }
 };
 
+// The global database (DatabasePath()) as the tests read and change it. A statement that fails
+// throws std::runtime_error naming it, which fails the test.
+using Rows = std::vector<std::vector<std::string>>;
+// Every row `sql` returns, each as its cells (NULL as empty text).
+Rows queryRows(const std::string& sql);
+// The same rows, each as its cells joined by "|".
+std::vector<std::string> joinedRows(const std::string& sql);
+// Runs the statements one after the other on one connection.
+void execSql(const std::vector<std::string>& statements);
+
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::string& bytes);
 
