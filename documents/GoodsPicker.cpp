@@ -206,6 +206,15 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     });
 }
 
+void TGoodsPicker::addEnterCommand(QAbstractItemView* list) {
+    list->installEventFilter(this);
+    auto* contextEnter = new QAction(ToQString(kContextEnter), list);
+    MenuBar::setBold(contextEnter, true);
+    list->addAction(contextEnter);
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+}
+
 QTreeWidget* TGoodsPicker::makeFolderList() {
     auto* list = new QTreeWidget;
     list->setObjectName(QStringLiteral("goodsList"));
@@ -215,13 +224,7 @@ QTreeWidget* TGoodsPicker::makeFolderList() {
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setBackgroundRole(QPalette::Base);
     list->header()->setStretchLastSection(false);
-    list->installEventFilter(this);
-
-    auto* contextEnter = new QAction(ToQString(kContextEnter), list);
-    MenuBar::setBold(contextEnter, true);
-    list->addAction(contextEnter);
-    list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+    addEnterCommand(list);
     return list;
 }
 
@@ -239,13 +242,7 @@ QTreeView* TGoodsPicker::makeFoundList() {
     list->setItemDelegateForColumn(0, new TwoLineDelegate(list));
     m_foundRows = new GoodsRowsModel(m_catalogue, list);
     list->setModel(m_foundRows);
-    list->installEventFilter(this);
-
-    auto* contextEnter = new QAction(ToQString(kContextEnter), list);
-    MenuBar::setBold(contextEnter, true);
-    list->addAction(contextEnter);
-    list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(contextEnter, &QAction::triggered, this, [this] { enterQuantity(); });
+    addEnterCommand(list);
     return list;
 }
 

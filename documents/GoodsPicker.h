@@ -84,6 +84,8 @@ private:
     int recordOf(const QTreeWidgetItem* item) const;
     QTreeWidget* makeFolderList();
     QTreeView* makeFoundList();
+    // Watches the list's keys and gives it the bold context command " ВВОД " (the keypad).
+    void addEnterCommand(QAbstractItemView* list);
     void showFolderView();
     void leaveFoundViews();
     void showFound(std::vector<int> records, QStringList notes, View view);
