@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,7 @@
 
 #include "db/Clock.h"
 #include "exchange/ExchangeScreen.h"
+#include "tests/support/ChildProcess.h"
 
 namespace velmorant::bench {
 
@@ -42,20 +44,31 @@ inline double childrenCpu() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// A fixed sequence of pseudo-random numbers (a 64-bit linear congruential generator), so
+// that every run builds the same data.
+class Random {
+public:
+    std::uint32_t next() {
+        m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<std::uint32_t>(m_state >> 33);
+    }
+
+private:
+    std::uint64_t m_state = 0x9E3779B97F4A7C15ull;
+};
+
 // An exchange screen with nowhere to show anything: the log keeps only its last entry (to
 // explain a failed run), the progress bar is ignored, the folder chooser is cancelled.
-class QuietScreen : public TExchangeScreen, public ExchangeProgress {
+class QuietScreen : public TExchangeScreen {
 public:
     void AddLogLine(const std::string& text) override { last = text; }
     const Clock& clock() const override { return systemClock; }
     std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return *this; }
+    ExchangeProgress& progress() override { return bar; }
     const TAppOptions& options() const override { return appOptions; }
-    void setRange(int, int) override {}
-    void setValue(int) override {}
-    void setVisible(bool) override {}
 
     std::string last;
+    NoProgress bar;
     SystemClock systemClock;
     TAppOptions appOptions;
 };
@@ -166,21 +179,9 @@ public:
         std::vector<std::string> args = {"python3", script.string(), "--root",     root.string(),
                                          "--log",   log.string(),    "--lifetime", "600"};
         args.insert(args.end(), options.begin(), options.end());
-        int out[2];
-        if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv("/usr/bin/python3", argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        FILE* in = ::fdopen(out[0], "r");
+        int stdoutFd = -1;
+        m_pid = test::SpawnWithStdout("/usr/bin/python3", std::move(args), stdoutFd);
+        FILE* in = ::fdopen(stdoutFd, "r");
         char line[64] = {};
         const bool started = in && std::fgets(line, sizeof line, in);
         if (in) std::fclose(in);

@@ -29,11 +29,9 @@ constexpr int kGoods = 100000;
 constexpr int kMaxDepth = 5;
 constexpr int kRounds = 3;
 
-std::uint64_t g_seed = 0x9E3779B97F4A7C15ull;
-std::uint32_t NextRandom() {
-    g_seed = g_seed * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::uint32_t>(g_seed >> 33);
-}
+// The same catalogue on every run.
+bench::Random g_random;
+std::uint32_t NextRandom() { return g_random.next(); }
 
 std::string Guid(int n) {
     char buf[40];

@@ -17,6 +17,14 @@ public:
     virtual void setVisible(bool visible) = 0;
 };
 
+// A progress bar with nowhere to be drawn (the console, a check, a benchmark).
+class NoProgress : public ExchangeProgress {
+public:
+    void setRange(int, int) override {}
+    void setValue(int) override {}
+    void setVisible(bool) override {}
+};
+
 // The port through which the export, the import and the FTP transfer reach the screen that
 // drives them: its log, its clock, its folder chooser, its progress bar and the settings it
 // was given (LoadAppOptions reads them; the screen keeps them, the core only reads them). The GUI's

@@ -155,24 +155,22 @@ public:
 };
 
 // The exchange screen of a check: keeps the log, draws nothing.
-class CheckScreen : public TExchangeScreen, public ExchangeProgress {
+class CheckScreen : public TExchangeScreen {
 public:
     CheckScreen(TAppOptions options, const Clock& clock)
         : appOptions(std::move(options)), m_clock(clock) {}
     void AddLogLine(const std::string& text) override { log.push_back(text); }
     const Clock& clock() const override { return m_clock; }
     std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return *this; }
+    ExchangeProgress& progress() override { return m_progress; }
     const TAppOptions& options() const override { return appOptions; }
-    void setRange(int, int) override {}
-    void setValue(int) override {}
-    void setVisible(bool) override {}
 
     std::vector<std::string> log;
     TAppOptions appOptions;
 
 private:
     const Clock& m_clock;
+    NoProgress m_progress;
 };
 
 struct CheckOptions {

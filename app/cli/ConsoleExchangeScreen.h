@@ -27,18 +27,10 @@ public:
     const std::string& lastLine() const { return m_lastLine; }
 
 private:
-    // A console has no progress bar to draw.
-    class SilentProgress : public ExchangeProgress {
-    public:
-        void setRange(int, int) override {}
-        void setValue(int) override {}
-        void setVisible(bool) override {}
-    };
-
     std::string m_folder;
     const Clock& m_clock;
     std::FILE* m_log;
-    SilentProgress m_progress;
+    NoProgress m_progress;  // a console has no progress bar to draw
     TAppOptions m_options;
     std::string m_lastLine;
 };
