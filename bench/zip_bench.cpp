@@ -18,6 +18,7 @@
 #include "archive/PackFile.h"
 #include "archive/Unzipper.h"
 #include "db/Clock.h"
+#include "tests/support/MixedText.h"
 
 namespace {
 
@@ -25,49 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 // Text like the exchange files: words, GUIDs, numbers, tabs and line ends.
 void writeMixedText(const std::filesystem::path& path, size_t size) {
-    static const char* const kWords[] = {"order",
-                                         "client",
-                                         "goods",
-                                         "price",
-                                         "quantity",
-                                         "Заявка",
-                                         "склад",
-                                         "отгрузка",
-                                         "INSERT",
-                                         "INTO",
-                                         "SPR_GOODS",
-                                         "VALUES",
-                                         "sum",
-                                         "date",
-                                         "note",
-                                         "агент",
-                                         "продаж",
-                                         "2024-06-01",
-                                         "1F0C2A7E-55B1-4C1D-9E0A-3B7D2C41A9F0",
-                                         "total",
-                                         "pieces",
-                                         "box"};
-    std::string out;
-    out.reserve(size + 64);
-    uint32_t state = 2463534242u;
-    while (out.size() < size) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        switch (state % 8) {
-            case 0:
-                out += std::to_string(state % 100000);
-                break;
-            case 1:
-                out += "\r\n";
-                break;
-            default:
-                out += kWords[(state >> 8) % (sizeof kWords / sizeof kWords[0])];
-                break;
-        }
-        out += (state >> 20) % 5 == 0 ? '\t' : ' ';
-    }
-    out.resize(size);
+    const std::string out = velmorant::test::mixedText(size, 2463534242u);
     std::ofstream(path, std::ios::binary).write(out.data(), static_cast<std::streamsize>(size));
 }
 

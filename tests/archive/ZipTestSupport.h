@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/MixedText.h"
+
 // Hand-built ZIP archives for the reader's tests: every field can be set, so that damaged,
 // unusual and legacy-method entries can be put in front of the real reader.
 namespace velmorant::test {
@@ -60,8 +62,5 @@ private:
     struct rlimit m_previous {};
     void (*m_previousHandler)(int) = nullptr;
 };
-
-// Text that compresses like real documents: words, numbers and line ends.
-std::string mixedText(size_t size, uint32_t seed);
 
 }  // namespace velmorant::test

@@ -18,6 +18,7 @@
 #include "db/QueryResult.h"
 #include "exchange/AppOptions.h"
 #include "exchange/PollTransferLoop.h"
+#include "support/ChildProcess.h"
 #include "support/RecordingScreen.h"
 
 namespace velmorant::test {
@@ -276,19 +277,8 @@ TEST(FtpExchange, CommandLineSendAndFetch) {
 class CliProcess {
 public:
     CliProcess(const std::string& home, const std::string& command) {
-        int out[2];
-        if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::dup2(out[1], STDOUT_FILENO);
-            ::close(out[0]);
-            ::close(out[1]);
-            ::execl(VELMORANT_CLI_PATH, VELMORANT_CLI_PATH, "--home", home.c_str(), command.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        m_out = out[0];
+        m_pid = SpawnWithStdout(VELMORANT_CLI_PATH, {VELMORANT_CLI_PATH, "--home", home, command},
+                                m_out);
     }
     ~CliProcess() {
         if (m_pid > 0) {

@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/ChildProcess.h"
+
 namespace velmorant::test {
 
 namespace {
@@ -56,23 +58,10 @@ FtpTestServer::FtpTestServer(const Options& options) {
     if (!options.tlsCert.empty()) {
         args.insert(args.end(), {"--tls-cert", options.tlsCert, "--tls-key", options.tlsKey});
     }
-    int out[2];
-    if (::pipe(out) != 0) throw std::runtime_error("pipe failed");
-    m_pid = ::fork();
-    if (m_pid < 0) throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(kPython, argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    const std::string line = readLine(out[0], std::chrono::seconds(20));
-    ::close(out[0]);
+    int out = -1;
+    m_pid = SpawnWithStdout(kPython, std::move(args), out);
+    const std::string line = readLine(out, std::chrono::seconds(20));
+    ::close(out);
     if (line.rfind("PORT ", 0) != 0) {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);

@@ -562,6 +562,26 @@ TEST(FtpTransfer, LogsEachStepWhenItHappens) {
     }
 }
 
+// A server that falls silent as `stall` says once 100 000 bytes have passed.
+FtpTestServer::Options stallingAfter100k(const std::string& stall) {
+    FtpTestServer::Options options;
+    options.stall = stall;
+    options.stallAfter = 100000;
+    return options;
+}
+
+// The file `name` of a transfer in `direction` on the side it leaves from (an upload larger
+// than the system's buffers can take in) and, for a download, the answer of yesterday in
+// `local`; returns the file's content.
+std::string placeTransferFile(const FtpTestServer& server, const TempDir& local,
+                              FtpDirection direction, const std::string& name, unsigned seed) {
+    const bool sending = direction == FtpDirection::Send;
+    const std::string content = binaryContent(sending ? 16 << 20 : 300000, seed);
+    writeFile((sending ? local.path() : server.root()) / name, content);
+    if (!sending) writeFile(local / name, "the answer of yesterday");
+    return content;
+}
+
 // A server that falls silent is given up: before the login after the connect timeout, later
 // after the stall timeout of a transfer that moves nothing. The lines are the usual failure
 // lines, and an earlier local file survives.
@@ -585,17 +605,11 @@ TEST(FtpTransfer, SilentServersAreGivenUpWithTheFailureLines) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FtpTestServer::Options options;
-        options.stall = c.stall;
-        options.stallAfter = 100000;
-        FtpTestServer server(options);
+        FtpTestServer server(stallingAfter100k(c.stall));
         const bool sending = c.direction == FtpDirection::Send;
         const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
-        // The upload is larger than the system's buffers can take in.
-        const std::string content = binaryContent(sending ? 16 << 20 : 300000, 5);
         TempDir local;
-        writeFile((sending ? local.path() : server.root()) / name, content);
-        if (!sending) writeFile(local / name, "the answer of yesterday");
+        placeTransferFile(server, local, c.direction, name, 5);
 
         RecordingScreen screen;
         FtpConnection connection = connectionTo(server.port(), "anonimous", "x");
@@ -653,16 +667,11 @@ TEST(FtpTransfer, CancelStopsAtOnceAndLeavesNothingHalfWritten) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FtpTestServer::Options options;
-        options.stall = c.stall;
-        options.stallAfter = 100000;
-        FtpTestServer server(options);
+        FtpTestServer server(stallingAfter100k(c.stall));
         const bool sending = c.direction == FtpDirection::Send;
         const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
-        const std::string content = binaryContent(sending ? 16 << 20 : 300000, 9);
         TempDir local;
-        writeFile((sending ? local.path() : server.root()) / name, content);
-        if (!sending) writeFile(local / name, "the answer of yesterday");
+        const std::string content = placeTransferFile(server, local, c.direction, name, 9);
 
         RecordingScreen screen;
         PollTransferLoop loop;
