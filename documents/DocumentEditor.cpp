@@ -63,6 +63,14 @@ QWidget* Panel(QWidget* parent, int height) {
     panel->setFixedHeight(height);
     return panel;
 }
+
+// A column of controls on `parent` without margins or gaps between them.
+QVBoxLayout* TightColumn(QWidget* parent) {
+    auto* column = new QVBoxLayout(parent);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    return column;
+}
 }  // namespace
 
 TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
@@ -98,9 +106,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     // The header tab: state, date, client and note stacked at the top, the client's
     // information in the rest.
     auto* header = new QWidget;
-    auto* h = new QVBoxLayout(header);
-    h->setContentsMargins(0, 0, 0, 0);
-    h->setSpacing(0);
+    auto* h = TightColumn(header);
     m_status = new QLabel(ToQString(kStatusInitial), header);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setFixedHeight(19);
@@ -129,9 +135,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     h->addWidget(datePanel);
 
     QWidget* clientPanel = Panel(header, 40);
-    auto* c = new QVBoxLayout(clientPanel);
-    c->setContentsMargins(0, 0, 0, 0);
-    c->setSpacing(0);
+    auto* c = TightColumn(clientPanel);
     m_clientLabel = new QLabel(ToQString(kClientInitial), clientPanel);
     m_clientLabel->setObjectName(QStringLiteral("clientLabel"));
     m_clientLabel->setFixedHeight(13);
@@ -152,9 +156,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     h->addWidget(clientPanel);
 
     QWidget* notePanel = Panel(header, 66);
-    auto* n = new QVBoxLayout(notePanel);
-    n->setContentsMargins(0, 0, 0, 0);
-    n->setSpacing(0);
+    auto* n = TightColumn(notePanel);
     m_noteCaption = new QLabel(ToQString(kNoteInitial), notePanel);
     m_noteCaption->setObjectName(QStringLiteral("noteCaption"));
     m_note = new QPlainTextEdit(notePanel);
