@@ -316,9 +316,7 @@ TEST(DamagedArchives, TheRunsTotalOutputIsLimited) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        writeFile(dir / "a.zip", buildZip(c.entries));
-        const auto target = dir / "out";
-        std::filesystem::remove_all(target);
+        const auto target = freshArchive(dir.path(), c.entries);
         TUnzipper unzipper;
         unzipper.setOutputLimit(c.limit);
         EXPECT_EQ(c.result, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
@@ -364,9 +362,7 @@ TEST(DamagedArchives, EntriesWithOverlappingDataAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        writeFile(dir / "a.zip", buildZip(c.entries));
-        const auto target = dir / "out";
-        std::filesystem::remove_all(target);
+        const auto target = freshArchive(dir.path(), c.entries);
         TUnzipper unzipper;
         EXPECT_EQ(c.result,
                   UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), c.mask));

@@ -377,9 +377,7 @@ TEST(UnpackFiles, DuplicateNamesNeverLoseACompletedFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        writeFile(dir / "a.zip", buildZip(c.entries));
-        const auto target = dir / "out";
-        std::filesystem::remove_all(target);
+        const auto target = freshArchive(dir.path(), c.entries);
         TUnzipper unzipper;
         EXPECT_EQ(c.result, UnpackFiles(unzipper, (dir / "a.zip").string(), target.string(), "*"));
         EXPECT_EQ("ToPDA.sqd", listing(target));

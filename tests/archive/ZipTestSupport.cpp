@@ -6,6 +6,8 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "support/TestSupport.h"
+
 namespace velmorant::test {
 
 namespace {
@@ -135,6 +137,14 @@ std::vector<std::string> filesUnder(const std::filesystem::path& folder) {
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::filesystem::path freshArchive(const std::filesystem::path& folder,
+                                   const std::vector<ZipEntryFields>& entries) {
+    writeFile(folder / "a.zip", buildZip(entries));
+    const auto target = folder / "out";
+    std::filesystem::remove_all(target);
+    return target;
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes) {

@@ -43,6 +43,10 @@ ZipEntryFields deflatedEntry(const std::string& name, const std::string& content
 
 // The archive: local headers with data, the central directory, the end record.
 std::string buildZip(const std::vector<ZipEntryFields>& entries);
+// Writes `entries` as the archive folder/a.zip and removes folder/out with all in it; returns
+// folder/out, the target of the next unpacking.
+std::filesystem::path freshArchive(const std::filesystem::path& folder,
+                                   const std::vector<ZipEntryFields>& entries);
 
 uint32_t crc32Of(const std::string& bytes);
 
