@@ -548,87 +548,78 @@ private:
     }
 
     // libcurl's callbacks. None lets an exception out into the library's C frames: each one
-    // catches everything and makes the attempt fail through m_callbackFailed.
-    static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*) noexcept {
+    // runs through guarded(), which catches everything and makes the attempt fail through
+    // m_callbackFailed.
+    template <typename Result, typename Body>
+    static Result guarded(void* user, Result onFailure, Body&& body) noexcept {
         auto* self = static_cast<Attempt*>(user);
         try {
-            if (what == CURL_POLL_REMOVE)
-                self->m_loop.watchSocket(fd, false, false);
-            else
-                self->m_loop.watchSocket(fd, what & CURL_POLL_IN, what & CURL_POLL_OUT);
+            return body(*self);
         } catch (...) {
             self->m_callbackFailed = true;
+            return onFailure;
         }
-        return 0;
+    }
+
+    static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*) noexcept {
+        return guarded(user, 0, [&](Attempt& self) {
+            if (what == CURL_POLL_REMOVE)
+                self.m_loop.watchSocket(fd, false, false);
+            else
+                self.m_loop.watchSocket(fd, what & CURL_POLL_IN, what & CURL_POLL_OUT);
+            return 0;
+        });
     }
 
     static int onTimer(CURLM*, long ms, void* user) noexcept {
-        auto* self = static_cast<Attempt*>(user);
-        try {
+        return guarded(user, 0, [&](Attempt& self) {
             if (ms < 0)
-                self->m_curlDue.reset();
+                self.m_curlDue.reset();
             else
-                self->m_curlDue = SteadyClock::now() + std::chrono::milliseconds(ms);
-            self->reschedule(SteadyClock::now());
-        } catch (...) {
-            self->m_callbackFailed = true;
-        }
-        return 0;
+                self.m_curlDue = SteadyClock::now() + std::chrono::milliseconds(ms);
+            self.reschedule(SteadyClock::now());
+            return 0;
+        });
     }
 
     static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) noexcept {
-        auto* self = static_cast<Attempt*>(user);
-        try {
+        return guarded(user, 0, [&](Attempt& self) {
             const std::string_view text(data, size);
             if (type == CURLINFO_HEADER_OUT)
-                self->m_watch.commandSent(text);
+                self.m_watch.commandSent(text);
             else if (type == CURLINFO_HEADER_IN)
-                self->m_watch.replyReceived(text);
-        } catch (...) {
-            self->m_callbackFailed = true;
-        }
-        return 0;
+                self.m_watch.replyReceived(text);
+            return 0;
+        });
     }
 
     static size_t onWrite(char* data, size_t size, size_t count, void* user) noexcept {
-        auto* self = static_cast<Attempt*>(user);
-        try {
+        return guarded(user, size_t{0}, [&](Attempt& self) -> size_t {
             const std::size_t bytes = size * count;
             if (bytes == 0) return 0;
-            return self->m_job.download->write(data, bytes) ? bytes : 0;
-        } catch (...) {
-            self->m_callbackFailed = true;
-            return 0;
-        }
+            return self.m_job.download->write(data, bytes) ? bytes : 0;
+        });
     }
 
     static size_t onRead(char* buffer, size_t size, size_t count, void* user) noexcept {
-        auto* self = static_cast<Attempt*>(user);
-        try {
-            FILE* file = self->m_job.upload;
+        return guarded(user, size_t{CURL_READFUNC_ABORT}, [&](Attempt& self) -> size_t {
+            FILE* file = self.m_job.upload;
             const std::size_t got = std::fread(buffer, size, count, file);
             if (got < count && std::ferror(file)) return CURL_READFUNC_ABORT;
-            if (got == 0 && !self->m_drained) {
-                self->m_draining = true;
-                self->m_queued = -1;
+            if (got == 0 && !self.m_drained) {
+                self.m_draining = true;
+                self.m_queued = -1;
                 return CURL_READFUNC_PAUSE;
             }
             return got;
-        } catch (...) {
-            self->m_callbackFailed = true;
-            return CURL_READFUNC_ABORT;
-        }
+        });
     }
 
     static int onSocketOpened(void* user, curl_socket_t fd, curlsocktype) noexcept {
-        auto* self = static_cast<Attempt*>(user);
-        try {
-            self->m_sockets.insert(fd);
-            return CURL_SOCKOPT_OK;
-        } catch (...) {
-            self->m_callbackFailed = true;
-            return CURL_SOCKOPT_ERROR;
-        }
+        return guarded(user, int{CURL_SOCKOPT_ERROR}, [&](Attempt& self) {
+            self.m_sockets.insert(fd);
+            return int{CURL_SOCKOPT_OK};
+        });
     }
 
     static int onSocketClosed(void* user, curl_socket_t fd) noexcept {
