@@ -27,6 +27,7 @@
 #include "support/TestSupport.h"
 #include "ui/FolderChooser.h"
 #include "ui/MessageBoxNotifier.h"
+#include "ui/QtText.h"
 
 using namespace velmorant;
 using namespace velmorant::test;
@@ -73,8 +74,6 @@ QStringList logTexts(ExchangeScreenForm* screen) {
     }
     return texts;
 }
-
-QString q(const std::string& text) { return QString::fromStdString(text); }
 
 // Whether the server logged a line (after its session number) that starts with `prefix`.
 bool serverLogged(const FtpTestServer& server, const std::string& prefix) {
@@ -202,7 +201,7 @@ private slots:
             QCOMPARE(m_screen->fetchCommand()->isEnabled(), c.ftpEnabled);
             QCOMPARE(m_screen->startTimer()->isActive(), c.timer);
             QStringList boxes;
-            for (const auto& t : m_notifier->texts()) boxes << q(t);
+            for (const auto& t : m_notifier->texts()) boxes << ToQString(t);
             QCOMPARE(boxes, c.boxes);
             m_screen->startTimer()->stop();
             delete m_screen.data();
@@ -224,7 +223,8 @@ private slots:
             m_screen->sendCommand()->trigger();
 
             QCOMPARE(m_notifier->shown().size(), size_t(1));
-            QCOMPARE(q(m_notifier->shown()[0].text), QStringLiteral("Загрузить данные с сервера?"));
+            QCOMPARE(ToQString(m_notifier->shown()[0].text),
+                     QStringLiteral("Загрузить данные с сервера?"));
             QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
             QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::YesNo);
             QVERIFY(fs::exists(server.root() / "PDATo1C.xml"));
@@ -268,9 +268,10 @@ private slots:
 
             const auto& shown = m_notifier->shown();
             QCOMPARE(shown.size(), size_t(2));
-            QCOMPARE(q(shown[0].text), QStringLiteral("Загрузить данные с сервера?"));
-            QCOMPARE(q(shown[1].text), yes ? QStringLiteral("Успешно!\r\nЗагрузка завершена.")
-                                           : QStringLiteral("Успешно!\r\nОтправка завершена."));
+            QCOMPARE(ToQString(shown[0].text), QStringLiteral("Загрузить данные с сервера?"));
+            QCOMPARE(ToQString(shown[1].text),
+                     yes ? QStringLiteral("Успешно!\r\nЗагрузка завершена.")
+                         : QStringLiteral("Успешно!\r\nОтправка завершена."));
             QCOMPARE(shown[1].icon, MessageIcon::Information);
             QCOMPARE(shown[1].buttons, MessageButtons::Ok);
             QCOMPARE(GetOption("Fetched", ""), std::string(yes ? "YES" : ""));
@@ -291,7 +292,7 @@ private slots:
         const QString failure = QStringLiteral(
             "Произошла ошибка!\r\nПоследнее сообщение: \r\nНе удалось "
             "соединиться с сервером.");
-        QCOMPARE(q(m_notifier->shown()[0].text), failure);
+        QCOMPARE(ToQString(m_notifier->shown()[0].text), failure);
         QCOMPARE(m_notifier->shown()[0].icon, MessageIcon::Question);
         QCOMPARE(m_notifier->shown()[0].buttons, MessageButtons::RetryCancel);
         QVERIFY(m_screen);
@@ -299,7 +300,7 @@ private slots:
 
         QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
         QCOMPARE(m_notifier->shown().size(), size_t(2));
-        QCOMPARE(q(m_notifier->shown()[1].text), failure);
+        QCOMPARE(ToQString(m_notifier->shown()[1].text), failure);
     }
 
     void automaticModeWithoutServerFailsWithAnEmptyLine() {
@@ -309,7 +310,7 @@ private slots:
         m_screen->show();
         QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
         QStringList boxes;
-        for (const auto& t : m_notifier->texts()) boxes << q(t);
+        for (const auto& t : m_notifier->texts()) boxes << ToQString(t);
         QCOMPARE(boxes, (QStringList{"Не указан FTP-сервер.",
                                      "Произошла ошибка!\r\nПоследнее сообщение: \r\n"}));
     }
@@ -473,7 +474,7 @@ private slots:
         m_screen->show();
         QTRY_VERIFY_WITH_TIMEOUT(m_screen.isNull(), 20000);
         QStringList boxes;
-        for (const auto& t : m_notifier->texts()) boxes << q(t);
+        for (const auto& t : m_notifier->texts()) boxes << ToQString(t);
         QCOMPARE(boxes, QStringList{"Произошла ошибка!\r\nПоследнее сообщение: \r\nПрервано."});
     }
 
