@@ -10,7 +10,6 @@ ConsoleExchangeScreen::ConsoleExchangeScreen(std::string folder, TAppOptions opt
     : m_folder(std::move(folder)), m_clock(clock), m_log(log), m_options(std::move(options)) {}
 
 void ConsoleExchangeScreen::AddLogLine(const std::string& text) {
-    m_lastLine = text;
     // CR LF inside an entry starts a new console line.
     std::string out = TimeToText(m_clock.Now()) + " ";
     for (size_t i = 0; i < text.size(); ++i) {

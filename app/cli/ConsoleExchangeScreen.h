@@ -23,16 +23,12 @@ public:
     ExchangeProgress& progress() override { return m_progress; }
     const TAppOptions& options() const override { return m_options; }
 
-    // The text of the last entry, without its time stamp.
-    const std::string& lastLine() const { return m_lastLine; }
-
 private:
     std::string m_folder;
     const Clock& m_clock;
     std::FILE* m_log;
     NoProgress m_progress;  // a console has no progress bar to draw
     TAppOptions m_options;
-    std::string m_lastLine;
 };
 
 }  // namespace velmorant::cli
