@@ -3,9 +3,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# The checks of CI (.ci/run), each in a build folder of its own.
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 30
 
 .PHONY: run test configure build bench package package-test deps-run deps-test deps-bench \
-	deps-package format clean
+	deps-package deps-fuzz deps-format format format-check test-sanitize fuzz-smoke clean
 
 configure:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORANT_WERROR=ON $(CMAKE_FLAGS)
@@ -21,6 +25,10 @@ deps-bench:
 	tools/install-deps.sh bench
 deps-package:
 	tools/install-deps.sh package
+deps-fuzz:
+	tools/install-deps.sh fuzz
+deps-format:
+	tools/install-deps.sh format
 
 run: deps-run
 	$(MAKE) configure
@@ -47,8 +55,27 @@ bench: deps-bench
 	$(MAKE) build
 	tools/run-benchmarks.sh $(BUILD)
 
+# The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer: any
+# report ends the test that caused it with a failure.
+test-sanitize: deps-test
+	$(MAKE) build BUILD=$(SANITIZE_BUILD) CMAKE_FLAGS="-DVELMORANT_SANITIZE=ON $(CMAKE_FLAGS)"
+	cd $(SANITIZE_BUILD) && \
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	ctest --output-on-failure -j $(JOBS) --timeout 900
+
+# A short run of both libFuzzer targets (clang, a build folder of its own).
+fuzz-smoke: deps-fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DVELMORANT_FUZZ=ON -DVELMORANT_WERROR=ON $(CMAKE_FLAGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target zip_reader_fuzz import_script_fuzz
+	tools/fuzz-smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails on the first file that `make format` would change.
+format-check: deps-format
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD)

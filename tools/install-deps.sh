@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when they are missing.
-# Usage: tools/install-deps.sh [run|test|bench|package]
+# Usage: tools/install-deps.sh [run|test|bench|package|fuzz|format]
 set -euo pipefail
 
 need=(build-essential cmake ninja-build pkg-config
@@ -16,6 +16,8 @@ case "${1:-test}" in
     package) need+=(googletest libgtest-dev qt6-translations-l10n dpkg-dev file) ;;
     bench) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
                   sqlite3 libxml2-utils clang libclang-rt-14-dev valgrind) ;;
+    fuzz) need+=(googletest libgtest-dev clang libclang-rt-14-dev zip) ;;
+    format) need=(clang-format) ;;
 esac
 
 missing=()
