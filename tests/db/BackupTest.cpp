@@ -192,7 +192,7 @@ INSTANTIATE_TEST_SUITE_P(Backup, DamagedAtStart,
                          ::testing::Values(StartCase{"Yes", false, MessageAnswer::Yes},
                                            StartCase{"YesNewestDamaged", true, MessageAnswer::Yes},
                                            StartCase{"No", false, MessageAnswer::No}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST(Backup, DamagedWithoutAnyGoodCopySaysSoAndGoesOn) {
     test::TempProgramFolder home;
