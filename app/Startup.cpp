@@ -146,9 +146,8 @@ int RunProgram(int argc, char** argv) {
     } restore{previous};
 
     const SystemClock clock;
-    StartedProgram started =
-        StartProgram(QString::fromStdString(ResolveProgramFolder()), SingleInstance::defaultName(),
-                     clock);
+    StartedProgram started = StartProgram(QString::fromStdString(ResolveProgramFolder()),
+                                          SingleInstance::defaultName(), clock);
     if (!started.runLoop) return started.exitCode;
     return app.exec();
 }
