@@ -296,14 +296,17 @@ void EditorFlowTest::closingAChangedDocumentAsks_data() {
     // "X" closes the editor; the journal's "Выход" closes it first, then asks to quit.
     for (const bool viaExit : {false, true}) {
         const QString how = viaExit ? QStringLiteral("Выход: ") : QString();
-        const auto row = [&](const char* name) { return qPrintable(how + QString(name)); };
-        QTest::newRow(row("yes saves")) << "client" << yes << true << true << 1 << "" << viaExit;
-        QTest::newRow(row("yes without client stays"))
+        // The name's bytes must outlive the call to newRow(), which copies them.
+        const auto row = [&](const char* name) { return (how + QString(name)).toUtf8(); };
+        QTest::newRow(row("yes saves").constData())
+            << "client" << yes << true << true << 1 << "" << viaExit;
+        QTest::newRow(row("yes without client stays").constData())
             << "note" << yes << true << false << 0 << "Не заполнено поле \"Клиент\"." << viaExit;
-        QTest::newRow(row("no drops")) << "client" << no << true << true << 0 << "" << viaExit;
-        QTest::newRow(row("cancel stays"))
+        QTest::newRow(row("no drops").constData())
+            << "client" << no << true << true << 0 << "" << viaExit;
+        QTest::newRow(row("cancel stays").constData())
             << "note" << cancel << true << false << 0 << "" << viaExit;
-        QTest::newRow(row("date alone asks nothing"))
+        QTest::newRow(row("date alone asks nothing").constData())
             << "date" << yes << false << true << 0 << "" << viaExit;
     }
 }
