@@ -56,11 +56,14 @@ bench: deps-bench
 	tools/run-benchmarks.sh $(BUILD)
 
 # The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer: any
-# report ends the test that caused it with a failure.
+# report ends the test that caused it with a failure. The options reach every process a test
+# starts (the programs, forked children); tools/lsan.supp lists the leaks that are not ours.
 test-sanitize: deps-test
 	$(MAKE) build BUILD=$(SANITIZE_BUILD) CMAKE_FLAGS="-DVELMORANT_SANITIZE=ON $(CMAKE_FLAGS)"
 	cd $(SANITIZE_BUILD) && \
-	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --output-on-failure -j $(JOBS) --timeout 900
 
 # A short run of both libFuzzer targets (clang, a build folder of its own).
