@@ -1,4 +1,4 @@
 // The order-taking program: everything happens in RunProgram (app/Startup.cpp).
-#include "app/Startup.h"
+#include "screens/shell/Startup.h"
 
 int main(int argc, char** argv) { return velmorant::RunProgram(argc, argv); }

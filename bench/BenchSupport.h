@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "db/Clock.h"
-#include "exchange/ExchangeScreen.h"
+#include "core/db/Clock.h"
+#include "core/exchange/ExchangePort.h"
 #include "tests/support/ChildProcess.h"
 
 namespace velmorant::bench {
@@ -59,7 +59,7 @@ private:
 
 // An exchange screen with nowhere to show anything: the log keeps only its last entry (to
 // explain a failed run), the progress bar is ignored, the folder chooser is cancelled.
-class QuietScreen : public TExchangeScreen {
+class QuietScreen : public ExchangePort {
 public:
     void AddLogLine(const std::string& text) override { last = text; }
     const Clock& clock() const override { return systemClock; }
@@ -167,14 +167,14 @@ inline long long callgrindInstructions(const std::vector<std::string>& argv,
     return total;
 }
 
-// The tests' FTP server (tests/ftp/ftp_test_server.py under /usr/bin/python3) on 127.0.0.1,
+// The tests' FTP server (tests/support/ftp_test_server.py under /usr/bin/python3) on 127.0.0.1,
 // serving `root`, with the extra options given (see the script); stopped with the object.
 class LocalFtpServer {
 public:
     LocalFtpServer(const std::filesystem::path& root, const std::filesystem::path& log,
                    std::vector<std::string> options = {}) {
         const std::filesystem::path script =
-            std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "ftp" /
+            std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "support" /
             "ftp_test_server.py";
         std::vector<std::string> args = {"python3", script.string(), "--root",     root.string(),
                                          "--log",   log.string(),    "--lifetime", "600"};

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
-#include "db/Backup.h"
-#include "db/Database.h"
-#include "db/Dates.h"
-#include "db/QueryResult.h"
+#include "core/db/Backup.h"
+#include "core/db/Database.h"
+#include "core/db/Dates.h"
+#include "core/db/QueryResult.h"
 
 using namespace velmorant;
 

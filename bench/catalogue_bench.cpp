@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "db/Database.h"
-#include "db/QueryResult.h"
-#include "documents/Catalogue.h"
+#include "core/db/Database.h"
+#include "core/db/QueryResult.h"
+#include "core/documents/Catalogue.h"
 
 using namespace velmorant;
 

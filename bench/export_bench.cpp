@@ -12,8 +12,8 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
-#include "db/Database.h"
-#include "db/QueryResult.h"
+#include "core/db/Database.h"
+#include "core/db/QueryResult.h"
 
 using namespace velmorant;
 

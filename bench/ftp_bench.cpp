@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "exchange/ExchangeScreen.h"
-#include "exchange/FtpTransfer.h"
-#include "exchange/PollTransferLoop.h"
+#include "core/exchange/ExchangePort.h"
+#include "core/exchange/FtpTransfer.h"
+#include "core/exchange/PollTransferLoop.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
-#include "exchange/FtpTransfer.h"
-#include "exchange/QtTransferLoop.h"
+#include "core/exchange/FtpTransfer.h"
+#include "screens/exchange/QtTransferLoop.h"
 
 namespace {
 

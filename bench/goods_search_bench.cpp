@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "documents/Catalogue.h"
-#include "documents/GoodsSearch.h"
-#include "ui/CaseFolding.h"
+#include "core/documents/Catalogue.h"
+#include "core/documents/GoodsSearch.h"
+#include "screens/widgets/CaseFolding.h"
 
 using namespace velmorant;
 

@@ -15,9 +15,9 @@
 #include <functional>
 #include <string>
 
-#include "archive/PackFile.h"
-#include "archive/Unzipper.h"
-#include "db/Clock.h"
+#include "core/archive/PackFile.h"
+#include "core/archive/Unzipper.h"
+#include "core/db/Clock.h"
 #include "tests/support/MixedText.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-#include "ui/ProgramIcon.h"
+#include "screens/widgets/ProgramIcon.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

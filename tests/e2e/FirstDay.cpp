@@ -9,19 +9,19 @@
 #include <QToolButton>
 
 #include "TypicalDay.h"
-#include "db/Dates.h"
-#include "db/Options.h"
-#include "documents/ClientPicker.h"
-#include "documents/Document.h"
-#include "documents/DocumentEditor.h"
-#include "documents/GoodsPicker.h"
-#include "exchange/ExchangeScreenForm.h"
-#include "journal/JournalTexts.h"
-#include "journal/JournalWindow.h"
+#include "core/db/Dates.h"
+#include "core/db/Options.h"
+#include "screens/documents/ClientPicker.h"
+#include "core/documents/Document.h"
+#include "screens/documents/DocumentEditor.h"
+#include "screens/documents/GoodsPicker.h"
+#include "screens/exchange/ExchangeScreen.h"
+#include "screens/journal/JournalTexts.h"
+#include "screens/journal/JournalWindow.h"
 #include "support/Controls.h"
 #include "support/ModalAnswer.h"
-#include "ui/MenuBar.h"
-#include "ui/QtDates.h"
+#include "screens/widgets/MenuBar.h"
+#include "screens/widgets/QtDates.h"
 
 namespace fs = std::filesystem;
 

@@ -5,10 +5,10 @@
 #include <QTest>
 
 #include "TypicalDay.h"
-#include "db/Dates.h"
-#include "exchange/ExchangeScreenForm.h"
-#include "journal/JournalTexts.h"
-#include "journal/JournalWindow.h"
+#include "core/db/Dates.h"
+#include "screens/exchange/ExchangeScreen.h"
+#include "screens/journal/JournalTexts.h"
+#include "screens/journal/JournalWindow.h"
 
 namespace fs = std::filesystem;
 

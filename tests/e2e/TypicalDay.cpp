@@ -9,14 +9,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "db/Dates.h"
-#include "db/QueryResult.h"
-#include "documents/GoodsPicker.h"
-#include "exchange/ExchangeScreenForm.h"
-#include "journal/JournalTexts.h"
-#include "journal/JournalWindow.h"
+#include "core/db/Dates.h"
+#include "core/db/QueryResult.h"
+#include "screens/documents/GoodsPicker.h"
+#include "screens/exchange/ExchangeScreen.h"
+#include "screens/journal/JournalTexts.h"
+#include "screens/journal/JournalWindow.h"
 #include "support/ModalAnswer.h"
-#include "ui/MenuBar.h"
+#include "screens/widgets/MenuBar.h"
 
 namespace fs = std::filesystem;
 
@@ -137,7 +137,7 @@ int StateIcon(const JournalWindow& journal, int row) {
     return -2;
 }
 
-QStringList LogTexts(ExchangeScreenForm* screen) {
+QStringList LogTexts(ExchangeScreen* screen) {
     static const QRegularExpression entry(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d (.*)$"));
     QStringList texts;
     for (const QString& line : screen->log()->toPlainText().split(QLatin1Char('\n'))) {
@@ -259,8 +259,8 @@ void StartDay(TypicalDay& day) {
 void ExchangeFromJournal(TypicalDay& day) {
     AnsweringBoxes& boxes = *day.boxes;
     QVERIFY(Choose(day.journalBar, day.more, ToQString(journal_text::kMenuExchange)));
-    QPointer<ExchangeScreenForm> screen =
-        qobject_cast<ExchangeScreenForm*>(day.journal->lastExchangeScreen());
+    QPointer<ExchangeScreen> screen =
+        qobject_cast<ExchangeScreen*>(day.journal->lastExchangeScreen());
     QVERIFY(screen);
     if (day.automatic) {
         QTRY_VERIFY_WITH_TIMEOUT(screen.isNull(), 60000);

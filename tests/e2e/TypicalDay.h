@@ -18,18 +18,18 @@
 #include <vector>
 
 #include "OfficeServer.h"
-#include "app/Startup.h"
-#include "db/Notifier.h"
+#include "screens/shell/Startup.h"
+#include "core/db/Notifier.h"
 #include "support/FixedClock.h"
 #include "support/TestSupport.h"
-#include "ui/MessageBoxNotifier.h"
-#include "ui/QtText.h"
+#include "screens/widgets/MessageBoxNotifier.h"
+#include "screens/widgets/QtText.h"
 
 class QTreeWidget;
 class QWidget;
 
 namespace velmorant {
-class ExchangeScreenForm;
+class ExchangeScreen;
 class JournalWindow;
 class MenuBar;
 class TGoodsPicker;
@@ -94,7 +94,7 @@ bool OpenFolder(TGoodsPicker* picker, const QString& name);
 // The state picture of a journal row (the index in the journal's state images), -1 for none.
 int StateIcon(const JournalWindow& journal, int row);
 // The texts of the exchange log's entries, without their time stamps.
-QStringList LogTexts(ExchangeScreenForm* screen);
+QStringList LogTexts(ExchangeScreen* screen);
 
 // ---- the database --------------------------------------------------------------------------
 

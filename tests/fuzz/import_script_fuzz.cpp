@@ -14,9 +14,9 @@
 #include <fstream>
 #include <string>
 
-#include "db/Database.h"
-#include "db/Notifier.h"
-#include "exchange/Import.h"
+#include "core/db/Database.h"
+#include "core/db/Notifier.h"
+#include "core/exchange/Import.h"
 #include "support/RecordingScreen.h"
 
 namespace {

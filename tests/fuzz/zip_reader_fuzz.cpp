@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "archive/Unzipper.h"
+#include "core/archive/Unzipper.h"
 
 namespace {
 

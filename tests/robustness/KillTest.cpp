@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "db/Database.h"
-#include "db/QueryResult.h"
-#include "db/Text.h"
+#include "core/db/Database.h"
+#include "core/db/QueryResult.h"
+#include "core/db/Text.h"
 #include "support/TestSupport.h"
 
 namespace velmorant {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "db/Clock.h"
-#include "db/Database.h"
-#include "db/Guid.h"
-#include "documents/Document.h"
+#include "core/db/Clock.h"
+#include "core/db/Database.h"
+#include "core/db/Guid.h"
+#include "core/documents/Document.h"
 
 using namespace velmorant;
 

@@ -8,7 +8,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "documents/QuantityDialog.h"
+#include "screens/documents/QuantityDialog.h"
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/Clock.h"
+#include "core/db/Clock.h"
 
 namespace velmorant::test {
 

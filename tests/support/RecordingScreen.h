@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "exchange/ExchangeScreen.h"
+#include "core/exchange/ExchangePort.h"
 #include "support/FixedClock.h"
 
 namespace velmorant::test {
@@ -14,7 +14,7 @@ namespace velmorant::test {
 // the folder chooser with a preset folder and hands out the settings set in appOptions; its
 // clock stands still at TestNow(). `onLine` (when set) sees every log text the moment it is
 // added.
-class RecordingScreen : public TExchangeScreen {
+class RecordingScreen : public ExchangePort {
 public:
     class Progress : public ExchangeProgress {
     public:

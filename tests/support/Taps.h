@@ -9,7 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "ui/MenuBar.h"
+#include "screens/widgets/MenuBar.h"
 
 namespace velmorant::test {
 

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "db/Database.h"
-#include "db/QueryResult.h"
+#include "core/db/Database.h"
+#include "core/db/QueryResult.h"
 
 namespace velmorant::test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "db/Notifier.h"
+#include "core/db/Notifier.h"
 
 namespace velmorant::test {
 

@@ -1,0 +1,49 @@
+// velmorant-cli send, fetch: the exchange over FTP as the exchange screen's "FTP - отправить"
+// (without the question that follows it) and "FTP - получить" run it, with the settings
+// stored in MY_OPTIONS. The exchange log goes to stdout line by line as the steps happen,
+// message boxes to stderr; the exit code is 0 when the operation returned true.
+//
+// Ctrl+C during a transfer stops it as " Прервать " does ("Прервано.", exit code 1); a second
+// Ctrl+C, or one at another moment, ends the program as usual.
+#include <signal.h>
+
+#include <cstdio>
+
+#include "cli/CliCommand.h"
+#include "cli/ConsoleExchangePort.h"
+#include "core/db/Database.h"
+#include "core/db/Notifier.h"
+#include "core/exchange/AppOptions.h"
+#include "core/exchange/FtpExchange.h"
+#include "core/exchange/PollTransferLoop.h"
+
+namespace velmorant::cli {
+namespace {
+
+const char* const kDatabaseFailed = "Ошибка при открытии БД.";
+
+int runFtp(const CliArgs& a, bool (*operation)(ExchangePort&, TransferLoop&)) {
+    if (!PrepareDatabase()) {
+        notifier().message(kDatabaseFailed, MessageIcon::Error);
+        return kExitFailed;
+    }
+    ConsoleExchangePort screen(ExchangeFolder(), LoadAppOptions(), a.clock);
+    if (!screen.options().UseFTP) {
+        // The screen would only keep its FTP commands disabled; say why here.
+        std::fprintf(stderr,
+                     "velmorant-cli: FTP is off: the options UseFTP (\"1\") and FTPAddress "
+                     "must be set\n");
+        return kExitFailed;
+    }
+    PollTransferLoop loop({SIGINT});
+    return operation(screen, loop) ? kExitOk : kExitFailed;
+}
+
+int runSend(const CliArgs& a) { return runFtp(a, &SendByFtp); }
+int runFetch(const CliArgs& a) { return runFtp(a, &FetchByFtp); }
+
+const CliRegistration sendCommand({"send", "", 0, 0, &runSend});
+const CliRegistration fetchCommand({"fetch", "", 0, 0, &runFetch});
+
+}  // namespace
+}  // namespace velmorant::cli

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/db/Dates.h"
+
+namespace velmorant {
+
+// Where the program reads the current time: the export's DateTime, the time of a load
+// (LLD_Def), a document's REC_TIME and default dates, the exchange log's time stamps, the
+// journal's and the period dialog's today, an archive entry's fallback time. The programs
+// pass a SystemClock; tests pass a clock of their own, so that a run across midnight reads
+// one day throughout. Whoever is given a clock keeps a reference to it: the clock outlives
+// the objects that use it.
+class Clock {
+public:
+    virtual ~Clock() = default;
+
+    // The local date and time of day: whole days since 30 December 1899, the time of day
+    // as the fraction.
+    virtual TDate Now() const = 0;
+
+    // Today's local calendar day, without the time of day.
+    TDate Today() const { return dayOf(Now()); }
+};
+
+// The machine's local time, to the second. Safe to use from any thread.
+class SystemClock final : public Clock {
+public:
+    TDate Now() const override;
+};
+
+}  // namespace velmorant

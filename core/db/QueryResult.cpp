@@ -1,0 +1,241 @@
+#include "core/db/QueryResult.h"
+
+#include <sqlite3.h>
+
+#include <exception>
+
+#include "core/db/Notifier.h"
+#include "core/db/Text.h"
+
+namespace velmorant {
+
+namespace {
+std::string g_databasePath;
+
+const char* const kDatabaseNotFound = "База данных не найдена.";
+
+// What sqlite3_exec hands back to its row callback: the handler, and what an exception it
+// threw had to say.
+struct RowCall {
+    const TRowHandler& onRow;
+    bool failed = false;
+    std::string failure;  // empty: no text of its own, the library's message stands
+};
+
+// SQLite's row callback. Nothing may unwind through the library's C frames: an exception
+// stops the statement (a non-zero return) and is reported once sqlite3_exec has returned.
+int callRowHandler(void* context, int columns, char** values, char** names) noexcept {
+    auto* call = static_cast<RowCall*>(context);
+    try {
+        call->onRow(TRow(columns, values, names));
+        return 0;
+    } catch (const std::exception& e) {
+        call->failed = true;
+        try {
+            call->failure = e.what();
+        } catch (...) {
+            call->failure.clear();
+        }
+    } catch (...) {
+        call->failed = true;
+    }
+    return 1;
+}
+
+}  // namespace
+
+const std::string& DatabasePath() { return g_databasePath; }
+void SetDatabasePath(const std::string& path) { g_databasePath = path; }
+
+std::unique_ptr<TQueryResult> TQueryResult::Create(const std::string& path, bool openNow) {
+    auto q = std::make_unique<TQueryResult>(path);
+    if (openNow && !q->Open()) {
+        notifier().message(kDatabaseNotFound);
+        return nullptr;
+    }
+    return q;
+}
+
+TQueryResult::TQueryResult(std::string path) : m_path(std::move(path)) {}
+
+TQueryResult::~TQueryResult() {
+    // The handle is closed even when the open failed: SQLite hands one out in that case too.
+    if (m_handle) sqlite3_close_v2(m_handle);
+}
+
+bool TQueryResult::Open(std::string* error) {
+    return open(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+}
+
+bool TQueryResult::OpenReadOnly(std::string* error) { return open(SQLITE_OPEN_READONLY, error); }
+
+bool TQueryResult::open(int flags, std::string* error) {
+    if (m_path.empty()) return false;
+    if (m_handle) {
+        sqlite3_close_v2(m_handle);
+        m_handle = nullptr;
+    }
+    const bool opened = sqlite3_open_v2(m_path.c_str(), &m_handle, flags, nullptr) == SQLITE_OK;
+    if (!opened && error)
+        *error = m_handle ? sqlite3_errmsg(m_handle) : sqlite3_errstr(SQLITE_NOMEM);
+    if (opened) {
+        // Statements put texts between double quotes and rely on SQLite reading a word that
+        // names no column as a text value: keep that allowed whatever the library's default.
+        sqlite3_db_config(m_handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+        sqlite3_db_config(m_handle, SQLITE_DBCONFIG_DQS_DDL, 1, nullptr);
+        // Several objects may be open on the file at once; wait briefly for a lock instead of
+        // failing at once.
+        sqlite3_busy_timeout(m_handle, 5000);
+    }
+    return opened;
+}
+
+bool TQueryResult::Close() {
+    if (!m_handle) return true;
+    if (sqlite3_close(m_handle) != SQLITE_OK) return false;
+    m_handle = nullptr;
+    return true;
+}
+
+bool TQueryResult::CopyInto(TQueryResult& target, bool waitWhileBusy, std::string* error) {
+    if (!m_handle || !target.m_handle) return false;
+    sqlite3_backup* backup = sqlite3_backup_init(target.m_handle, "main", m_handle, "main");
+    if (!backup) {
+        if (error) *error = sqlite3_errmsg(target.m_handle);
+        return false;
+    }
+    int rc;
+    do {
+        rc = sqlite3_backup_step(backup, -1);
+        if (!waitWhileBusy) break;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) sqlite3_sleep(20);
+    } while (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED);
+    sqlite3_backup_finish(backup);
+    if (rc == SQLITE_DONE) return true;
+    if (error) *error = sqlite3_errstr(rc);
+    return false;
+}
+
+int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::string* error) {
+    RowCall call{onRow, false, {}};
+    char* message = nullptr;
+    const int rc =
+        sqlite3_exec(m_handle, sql.c_str(), onRow ? &callRowHandler : nullptr, &call, &message);
+    if (rc != SQLITE_OK && error) {
+        if (call.failed && !call.failure.empty()) {
+            *error = call.failure;
+        } else {
+            *error = message ? message : (m_handle ? sqlite3_errmsg(m_handle) : "");
+        }
+    }
+    sqlite3_free(message);
+    return rc;
+}
+
+bool TQueryResult::Exec(const std::string& sql) {
+    return ExecRows(sql, [this](const TRow& row) { keepRow(row); });
+}
+
+bool TQueryResult::ExecRows(const std::string& sql, const TRowHandler& onRow) {
+    std::string error;
+    if (run(sql, onRow, &error) == SQLITE_OK) return true;
+    notifier().message(error);
+    return false;
+}
+
+int TQueryResult::ExecSilently(const std::string& sql, std::string* error) {
+    return run(
+        sql, [this](const TRow& row) { keepRow(row); }, error);
+}
+
+int TQueryResult::ExecRowsSilently(const std::string& sql, const TRowHandler& onRow,
+                                   std::string* error) {
+    return run(sql, onRow, error);
+}
+
+bool TQueryResult::InTransaction() const {
+    return m_handle && sqlite3_get_autocommit(m_handle) == 0;
+}
+
+void TQueryResult::keepRow(const TRow& row) {
+    const int columns = row.Count();
+    if (columns <= 0) return;
+    // A row is kept whole or not at all, so that the rows before a failure stay readable.
+    const size_t before = m_cells.size();
+    try {
+        if (m_cells.empty()) {
+            for (int i = 0; i < columns; ++i) m_cells.emplace_back(row.Name(i));
+        }
+        for (int i = 0; i < columns; ++i) m_cells.emplace_back(row.Value(i));
+    } catch (...) {
+        m_cells.resize(before);
+        throw;
+    }
+    m_columnCount = columns;
+    ++m_rowCount;
+}
+
+void TQueryResult::GoTo(int n) {
+    if (m_rowCount == 0) {
+        m_atEnd = true;
+        m_currentRow = 0;
+        return;
+    }
+    m_currentRow = n > 0 ? n : 0;
+    m_atEnd = n > m_rowCount - 1;
+    if (m_atEnd) m_currentRow = m_rowCount - 1;
+}
+
+int TQueryResult::ColumnIndex(const std::string& name) const {
+    const std::string wanted = AsciiUpper(Trim(name));
+    for (int i = 0; i < m_columnCount && static_cast<size_t>(i) < m_cells.size(); ++i) {
+        if (AsciiUpper(Trim(m_cells[static_cast<size_t>(i)])) == wanted) return i;
+    }
+    return -1;
+}
+
+std::string TQueryResult::Cell(int c) const {
+    if (c < 0 || c >= m_columnCount) return {};
+    const long long index =
+        (static_cast<long long>(m_currentRow) + 1) * m_columnCount + static_cast<long long>(c);
+    if (index < 0 || static_cast<size_t>(index) >= m_cells.size()) return {};
+    return m_cells[static_cast<size_t>(index)];
+}
+
+std::string TQueryResult::Value(const std::string& columnName, const std::string& def) const {
+    const int i = ColumnIndex(columnName);
+    if (i < 0) return def;
+    return Cell(i);
+}
+
+std::unique_ptr<TQueryResult> Query(const std::string& sql) {
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) return nullptr;
+    if (!q->Exec(sql)) return nullptr;
+    return q;
+}
+
+bool ExecShowingStatement(TQueryResult& q, const std::string& sql) {
+    if (q.Exec(sql)) return true;
+    notifier().message(sql);
+    return false;
+}
+
+TTransaction::~TTransaction() {
+    // Rolling back must not show a second message after the one that made us roll back.
+    if (m_active) m_q.ExecRowsSilently("rollback", {});
+}
+
+bool TTransaction::Begin() {
+    m_active = m_q.Exec("begin immediate");
+    return m_active;
+}
+
+bool TTransaction::Commit() {
+    if (!m_active) return false;
+    if (!m_q.Exec("commit")) return false;
+    m_active = false;
+    return true;
+}
+
+}  // namespace velmorant

@@ -1,0 +1,41 @@
+#include "core/exchange/FtpExchange.h"
+
+#include "core/db/Database.h"
+#include "core/exchange/ExchangePort.h"
+#include "core/exchange/Export.h"
+#include "core/exchange/FtpTransfer.h"
+#include "core/exchange/Import.h"
+
+namespace velmorant {
+
+namespace {
+constexpr const char* kExchangeSubfolder = "exchange/";
+constexpr const char* kExportBase = "PDATo1C.";
+constexpr const char* kImportBase = "ToPDA.";
+}  // namespace
+
+std::string ExchangeFolder() { return ProgramFolder() + kExchangeSubfolder; }
+
+bool SendByFtp(ExchangePort& screen, TransferLoop& loop) {
+    const TAppOptions& options = screen.options();
+    if (!options.UseFTP) return false;
+    const std::string folder = ExchangeFolder();
+    if (!ExportDocuments(screen, folder)) return false;
+    const std::string localPath = folder + kExportBase + (options.UseZip ? "zip" : "xml");
+    return FtpTransfer(screen, loop, FtpDirection::Send, FtpConnectionFor(options), localPath);
+}
+
+bool FetchByFtp(ExchangePort& screen, TransferLoop& loop) {
+    const TAppOptions& options = screen.options();
+    if (!options.UseFTP) return false;
+    const std::string folder = ExchangeFolder();
+    const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");
+    if (!FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), localPath)) {
+        return false;
+    }
+    // The import is handed the folder without its final separator; its outcome is its own.
+    ImportScript(screen, folder.substr(0, folder.size() - 1));
+    return true;
+}
+
+}  // namespace velmorant

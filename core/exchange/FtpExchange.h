@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+namespace velmorant {
+
+class ExchangePort;
+class TransferLoop;
+
+// The local staging folder of the exchange: the program folder followed by "exchange/".
+std::string ExchangeFolder();
+
+// Exports the documents into the exchange folder (PDATo1C.xml, or PDATo1C.zip with UseZip)
+// and uploads the file with FtpTransfer, running `loop` while it waits. False at once,
+// without a log line, when UseFTP is off; false when the export or the upload failed or was
+// cancelled (a failed upload leaves the exported file).
+bool SendByFtp(ExchangePort& screen, TransferLoop& loop);
+
+// Downloads ToPDA.sqd (ToPDA.zip with UseZip) into the exchange folder and runs the import on
+// it. False at once, without a log line, when UseFTP is off; false when the download failed
+// or was cancelled (nothing is imported then). True once the download worked: the import
+// reports its own outcome to the user.
+bool FetchByFtp(ExchangePort& screen, TransferLoop& loop);
+
+}  // namespace velmorant

@@ -1,0 +1,386 @@
+#include "core/exchange/Import.h"
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "core/archive/Unzipper.h"
+#include "core/db/Backup.h"
+#include "core/db/BatchedStatements.h"
+#include "core/db/Clock.h"
+#include "core/db/Dates.h"
+#include "core/db/Notifier.h"
+#include "core/db/QueryResult.h"
+#include "core/db/Text.h"
+#include "core/documents/Document.h"
+#include "core/exchange/ExchangePort.h"
+#include "core/exchange/ImportObserver.h"
+
+namespace velmorant {
+
+namespace {
+
+const char* const kScriptName = "ToPDA.sqd";
+const char* const kCompanionName = "ToPDA.sql";
+const char* const kArchiveName = "ToPDA.zip";
+
+const char* const kNotFound = "Файл не найден.";
+const char* const kUnpacking = "Распаковка...";
+const char* const kCannotUnpack = "Не удалось распаковать архив.";
+const char* const kStarted = "Начата загрузка...";
+const char* const kIncompatible = "Файл несовместимого формата.";
+const char* const kDatabaseNotFound = "База данных не найдена.";
+const char* const kStopped = "Загрузка прервана.";
+const char* const kDirectories = "Загрузка справочников...";
+const char* const kProcessing = "Обработка...";
+const char* const kFinished = "Загрузка завершена.";
+
+const std::array<const char*, 3> kHeaders = {
+    "R_ODIRI RESPONSE 0002-0000-0000-0001",
+    "R_ODIRI RESPONSE 0002-0000-0000-0002",
+    "R_ODIRI RESPONSE 0003-0000-0000-0001",
+};
+const size_t kHeaderWithCompanion = 2;
+
+std::string missingFileText(const std::string& path) { return "Файл '" + path + "' отсутствует!"; }
+
+// The whole file up to its first NUL byte, converted from Windows-1251; false when it cannot
+// be read.
+bool readScriptText(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+    if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
+    text = Cp1251ToUtf8(bytes);
+    return true;
+}
+
+// Lines end at each CR; an LF right after a CR belongs to the break, any other LF stays in
+// its line.
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (true) {
+        const size_t cr = text.find('\r', start);
+        if (cr == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, cr - start));
+        start = cr + 1;
+        if (start < text.size() && text[start] == '\n') ++start;
+        if (start >= text.size()) break;
+    }
+    return lines;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// The argument of a directive: the first `skip` characters removed, trimmed; when it begins
+// with a double quote, the text up to the last double quote.
+std::string argumentOf(std::string_view line, size_t skip) {
+    std::string rest = Trim(line.substr(std::min(skip, line.size())));
+    if (!rest.empty() && rest.front() == '"') {
+        const size_t last = rest.rfind('"');
+        rest = last == 0 ? std::string() : rest.substr(1, last - 1);
+    }
+    return Trim(rest);
+}
+
+// The number that a placeholder's digits at `pos` stand for: the longest run of digits
+// (not starting with 0) naming a field that exists; 0 when there is none. `length` receives
+// the number of digits taken.
+size_t fieldNumberAt(std::string_view text, size_t pos, size_t fieldCount, size_t& length) {
+    size_t best = 0;
+    size_t value = 0;
+    length = 0;
+    if (pos >= text.size() || text[pos] == '0') return 0;
+    for (size_t i = pos; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<size_t>(text[i] - '0');
+        if (value > fieldCount) break;
+        best = value;
+        length = i - pos + 1;
+    }
+    return best;
+}
+
+// Fills %N and %UPPER(%N) with the fields of a data row. One pass over the template: text
+// that a field brings in is never read as a placeholder, and %10 stands for field 10 when
+// the row has ten fields (with fewer, %1 followed by the digit 0).
+std::string fillTemplate(std::string_view tpl, const std::vector<std::string>& fields) {
+    static constexpr std::string_view kUpper = "%UPPER(%";
+    std::string out;
+    out.reserve(tpl.size() + 64);
+    size_t i = 0;
+    while (i < tpl.size()) {
+        const size_t percent = tpl.find('%', i);
+        if (percent == std::string_view::npos) {
+            out.append(tpl.substr(i));
+            break;
+        }
+        out.append(tpl.substr(i, percent - i));
+        if (startsWith(tpl.substr(percent), kUpper)) {
+            const size_t digits = percent + kUpper.size();
+            size_t length = 0;
+            const size_t n = fieldNumberAt(tpl, digits, fields.size(), length);
+            if (n > 0 && digits + length < tpl.size() && tpl[digits + length] == ')') {
+                out += AsciiUpper(fields[n - 1]);
+                i = digits + length + 1;
+                continue;
+            }
+        }
+        size_t length = 0;
+        const size_t n = fieldNumberAt(tpl, percent + 1, fields.size(), length);
+        if (n > 0) {
+            out += fields[n - 1];
+            i = percent + 1 + length;
+        } else {
+            out += '%';
+            i = percent + 1;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::string rest = line;
+    while (!rest.empty()) fields.push_back(CutToken(rest, '\t'));
+    return fields;
+}
+
+// A statement of the script failed: SQLite's text, then the statement, as a failing Exec
+// followed by the statement's own box would show them.
+void showFailure(const BatchedStatements::Failure& failure) {
+    notifier().message(failure.error);
+    notifier().message(failure.statement);
+}
+
+void deleteOldDocuments(const std::string& dateText, bool all, ImportObserver& observer) {
+    const TDate date = ParseDate(dateText, 0);
+    if (date <= 0) return;
+    const std::string condition = "REC_TIME<" + DateToSqlText(date);
+    const std::string where = all ? condition : "(" + condition + ") and (DOC_STATE>1)";
+    auto q = Query("select GUID from DOC_HEADS where (" + where + ")");
+    if (!q) return;
+    const int guidCol = q->ColumnIndex("GUID");
+    long long count = 0;
+    for (q->First(); !q->AtEnd(); q->Next()) {
+        const std::string guid = Trim(q->Cell(guidCol));
+        DeleteDocument(guid);
+        observer.DocumentDeleted(all, guid);
+        ++count;
+    }
+    if (count > 0) {
+        notifier().message("Поступила команда удалить " + std::string(all ? "все" : "старые") +
+                               " документы до " + dateText + ".\r\nУдалено документов " +
+                               std::to_string(count),
+                           MessageIcon::Information);
+    }
+}
+
+// The companion file's text, statement by statement in batches as the script's lines, with
+// the outcome of running the whole text at once: the statements before a failing one stay,
+// the rest does not run, and only SQLite's text is shown.
+void runCompanion(BatchedStatements& statements, const std::string& text,
+                  ImportObserver& observer) {
+    const std::vector<std::string> pieces = SplitSqlStatements(text);
+    bool ok = true;
+    for (size_t k = 0; ok && k < pieces.size(); ++k) ok = statements.Run(pieces[k], k + 1);
+    if (ok) ok = statements.Commit();
+    if (ok) {
+        observer.CompanionRan(pieces.size(), pieces.size(), 0, "", "");
+        return;
+    }
+    const auto& f = statements.failure();
+    observer.CompanionRan(f.tag - 1, pieces.size(), f.tag, f.error, f.statement);
+    notifier().message(f.error);
+}
+
+// Unpacks ToPDA.sqd and ToPDA.sql from `folder`'s ToPDA.zip into `into`.
+bool unpackScript(ExchangePort& screen, const std::string& folder, const std::string& into,
+                  ImportObserver& observer) {
+    const std::string archive = folder + kArchiveName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(archive, ec)) {
+        observer.Stopped(kNotFound);
+        screen.AddLogLine(kNotFound);
+        return false;
+    }
+    screen.AddLogLine(kUnpacking);
+    auto unzipper = std::make_unique<TUnzipper>();
+    const int unpacked = UnpackFiles(*unzipper, archive, into, kScriptName);
+    UnpackFiles(*unzipper, archive, into, kCompanionName);
+    unzipper.reset();
+    if (unpacked < 1) {
+        observer.Stopped(kCannotUnpack);
+        screen.AddLogLine(kCannotUnpack);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ImportScript(ExchangePort& screen, const std::string& folderIn, const ImportHooks& hooks) {
+    ImportObserver none;
+    ImportObserver& observer = hooks.observer ? *hooks.observer : none;
+    std::string folder = Trim(folderIn);
+    if (folder.empty()) folder = Trim(screen.ChooseFolder());
+    if (folder.empty()) return false;
+    if (folder.back() != '/') folder += '/';
+    std::string scriptFolder = folder;
+
+    if (screen.options().UseZip) {
+        if (!hooks.unpackFolder.empty()) {
+            scriptFolder = hooks.unpackFolder;
+            if (scriptFolder.back() != '/') scriptFolder += '/';
+        }
+        if (!unpackScript(screen, folder, scriptFolder, observer)) return false;
+    }
+    const std::string path = scriptFolder + kScriptName;
+
+    std::error_code ec;
+    std::string text;
+    if (!std::filesystem::is_regular_file(path, ec) || !readScriptText(path, text)) {
+        observer.Stopped(missingFileText(path));
+        notifier().message(missingFileText(path));
+        return false;
+    }
+
+    screen.AddLogLine(kStarted);
+    const std::vector<std::string_view> lines = splitLines(text);
+    const std::string header = Trim(lines.front());
+    size_t headerIndex = kHeaders.size();
+    for (size_t h = 0; h < kHeaders.size(); ++h) {
+        if (header == kHeaders[h]) headerIndex = h;
+    }
+    if (headerIndex == kHeaders.size()) {
+        observer.Stopped(kIncompatible);
+        notifier().message(kIncompatible);
+        return false;
+    }
+    observer.HeaderFound(header, headerIndex == kHeaderWithCompanion);
+
+    // SQLite would create an empty file in place of a missing database, and every statement
+    // would then fail on a missing table: stop before executing anything.
+    if (!std::filesystem::is_regular_file(DatabasePath(), ec)) {
+        observer.Stopped(kDatabaseNotFound);
+        notifier().message(kDatabaseNotFound);
+        screen.AddLogLine(kStopped);
+        return false;
+    }
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) {
+        observer.Stopped(kDatabaseNotFound);
+        screen.AddLogLine(kStopped);
+        return false;
+    }
+    // The script's statements are committed in batches; the outcome is still that of one
+    // commit per statement (see BatchedStatements). Every step after the lines below
+    // starts from a commit: the companion file, the deletions on connections of their own,
+    // the messages that wait for the agent, and LLD_Def.
+    BatchedStatements statements(*q);
+    // Statements are tagged with their line's index; the header is index 0, line 1.
+    auto failed = [&] {
+        const auto& f = statements.failure();
+        observer.StatementFailed(f.tag + 1, f.error, f.statement);
+        showFailure(f);
+        return false;
+    };
+
+    ExchangeProgress& progress = screen.progress();
+    progress.setVisible(true);
+    progress.setValue(0);
+    progress.setRange(0, static_cast<int>(lines.size()) - 1);
+
+    std::string tpl;
+    std::string deleteAllDate;
+    std::string deleteOldDate;
+    std::vector<std::string> officeMessages;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        progress.setValue(static_cast<int>(i));
+        const std::string line = Trim(lines[i]);
+        if (line.empty() || startsWith(line, "//")) continue;
+        std::string row = line;
+        if (line.front() == '<') {
+            if (AsciiUpper(std::string_view(line).substr(0, 12)) == "<SHOWMSGWND ") {
+                officeMessages.push_back(argumentOf(line, 11));
+                observer.MessageMet(i + 1, officeMessages.back());
+                continue;
+            }
+            const std::string upper = AsciiUpper(line);
+            const std::string_view u = upper;
+            if (Trim(u.substr(0, 8)) == "<DELALL") {
+                deleteAllDate = argumentOf(upper, 7);
+                observer.DeleteMet(i + 1, true, deleteAllDate);
+                continue;
+            }
+            if (Trim(u.substr(0, 5)) == "<DEL") {
+                deleteOldDate = argumentOf(upper, 4);
+                observer.DeleteMet(i + 1, false, deleteOldDate);
+                continue;
+            }
+            if (upper == "</*>" || upper == "</REPEAT>") {
+                tpl.clear();
+                continue;
+            }
+            if (startsWith(u, "<REPEAT")) {
+                tpl = argumentOf(upper, 7);
+                observer.TemplateStarted(i + 1, tpl);
+                continue;
+            }
+            if (startsWith(u, "<EXEC")) {
+                tpl.clear();
+                const std::string sql = argumentOf(upper, 5);
+                observer.ExecMet(i + 1, sql);
+                if (!statements.Run(sql, i)) return failed();
+                continue;
+            }
+            row = upper;
+        }
+        if (tpl.empty()) continue;
+        if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) return failed();
+        observer.RowExecuted(i + 1);
+    }
+    if (!statements.Commit()) return failed();
+
+    if (headerIndex == kHeaderWithCompanion) {
+        const std::string companion = scriptFolder + kCompanionName;
+        std::string sql;
+        if (std::filesystem::is_regular_file(companion, ec)) {
+            screen.AddLogLine(kDirectories);
+            if (readScriptText(companion, sql)) runCompanion(statements, sql, observer);
+        }
+    }
+
+    screen.AddLogLine(kProcessing);
+    deleteOldDocuments(deleteAllDate, true, observer);
+    deleteOldDocuments(deleteOldDate, false, observer);
+
+    const size_t count = officeMessages.size();
+    for (size_t k = 0; k < count; ++k) {
+        notifier().message("Сообщение из офиса: [" + std::to_string(k + 1) + " / " +
+                           std::to_string(count) + "]\r\n" + Trim(officeMessages[k]));
+    }
+
+    screen.AddLogLine(kFinished);
+    const TDate now = screen.clock().Now();
+    ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
+    ExecShowingStatement(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
+                                 DateToText(now) + " " + TimeToText(now) + "\")");
+    // The day's copy holds what the office just sent; a copy that fails leaves the earlier
+    // one and does not undo the import.
+    BackupDatabase(DatabasePath(), now);
+    observer.Finished();
+    return true;
+}
+
+}  // namespace velmorant

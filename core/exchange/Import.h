@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+namespace velmorant {
+
+class ExchangePort;
+class ImportObserver;
+
+// What a caller may add to a run besides the screen: an observer that hears what the run
+// meets and does, and a folder of its own to unpack ToPDA.zip into (the script and its
+// companion are then read from there), so that the folder of the answer is only read.
+struct ImportHooks {
+    ImportObserver* observer = nullptr;
+    std::string unpackFolder;  // empty: the answer's own folder
+};
+
+// Runs the office's answer ToPDA.sqd (Windows-1251, CR line ends) found in `folder` against
+// base.sdb, unpacking it first from ToPDA.zip when the screen's UseZip is on. An empty folder
+// is asked for with screen.ChooseFolder(). The outcome is that of every statement taking
+// effect when it is executed (they are committed in batches, see BatchedStatements);
+// a failing statement stops the run and the statements before it stay. Afterwards runs the
+// companion ToPDA.sql (0003 header), the requested deletions of old documents, shows the
+// office's messages and stores the time of the load as LLD_Def.
+// Progress goes to the screen's log and its progress bar, failures through notifier().
+// Returns true exactly when the run got as far as logging "Загрузка завершена."; callers that
+// only need to start the import may ignore the result.
+bool ImportScript(ExchangePort& screen, const std::string& folder,
+                  const ImportHooks& hooks = ImportHooks());
+
+}  // namespace velmorant

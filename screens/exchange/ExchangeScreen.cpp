@@ -1,0 +1,243 @@
+#include "screens/exchange/ExchangeScreen.h"
+
+#include <QCloseEvent>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "core/db/Clock.h"
+#include "core/db/Dates.h"
+#include "core/db/Notifier.h"
+#include "core/db/Text.h"
+#include "core/exchange/AppOptions.h"
+#include "core/exchange/Export.h"
+#include "core/exchange/FtpExchange.h"
+#include "core/exchange/Import.h"
+#include "screens/widgets/FolderChooser.h"
+
+namespace velmorant {
+
+namespace {
+constexpr int kProgressBarHeight = 16;
+}  // namespace
+
+// The screen's progress bar as the core sees it.
+class ExchangeScreen::Progress : public ExchangeProgress {
+public:
+    explicit Progress(QProgressBar* bar) : m_bar(bar) {}
+
+    void setRange(int minimum, int maximum) override {
+        // An empty range would turn the bar into a busy indicator; keep it an empty bar.
+        m_bar->setRange(minimum, maximum > minimum ? maximum : minimum + 1);
+    }
+    void setValue(int value) override {
+        m_bar->setValue(value);
+        m_bar->repaint();
+    }
+    void setVisible(bool visible) override { m_bar->setVisible(visible); }
+
+private:
+    QProgressBar* m_bar;
+};
+
+// Holds the busy flag for the length of one operation, also when it ends by an exception.
+class ExchangeScreen::BusyGuard {
+public:
+    explicit BusyGuard(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~BusyGuard() { m_busy = false; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    bool& m_busy;
+};
+
+ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent)
+    : Form(parent), m_clock(clock) {
+    using namespace exchange_text;
+    setObjectName(QStringLiteral("exchangeScreen"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QString::fromUtf8(kCaption));
+    // Over the window it was opened from, the same size, like the document editor.
+    if (parent) setGeometry(parent->geometry());
+
+    auto* layout = new QVBoxLayout(body());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_progressBar = new QProgressBar(body());
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
+    m_progressBar->setFixedHeight(kProgressBarHeight);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_log = new QPlainTextEdit(body());
+    m_log->setObjectName(QStringLiteral("log"));
+    m_log->setReadOnly(true);
+    m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    layout->addWidget(m_progressBar);
+    layout->addWidget(m_log, 1);
+    m_progress = std::make_unique<Progress>(m_progressBar);
+
+    QMenu* exchange = menuBar()->addMenu(QString::fromUtf8(kMenuExchange));
+    m_send = menuBar()->addItem(exchange, QString::fromUtf8(kMenuSend));
+    m_fetch = menuBar()->addItem(exchange, QString::fromUtf8(kMenuFetch));
+    menuBar()->addSeparator(exchange);
+    m_export = menuBar()->addItem(exchange, QString::fromUtf8(kMenuExport));
+    m_import = menuBar()->addItem(exchange, QString::fromUtf8(kMenuImport));
+    m_abort = menuBar()->addCommand(QString::fromUtf8(kMenuAbort));
+    m_abort->setVisible(false);
+    m_close = menuBar()->addCommand(QString::fromUtf8(kMenuClose));
+    setCancelCommand(m_close);
+    m_send->setEnabled(false);
+    m_fetch->setEnabled(false);
+
+    connect(m_send, &QAction::triggered, this, [this] { RunFullExchange(); });
+    connect(m_fetch, &QAction::triggered, this, [this] { fetch(); });
+    connect(m_export, &QAction::triggered, this, [this] { exportToFolder(); });
+    connect(m_import, &QAction::triggered, this, [this] { importFromFolder(); });
+    connect(m_close, &QAction::triggered, this, [this] {
+        if (!m_busy) close();
+    });
+
+    m_transferLoop = new QtTransferLoop(this);
+    connect(m_abort, &QAction::triggered, m_transferLoop, &QtTransferLoop::cancel);
+    connect(m_transferLoop, &QtTransferLoop::runningChanged, m_abort, &QAction::setVisible);
+
+    m_startTimer = new QTimer(this);
+    m_startTimer->setInterval(kStartDelayMs);
+    connect(m_startTimer, &QTimer::timeout, this, [this] { onStartTimer(); });
+}
+
+ExchangeScreen::~ExchangeScreen() = default;
+
+void ExchangeScreen::AddLogLine(const std::string& text) {
+    QString entry = QString::fromStdString(TimeToText(m_clock.Now()) + " " + text);
+    entry.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    entry.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QTextCursor cursor(m_log->document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_log->document()->isEmpty()) cursor.insertText(QStringLiteral("\n"));
+    cursor.insertText(entry);
+    m_log->moveCursor(QTextCursor::End);
+    m_log->ensureCursorVisible();
+    // ensureCursorVisible stops as soon as any part of the last line shows; scrolled to the
+    // bottom the newest entry is whole.
+    m_log->verticalScrollBar()->setValue(m_log->verticalScrollBar()->maximum());
+    // The export and the import hold the event loop: show the entry now without letting other
+    // events in.
+    m_log->repaint();
+}
+
+std::string ExchangeScreen::ChooseFolder() {
+    const QString folder =
+        velmorant::ChooseFolder(this, QString::fromUtf8(exchange_text::kChooseFolder),
+                                SpecialFolderPath(SpecialFolder::Documents));
+    return folder.toStdString();
+}
+
+ExchangeProgress& ExchangeScreen::progress() { return *m_progress; }
+
+void ExchangeScreen::setStartTimer(bool on) {
+    if (on)
+        m_startTimer->start();
+    else
+        m_startTimer->stop();
+}
+
+void ExchangeScreen::applyOptions(const TAppOptions& options) {
+    m_options = options;
+    m_send->setEnabled(m_options.UseFTP);
+    m_fetch->setEnabled(m_options.UseFTP);
+    setStartTimer(m_options.FTPAuto);
+}
+
+void ExchangeScreen::showEvent(QShowEvent* event) {
+    Form::showEvent(event);
+    // A window restored by the window system was shown before; reload only when the program
+    // shows the screen, or a restored screen would start another automatic exchange.
+    if (!event->spontaneous()) applyOptions(LoadAppOptions());
+}
+
+void ExchangeScreen::closeEvent(QCloseEvent* event) {
+    // An operation waiting in a message box or for its server must not lose its screen.
+    if (m_busy) {
+        event->ignore();
+        return;
+    }
+    m_startTimer->stop();
+    Form::closeEvent(event);
+}
+
+void ExchangeScreen::onStartTimer() {
+    m_startTimer->stop();
+    if (m_options.FTPAuto) RunFullExchange();
+}
+
+void ExchangeScreen::RunFullExchange() {
+    if (m_busy) return;
+    bool ok = false;
+    {
+        BusyGuard guard(m_busy);
+        try {
+            ok = SendByFtp(*this, *m_transferLoop);
+            if (ok && notifier().ask(exchange_text::kFetchQuestion)) {
+                ok = FetchByFtp(*this, *m_transferLoop);
+            }
+        } catch (const std::exception& error) {
+            ok = false;
+            notifier().message(error.what(), MessageIcon::Error);
+        }
+    }
+    if (m_options.FTPAuto) reportOutcome(ok);
+}
+
+void ExchangeScreen::fetch() {
+    if (m_busy) return;
+    BusyGuard guard(m_busy);
+    m_progress->setVisible(false);
+    FetchByFtp(*this, *m_transferLoop);
+    m_progress->setVisible(false);
+}
+
+void ExchangeScreen::exportToFolder() {
+    if (m_busy) return;
+    BusyGuard guard(m_busy);
+    m_progress->setValue(0);
+    ExportDocuments(*this, std::string());
+}
+
+void ExchangeScreen::importFromFolder() {
+    if (m_busy) return;
+    BusyGuard guard(m_busy);
+    m_progress->setValue(0);
+    ImportScript(*this, std::string());
+}
+
+std::string ExchangeScreen::lastLogMessage() const {
+    const QString text = m_log->toPlainText();
+    std::string line = Trim(text.mid(text.lastIndexOf(QLatin1Char('\n')) + 1).toStdString());
+    const std::size_t blank = line.find(' ');
+    if (blank != std::string::npos) line.erase(0, blank + 1);
+    return Trim(line);
+}
+
+void ExchangeScreen::reportOutcome(bool ok) {
+    using namespace exchange_text;
+    const std::string message = lastLogMessage();
+    if (ok) {
+        notifier().show(kSuccess + message, MessageIcon::Information, MessageButtons::Ok);
+        close();
+        return;
+    }
+    const MessageAnswer answer =
+        notifier().show(kFailure + message, MessageIcon::Question, MessageButtons::RetryCancel);
+    if (answer == MessageAnswer::Retry)
+        setStartTimer(true);
+    else
+        close();
+}
+
+}  // namespace velmorant

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+#include "core/exchange/ExchangePort.h"
+#include "screens/exchange/QtTransferLoop.h"
+#include "screens/widgets/Form.h"
+
+namespace velmorant {
+
+// The texts of the exchange screen, exactly as the agent sees them.
+namespace exchange_text {
+inline constexpr char kCaption[] = "Обмен с сервером";
+inline constexpr char kMenuExchange[] = " Обмен... ";
+inline constexpr char kMenuSend[] = "FTP - отправить";
+inline constexpr char kMenuFetch[] = "FTP - получить";
+inline constexpr char kMenuExport[] = "Выгрузить";
+inline constexpr char kMenuImport[] = "Загрузить";
+inline constexpr char kMenuClose[] = " Закрыть ";
+inline constexpr char kMenuAbort[] = " Прервать ";
+inline constexpr char kChooseFolder[] = "Выберите папку";
+inline constexpr char kFetchQuestion[] = "Загрузить данные с сервера?";
+inline constexpr char kSuccess[] = "Успешно!\r\n";
+inline constexpr char kFailure[] = "Произошла ошибка!\r\nПоследнее сообщение: \r\n";
+}  // namespace exchange_text
+
+// The exchange screen "Обмен с сервером": a progress bar across the top, the time-stamped
+// exchange log below it, and the menu " Обмен... " (send and fetch over FTP, export into and
+// import from a chosen folder) and " Закрыть ". It is the ExchangePort that the export, the
+// import and the FTP transfer report to. Every time it is shown it reloads its settings from
+// MY_OPTIONS; with FTPAuto it starts a full exchange by itself 200 ms later and reports the
+// outcome (success closes the screen, failure offers Retry and Cancel).
+//
+// Every operation runs on the user-interface thread. The export and the import block the
+// screen; an FTP transfer runs the event loop while it waits, so the screen stays alive and
+// offers " Прервать ", which stops the transfer. Message boxes and transfers run nested event
+// loops, so the busy flag refuses every command, the close command, closing the window and
+// the start timer while an operation runs. The screen deletes itself when it is closed.
+class ExchangeScreen : public Form, public ExchangePort {
+    Q_OBJECT
+public:
+    static constexpr int kStartDelayMs = 200;
+
+    // Builds the screen hidden; the caller shows it. `clock` outlives the screen.
+    explicit ExchangeScreen(const Clock& clock, QWidget* parent = nullptr);
+    ~ExchangeScreen() override;
+
+    // ExchangePort
+    void AddLogLine(const std::string& text) override;
+    const Clock& clock() const override { return m_clock; }
+    std::string ChooseFolder() override;
+    ExchangeProgress& progress() override;
+    const TAppOptions& options() const override { return m_options; }
+
+    // Sends over FTP and, when the agent agrees, fetches and imports; in automatic mode
+    // reports the outcome. Does nothing while busy.
+    void RunFullExchange();
+    // Fetches over FTP and imports ("FTP - получить").
+    void fetch();
+    // Export into and import from a folder the agent chooses ("Выгрузить", "Загрузить").
+    void exportToFolder();
+    void importFromFolder();
+
+    bool busy() const { return m_busy; }
+    QPlainTextEdit* log() const { return m_log; }
+    QProgressBar* progressBar() const { return m_progressBar; }
+    QTimer* startTimer() const { return m_startTimer; }
+    QAction* sendCommand() const { return m_send; }
+    QAction* fetchCommand() const { return m_fetch; }
+    QAction* exportCommand() const { return m_export; }
+    QAction* importCommand() const { return m_import; }
+    QAction* closeCommand() const { return m_close; }
+    // " Прервать ": shown only while a transfer runs.
+    QAction* abortCommand() const { return m_abort; }
+    QtTransferLoop* transferLoop() const { return m_transferLoop; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Progress;
+    class BusyGuard;
+
+    // Keeps the settings just read: the FTP commands follow UseFTP, the start timer FTPAuto.
+    void applyOptions(const TAppOptions& options);
+    void setStartTimer(bool on);
+    void onStartTimer();
+    void reportOutcome(bool ok);
+    std::string lastLogMessage() const;
+
+    const Clock& m_clock;
+    TAppOptions m_options;
+    QPlainTextEdit* m_log = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    std::unique_ptr<Progress> m_progress;
+    QTimer* m_startTimer = nullptr;
+    QAction* m_send = nullptr;
+    QAction* m_fetch = nullptr;
+    QAction* m_export = nullptr;
+    QAction* m_import = nullptr;
+    QAction* m_close = nullptr;
+    QAction* m_abort = nullptr;
+    QtTransferLoop* m_transferLoop = nullptr;
+    bool m_busy = false;
+};
+
+}  // namespace velmorant

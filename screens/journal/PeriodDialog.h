@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "core/db/Dates.h"
+#include "screens/widgets/Dialog.h"
+
+namespace velmorant {
+
+class Clock;
+
+// The modal dialog "Выбор периода": a year, a quarter, a month, a day (optionally stretched
+// back to the start of its year, quarter or month), a free interval, or all documents.
+// Years step within 1980..3000. The dialog works on whole days.
+class TPeriodDialog : public Dialog {
+    Q_OBJECT
+public:
+    enum class Mode { Year, Quarter, Month, Day, Interval, All };
+
+    // Builds the dialog and chooses the mode that describes start..end (start 0: all
+    // documents, shown on the clock's today: its year, quarter and month).
+    TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent = nullptr);
+
+    Mode mode() const;
+    TDate start() const { return m_start; }
+    TDate end() const { return m_end; }
+    int year() const { return m_year; }
+    int quarter() const { return m_quarter; }
+    int month() const { return m_month; }
+    // Set by "[ OK ]", cleared by "[ Отмена ]".
+    bool confirmed() const { return m_confirmed; }
+
+    // The texts of the year, quarter and month rows for the given numbers.
+    static QString yearText(int year);
+    static QString quarterText(int quarter, int year);
+    static QString monthText(int month, int year);
+
+private:
+    void initialise(TDate start, TDate end, TDate today);
+    void applyEnabledStates();
+    void recompute();
+    void applyStartRule(bool withMonthStart);
+    void setPicker(QDateEdit* picker, TDate date);
+    void chooseMode(Mode mode);
+
+    void stepYear(int delta);
+    void stepQuarter(int delta);
+    void stepMonth(int delta);
+
+    TDate m_start = 0;
+    TDate m_end = 0;
+    int m_year = 0;
+    int m_month = 0;
+    int m_quarter = 0;
+    bool m_confirmed = false;
+
+    QRadioButton* m_yearRadio;
+    QPushButton* m_yearPrev;
+    QLineEdit* m_yearText;
+    QPushButton* m_yearNext;
+    QRadioButton* m_quarterRadio;
+    QPushButton* m_quarterPrev;
+    QLineEdit* m_quarterText;
+    QPushButton* m_quarterNext;
+    QRadioButton* m_monthRadio;
+    QPushButton* m_monthPrev;
+    QLineEdit* m_monthText;
+    QPushButton* m_monthNext;
+    QRadioButton* m_dayRadio;
+    QDateEdit* m_dayPicker;
+    QCheckBox* m_fromYearStart;
+    QCheckBox* m_fromQuarterStart;
+    QCheckBox* m_fromMonthStart;
+    QRadioButton* m_intervalRadio;
+    QLabel* m_fromLabel;
+    QDateEdit* m_intervalFrom;
+    QLabel* m_toLabel;
+    QDateEdit* m_intervalTo;
+    QRadioButton* m_allRadio;
+};
+
+// Runs the period dialog over the main window with the journal's period (start 0: all
+// documents). Returns whether it was confirmed; then start and end hold the chosen whole
+// days, or 0 and 0 for all documents. When cancelled they are left unchanged.
+bool RunPeriodDialog(TDate& start, TDate& end, const Clock& clock);
+
+}  // namespace velmorant

@@ -1,0 +1,248 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/db/Backup.h"
+#include "core/db/Clock.h"
+#include "core/db/Database.h"
+#include "core/db/QueryResult.h"
+#include "support/TestSupport.h"
+
+namespace velmorant {
+namespace {
+
+namespace fs = std::filesystem;
+
+const TDate kDay1 = EncodeDate(2026, 3, 2);
+
+// Adds `count` documents of three lines each to the database at `path`.
+void addDocuments(const std::string& path, int count, int firstId = 1) {
+    auto q = TQueryResult::Create(path, true);
+    ASSERT_TRUE(q);
+    std::string sql = "begin;";
+    for (int i = firstId; i < firstId + count; ++i) {
+        const std::string id = std::to_string(i);
+        sql += "insert into DOC_HEADS (GUID, ID, DOC_NUM, CLI_NAME, STR_PRIM) values ('g" + id +
+               "', " + id + ", " + id + ", 'Клиент номер " + id + "', '" + std::string(200, 'x') +
+               "');";
+        for (int line = 0; line < 3; ++line) {
+            sql += "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_NAME, PRICE) values (" + id + ", " +
+                   std::to_string(line) + ", 'Товар с длинным названием', 12.5);";
+        }
+    }
+    ASSERT_TRUE(q->Exec(sql + "commit;"));
+}
+
+int documentCount(const std::string& path) {
+    auto q = TQueryResult::Create(path, true);
+    if (!q || !q->Exec("select count(*) as N from DOC_HEADS")) return -1;
+    return std::stoi(q->Value("N", "-1"));
+}
+
+// Overwrites the middle third of the file with a pattern: interior and leaf pages of the
+// document tables are ruined.
+void damage(const std::string& path) {
+    const auto size = fs::file_size(path);
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(size / 3));
+    const std::string junk(size / 3, '\x5a');
+    f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+}
+
+std::string copyOf(const test::TempProgramFolder& home, TDate day) {
+    return (home / "data" / "backup" / ("base-" + DateToIso(day) + ".sdb")).string();
+}
+
+TEST(Backup, DailyCopyOnceADayAndAfterEveryImport) {
+    test::TempProgramFolder home;
+    const std::string db = home.dbPath();
+    struct Step {
+        TDate day;
+        bool import;         // false: a start of the program
+        int addBefore;       // documents added before the step
+        int expectedInCopy;  // documents in that day's copy afterwards
+        size_t copies;
+    };
+    const Step steps[] = {
+        {kDay1, false, 5, 5, 1},       // first start of the day: a copy
+        {kDay1, false, 2, 5, 1},       // second start the same day: the copy stays
+        {kDay1, true, 3, 10, 1},       // an import replaces the day's copy
+        {kDay1 + 1, false, 1, 11, 2},  // the next day starts with its own copy
+        {kDay1 + 1, true, 0, 11, 2},
+    };
+    int next = 1;
+    for (const auto& s : steps) {
+        addDocuments(db, s.addBefore, next);
+        next += s.addBefore;
+        std::string error;
+        const bool ok = s.import ? BackupDatabase(db, s.day, &error)
+                                 : BackupDatabaseOnce(db, s.day + 0.4, &error);
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(documentCount(copyOf(home, s.day)), s.expectedInCopy) << DateToIso(s.day);
+        EXPECT_EQ(ListBackups(BackupFolderFor(db)).size(), s.copies);
+    }
+    EXPECT_EQ(documentCount(copyOf(home, kDay1)), 10);
+    EXPECT_TRUE(CheckDatabaseFile(copyOf(home, kDay1 + 1)));
+}
+
+TEST(Backup, SevenNewestKeptOthersFilesLeftAlone) {
+    test::TempProgramFolder home;
+    const std::string folder = BackupFolderFor(home.dbPath());
+    fs::create_directories(folder);
+    test::writeFile(fs::path(folder) / "notes.txt", "support staff's file");
+    // Days out of order: the newest by date are kept, not the last written.
+    for (int d : {9, 0, 3, 1, 8, 2, 7, 4, 6, 5}) {
+        ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1 + d));
+    }
+    const auto list = ListBackups(folder);
+    ASSERT_EQ(list.size(), 7u);
+    for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].day, kDay1 + 9 - i);
+    EXPECT_TRUE(fs::exists(fs::path(folder) / "notes.txt"));
+    EXPECT_FALSE(fs::exists(copyOf(home, kDay1 + 2)));
+}
+
+TEST(Backup, FailingCopyLeavesTheEarlierOne) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 4);
+    ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1));
+    const std::string before = test::readFile(copyOf(home, kDay1));
+    addDocuments(home.dbPath(), 4, 5);
+
+    // The temporary file cannot be written: a folder stands under its name.
+    const std::string temporary = copyOf(home, kDay1) + ".tmp";
+    fs::create_directories(temporary);
+    test::writeFile(fs::path(temporary) / "x", "x");
+    std::string error;
+    EXPECT_FALSE(BackupDatabase(home.dbPath(), kDay1, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(test::readFile(copyOf(home, kDay1)), before);
+    EXPECT_EQ(documentCount(copyOf(home, kDay1)), 4);
+
+    // No backup folder at all (a file in its place): fails, the database is untouched.
+    test::TempProgramFolder other;
+    test::writeFile(other / "data" / "backup", "not a folder");
+    EXPECT_FALSE(BackupDatabase(other.dbPath(), kDay1));
+    EXPECT_EQ(test::readFile(other / "data" / "backup"), "not a folder");
+    EXPECT_TRUE(CheckDatabaseFile(other.dbPath()));
+}
+
+TEST(Backup, CheckFindsDamageAndMissingFiles) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 400);
+    EXPECT_TRUE(CheckDatabaseFile(home.dbPath()));
+    damage(home.dbPath());
+    std::string error;
+    EXPECT_FALSE(CheckDatabaseFile(home.dbPath(), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(CheckDatabaseFile((home / "missing.sdb").string()));
+    test::writeFile(home / "text.sdb", std::string(5000, 't'));
+    EXPECT_FALSE(CheckDatabaseFile((home / "text.sdb").string()));
+}
+
+struct StartCase {
+    const char* name;
+    bool newestBackupDamaged;
+    MessageAnswer answer;
+};
+
+class DamagedAtStart : public ::testing::TestWithParam<StartCase> {};
+
+TEST_P(DamagedAtStart, RestoresTheNewestGoodCopyOnlyWhenAsked) {
+    const StartCase& c = GetParam();
+    test::TempProgramFolder home;
+    const std::string db = home.dbPath();
+    addDocuments(db, 300);
+    ASSERT_TRUE(BackupDatabase(db, kDay1));
+    addDocuments(db, 100, 301);
+    ASSERT_TRUE(BackupDatabase(db, kDay1 + 1));
+    if (c.newestBackupDamaged) damage(copyOf(home, kDay1 + 1));
+    addDocuments(db, 100, 401);
+    damage(db);
+    const std::string damagedBytes = test::readFile(db);
+
+    test::RecordingNotifier n;
+    n.queueAnswer(c.answer);
+    const TDate now = kDay1 + 2 + 0.5;  // 12:00:00
+    EXPECT_TRUE(CheckAndBackUpAtStart(db, now));
+    const TDate restoredDay = c.newestBackupDamaged ? kDay1 : kDay1 + 1;
+    ASSERT_EQ(n.shown().size(), 1u);
+    EXPECT_EQ(n.shown()[0].text,
+              "База данных повреждена. Восстановить из копии от " + DateToText(restoredDay) + "?");
+    EXPECT_EQ(n.shown()[0].buttons, MessageButtons::YesNo);
+
+    const std::string aside = db + ".damaged-" + DateToIso(kDay1 + 2).substr(0, 4) +
+                              DateToIso(kDay1 + 2).substr(5, 2) +
+                              DateToIso(kDay1 + 2).substr(8, 2) + "-120000";
+    if (c.answer == MessageAnswer::Yes) {
+        EXPECT_EQ(test::readFile(aside), damagedBytes);
+        EXPECT_TRUE(CheckDatabaseFile(db));
+        EXPECT_EQ(documentCount(db), c.newestBackupDamaged ? 300 : 400);
+        // The restored database is the day's first copy.
+        EXPECT_EQ(documentCount(copyOf(home, kDay1 + 2)), documentCount(db));
+    } else {
+        EXPECT_FALSE(fs::exists(aside));
+        EXPECT_EQ(test::readFile(db), damagedBytes);
+        // A damaged file never becomes a copy.
+        EXPECT_FALSE(fs::exists(copyOf(home, kDay1 + 2)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backup, DamagedAtStart,
+                         ::testing::Values(StartCase{"Yes", false, MessageAnswer::Yes},
+                                           StartCase{"YesNewestDamaged", true, MessageAnswer::Yes},
+                                           StartCase{"No", false, MessageAnswer::No}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(Backup, DamagedWithoutAnyGoodCopySaysSoAndGoesOn) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 400);
+    damage(home.dbPath());
+    test::RecordingNotifier n;
+    EXPECT_TRUE(CheckAndBackUpAtStart(home.dbPath(), kDay1));
+    ASSERT_EQ(n.texts().size(), 1u);
+    EXPECT_EQ(n.shown()[0].buttons, MessageButtons::Ok);
+    EXPECT_TRUE(ListBackups(BackupFolderFor(home.dbPath())).empty());
+}
+
+std::string cli(const test::TempDir& home, const std::string& args) {
+    return std::string(VELMORANT_CLI_PATH) + " --home '" + home.str() + "' " + args;
+}
+
+TEST(CliBackup, BackupAndRestoreWithExitCodes) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 300);
+    auto r = test::runCommand(cli(home, "restore"));
+    EXPECT_EQ(r.exitCode, 1) << r.err;  // nothing to restore from yet
+    r = test::runCommand(cli(home, "backup"));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The program run here reads the machine's clock.
+    const std::string today = DateToIso(SystemClock().Today());
+    EXPECT_EQ(r.out.rfind(today + " ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("base-" + today + ".sdb\n"), std::string::npos) << r.out;
+
+    addDocuments(home.dbPath(), 50, 301);
+    damage(home.dbPath());
+    struct Case {
+        const char* args;
+        int exitCode;
+    };
+    for (const Case& c : {Case{"restore 1999-01-01", 1}, Case{"restore someday", 2},
+                          Case{"restore a b", 2}, Case{"backup x", 2}}) {
+        r = test::runCommand(cli(home, c.args));
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args << r.err;
+    }
+    EXPECT_FALSE(CheckDatabaseFile(home.dbPath()));
+    r = test::runCommand(cli(home, "restore " + today));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("moved aside " + home.dbPath() + ".damaged-"), std::string::npos) << r.out;
+    EXPECT_EQ(documentCount(home.dbPath()), 300);
+    size_t aside = 0;
+    for (const auto& e : fs::directory_iterator(home / "data")) {
+        aside += e.path().filename().string().rfind("base.sdb.damaged-", 0) == 0;
+    }
+    EXPECT_EQ(aside, 1u);
+}
+
+}  // namespace
+}  // namespace velmorant

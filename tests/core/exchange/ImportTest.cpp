@@ -1,0 +1,471 @@
+// The import script interpreter over real script files (Windows-1251, CR LF) and a real
+// base.sdb.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <regex>
+
+#include "core/db/Backup.h"
+#include "core/db/Dates.h"
+#include "core/db/QueryResult.h"
+#include "core/exchange/Import.h"
+#include "support/RecordingScreen.h"
+#include "support/TestSupport.h"
+
+namespace velmorant::test {
+namespace {
+
+#define CP_PRIVET "\xCF\xF0\xE8\xE2\xE5\xF2"
+#define CP_OFIS "\xCE\xF4\xE8\xF1"
+#define CP_KOFE "\xCA\xEE\xF4\xE5"
+
+const std::string kH1 = "R_ODIRI RESPONSE 0002-0000-0000-0001";
+const std::string kH2 = "R_ODIRI RESPONSE 0002-0000-0000-0002";
+const std::string kH3 = "R_ODIRI RESPONSE 0003-0000-0000-0001";
+
+std::string script(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const auto& l : lines) bytes += l + "\r\n";
+    return bytes;
+}
+
+const std::vector<std::string> kCompleteLog = {"Начата загрузка...", "Обработка...",
+                                               "Загрузка завершена."};
+
+class ImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder);
+        execSql({"create table T (A, B, C)"});
+    }
+
+    bool run(const std::string& bytes) {
+        writeFile(folder + "/ToPDA.sqd", bytes);
+        return ImportScript(screen, folder);
+    }
+
+    std::vector<std::string> tableT() { return joinedRows("select A, B, C from T order by rowid"); }
+
+    // LLD_Def holds the time of the last completed load, once, as the screen's clock told it.
+    bool lldDefWritten() {
+        const auto rows = joinedRows("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'");
+        static const std::regex form("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
+        const TDate now = screen.clock().Now();
+        return rows.size() == 1 && std::regex_match(rows[0], form) &&
+               rows[0] == DateToText(now) + " " + TimeToText(now);
+    }
+
+    TempProgramFolder program;
+    RecordingNotifier notes;
+    RecordingScreen screen;
+    std::string folder = (program / "in").string();
+};
+
+struct ScriptCase {
+    const char* name;
+    std::string bytes;
+    bool completes;
+    std::vector<std::string> rows;      // of table T afterwards
+    std::vector<std::string> messages;  // boxes shown, in order
+};
+
+TEST_F(ImportTest, RunsScriptsLineByLine) {
+    const std::string repeat2 = "<REPEAT \"insert into T (A, B) values ('%1', '%2')\">";
+    const std::string repeat1 = "<REPEAT \"insert into T (A) values ('%1')\">";
+    const std::vector<ScriptCase> cases = {
+        {"first header alone", script({kH1}), true, {}, {}},
+        {"second header with blanks around it", script({"  " + kH2 + " \t"}), true, {}, {}},
+        {"companion header without a companion file", script({kH3}), true, {}, {}},
+        {"header in other letter case",
+         script(
+             {"R_ODIRI Response 0002-0000-0000-0002", "<EXEC \"insert into T values (1,2,3)\">"}),
+         false,
+         {},
+         {"Файл несовместимого формата."}},
+        {"line feeds without carriage returns",
+         kH2 + "\n<EXEC \"insert into T values (1,2,3)\">\n",
+         false,
+         {},
+         {"Файл несовместимого формата."}},
+        {"byte-order mark",
+         "\xEF\xBB\xBF" + script({kH2}),
+         false,
+         {},
+         {"Файл несовместимого формата."}},
+        {"empty file", "", false, {}, {"Файл несовместимого формата."}},
+        {"comments, empty lines and rows outside a block",
+         script({kH2, "// <EXEC \"insert into T (A) values ('comment')\">", "", "   ",
+                 "outside\tblock", repeat2, "a\tb", "</REPEAT>", "after\tend",
+                 "<repeat insert into T (A) values ('%1')", "e", "</*>", "f"}),
+         true,
+         {"a|b|", "e||"},
+         {}},
+        {"template in small letters and %UPPER",
+         script({kH2,
+                 "<repeat \"insert into T (A, B, C) values ('%1', '%upper(%2)', 'const %2')\">",
+                 "mixed\tCase " CP_KOFE}),
+         true,
+         {"mixed|CASE Кофе|CONST Case Кофе"},
+         {}},
+        {"runs of tabs and blanks are one separator",
+         script({kH2, "<REPEAT \"insert into T (A, B, C) values ('%1', '%2', '%3')\">", "A\t\tB",
+                 "x\t \t y\t\t"}),
+         true,
+         {"A|B|%3", "x|y|%3"},
+         {}},
+        {"field ten and beyond",
+         script({kH2, "<REPEAT \"insert into T (A, B) values ('%10', '%1%2')\">",
+                 "a\tb\tc\td\te\tf\tg\th\ti\tj", "a\tb\tc\td\te\tf\tg\th\ti"}),
+         true,
+         {"j|ab|", "a0|ab|"},
+         {}},
+        {"field values are not read as placeholders",
+         script({kH2, repeat2, "%2\tz"}),
+         true,
+         {"%2|z|"},
+         {}},
+        {"a data row beginning with an angle bracket",
+         script({kH2, repeat1, "<tag>"}),
+         true,
+         {"<TAG>||"},
+         {}},
+        {"EXEC ends a block",
+         script({kH2, repeat1, "r1", "<EXEC \"insert into T (A) values ('exec')\" ignored>", "r2"}),
+         true,
+         {"r1||", "EXEC||"},
+         {}},
+        {"a failing statement stops the run",
+         script({kH2, "<EXEC \"insert into T (A) values ('one')\">", repeat1, "two",
+                 "<EXEC insert into T (A) values ('three')>",
+                 "<EXEC \"insert into T (A) values ('four')\">", "<SHOWMSGWND hello>"}),
+         false,
+         {"ONE||", "two||"},
+         {"near \">\": syntax error", "INSERT INTO T (A) VALUES ('THREE')>"}},
+        {"office messages in any letter case",
+         script({kH2, "<showmsgwnd \"" CP_PRIVET ", " CP_OFIS "\">", "<SHOWMSGWND second one>"}),
+         true,
+         {},
+         {"Сообщение из офиса: [1 / 2]\r\nПривет, Офис",
+          "Сообщение из офиса: [2 / 2]\r\nsecond one>"}},
+        {"reading stops at a NUL byte",
+         script({kH2, "<EXEC \"insert into T (A) values ('one')\">"}) + std::string(1, '\0') +
+             script({"<EXEC \"insert into T (A) values ('two')\">"}),
+         true,
+         {"ONE||"},
+         {}},
+        {"a delete directive without a date does nothing",
+         script({kH2, "<DEL", "<DELALL \"\">"}),
+         true,
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        execSql({"delete from T", "delete from MY_OPTIONS"});
+        notes.clear();
+        screen.log.clear();
+        EXPECT_EQ(run(c.bytes), c.completes);
+        EXPECT_EQ(tableT(), c.rows);
+        EXPECT_EQ(notes.texts(), c.messages);
+        EXPECT_EQ(lldDefWritten(), c.completes);
+        if (c.completes) {
+            EXPECT_EQ(screen.log, kCompleteLog);
+        }
+        if (!c.completes) {
+            EXPECT_NE(screen.log.back(), "Загрузка завершена.");
+        }
+    }
+}
+
+// The statements of a script are committed in batches; a failure in the middle of one must
+// still leave exactly what running the statements one by one leaves.
+TEST_F(ImportTest, StopsAtTheFailingStatementOfABatch) {
+    const std::string repeat = "<REPEAT \"insert into U (A, B) values (%1, '%2')\">";
+    const std::string wide(300, 'w');
+    struct BatchCase {
+        const char* name;
+        int pageLimit;                        // PRAGMA max_page_count, when not 0
+        std::function<std::string(int)> row;  // the data row for n = 1, 2, ...
+        int rows;
+    };
+    const std::vector<BatchCase> cases = {
+        {"a constraint in the second batch", 0,
+         [](int n) { return std::to_string(n == 700 ? 5 : n) + "\tr"; }, 1500},
+        {"a syntax error", 0,
+         [](int n) { return std::to_string(n) + (n == 640 ? "\tx')" : "\tr"); }, 1500},
+        {"a full disk", 80, [&](int n) { return std::to_string(n) + "\t" + wide; }, 3000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        notes.clear();
+        execSql({"drop table if exists U", "create table U (A unique, B)"});
+        const std::string limit = "PRAGMA max_page_count = " + std::to_string(c.pageLimit);
+
+        // The same statements one by one on a copy of the database.
+        TempDir reference;
+        std::filesystem::copy_file(DatabasePath(), reference / "base.sdb");
+        size_t fit = 0;
+        std::string failing;
+        std::string error;
+        {
+            auto q = TQueryResult::Create((reference / "base.sdb").string(), true);
+            q->Exec("PRAGMA synchronous=OFF");  // only faster; the outcome is the same
+            if (c.pageLimit > 0) q->Exec(limit);
+            for (int n = 1; n <= c.rows; ++n) {
+                const std::string row = c.row(n);
+                const size_t tab = row.find('\t');
+                const std::string sql = "INSERT INTO U (A, B) VALUES (" + row.substr(0, tab) +
+                                        ", '" + row.substr(tab + 1) + "')";
+                if (q->ExecSilently(sql, &error) != 0) {
+                    failing = sql;
+                    break;
+                }
+                ++fit;
+            }
+        }
+        ASSERT_FALSE(failing.empty());
+        ASSERT_GT(fit, 500u);
+
+        std::vector<std::string> lines = {kH2};
+        if (c.pageLimit > 0) lines.push_back("<EXEC \"" + limit + "\">");
+        lines.push_back(repeat);
+        for (int n = 1; n <= c.rows; ++n) lines.push_back(c.row(n));
+        lines.push_back("<SHOWMSGWND \"never shown\">");
+        EXPECT_FALSE(run(script(lines)));
+        EXPECT_EQ(notes.texts(), (std::vector<std::string>{error, failing}));
+        // An unbroken run of whole rows from the first, and nothing after the failing one.
+        EXPECT_EQ(joinedRows("select count(*), min(A), max(A) from U"),
+                  std::vector<std::string>{std::to_string(fit) + "|1|" + std::to_string(fit)});
+        EXPECT_FALSE(lldDefWritten());
+    }
+}
+
+TEST_F(ImportTest, DeletesOldDocumentsBeforeTheCutOffDay) {
+    struct DeleteCase {
+        const char* name;
+        std::vector<std::string> directives;
+        std::vector<std::string> remaining;
+        std::vector<std::string> messages;
+    };
+    const std::string before = "Поступила команда удалить ";
+    const std::vector<DeleteCase> cases = {
+        {"delete old keeps documents ready to send",
+         {"<DEL \"01.12.2026\">"},
+         {"D2", "D3"},
+         {before + "старые документы до 01.12.2026.\r\nУдалено документов 2"}},
+        {"delete all, whatever the state",
+         {"<DELALL 01.12.2026"},
+         {"D3"},
+         {before + "все документы до 01.12.2026.\r\nУдалено документов 3"}},
+        {"the last delete-all counts",
+         {"<DELALL 01.01.2020", "<DelAll \"01.12.2026\">"},
+         {"D3"},
+         {before + "все документы до 01.12.2026.\r\nУдалено документов 3"}},
+        {"nothing matches, nothing shown",
+         {"<DELALL 01.12.2026", "<DELALL 01.01.2020"},
+         {"D1", "D2", "D3", "D4"},
+         {}},
+        {"delete all first, then delete old",
+         {"<DEL 01.12.2026", "<DELALL 01.11.2026"},
+         {"D2", "D3"},
+         {before + "все документы до 01.11.2026.\r\nУдалено документов 1",
+          before + "старые документы до 01.12.2026.\r\nУдалено документов 1"}},
+        {"small letters and another separator",
+         {"<del 15/11/2026"},
+         {"D1", "D2", "D3"},
+         {before + "старые документы до 15/11/2026.\r\nУдалено документов 1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        execSql({"delete from DOC_HEADS", "delete from DOC_ORDERS",
+                 "insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values "
+                 "('D1', 2, '2026-11-30'), ('D2', 1, '2026-11-30'), ('D3', 3, '2026-12-01'), "
+                 "('D4', 4, '2026-10-01')",
+                 "insert into DOC_ORDERS (DOC_ID, ORDER_ID) values ('D1', 0), ('D2', 0), "
+                 "('D3', 0), ('D4', 0)"});
+        notes.clear();
+        std::vector<std::string> lines = {kH2};
+        lines.insert(lines.end(), c.directives.begin(), c.directives.end());
+        EXPECT_TRUE(run(script(lines)));
+        EXPECT_EQ(joinedRows("select GUID from DOC_HEADS order by GUID"), c.remaining);
+        EXPECT_EQ(joinedRows("select DOC_ID from DOC_ORDERS order by DOC_ID"), c.remaining);
+        EXPECT_EQ(notes.texts(), c.messages);
+        for (const auto& shown : notes.shown()) EXPECT_EQ(shown.icon, MessageIcon::Information);
+    }
+}
+
+// Documents whose GUIDs name columns: deleting one of them must not read its GUID as that
+// column, which would match every row.
+TEST_F(ImportTest, DeleteOldTakesGuidsThatNameAColumnAsValues) {
+    execSql(
+        {"insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values "
+         "('GUID', 2, '2026-11-30'), ('DOC_ID', 3, '2026-11-30'), ('D2', 1, '2026-11-30'), "
+         "('D3', 2, '2026-12-01')",
+         "insert into DOC_ORDERS (DOC_ID, ORDER_ID) values ('GUID', 0), ('DOC_ID', 0), "
+         "('D2', 0), ('D3', 0)",
+         "insert into DOC_SKUS (DOC_ID, ORDER_ID) values ('DOC_ID', 0), ('D2', 0)"});
+    EXPECT_TRUE(run(script({kH2, "<DEL \"01.12.2026\">"})));
+    EXPECT_EQ(joinedRows("select GUID from DOC_HEADS order by GUID"),
+              (std::vector<std::string>{"D2", "D3"}));
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_ORDERS order by DOC_ID"),
+              (std::vector<std::string>{"D2", "D3"}));
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_SKUS"), std::vector<std::string>{"D2"});
+    EXPECT_EQ(notes.texts(),
+              std::vector<std::string>{"Поступила команда удалить старые документы до "
+                                       "01.12.2026.\r\nУдалено документов 2"});
+}
+
+TEST_F(ImportTest, RunsTheCompanionFileOnlyWithItsHeader) {
+    struct CompanionCase {
+        const char* name;
+        std::string header;
+        std::string companion;
+        std::vector<std::string> rows;
+        std::vector<std::string> messages;
+    };
+    const std::string two = "insert into T (A) values ('s1');\r\ninsert into T (A) values ('s2');";
+    const std::vector<CompanionCase> cases = {
+        {"after the script", kH3, "  " + two + "\r\n", {"FIRST||", "s1||", "s2||"}, {}},
+        {"not with the older header", kH2, two, {"FIRST||"}, {}},
+        {"a failure is shown and the run goes on",
+         kH3,
+         "insert into T (A) values ('s1'); insert into Nowhere values (1); insert into T (A) "
+         "values ('s3')",
+         {"FIRST||", "s1||"},
+         {"no such table: Nowhere"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        execSql({"delete from T", "delete from MY_OPTIONS"});
+        notes.clear();
+        screen.log.clear();
+        writeFile(folder + "/ToPDA.sql", c.companion);
+        EXPECT_TRUE(run(script({c.header, "<EXEC \"insert into T (A) values ('first')\">"})));
+        EXPECT_EQ(tableT(), c.rows);
+        EXPECT_EQ(notes.texts(), c.messages);
+        EXPECT_TRUE(lldDefWritten());
+        const bool companionRan = c.header == kH3;
+        EXPECT_EQ(screen.log.size(), companionRan ? 4u : 3u);
+        if (companionRan) {
+            EXPECT_EQ(screen.log[1], "Загрузка справочников...");
+        }
+    }
+}
+
+TEST_F(ImportTest, UnpacksTheScriptWhenZipIsOn) {
+    screen.appOptions.UseZip = true;
+    const auto staging = program / "staging";
+    std::filesystem::create_directories(staging);
+    writeFile(staging / "ToPDA.sqd",
+              script({kH3, "<EXEC \"insert into T (A) values ('zipped')\">"}));
+    writeFile(staging / "ToPDA.sql", "insert into T (A) values ('companion')");
+    const auto zip = runCommand("cd '" + staging.string() + "' && zip -q -9 '" + folder +
+                                "/ToPDA.zip' ToPDA.sqd ToPDA.sql");
+    ASSERT_EQ(zip.exitCode, 0) << zip.err;
+    writeFile(folder + "/ToPDA.sqd", "stale script");
+
+    EXPECT_TRUE(ImportScript(screen, folder));
+    EXPECT_EQ(tableT(), (std::vector<std::string>{"ZIPPED||", "companion||"}));
+    EXPECT_EQ(screen.log.front(), "Распаковка...");
+    EXPECT_EQ(screen.log.back(), "Загрузка завершена.");
+}
+
+TEST_F(ImportTest, StopsEarlyWithoutAUsableScript) {
+    struct StopCase {
+        const char* name;
+        bool useZip;
+        std::string zipBytes;  // written as ToPDA.zip when not empty
+        std::vector<std::string> log;
+        std::vector<std::string> messages;
+    };
+    const std::vector<StopCase> cases = {
+        {"no archive", true, "", {"Файл не найден."}, {}},
+        {"damaged archive",
+         true,
+         "not a zip archive at all",
+         {"Распаковка...", "Не удалось распаковать архив."},
+         {}},
+        {"no script", false, "", {}, {"Файл '" + folder + "/ToPDA.sqd' отсутствует!"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(folder + "/ToPDA.sqd");
+        std::filesystem::remove(folder + "/ToPDA.zip");
+        if (!c.zipBytes.empty()) writeFile(folder + "/ToPDA.zip", c.zipBytes);
+        notes.clear();
+        screen.log.clear();
+        screen.appOptions.UseZip = c.useZip;
+        EXPECT_FALSE(ImportScript(screen, folder + "/"));
+        EXPECT_EQ(screen.log, c.log);
+        EXPECT_EQ(notes.texts(), c.messages);
+        EXPECT_TRUE(joinedRows("select * from MY_OPTIONS").empty());
+    }
+}
+
+TEST_F(ImportTest, AskForTheFolderAndStopSilentlyWhenNoneIsChosen) {
+    screen.chosenFolder = "   ";
+    EXPECT_FALSE(ImportScript(screen, " "));
+    EXPECT_EQ(screen.chooserCalls, 1);
+    EXPECT_TRUE(notes.texts().empty());
+    EXPECT_TRUE(screen.log.empty());
+
+    writeFile(folder + "/ToPDA.sqd", script({kH2}));
+    screen.chosenFolder = folder;
+    EXPECT_TRUE(ImportScript(screen, ""));
+    EXPECT_TRUE(lldDefWritten());
+}
+
+TEST_F(ImportTest, AMissingDatabaseStopsBeforeAnyStatement) {
+    const auto missing = program / "gone" / "base.sdb";
+    SetDatabasePath(missing.string());
+    EXPECT_FALSE(run(script({kH2, "<EXEC \"create table X (A)\">"})));
+    EXPECT_EQ(notes.texts(), std::vector<std::string>{"База данных не найдена."});
+    EXPECT_EQ(screen.log.back(), "Загрузка прервана.");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(ImportTest, ReplacesLldDefAndLeavesTheJournalModeAsItWas) {
+    execSql({"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('LLD_Def', 'old')"});
+    const auto modeBefore = joinedRows("PRAGMA journal_mode");
+    std::vector<std::string> lines = {kH2, "<REPEAT \"insert into T (A) values (%1)\">"};
+    for (int i = 0; i < 50; ++i) lines.push_back(std::to_string(i));
+    EXPECT_TRUE(run(script(lines)));
+    EXPECT_TRUE(lldDefWritten());
+    EXPECT_EQ(joinedRows("select count(*) from T"), std::vector<std::string>{"50"});
+    EXPECT_EQ(joinedRows("PRAGMA journal_mode"), modeBefore);
+    EXPECT_EQ(screen.bar.minimum, 0);
+    EXPECT_EQ(screen.bar.maximum, 51);
+    EXPECT_EQ(screen.bar.value, 51);
+    EXPECT_TRUE(screen.bar.visible);
+}
+
+TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
+    const std::string copy =
+        BackupFolderFor(program.dbPath()) + "base-" + DateToIso(screen.clock().Today()) + ".sdb";
+    struct Case {
+        std::string bytes;
+        bool completes;
+        std::string rowsInCopy;  // of table T; empty: no copy
+    };
+    const std::vector<Case> cases = {
+        {"not a script header\r\n", false, ""},
+        {script({kH2, "<EXEC \"insert into T (A) values (1)\">"}), true, "1"},
+        {script({kH2, "<EXEC \"insert into T (A) values (2)\">"}), true, "2"},
+        {script({"garbage", "insert into T (A) values (3)"}), false, "2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(run(c.bytes), c.completes);
+        if (c.rowsInCopy.empty()) {
+            EXPECT_FALSE(std::filesystem::exists(copy));
+            continue;
+        }
+        auto q = TQueryResult::Create(copy, true);
+        ASSERT_TRUE(q && q->Exec("select count(*) as N from T"));
+        EXPECT_EQ(q->Value("N", ""), c.rowsInCopy);
+    }
+}
+
+}  // namespace
+}  // namespace velmorant::test
