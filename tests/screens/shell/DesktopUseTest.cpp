@@ -29,7 +29,7 @@
 #include "screens/documents/GoodsPicker.h"
 #include "core/documents/OrderLines.h"
 #include "screens/documents/QuantityDialog.h"
-#include "screens/documents/DocumentsSeed.h"
+#include "support/DocumentsSeed.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/exchange/SettingsDialog.h"
 #include "screens/journal/JournalWindow.h"
