@@ -3,7 +3,7 @@
 # Usage: tools/install-deps.sh [run|test|bench|package|fuzz|format]
 set -euo pipefail
 
-need=(build-essential cmake ninja-build pkg-config
+need=(build-essential cmake ninja-build pkg-config ccache
       qt6-base-dev qt6-qpa-plugins libsqlite3-dev zlib1g-dev libcurl4-openssl-dev uuid-dev
       nlohmann-json3-dev
       fonts-dejavu-core)
