@@ -12,6 +12,7 @@
 
 #include "core/archive/FileIo.h"
 #include "core/archive/ZipFormat.h"
+#include "core/db/AtomicFile.h"
 #include "core/db/Clock.h"
 #include "core/db/UniqueFd.h"
 
@@ -89,13 +90,13 @@ public:
     uint64_t size() const { return m_size; }
 
     // Copies everything collected to `out`.
-    bool copyTo(int out) {
-        if (!m_file) return writeAll(out, m_memory.data(), m_memory.size());
+    bool copyTo(AtomicFile& out) {
+        if (!m_file) return out.Write(m_memory.data(), m_memory.size());
         std::vector<uint8_t> block(kBlockSize);
         uint64_t offset = 0;
         while (offset < m_size) {
             const ssize_t n = readAt(m_file.get(), block.data(), block.size(), offset);
-            if (n <= 0 || !writeAll(out, block.data(), static_cast<size_t>(n))) return false;
+            if (n <= 0 || !out.Write(block.data(), static_cast<size_t>(n))) return false;
             offset += static_cast<uint64_t>(n);
         }
         return true;
@@ -167,7 +168,7 @@ bool compress(int source, uint64_t expectedSize, CompressedData& data, uint32_t&
     return ok;
 }
 
-bool writeArchive(int out, const std::string& name, uint32_t dosDateTime, uint32_t crc,
+bool writeArchive(AtomicFile& out, const std::string& name, uint32_t dosDateTime, uint32_t crc,
                   uint32_t compressedSize, uint32_t uncompressedSize, CompressedData& data) {
     const auto nameLength = static_cast<uint16_t>(name.size());
     // Names are UTF-8 here; flag bit 11 says so when the name is not plain ASCII, so that
@@ -205,9 +206,8 @@ bool writeArchive(int out, const std::string& name, uint32_t dosDateTime, uint32
     put32(end + 12, static_cast<uint32_t>(kCentralHeaderSize + nameLength));
     put32(end + 16, static_cast<uint32_t>(kLocalHeaderSize + nameLength + compressedSize));
 
-    return writeAll(out, local, sizeof local) && writeAll(out, name.data(), name.size()) &&
-           data.copyTo(out) && writeAll(out, central, sizeof central) &&
-           writeAll(out, name.data(), name.size()) && writeAll(out, end, sizeof end);
+    return out.Write(local, sizeof local) && out.Write(name) && data.copyTo(out) &&
+           out.Write(central, sizeof central) && out.Write(name) && out.Write(end, sizeof end);
 }
 
 }  // namespace
@@ -236,10 +236,10 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
         archiveInfo.st_ino == sourceInfo.st_ino) {
         return false;
     }
-    UniqueFd out(::open(archivePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!out) return false;
-    // Only a regular file is removed again on failure (never a device such as /dev/full).
-    const bool outIsFile = ::fstat(out.get(), &archiveInfo) == 0 && S_ISREG(archiveInfo.st_mode);
+    // The archive is written beside its place and renamed over it only when whole: a failure
+    // or a kill at any point leaves the earlier archive as it was.
+    AtomicFile out(archivePath);
+    if (!out.Open()) return false;
 
     bool ok = true;
     uint32_t crc = 0;
@@ -254,13 +254,11 @@ bool PackFile(const std::string& sourcePath, const std::string& archivePath,
             directoryOffset + kCentralHeaderSize + name.size() + kEndRecordSize;
         ok = ok && data.size() < kSizeLimit && directoryOffset < kSizeLimit &&
              archiveSize <= 0x100000000ULL;
-        ok = ok &&
-             writeArchive(out.get(), name, dosDateTime, crc, static_cast<uint32_t>(data.size()),
-                          static_cast<uint32_t>(size), data);
+        ok = ok && writeArchive(out, name, dosDateTime, crc, static_cast<uint32_t>(data.size()),
+                                static_cast<uint32_t>(size), data);
     }
     source.reset();
-    if (!out.close()) ok = false;
-    if (!ok && outIsFile) ::unlink(archivePath.c_str());
+    return ok && out.Commit();
     return ok;
 }
 

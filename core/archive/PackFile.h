@@ -14,14 +14,15 @@ class Clock;
 // temporary file in `tempFolder` ("pack.tmp", or 0001 ... FFFF when that exists), which is
 // deleted afterwards; the exchange passes the program's folder.
 //
-// Returns true only when the whole source was read and the whole archive written. On false
-// no half-written archive is left at `archivePath`: it is removed when this call had already
-// created or cut it. False when the source does not exist or is not a regular file, when it
-// holds 0xFFFFFFFF bytes or more (the format's sizes are 32-bit, and readers take that value
-// for the mark of a 64-bit size), when it cannot be read whole or changes size while being
-// read, when the archive or the temporary file cannot be written whole (a full disk), and
-// when a zlib call fails: `zlibError`, when given, then receives zlib's text for its code, for
-// the caller to show. Shows no message itself.
+// Returns true only when the whole source was read and the whole archive written. The
+// archive is written beside its place and takes it only when whole: on false, or when the
+// process is killed meanwhile, an earlier file at `archivePath` stays as it was. False when
+// the source does not exist or is not a regular file, when it holds 0xFFFFFFFF bytes or more
+// (the format's sizes are 32-bit, and readers take that value for the mark of a 64-bit size),
+// when it cannot be read whole or changes size while being read, when the archive or the
+// temporary file cannot be written whole (a full disk), when `archivePath` is something other
+// than a file (a folder, a device), and when a zlib call fails: `zlibError`, when given, then
+// receives zlib's text for its code, for the caller to show. Shows no message itself.
 bool PackFile(const std::string& sourcePath, const std::string& archivePath,
               const std::string& tempFolder, const Clock& clock, std::string* zlibError = nullptr);
 

@@ -68,7 +68,7 @@ bool TUnzipper::flushWindow() {
     m_runOutput += size;
     const uint8_t* start = m_window.get() + (m_flushed & (kWindowSize - 1));
     m_crc = ::crc32(m_crc, start, static_cast<uInt>(size));
-    if (m_rec.output && !writeAll(m_rec.output.get(), start, size)) {
+    if (m_rec.output && !m_rec.output->Write(start, size)) {
         m_writeFailed = true;
         return false;
     }

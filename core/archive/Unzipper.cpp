@@ -11,7 +11,6 @@
 #include <utility>
 
 #include "core/archive/FileIo.h"
-#include "core/archive/TempFile.h"
 #include "core/archive/ZipFormat.h"
 #include "core/db/Text.h"
 
@@ -337,8 +336,8 @@ int TUnzipper::handleEntry() {
 
 int TUnzipper::openOutput() {
     TZipRec& r = m_rec;
+    r.output.reset();
     r.outputFolder.reset();
-    r.outputTemp.clear();
     // The target folder is the caller's and may be reached through links; below it, every
     // folder of the entry's name is entered without following one, so that a link planted in
     // the target folder cannot lead the entry elsewhere.
@@ -363,8 +362,10 @@ int TUnzipper::openOutput() {
     }
     r.outputFolder = std::move(folder);
     if (r.folderFlag) return 0;
-    r.output = CreateTempFileAt(r.outputFolder.get(), leaf, r.outputTemp);
-    return r.output ? 0 : kUnzipWriteError;
+    r.output = std::make_unique<AtomicFile>(r.outputFolder.get(), leaf);
+    if (r.output->Open()) return 0;
+    r.output.reset();
+    return kUnzipWriteError;
 }
 
 int TUnzipper::closeOutput(int result) {
@@ -375,8 +376,8 @@ int TUnzipper::closeOutput(int result) {
     times[0].tv_sec = when;
     times[1].tv_sec = when;
     if (r.output) {
-        UniqueFd output = std::move(r.output);
-        const int fd = output.get();
+        const std::unique_ptr<AtomicFile> output = std::move(r.output);
+        const int fd = output->Fd();
         if (result == 0 && validTime && ::futimens(fd, times) != 0) result = kUnzipWriteError;
         // DOS read-only: clear the write bits. The next run replaces the file all the same,
         // since it renames a new one over it.
@@ -384,17 +385,10 @@ int TUnzipper::closeOutput(int result) {
         if (result == 0 && (r.attributes & 0x01) && ::fstat(fd, &st) == 0) {
             ::fchmod(fd, st.st_mode & ~static_cast<mode_t>(0222) & 07777);
         }
-        if (!output.close() && result == 0) result = kUnzipWriteError;
-        const std::string leaf = nameComponents(r.entryName).back();
-        const int folder = r.outputFolder.get();
-        if (result == 0 && ::renameat(folder, r.outputTemp.c_str(), folder, leaf.c_str()) != 0) {
-            result = kUnzipWriteError;
-        }
-        if (result != 0) ::unlinkat(folder, r.outputTemp.c_str(), 0);
+        if (result == 0 && !output->Commit()) result = kUnzipWriteError;
     } else if (result == 0 && r.folderFlag && validTime && r.outputFolder) {
         ::futimens(r.outputFolder.get(), times);
     }
-    r.outputTemp.clear();
     r.outputFolder.reset();
     return result;
 }

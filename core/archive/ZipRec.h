@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/db/AtomicFile.h"
 #include "core/db/UniqueFd.h"
 
 namespace velmorant {
@@ -22,7 +24,6 @@ struct TZipRec {
     std::string entryName;           // UTF-8, "/" as separator
     uint32_t attributes = 0;         // DOS attributes, 0 when not made on an MS-DOS host
     UniqueFd archive;                // the archive being read
-    UniqueFd output;                 // the current output file (none for folders)
     uint16_t method = 0;             // compression method
     uint8_t folderFlag = 0;          // the entry name ends with a separator
 
@@ -32,10 +33,12 @@ struct TZipRec {
     uint32_t crc32 = 0;        // CRC-32 of the uncompressed data
     bool nameDamaged = false;  // the name cannot be placed safely in the target folder
 
-    // Where the current entry is written: the folder that holds it (open without following
-    // links), and the temporary file in it that takes the target's place once complete.
-    UniqueFd outputFolder;   // that folder, when one is open
-    std::string outputTemp;  // the temporary file's name in that folder
+    // The folder that holds the current entry's file (open without following links); the
+    // output writes beside the file and takes its place once complete.
+    UniqueFd outputFolder;  // that folder, when one is open
+    // The current output file (none for folders); declared after its folder, which it uses
+    // until it is gone.
+    std::unique_ptr<AtomicFile> output;
 };
 
 }  // namespace velmorant

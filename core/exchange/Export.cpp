@@ -1,11 +1,6 @@
 #include "core/exchange/Export.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <string_view>
 #include <unordered_map>
@@ -13,7 +8,7 @@
 #include <vector>
 
 #include "core/archive/PackFile.h"
-#include "core/archive/TempFile.h"
+#include "core/db/AtomicFile.h"
 #include "core/db/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/Dates.h"
@@ -21,7 +16,6 @@
 #include "core/db/Options.h"
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
-#include "core/db/UniqueFd.h"
 #include "core/exchange/ExchangePort.h"
 
 namespace velmorant {
@@ -121,10 +115,10 @@ void appendSafeAttr(std::string& out, const char* name, std::string_view value) 
 }
 
 // Writes the lines of the file: each trimmed, ended with CR LF, converted to Windows-1251
-// in blocks of whole lines. Remembers the first write error; Finish() reports it.
+// in blocks of whole lines. A failed write is remembered by the file; Finish() reports it.
 class ExportWriter {
 public:
-    explicit ExportWriter(UniqueFd file) : m_file(std::move(file)) {}
+    explicit ExportWriter(AtomicFile& file) : m_file(file) {}
 
     void Line(std::string_view text) {
         m_encoder.Append(trimmed(text), m_pending);
@@ -132,33 +126,23 @@ public:
         if (m_pending.size() >= kBlockSize) Flush();
     }
 
-    // Writes what is pending, forces it to the disk and closes the file.
+    // Writes what is pending and puts the complete file in place of the old one.
     bool Finish() {
         Flush();
-        if (!m_failed && ::fsync(m_file.get()) != 0) m_failed = true;
-        if (!m_file.close()) m_failed = true;
-        return !m_failed;
+        return m_file.Commit();
     }
 
 private:
     static constexpr size_t kBlockSize = 64 * 1024;
 
     void Flush() {
-        size_t done = 0;
-        while (!m_failed && done < m_pending.size()) {
-            const ssize_t n =
-                ::write(m_file.get(), m_pending.data() + done, m_pending.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) m_failed = true;
-            if (n > 0) done += static_cast<size_t>(n);
-        }
+        m_file.Write(m_pending);
         m_pending.clear();
     }
 
-    UniqueFd m_file;
+    AtomicFile& m_file;
     CodePageConverter m_encoder{"UTF-8", "CP1251"};
     std::string m_pending;
-    bool m_failed = false;
 };
 
 std::string rootLine(TDate now, const std::string& agent, const std::string& pdaId,
@@ -254,14 +238,13 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
 
     const std::string path = folder + kFileName;
     // A new file of a name nobody could prepare: an existing file or link is never written
-    // through.
-    std::string tempPath;
-    UniqueFd file = CreateTempFileAt(AT_FDCWD, path, tempPath);
-    if (!file) {
+    // through, and only a complete file takes the place of the old one.
+    AtomicFile file(path);
+    if (!file.Open()) {
         notifier().message(kCannotCreate, MessageIcon::Error);
         return false;
     }
-    ExportWriter writer(std::move(file));
+    ExportWriter writer(file);
     screen.AddLogLine(kStarted);
 
     writer.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
@@ -271,15 +254,11 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
     auto heads = Query(kHeadsQuery);
     if (!heads) {
         notifier().message(kHeadsUnavailable, MessageIcon::Warning);
-        writer.Finish();
-        removeQuietly(tempPath);
         return false;
     }
     DocumentLines lines;
     if (!lines.Load(*heads)) {
         notifier().message(kLinesUnavailable, MessageIcon::Warning);
-        writer.Finish();
-        removeQuietly(tempPath);
         return false;
     }
 
@@ -327,9 +306,7 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
     }
     writer.Line("</Velmorant>");
 
-    // Only a complete file takes the place of the old one.
-    if (!writer.Finish() || std::rename(tempPath.c_str(), path.c_str()) != 0) {
-        removeQuietly(tempPath);
+    if (!writer.Finish()) {
         notifier().message(kCannotWrite, MessageIcon::Error);
         return false;
     }

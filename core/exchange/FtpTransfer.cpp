@@ -1,7 +1,6 @@
 #include "core/exchange/FtpTransfer.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,8 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/db/AtomicFile.h"
 #include "core/db/Text.h"
-#include "core/db/UniqueFd.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/ExchangePort.h"
 #include "core/exchange/TransferLoop.h"
@@ -211,7 +210,6 @@ class DownloadFile {
 public:
     explicit DownloadFile(const std::string& target)
         : m_target(target), m_partPath(PartialDownloadPath(target)) {}
-    ~DownloadFile() { discard(); }
     DownloadFile(const DownloadFile&) = delete;
     DownloadFile& operator=(const DownloadFile&) = delete;
 
@@ -219,60 +217,31 @@ public:
 
     bool write(const char* data, std::size_t size) {
         if (!m_file && !open()) return false;
-        return std::fwrite(data, 1, size, m_file.get()) == size;
+        return m_file->Write(data, size);
     }
 
     // Puts the complete file in place of the target; an empty remote file gives an empty file.
     bool commit() {
         if (!m_file && !open()) return false;
-        bool ok = std::fflush(m_file.get()) == 0 && ::fsync(::fileno(m_file.get())) == 0;
-        ok = std::fclose(m_file.release()) == 0 && ok;
-        if (ok && std::rename(m_partPath.c_str(), m_target.c_str()) == 0) {
-            m_created = false;
-            syncFolder();
-            return true;
-        }
-        discard();
-        return false;
+        const bool ok = m_file->Commit();
+        m_file.reset();
+        return ok;
     }
 
-    void discard() {
-        m_file.reset();
-        if (m_created) {
-            ::unlink(m_partPath.c_str());
-            m_created = false;
-        }
-    }
+    void discard() { m_file.reset(); }
 
 private:
     bool open() {
         ::unlink(m_partPath.c_str());
-        // Created afresh (never through a link someone left there) with the usual permissions.
-        UniqueFd fd(
-            ::open(m_partPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
-        if (!fd) return false;
-        m_created = true;
-        m_file.reset(::fdopen(fd.get(), "wb"));
-        if (!m_file) {
-            discard();
-            return false;
-        }
-        fd.release();  // the stream closes it now
-        return true;
-    }
-
-    // The rename itself survives a power loss only once the folder is written.
-    void syncFolder() const {
-        const std::string folder = std::filesystem::path(m_target).parent_path().string();
-        const UniqueFd fd(
-            ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd) ::fsync(fd.get());
+        m_file = std::make_unique<AtomicFile>(m_target);
+        if (m_file->Open(std::filesystem::path(m_partPath).filename().string())) return true;
+        m_file.reset();
+        return false;
     }
 
     std::string m_target;
     std::string m_partPath;
-    std::unique_ptr<FILE, FileCloser> m_file;
-    bool m_created = false;
+    std::unique_ptr<AtomicFile> m_file;
 };
 
 // ftp://host:port/name, with the host bracketed when it is an IPv6 address and the name

@@ -1,11 +1,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <fstream>
+#include <map>
 
 #include "core/archive/PackFile.h"
 #include "core/archive/Unzipper.h"
@@ -257,7 +260,7 @@ TEST_F(PackFileTest, LargeSourcesCollectInATemporaryFile) {
     }
 }
 
-TEST_F(PackFileTest, FailuresLeaveNoArchive) {
+TEST_F(PackFileTest, FailuresLeaveTheEarlierArchive) {
     const auto text = m_dir / "text.txt";
     writeFile(text, mixedText(200000, 5));
     const auto big = m_dir / "big.txt";
@@ -305,8 +308,12 @@ TEST_F(PackFileTest, FailuresLeaveNoArchive) {
         EXPECT_FALSE(packed);
         // None of these is a failure of zlib: there is nothing for the caller to show.
         EXPECT_EQ("", zlibError);
-        if (c.archive == archive && c.fileLimit) {
-            EXPECT_FALSE(std::filesystem::exists(archive));
+        // The earlier archive stays whole, and nothing half-written is left beside it.
+        if (c.archive == archive) {
+            EXPECT_EQ("an older archive", readFile(archive));
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(m_dir.path())) {
+            EXPECT_EQ(std::string::npos, entry.path().string().find(".tmp"));
         }
         EXPECT_EQ(std::vector<std::string>{}, filesUnder(programFolder()));
         EXPECT_TRUE(readFile(text) == textBefore);
@@ -314,6 +321,76 @@ TEST_F(PackFileTest, FailuresLeaveNoArchive) {
     // A device is never removed, even when writing to it fails.
     EXPECT_FALSE(pack(text.string(), "/dev/full"));
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+}
+
+// Bytes of the folder's files other than `except`, by name, for seeing what a child began.
+std::map<std::string, uintmax_t> sizesBeside(const std::filesystem::path& folder) {
+    std::map<std::string, uintmax_t> sizes;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        sizes[it->path().filename().string()] = it->file_size(ec);
+    }
+    return sizes;
+}
+
+// A pack killed (SIGKILL) while it writes leaves the earlier archive byte for byte; killed as
+// soon as it has begun a file beside it, or the archive itself, and once that file has data.
+TEST_F(PackFileTest, KilledWhileWritingLeavesTheEarlierArchive) {
+    struct Case {
+        const char* label;
+        size_t sourceSize;
+        bool waitForData;  // kill only once the new file holds bytes
+    };
+    const std::vector<Case> cases = {
+        {"compressed in memory, killed when begun", 3000000, false},
+        {"through a temporary file, killed while writing", 8000000, true},
+    };
+    const auto source = m_dir / "PDATo1C.xml";
+    const auto archive = m_dir / "PDATo1C.zip";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        writeFile(source, "the earlier export");
+        ASSERT_TRUE(pack(source.string(), archive.string()));
+        const std::string earlier = readFile(archive);
+        writeFile(source, mixedText(c.sourceSize, 11));
+        const auto before = sizesBeside(m_dir.path());
+        bool killedMidway = false;
+        for (int attempt = 0; attempt < 5 && !killedMidway; ++attempt) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                PackFile(source.string(), archive.string(), programFolder().string(), m_clock);
+                ::_exit(0);
+            }
+            for (;;) {
+                if (::waitpid(child, nullptr, WNOHANG) == child) break;  // finished first
+                const auto now = sizesBeside(m_dir.path());
+                bool begun = false;
+                for (const auto& [name, bytes] : now) {
+                    const auto was = before.find(name);
+                    const bool changed = was == before.end() || was->second != bytes;
+                    if (changed && (!c.waitForData || bytes > 0)) begun = true;
+                }
+                if (begun) {
+                    ::kill(child, SIGKILL);
+                    int status = 0;
+                    ::waitpid(child, &status, 0);
+                    killedMidway = WIFSIGNALED(status);
+                    break;
+                }
+            }
+            EXPECT_EQ(earlier, readFile(archive));
+            // What a killed writer leaves is beside the archive, never in its place.
+            for (const auto& [name, bytes] : sizesBeside(m_dir.path())) {
+                if (name.find(".tmp") != std::string::npos) {
+                    std::filesystem::remove(m_dir / name);
+                }
+            }
+            std::filesystem::remove(programFolder() / "pack.tmp");
+        }
+        EXPECT_TRUE(killedMidway);
+    }
 }
 
 TEST_F(PackFileTest, CommandLinePackAndUnpack) {
