@@ -354,7 +354,7 @@ int runCheck(const CliArgs& a) {
     std::string source = "копия " + device;
     if (fs::exists(device, ec)) {
         std::string error;
-        if (!CopyDatabase(device, scratch.path() + "/data/base.sdb", error)) {
+        if (!CopyDatabase(device, scratch.path() + "/data/base.sdb", WhenBusy::CopyFiles, error)) {
             std::fprintf(stderr, "velmorant-cli: cannot copy %s: %s\n", device.c_str(),
                          error.c_str());
             return kExitFailed;

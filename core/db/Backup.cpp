@@ -2,17 +2,15 @@
 // talks to SQLite directly instead of through TQueryResult.
 #include "core/db/Backup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 
+#include "core/db/AtomicFile.h"
+#include "core/db/DatabaseCopy.h"
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
-#include "core/db/UniqueFd.h"
 
 namespace velmorant {
 
@@ -38,32 +36,12 @@ TDate dayOfName(const std::string& name) {
     return IsoToDate(iso, 0);
 }
 
-void syncPath(const std::string& path) {
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file) ::fsync(file.get());
-}
-
-// Copies the whole database at `from` into a new file at `to` with the online backup.
+// Copies the whole database at `from` into `to` with the online backup, waiting for a writer.
 bool copyDatabase(const std::string& from, const std::string& to, std::string* error) {
-    std::error_code ec;
-    fs::remove(to, ec);  // a leftover of an interrupted copy
-    bool ok = false;
-    {
-        TQueryResult source(from);
-        TQueryResult target(to);
-        std::string text;
-        ok = source.OpenReadOnly(&text) && target.Open(&text) &&
-             source.CopyInto(target, true, &text);
-        if (!ok) setError(error, text);
-        if (!target.Close()) ok = false;
-    }
-    if (ok) {
-        syncPath(to);
-    } else {
-        fs::remove(to, ec);
-        fs::remove(to + "-journal", ec);
-    }
-    return ok;
+    std::string text;
+    if (CopyDatabase(from, to, WhenBusy::Wait, text)) return true;
+    setError(error, text);
+    return false;
 }
 
 std::string stamp(TDate now) {
@@ -132,15 +110,7 @@ bool BackupDatabase(const std::string& databasePath, TDate day, std::string* err
     std::error_code ec;
     fs::create_directories(folder, ec);
     const std::string target = folder + kPrefix + DateToIso(day) + kSuffix;
-    const std::string temporary = target + ".tmp";
-    if (!copyDatabase(databasePath, temporary, error)) return false;
-    fs::rename(temporary, target, ec);
-    if (ec) {
-        setError(error, ec.message());
-        fs::remove(temporary, ec);
-        return false;
-    }
-    syncPath(folder);
+    if (!copyDatabase(databasePath, target, error)) return false;
     const auto list = ListBackups(folder);
     for (size_t i = kBackupsKept; i < list.size(); ++i) fs::remove(list[i].path, ec);
     return true;
@@ -181,7 +151,7 @@ bool RestoreBackup(const std::string& databasePath, const std::string& backupPat
         setError(error, ec.message());
         return false;
     }
-    syncPath(fs::path(databasePath).parent_path().string());
+    SyncFolderOf(databasePath);
     return true;
 }
 
