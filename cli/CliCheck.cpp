@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/ConsoleImportLoop.h"
 #include "core/db/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseCopy.h"
@@ -379,8 +380,10 @@ int runCheck(const CliArgs& a) {
     const auto before = rowCounts();
     CheckScreen screen(LoadAppOptions(), a.clock);
     CheckReport report;
+    ConsoleImportLoop loop;  // Ctrl+C stops an answer that does not end
     ImportHooks hooks;
     hooks.observer = &report;
+    hooks.loop = &loop;
     hooks.unpackFolder = scratch.path() + "/unpacked";
     const bool completed = ImportScript(screen, o.folder, hooks);
     const auto after = rowCounts();

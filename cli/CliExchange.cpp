@@ -2,6 +2,7 @@
 // "Выгрузить" and "Загрузить" do it, with the settings stored in MY_OPTIONS.
 #include "cli/CliCommand.h"
 #include "cli/ConsoleExchangePort.h"
+#include "cli/ConsoleImportLoop.h"
 #include "core/db/Database.h"
 #include "core/db/Notifier.h"
 #include "core/exchange/AppOptions.h"
@@ -28,7 +29,10 @@ int runImport(const CliArgs& a) {
         return kExitFailed;
     }
     ConsoleExchangePort screen(a.args[0], LoadAppOptions(), a.clock);
-    return ImportScript(screen, a.args[0]) ? kExitOk : kExitFailed;
+    ConsoleImportLoop loop;  // Ctrl+C stops the run: "Прервано.", exit code 1
+    ImportHooks hooks;
+    hooks.loop = &loop;
+    return ImportScript(screen, a.args[0], hooks) ? kExitOk : kExitFailed;
 }
 
 const CliRegistration exportCommand({"export", "FOLDER", 1, 1, &runExport});

@@ -11,6 +11,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/ConsoleExchangePort.h"
+#include "cli/ConsoleImportLoop.h"
 #include "core/db/Database.h"
 #include "core/db/Notifier.h"
 #include "core/exchange/AppOptions.h"
@@ -22,7 +23,8 @@ namespace {
 
 const char* const kDatabaseFailed = "Ошибка при открытии БД.";
 
-int runFtp(const CliArgs& a, bool (*operation)(ExchangePort&, TransferLoop&)) {
+template <typename Operation>
+int runFtp(const CliArgs& a, Operation operation) {
     if (!PrepareDatabase()) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
         return kExitFailed;
@@ -40,7 +42,12 @@ int runFtp(const CliArgs& a, bool (*operation)(ExchangePort&, TransferLoop&)) {
 }
 
 int runSend(const CliArgs& a) { return runFtp(a, &SendByFtp); }
-int runFetch(const CliArgs& a) { return runFtp(a, &FetchByFtp); }
+int runFetch(const CliArgs& a) {
+    return runFtp(a, [](ExchangePort& screen, TransferLoop& loop) {
+        ConsoleImportLoop importLoop;  // Ctrl+C stops the import that follows the download
+        return FetchByFtp(screen, loop, &importLoop);
+    });
+}
 
 const CliRegistration sendCommand({"send", "", 0, 0, &runSend});
 const CliRegistration fetchCommand({"fetch", "", 0, 0, &runFetch});

@@ -162,6 +162,10 @@ bool BatchedStatements::Run(const std::string& sql, std::size_t tag) {
         if (CommitDue(m_limits, m_count, m_clock() - m_openedAt, m_lastCommit)) return Commit();
         return true;
     }
+    if ((rc & 0xff) == SQLITE_INTERRUPT) {
+        Abandon();
+        return fail(tag, sql, rc, std::move(error));
+    }
     if (m_q.InTransaction() && !mayHaveLostTheTransaction(rc)) {
         // Only the failing statement was undone: the ones before it go in force.
         --m_count;
@@ -176,6 +180,11 @@ bool BatchedStatements::Commit() {
     if (!m_open) return true;
     if (commitOpen()) return true;
     return replay();
+}
+
+void BatchedStatements::Abandon() {
+    rollbackOpen();
+    m_count = 0;
 }
 
 bool BatchedStatements::begin() {
@@ -228,6 +237,7 @@ bool BatchedStatements::runAlone(const std::string& sql, std::size_t tag) {
     std::string error;
     const int rc = m_q.ExecSilently(sql, &error);
     if (rc == SQLITE_OK) return true;
+    if ((rc & 0xff) == SQLITE_INTERRUPT) Abandon();
     return fail(tag, sql, rc, std::move(error));
 }
 

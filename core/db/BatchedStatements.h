@@ -37,6 +37,10 @@ struct BatchLimits {
 // ATTACH, DETACH, VACUUM, PRAGMA) runs alone after the batch is committed, and while a
 // transaction that such a statement opened stays open every statement runs alone in it.
 //
+// A statement interrupted through the connection's progress handler (the person stopped the
+// run) is not run again: the open batch is rolled back with it and Run() reports it as the
+// failing statement, with SQLITE_INTERRUPT.
+//
 // A process killed at any moment loses at most the statements of the open batch; the rollback
 // journal never lets a statement stay half applied. Nothing is shown: the caller reports
 // failures. Used from one thread.
@@ -69,6 +73,10 @@ public:
 
     // Commits the open batch; false when a statement of it failed (see failure()).
     bool Commit();
+
+    // Rolls back the open batch and a transaction the statements opened themselves: the run
+    // was stopped, and everything committed before stays.
+    void Abandon();
 
     const Failure& failure() const { return m_failure; }
 

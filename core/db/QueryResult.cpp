@@ -129,6 +129,9 @@ int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::str
         }
     }
     sqlite3_free(message);
+    // A plain VACUUM of a confined connection may have lifted the bound on attached databases
+    // for its own temporary copy (see AnswerSandbox.cpp): back to none.
+    if (m_confined) sqlite3_limit(m_handle, SQLITE_LIMIT_ATTACHED, 0);
     return rc;
 }
 
@@ -157,9 +160,30 @@ bool TQueryResult::InTransaction() const {
     return m_handle && sqlite3_get_autocommit(m_handle) == 0;
 }
 
+int TQueryResult::onProgress(void* self) {
+    auto* q = static_cast<TQueryResult*>(self);
+    try {
+        return q->m_onSteps() ? 1 : 0;
+    } catch (...) {
+        return 1;  // nothing may unwind through the library
+    }
+}
+
+void TQueryResult::SetProgressHandler(int steps, std::function<bool()> onSteps) {
+    m_onSteps = std::move(onSteps);
+    if (!m_handle) return;
+    if (m_onSteps && steps > 0)
+        sqlite3_progress_handler(m_handle, steps, &TQueryResult::onProgress, this);
+    else
+        sqlite3_progress_handler(m_handle, 0, nullptr, nullptr);
+}
+
+long long TQueryResult::Changes() const { return m_handle ? sqlite3_changes64(m_handle) : 0; }
+
 void TQueryResult::keepRow(const TRow& row) {
     const int columns = row.Count();
     if (columns <= 0) return;
+    if (m_rowLimit > 0 && m_rowCount >= m_rowLimit) return;
     // A row is kept whole or not at all, so that the rows before a failure stay readable.
     const size_t before = m_cells.size();
     try {

@@ -95,6 +95,24 @@ public:
     // True while a transaction that a statement opened is still open on the connection (the
     // library's autocommit mode is off).
     bool InTransaction() const;
+    // The rows that the last INSERT, UPDATE or DELETE changed.
+    long long Changes() const;
+
+    // Confines the open connection to what an office's answer may do: reading and writing the
+    // rows of the database's tables and the statements listed in AnswerSandbox.cpp; anything
+    // else fails as a statement does, with the library's "not authorized" text. Stays until
+    // the connection is closed. False, with a text in `error` when given, when a setting of
+    // the library cannot be made (the connection must then not run the answer).
+    bool ConfineToAnswer(std::string* error = nullptr);
+
+    // Calls `onSteps` every `steps` virtual-machine steps of a running statement; when it
+    // returns true the statement stops with SQLITE_INTERRUPT ("interrupted"). An empty
+    // function removes the handler. `onSteps` must not use this connection.
+    void SetProgressHandler(int steps, std::function<bool()> onSteps);
+
+    // Keeps at most `rows` of the rows that statements return (0: no bound); the rest are
+    // dropped as they come.
+    void SetRowLimit(int rows) { m_rowLimit = rows; }
 
     void First() { GoTo(0); }
     void Next() { GoTo(m_currentRow + 1); }
@@ -116,7 +134,12 @@ private:
     bool open(int flags, std::string* error);
     void keepRow(const TRow& row);
 
+    static int onProgress(void* self);
+
     sqlite3* m_handle = nullptr;
+    std::function<bool()> m_onSteps;
+    int m_rowLimit = 0;
+    bool m_confined = false;
     bool m_atEnd = false;
     std::vector<std::string> m_cells;
     int m_rowCount = 0;

@@ -25,7 +25,7 @@ bool SendByFtp(ExchangePort& screen, TransferLoop& loop) {
     return FtpTransfer(screen, loop, FtpDirection::Send, FtpConnectionFor(options), localPath);
 }
 
-bool FetchByFtp(ExchangePort& screen, TransferLoop& loop) {
+bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop) {
     const TAppOptions& options = screen.options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
@@ -34,7 +34,9 @@ bool FetchByFtp(ExchangePort& screen, TransferLoop& loop) {
         return false;
     }
     // The import is handed the folder without its final separator; its outcome is its own.
-    ImportScript(screen, folder.substr(0, folder.size() - 1));
+    ImportHooks hooks;
+    hooks.loop = importLoop;
+    ImportScript(screen, folder.substr(0, folder.size() - 1), hooks);
     return true;
 }
 

@@ -5,6 +5,7 @@
 namespace velmorant {
 
 class ExchangePort;
+class ImportLoop;
 class TransferLoop;
 
 // The local staging folder of the exchange: the program folder followed by "exchange/".
@@ -19,7 +20,8 @@ bool SendByFtp(ExchangePort& screen, TransferLoop& loop);
 // Downloads ToPDA.sqd (ToPDA.zip with UseZip) into the exchange folder and runs the import on
 // it. False at once, without a log line, when UseFTP is off; false when the download failed
 // or was cancelled (nothing is imported then). True once the download worked: the import
-// reports its own outcome to the user.
-bool FetchByFtp(ExchangePort& screen, TransferLoop& loop);
+// reports its own outcome to the user. `importLoop` (when given) serves the program while the
+// import runs and lets the person stop it.
+bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop = nullptr);
 
 }  // namespace velmorant

@@ -1,6 +1,7 @@
 #include "core/exchange/Import.h"
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,7 +18,9 @@
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
 #include "core/documents/Document.h"
+#include "core/documents/DocumentSql.h"
 #include "core/exchange/ExchangePort.h"
+#include "core/exchange/ImportLoop.h"
 #include "core/exchange/ImportObserver.h"
 
 namespace velmorant {
@@ -38,6 +41,49 @@ const char* const kStopped = "Загрузка прервана.";
 const char* const kDirectories = "Загрузка справочников...";
 const char* const kProcessing = "Обработка...";
 const char* const kFinished = "Загрузка завершена.";
+const char* const kInterrupted = "Прервано.";
+const char* const kLeftOpen =
+    "Ответ оставил свою транзакцию открытой (BEGIN без COMMIT): её операторы отменены.";
+
+// Rows a statement of the answer may return are read by no one; a few are kept for a report.
+constexpr int kKeptRows = 10000;
+// How often a running import lets the program serve its events, and how many of the library's
+// steps pass between two looks at the clock.
+constexpr auto kServeInterval = std::chrono::milliseconds(40);
+constexpr int kStepsBetweenLooks = 1000;
+
+// Lets the program's loop in while the answer runs and remembers whether the person asked to
+// stop. Without a loop nothing is served and nothing stops.
+class RunControl {
+public:
+    explicit RunControl(ImportLoop* loop) : m_loop(loop) {
+        if (m_loop) m_loop->running(true);
+    }
+    ~RunControl() {
+        if (m_loop) m_loop->running(false);
+    }
+    RunControl(const RunControl&) = delete;
+    RunControl& operator=(const RunControl&) = delete;
+
+    bool active() const { return m_loop != nullptr; }
+    // Serves the loop when its time has come; true once a stop was asked for.
+    bool stopRequested() {
+        if (!m_loop || m_stopped) return m_stopped;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastServed < kServeInterval) return false;
+        m_stopped = m_loop->serve();
+        m_lastServed = std::chrono::steady_clock::now();
+        return m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    ImportLoop* m_loop;
+    std::chrono::steady_clock::time_point m_lastServed{};
+    bool m_stopped = false;
+};
+
+bool interrupted(int code) { return (code & 0xff) == 9; /* SQLITE_INTERRUPT */ }
 
 const std::array<const char*, 3> kHeaders = {
     "R_ODIRI RESPONSE 0002-0000-0000-0001",
@@ -163,27 +209,77 @@ void showFailure(const BatchedStatements::Failure& failure) {
     notifier().message(failure.statement);
 }
 
-void deleteOldDocuments(const std::string& dateText, bool all, ImportObserver& observer) {
+// One document at a time, each in a transaction of its own, as the journal deletes one: the
+// way back when the deletion of them all at once failed. A failing statement is shown and
+// does not stop the others. Returns the count of documents deleted.
+long long deleteOneByOne(TQueryResult& q, const std::vector<std::string>& guids) {
+    long long count = 0;
+    for (const auto& guid : guids) {
+        const std::string key = docsql::SingleKey(guid);
+        TTransaction transaction(q);
+        const bool inTransaction = transaction.Begin();
+        const bool head = q.Exec("delete from DOC_HEADS where (GUID=" + key + ")");
+        const long long removed = head ? q.Changes() : 0;
+        q.Exec("delete from DOC_ORDERS where (DOC_ID=" + key + ")");
+        q.Exec("delete from DOC_SKUS where (DOC_ID=" + key + ")");
+        q.Exec("delete from DOC_COMPETS where (DOC_ID=" + key + ")");
+        if ((!inTransaction || transaction.Commit()) && removed > 0) ++count;
+    }
+    return count;
+}
+
+// Deletes the documents recorded before `dateText` (all: whatever their state, otherwise those
+// above state 1) with their lines, SKU and competitor rows, all in one transaction on the
+// run's connection. False when the person stopped the run meanwhile (nothing is deleted then).
+bool deleteOldDocuments(TQueryResult& q, const std::string& dateText, bool all,
+                        ImportObserver& observer) {
     const TDate date = ParseDate(dateText, 0);
-    if (date <= 0) return;
+    if (date <= 0) return true;
     const std::string condition = "REC_TIME<" + DateToSqlText(date);
     const std::string where = all ? condition : "(" + condition + ") and (DOC_STATE>1)";
-    auto q = Query("select GUID from DOC_HEADS where (" + where + ")");
-    if (!q) return;
-    const int guidCol = q->ColumnIndex("GUID");
-    long long count = 0;
-    for (q->First(); !q->AtEnd(); q->Next()) {
-        const std::string guid = Trim(q->Cell(guidCol));
-        DeleteDocument(guid);
-        observer.DocumentDeleted(all, guid);
-        ++count;
+    const std::string doomed = "(select GUID from DOC_HEADS where (" + where + "))";
+
+    std::vector<std::string> guids;
+    std::string error;
+    int rc = q.ExecSilently("begin immediate", &error);
+    if (rc == 0) {
+        rc = q.ExecRowsSilently(
+            "select GUID from DOC_HEADS where (" + where + ")",
+            [&](const TRow& row) { guids.push_back(Trim(row.Value(0))); }, &error);
     }
+    long long count = 0;
+    bool setBased = rc == 0;
+    for (const char* table : {"DOC_ORDERS", "DOC_SKUS", "DOC_COMPETS"}) {
+        if (setBased && !guids.empty()) {
+            rc = q.ExecSilently("delete from " + std::string(table) + " where DOC_ID in " + doomed,
+                                &error);
+            setBased = rc == 0;
+        }
+    }
+    if (setBased && !guids.empty()) {
+        rc = q.ExecSilently("delete from DOC_HEADS where (" + where + ")", &error);
+        count = q.Changes();
+        setBased = rc == 0;
+    }
+    if (setBased) rc = q.ExecSilently("commit", &error);
+    if (rc != 0) {
+        if (q.InTransaction()) q.ExecSilently("rollback");
+        if (interrupted(rc)) return false;
+        if (guids.empty()) {
+            // The documents could not even be listed: shown, and nothing more happens.
+            notifier().message(error);
+            return true;
+        }
+        count = deleteOneByOne(q, guids);
+    }
+    for (const auto& guid : guids) observer.DocumentDeleted(all, guid);
     if (count > 0) {
         notifier().message("Поступила команда удалить " + std::string(all ? "все" : "старые") +
                                " документы до " + dateText + ".\r\nУдалено документов " +
                                std::to_string(count),
                            MessageIcon::Information);
     }
+    return true;
 }
 
 // The companion file's text, statement by statement in batches as the script's lines, with
@@ -200,6 +296,7 @@ void runCompanion(BatchedStatements& statements, const std::string& text,
         return;
     }
     const auto& f = statements.failure();
+    if (interrupted(f.code)) return;  // the person stopped the run: the caller says so
     observer.CompanionRan(f.tag - 1, pieces.size(), f.tag, f.error, f.statement);
     notifier().message(f.error);
 }
@@ -255,6 +352,8 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
         return false;
     }
 
+    // From here on the person may stop the run.
+    RunControl control(hooks.loop);
     screen.AddLogLine(kStarted);
     const std::vector<std::string_view> lines = splitLines(text);
     const std::string header = Trim(lines.front());
@@ -283,16 +382,46 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
         screen.AddLogLine(kStopped);
         return false;
     }
+    // The answer is SQL from the network: the connection that runs it may change the rows of
+    // the tables and little else (see ConfineToAnswer), before its first statement.
+    std::string confineError;
+    if (!q->ConfineToAnswer(&confineError)) {
+        observer.Stopped(confineError);
+        notifier().message(confineError);
+        screen.AddLogLine(kStopped);
+        return false;
+    }
+    q->SetRowLimit(kKeptRows);
+    if (control.active())
+        q->SetProgressHandler(kStepsBetweenLooks, [&] { return control.stopRequested(); });
     // The script's statements are committed in batches; the outcome is still that of one
     // commit per statement (see BatchedStatements). Every step after the lines below
-    // starts from a commit: the companion file, the deletions on connections of their own,
-    // the messages that wait for the agent, and LLD_Def.
+    // starts from a commit: the companion file, the deletions in one transaction of their
+    // own, the messages that wait for the agent, and LLD_Def.
     BatchedStatements statements(*q);
+    // The person stopped the run: the open batch goes, what was committed stays.
+    auto stopped = [&] {
+        statements.Abandon();
+        observer.Stopped(kInterrupted);
+        screen.AddLogLine(kInterrupted);
+        return false;
+    };
     // Statements are tagged with their line's index; the header is index 0, line 1.
     auto failed = [&] {
         const auto& f = statements.failure();
+        if (control.stopped() && interrupted(f.code)) return stopped();
         observer.StatementFailed(f.tag + 1, f.error, f.statement);
         showFailure(f);
+        return false;
+    };
+    // A transaction that the answer began and did not end would be rolled back when the
+    // connection closes: nothing of it is in force, so the run does not count as complete.
+    auto leftOpen = [&] {
+        statements.Abandon();
+        observer.Stopped(kLeftOpen);
+        screen.AddLogLine(kLeftOpen);
+        notifier().message(kLeftOpen);
+        screen.AddLogLine(kStopped);
         return false;
     };
 
@@ -306,6 +435,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     std::string deleteOldDate;
     std::vector<std::string> officeMessages;
     for (size_t i = 1; i < lines.size(); ++i) {
+        if (control.stopRequested()) return stopped();
         progress.setValue(static_cast<int>(i));
         const std::string line = Trim(lines[i]);
         if (line.empty() || startsWith(line, "//")) continue;
@@ -351,6 +481,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
         observer.RowExecuted(i + 1);
     }
     if (!statements.Commit()) return failed();
+    if (q->InTransaction()) return leftOpen();
 
     if (headerIndex == kHeaderWithCompanion) {
         const std::string companion = scriptFolder + kCompanionName;
@@ -358,12 +489,15 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
         if (std::filesystem::is_regular_file(companion, ec)) {
             screen.AddLogLine(kDirectories);
             if (readScriptText(companion, sql)) runCompanion(statements, sql, observer);
+            if (control.stopped()) return stopped();
+            if (q->InTransaction()) return leftOpen();
         }
     }
 
     screen.AddLogLine(kProcessing);
-    deleteOldDocuments(deleteAllDate, true, observer);
-    deleteOldDocuments(deleteOldDate, false, observer);
+    if (!deleteOldDocuments(*q, deleteAllDate, true, observer) ||
+        !deleteOldDocuments(*q, deleteOldDate, false, observer))
+        return stopped();
 
     const size_t count = officeMessages.size();
     for (size_t k = 0; k < count; ++k) {

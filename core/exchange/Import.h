@@ -5,6 +5,7 @@
 namespace velmorant {
 
 class ExchangePort;
+class ImportLoop;
 class ImportObserver;
 
 // What a caller may add to a run besides the screen: an observer that hears what the run
@@ -12,7 +13,8 @@ class ImportObserver;
 // companion are then read from there), so that the folder of the answer is only read.
 struct ImportHooks {
     ImportObserver* observer = nullptr;
-    std::string unpackFolder;  // empty: the answer's own folder
+    std::string unpackFolder;    // empty: the answer's own folder
+    ImportLoop* loop = nullptr;  // serves the program while the answer runs, and stops it
 };
 
 // Runs the office's answer ToPDA.sqd (Windows-1251, CR line ends) found in `folder` against
@@ -22,6 +24,10 @@ struct ImportHooks {
 // a failing statement stops the run and the statements before it stay. Afterwards runs the
 // companion ToPDA.sql (0003 header), the requested deletions of old documents, shows the
 // office's messages and stores the time of the load as LLD_Def.
+// The answer runs on a connection confined to what an answer may do (ConfineToAnswer). With
+// a loop in the hooks the run can be stopped: the open batch is rolled back, "Прервано." is
+// logged and what was committed stays, as after a failing statement. An answer that leaves
+// its own transaction open stops the run too.
 // Progress goes to the screen's log and its progress bar, failures through notifier().
 // Returns true exactly when the run got as far as logging "Загрузка завершена."; callers that
 // only need to start the import may ignore the result.

@@ -1,6 +1,7 @@
 #include "screens/exchange/ExchangeScreen.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTextCursor>
@@ -55,8 +56,7 @@ private:
     bool& m_busy;
 };
 
-ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent)
-    : Form(parent), m_clock(clock) {
+ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent) : Form(parent), m_clock(clock) {
     using namespace exchange_text;
     setObjectName(QStringLiteral("exchangeScreen"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -103,7 +103,10 @@ ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent)
     });
 
     m_transferLoop = new QtTransferLoop(this);
-    connect(m_abort, &QAction::triggered, m_transferLoop, &QtTransferLoop::cancel);
+    connect(m_abort, &QAction::triggered, this, [this] {
+        m_importStop = true;
+        m_transferLoop->cancel();
+    });
     connect(m_transferLoop, &QtTransferLoop::runningChanged, m_abort, &QAction::setVisible);
 
     m_startTimer = new QTimer(this);
@@ -139,6 +142,17 @@ std::string ExchangeScreen::ChooseFolder() {
 }
 
 ExchangeProgress& ExchangeScreen::progress() { return *m_progress; }
+
+void ExchangeScreen::running(bool on) {
+    m_importStop = false;
+    m_abort->setVisible(on);
+}
+
+bool ExchangeScreen::serve() {
+    // The busy flag keeps every other command, the close and the start timer out meanwhile.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return m_importStop;
+}
 
 void ExchangeScreen::setStartTimer(bool on) {
     if (on)
@@ -184,7 +198,7 @@ void ExchangeScreen::RunFullExchange() {
         try {
             ok = SendByFtp(*this, *m_transferLoop);
             if (ok && notifier().ask(exchange_text::kFetchQuestion)) {
-                ok = FetchByFtp(*this, *m_transferLoop);
+                ok = FetchByFtp(*this, *m_transferLoop, this);
             }
         } catch (const std::exception& error) {
             ok = false;
@@ -198,7 +212,7 @@ void ExchangeScreen::fetch() {
     if (m_busy) return;
     BusyGuard guard(m_busy);
     m_progress->setVisible(false);
-    FetchByFtp(*this, *m_transferLoop);
+    FetchByFtp(*this, *m_transferLoop, this);
     m_progress->setVisible(false);
 }
 
@@ -213,7 +227,9 @@ void ExchangeScreen::importFromFolder() {
     if (m_busy) return;
     BusyGuard guard(m_busy);
     m_progress->setValue(0);
-    ImportScript(*this, std::string());
+    ImportHooks hooks;
+    hooks.loop = this;
+    ImportScript(*this, std::string(), hooks);
 }
 
 std::string ExchangeScreen::lastLogMessage() const {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/exchange/ExchangePort.h"
+#include "core/exchange/ImportLoop.h"
 #include "screens/exchange/QtTransferLoop.h"
 #include "screens/widgets/Form.h"
 
@@ -37,12 +38,14 @@ inline constexpr char kFailure[] = "Произошла ошибка!\r\nПосл
 // MY_OPTIONS; with FTPAuto it starts a full exchange by itself 200 ms later and reports the
 // outcome (success closes the screen, failure offers Retry and Cancel).
 //
-// Every operation runs on the user-interface thread. The export and the import block the
-// screen; an FTP transfer runs the event loop while it waits, so the screen stays alive and
-// offers " Прервать ", which stops the transfer. Message boxes and transfers run nested event
-// loops, so the busy flag refuses every command, the close command, closing the window and
-// the start timer while an operation runs. The screen deletes itself when it is closed.
-class ExchangeScreen : public Form, public ExchangePort {
+// Every operation runs on the user-interface thread. The export blocks the screen; an FTP
+// transfer runs the event loop while it waits, and an import serves it between the answer's
+// statements and from inside long ones (the screen is its ImportLoop), so the screen stays
+// alive and offers " Прервать ", which stops the transfer or the import. Message boxes and
+// transfers run nested event loops, so the busy flag refuses every command, the close command,
+// closing the window and the start timer while an operation runs. The screen deletes itself when it
+// is closed.
+class ExchangeScreen : public Form, public ExchangePort, public ImportLoop {
     Q_OBJECT
 public:
     static constexpr int kStartDelayMs = 200;
@@ -57,6 +60,10 @@ public:
     std::string ChooseFolder() override;
     ExchangeProgress& progress() override;
     const TAppOptions& options() const override { return m_options; }
+
+    // ImportLoop: " Прервать " is offered while an import runs its statements.
+    void running(bool on) override;
+    bool serve() override;
 
     // Sends over FTP and, when the agent agrees, fetches and imports; in automatic mode
     // reports the outcome. Does nothing while busy.
@@ -76,7 +83,7 @@ public:
     QAction* exportCommand() const { return m_export; }
     QAction* importCommand() const { return m_import; }
     QAction* closeCommand() const { return m_close; }
-    // " Прервать ": shown only while a transfer runs.
+    // " Прервать ": shown only while a transfer or an import runs.
     QAction* abortCommand() const { return m_abort; }
     QtTransferLoop* transferLoop() const { return m_transferLoop; }
 
@@ -109,6 +116,7 @@ private:
     QAction* m_abort = nullptr;
     QtTransferLoop* m_transferLoop = nullptr;
     bool m_busy = false;
+    bool m_importStop = false;  // " Прервать " was chosen during the running import
 };
 
 }  // namespace velmorant

@@ -467,5 +467,87 @@ TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
     }
 }
 
+// A transaction that the answer opens and never ends would be rolled back when the connection
+// closes: the run stops there, keeps what was committed before the BEGIN, and does none of
+// what follows a complete run.
+TEST_F(ImportTest, AnAnswerThatLeavesItsTransactionOpenStops) {
+    const std::string leftOpen =
+        "Ответ оставил свою транзакцию открытой (BEGIN без COMMIT): её операторы отменены.";
+    struct OpenCase {
+        const char* name;
+        std::vector<std::string> lines;
+        std::string companion;
+        bool completes;
+        std::vector<std::string> rows;  // of table T afterwards
+    };
+    const std::string insert = "<REPEAT \"insert into T (A) values ('%1')\">";
+    const std::vector<OpenCase> cases = {
+        {"a BEGIN in the script", {kH2, insert, "1", "<EXEC \"begin\">", "2"}, "", false, {"1||"}},
+        {"a BEGIN in the companion file",
+         {kH3, insert, "1"},
+         "insert into T (A) values ('2'); begin; insert into T (A) values ('3');",
+         false,
+         {"1||", "2||"}},
+        {"a failing statement inside the companion's transaction",
+         {kH3, insert, "1"},
+         "begin; insert into T (A) values ('2'); insert into NOWHERE values (1); commit;",
+         false,
+         {"1||"}},
+        {"a transaction that is ended",
+         {kH2, "<EXEC \"begin\">", insert, "1", "2", "<EXEC \"commit\">"},
+         "",
+         true,
+         {"1||", "2||"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        execSql({"delete from T", "delete from MY_OPTIONS", "delete from DOC_HEADS",
+                 "insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('OLD', 2, "
+                 "'2020-01-01')"});
+        std::filesystem::remove(folder + "/ToPDA.sql");
+        if (!c.companion.empty()) writeFile(folder + "/ToPDA.sql", c.companion);
+        screen.log.clear();
+        notes.clear();
+        std::vector<std::string> lines = c.lines;
+        lines.push_back("<DELALL \"01.12.2026\">");
+        EXPECT_EQ(run(script(lines)), c.completes);
+        EXPECT_EQ(tableT(), c.rows);
+        EXPECT_EQ(lldDefWritten(), c.completes);
+        EXPECT_EQ(joinedRows("select count(*) from DOC_HEADS"),
+                  std::vector<std::string>{c.completes ? "0" : "1"});
+        if (!c.completes) {
+            ASSERT_GE(screen.log.size(), 2u);
+            EXPECT_EQ(screen.log[screen.log.size() - 2], leftOpen);
+            EXPECT_EQ(screen.log.back(), "Загрузка прервана.");
+            ASSERT_FALSE(notes.texts().empty());
+            EXPECT_EQ(notes.texts().back(), leftOpen);
+        }
+    }
+}
+
+// A deletion that fails as a whole is done again one document at a time, each in its own
+// transaction: a document whose rows cannot all go loses the others, as the journal's own
+// deletion would, and the count is that of the documents actually removed.
+TEST_F(ImportTest, ADeletionThatFailsAsAWholeGoesOneDocumentAtATime) {
+    execSql(
+        {"insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('D1', 2, '2026-11-01'), "
+         "('D2', 2, '2026-11-02'), ('D3', 2, '2026-11-03'), ('NEW', 2, '2026-12-05')",
+         "insert into DOC_ORDERS (DOC_ID, ORDER_ID) values ('D1', 0), ('D2', 0), ('D3', 0), "
+         "('NEW', 0)",
+         "insert into DOC_SKUS (DOC_ID, ORDER_ID) values ('D1', 0), ('D2', 0), ('D3', 0)",
+         "insert into DOC_COMPETS (DOC_ID, ORDER_ID) values ('D2', 0), ('D3', 0)",
+         "create trigger KEEP before delete on DOC_SKUS when old.DOC_ID='D2' begin "
+         "select raise(abort, 'kept'); end"});
+    EXPECT_TRUE(run(script({kH2, "<DEL \"01.12.2026\">"})));
+    EXPECT_EQ(joinedRows("select GUID from DOC_HEADS"), std::vector<std::string>{"NEW"});
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_ORDERS"), std::vector<std::string>{"NEW"});
+    EXPECT_EQ(joinedRows("select DOC_ID from DOC_SKUS"), std::vector<std::string>{"D2"});
+    EXPECT_EQ(joinedRows("select count(*) from DOC_COMPETS"), std::vector<std::string>{"0"});
+    EXPECT_EQ(notes.texts(),
+              (std::vector<std::string>{"kept",
+                                        "Поступила команда удалить старые документы до "
+                                        "01.12.2026.\r\nУдалено документов 3"}));
+}
+
 }  // namespace
 }  // namespace velmorant::test

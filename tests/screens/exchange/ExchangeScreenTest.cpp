@@ -2,6 +2,7 @@
 // server on 127.0.0.1, real base.sdb files; message boxes answered through the notifier port
 // or, where a box has to run its own event loop, as real message boxes.
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -15,19 +16,19 @@
 #include <functional>
 #include <memory>
 
-#include "support/FtpTestServer.h"
-#include "screens/shell/Screens.h"
 #include "core/db/Options.h"
 #include "core/db/QueryResult.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/JournalWindow.h"
-#include "support/FixedClock.h"
-#include "support/ModalAnswer.h"
-#include "support/TestSupport.h"
+#include "screens/shell/Screens.h"
 #include "screens/widgets/FolderChooser.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/QtText.h"
+#include "support/FixedClock.h"
+#include "support/FtpTestServer.h"
+#include "support/ModalAnswer.h"
+#include "support/TestSupport.h"
 
 using namespace velmorant;
 using namespace velmorant::test;
@@ -450,6 +451,58 @@ private slots:
         QCOMPARE(readFile(answer), old);
         QVERIFY(!fs::exists(m_program->path() / "exchange" / "ToPDA.sqd.part"));
         QCOMPARE(GetOption("Fetched", ""), std::string());
+        QVERIFY(m_notifier->shown().empty());
+    }
+
+    // An answer that never ends (a recursive query without a bound) runs while the screen
+    // lives: its timers fire, " Прервать " is offered and " Закрыть " refused. A tap on
+    // " Прервать " stops it: "Прервано.", the statements committed before it kept, the open
+    // batch and everything after it gone, no box.
+    void abortStopsAnEndlessImport() {
+        TempDir answer;
+        writeFile(
+            answer / "ToPDA.sqd",
+            "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n"
+            "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Before', '1')\">\r\n"
+            "<EXEC \"pragma foreign_keys\">\r\n"  // commits what came before
+            "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Batch', '1')\">\r\n"
+            "<EXEC \"with recursive N(V) as (select 1 union all select V + 1 from N) "
+            "select count(*) from N\">\r\n"
+            "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('After', '1')\">\r\n");
+        m_screen = new ExchangeScreen(m_clock);
+        m_screen->show();
+        whenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
+            dialog->setDirectory(QString::fromStdString(answer.str()));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        int ticksWhileRunning = 0;
+        bool abortShown = false;
+        bool closeRefused = false;
+        QElapsedTimer sinceAbort;
+        Watcher watcher([&] {
+            if (!logTexts(m_screen).contains(QStringLiteral("Начата загрузка..."))) return false;
+            if (++ticksWhileRunning < 5) return false;  // the screen keeps answering
+            abortShown = m_screen->abortCommand()->isVisible();
+            m_screen->closeCommand()->trigger();
+            closeRefused = m_screen && m_screen->isVisible();
+            sinceAbort.start();
+            QTest::mouseClick(m_screen->menuBar()->buttonOf(m_screen->abortCommand()),
+                              Qt::LeftButton);
+            return true;
+        });
+        m_screen->importCommand()->trigger();  // returns once the import has ended
+        qInfo("stopped %lld ms after the tap", static_cast<long long>(sinceAbort.elapsed()));
+
+        QCOMPARE(ticksWhileRunning, 5);
+        QVERIFY(abortShown);
+        QVERIFY(closeRefused);
+        QCOMPARE(logTexts(m_screen).last(), QStringLiteral("Прервано."));
+        QVERIFY(!m_screen->abortCommand()->isVisible());
+        QVERIFY(!m_screen->busy());
+        QCOMPARE(GetOption("Before", ""), std::string("1"));
+        QCOMPARE(GetOption("Batch", ""), std::string());
+        QCOMPARE(GetOption("After", ""), std::string());
+        QCOMPARE(GetOption("LLD_Def", ""), std::string());
         QVERIFY(m_notifier->shown().empty());
     }
 
