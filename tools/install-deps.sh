@@ -11,6 +11,7 @@ case "${1:-test}" in
     run) need+=(googletest libgtest-dev python3 qt6-translations-l10n) ;;
     test) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
                  sqlite3 libxml2-utils xvfb xdotool x11-utils
+                 openbox matchbox-window-manager
                  qt6-translations-l10n dpkg-dev file desktop-file-utils appstream lintian
                  man-db) ;;
     package) need+=(googletest libgtest-dev qt6-translations-l10n dpkg-dev file) ;;

@@ -8,16 +8,19 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
+#include "core/db/Money.h"
 #include "core/db/Notifier.h"
 #include "core/db/Options.h"
+#include "core/documents/DocumentSql.h"
+#include "core/documents/OrderLines.h"
 #include "screens/documents/ClientPicker.h"
 #include "screens/documents/GoodsPicker.h"
-#include "core/documents/OrderLines.h"
 #include "screens/documents/QuantityDialog.h"
 #include "screens/widgets/MenuBar.h"
 #include "screens/widgets/QtDates.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/SoftKeyboard.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/Translations.h"
 #include "screens/widgets/ViewHelpers.h"
 
@@ -25,7 +28,8 @@ namespace velmorant {
 
 namespace {
 // Texts of the document editor.
-const char* const kCaption = "FDocum";
+// The window's caption in the window manager's title bar and task list.
+const char* const kCaption = "Заявка";
 const char* const kMenuPick = "Подбор";
 const char* const kMenuSeparator = "|";
 const char* const kMenuOk = "Ок";
@@ -41,6 +45,8 @@ const char* const kColumnGoods = "Товар";
 const char* const kColumnCount = "Кол-во";
 const char* const kColumnSum = "Сумма";
 const char* const kAskSave = "Документ изменен. Сохранить?";
+const char* const kTotalQuantity = "Итого: ";
+const char* const kTotalSum = "  Сумма: ";
 // Option keys with the caption each gives when it is missing.
 const char* const kOptClient = "Client";
 const char* const kDefClient = "Клиент";
@@ -82,7 +88,23 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     } else {
         resize(240, 294);
     }
+    buildMenu();
+    auto* bodyLayout = new QVBoxLayout(body());
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    m_tabs = new QTabWidget(body());
+    m_tabs->setObjectName(QStringLiteral("tabs"));
+    bodyLayout->addWidget(m_tabs);
+    m_tabs->addTab(buildHeaderTab(), ToQString(kTabHeader));
+    m_tabs->addTab(buildLinesTab(), ToQString(kTabLines));
+    connectControls();
 
+    tabChanged(m_tabs->currentIndex());
+    NewDocument(m_doc, m_clock);
+    m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
+    showDocument();
+}
+
+void TDocumentEditor::buildMenu() {
     m_pick = menuBar()->addCommand(ToQString(kMenuPick));
     m_separator = menuBar()->addCommand(ToQString(kMenuSeparator));
     m_separator->setEnabled(false);
@@ -96,15 +118,10 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     connect(ok, &QAction::triggered, this, [this] { saveAndClose(); });
     connect(write, &QAction::triggered, this, [this] { save(); });
     connect(close, &QAction::triggered, this, [this] { this->close(); });
+}
 
-    auto* bodyLayout = new QVBoxLayout(body());
-    bodyLayout->setContentsMargins(0, 0, 0, 0);
-    m_tabs = new QTabWidget(body());
-    m_tabs->setObjectName(QStringLiteral("tabs"));
-    bodyLayout->addWidget(m_tabs);
-
-    // The header tab: state, date, client and note stacked at the top, the client's
-    // information in the rest.
+QWidget* TDocumentEditor::buildHeaderTab() {
+    // State, date, client and note stacked at the top, the client's information in the rest.
     auto* header = new QWidget;
     auto* h = TightColumn(header);
     m_status = new QLabel(ToQString(kStatusInitial), header);
@@ -118,11 +135,24 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     green.setColor(QPalette::WindowText, QColor(0, 128, 0));
     m_status->setPalette(green);
     h->addWidget(m_status);
+    h->addWidget(buildDatePanel(header));
+    h->addWidget(buildClientPanel(header));
+    h->addWidget(buildNotePanel(header));
+    m_info = new QLabel(header);
+    m_info->setObjectName(QStringLiteral("clientInfo"));
+    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_info->setWordWrap(true);
+    h->addWidget(m_info, 1);
+    return header;
+}
 
-    QWidget* datePanel = Panel(header, 23);
+QWidget* TDocumentEditor::buildDatePanel(QWidget* header) {
+    // 20 pixels on a handheld, a finger's size on a phone.
+    const int rowHeight = TouchSize(header, 20);
+    QWidget* datePanel = Panel(header, rowHeight + 3);
     m_dateLabel = new QLabel(ToQString(kDateInitial), datePanel);
     m_dateLabel->setObjectName(QStringLiteral("dateLabel"));
-    m_dateLabel->setGeometry(2, 1, 109, 20);
+    m_dateLabel->setGeometry(2, 1, 109, rowHeight);
     m_date = new QDateEdit(datePanel);
     m_date->setObjectName(QStringLiteral("datePicker"));
     m_date->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
@@ -130,11 +160,15 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     UseProgramLocale(m_date);
     // 82 pixels hold the date in the handheld's small font; a larger desktop font gets what
     // the whole date needs, so that the year is never cut off.
-    m_date->setGeometry(112, 1, std::max(82, m_date->sizeHint().width()), 20);
+    m_date->setGeometry(112, 1, std::max(82, m_date->sizeHint().width()), rowHeight);
     SoftKeyboard::showOnFocus(m_date);
-    h->addWidget(datePanel);
+    return datePanel;
+}
 
-    QWidget* clientPanel = Panel(header, 40);
+QWidget* TDocumentEditor::buildClientPanel(QWidget* header) {
+    // On a phone the field and its "..." button are a finger's size; 40 pixels on a handheld.
+    const int target = TouchTarget(header);
+    QWidget* clientPanel = Panel(header, target > 0 ? 13 + target : 40);
     auto* c = TightColumn(clientPanel);
     m_clientLabel = new QLabel(ToQString(kClientInitial), clientPanel);
     m_clientLabel->setObjectName(QStringLiteral("clientLabel"));
@@ -145,16 +179,22 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_client = new QLineEdit(clientPanel);
     m_client->setObjectName(QStringLiteral("clientField"));
     m_client->setReadOnly(true);
+    QFont bold = m_client->font();
+    bold.setBold(true);
     m_client->setFont(bold);
     m_clientButton = new QToolButton(clientPanel);
     m_clientButton->setObjectName(QStringLiteral("clientButton"));
     m_clientButton->setText(QStringLiteral("..."));
-    m_clientButton->setFixedWidth(25);
+    m_clientButton->setFixedWidth(TouchSize(header, 25));
+    if (target > 0) m_clientButton->setFixedHeight(target);
+    ClickOnEnter(m_clientButton);  // Enter on the focused button chooses, as Space does
     clientRow->addWidget(m_client, 1);
     clientRow->addWidget(m_clientButton);
     c->addLayout(clientRow, 1);
-    h->addWidget(clientPanel);
+    return clientPanel;
+}
 
+QWidget* TDocumentEditor::buildNotePanel(QWidget* header) {
     QWidget* notePanel = Panel(header, 66);
     auto* n = TightColumn(notePanel);
     m_noteCaption = new QLabel(ToQString(kNoteInitial), notePanel);
@@ -166,17 +206,13 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     SoftKeyboard::showOnFocus(m_note);
     n->addWidget(m_noteCaption, 1);
     n->addWidget(m_note);
-    h->addWidget(notePanel);
+    return notePanel;
+}
 
-    m_info = new QLabel(header);
-    m_info->setObjectName(QStringLiteral("clientInfo"));
-    m_info->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_info->setWordWrap(true);
-    h->addWidget(m_info, 1);
-    m_tabs->addTab(header, ToQString(kTabHeader));
-
-    // The lines tab.
-    m_lines = new QTreeWidget;
+QWidget* TDocumentEditor::buildLinesTab() {
+    auto* page = new QWidget;
+    auto* column = TightColumn(page);
+    m_lines = new QTreeWidget(page);
     m_lines->setObjectName(QStringLiteral("linesList"));
     m_lines->setRootIsDecorated(false);
     m_lines->setUniformRowHeights(true);
@@ -194,8 +230,19 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     m_lines->setColumnWidth(ColCount, 50);
     // The goods' names take whatever a larger window has beyond the handheld's columns.
     StretchColumn(m_lines, ColName, kNameColumnWidth);
-    m_tabs->addTab(m_lines, ToQString(kTabLines));
+    column->addWidget(m_lines, 1);
+    // The running totals of the lines, as saving will write them.
+    m_total = new QLabel(page);
+    m_total->setObjectName(QStringLiteral("totalLabel"));
+    m_total->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont bold = m_total->font();
+    bold.setBold(true);
+    m_total->setFont(bold);
+    column->addWidget(m_total);
+    return page;
+}
 
+void TDocumentEditor::connectControls() {
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int i) { tabChanged(i); });
     connect(m_clientButton, &QToolButton::clicked, this, [this] { chooseClient(); });
     connect(m_lines, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
@@ -210,11 +257,6 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
         if (m_filling) return;
         m_doc.DOC_DATE = FromQDate(d);  // a changed date alone does not count as a change
     });
-
-    tabChanged(m_tabs->currentIndex());
-    NewDocument(m_doc, m_clock);
-    m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
-    showDocument();
 }
 
 bool TDocumentEditor::LoadDocument(const std::string& guid) {
@@ -254,6 +296,18 @@ void TDocumentEditor::fillLines() {
         items.append(item);
     }
     m_lines->addTopLevelItems(items);
+    showTotals();
+}
+
+void TDocumentEditor::showTotals() {
+    docsql::Totals totals;
+    if (!docsql::ComputeTotals(m_doc, totals)) {
+        m_total->setText(QStringLiteral("?"));  // beyond what can be saved: said at saving
+        return;
+    }
+    QString text = ToQString(kTotalQuantity) + ToQString(MoneyToText(totals.quantity, 2, false));
+    if (m_doc.UseSums) text += ToQString(kTotalSum) + ToQString(MoneyToText(totals.sum, 2, false));
+    m_total->setText(text);
 }
 
 void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
@@ -326,6 +380,7 @@ void TDocumentEditor::editQuantity(int row) {
     SetLineQuantity(line, quantity, m_doc.UseSums);
     m_doc.Modified = true;
     fillLine(item, line);
+    showTotals();
 }
 
 void TDocumentEditor::pickGoods() {

@@ -17,7 +17,7 @@ namespace velmorant {
 
 class Clock;
 
-// The document editor "FDocum": the header tab (state, shipment date, client, note, client
+// The document editor "Заявка": the header tab (state, shipment date, client, note, client
 // information) and the lines tab (goods, quantity and, with UseSUMS "1", the sum). It owns
 // the document it shows. An ordinary non-modal window over the journal: every attempt to
 // close it follows the closing rule (a changed document asks "Документ изменен. Сохранить?"),
@@ -58,6 +58,9 @@ public:
     QLabel* clientInfo() const { return m_info; }
     QDateEdit* datePicker() const { return m_date; }
     QPlainTextEdit* noteField() const { return m_note; }
+    QToolButton* clientButton() const { return m_clientButton; }
+    // Under the lines: the running quantity and, with sums, the running sum.
+    QLabel* totalLabel() const { return m_total; }
     QAction* pickAction() const { return m_pick; }
 
     static constexpr int kHeaderTab = 0;
@@ -68,8 +71,16 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildMenu();
+    QWidget* buildHeaderTab();
+    QWidget* buildDatePanel(QWidget* header);
+    QWidget* buildClientPanel(QWidget* header);
+    QWidget* buildNotePanel(QWidget* header);
+    QWidget* buildLinesTab();
+    void connectControls();
     void showDocument();
     void fillLines();
+    void showTotals();
     void fillLine(QTreeWidgetItem* item, const TDocLine& line);
     void ensureSumColumn();
     void tabChanged(int index);
@@ -91,6 +102,7 @@ private:
     QLabel* m_noteCaption;
     QPlainTextEdit* m_note;
     QTreeWidget* m_lines;
+    QLabel* m_total;
     QAction* m_pick;
     QAction* m_separator;
 };

@@ -16,11 +16,12 @@
 #include "core/db/Text.h"
 #include "core/documents/Document.h"
 #include "core/documents/RepeatOrder.h"
+#include "core/journal/OfficeMessages.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/MessagesDialog.h"
-#include "core/journal/OfficeMessages.h"
 #include "screens/journal/PeriodDialog.h"
 #include "screens/widgets/QtText.h"
+#include "screens/widgets/ScreenFitter.h"
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
@@ -246,7 +247,10 @@ void JournalWindow::repeatDocument() {
         m_lastEditor = editor;
         showWindow(editor);
         // Said once the new document is in front of the agent, over it.
-        if (!order.missing.empty()) notifier().message(MissingGoodsMessage(order.missing));
+        if (!order.missing.empty()) {
+            const std::string text = MissingGoodsMessage(order.missing);
+            WhenActive(editor, [text] { notifier().message(text); });
+        }
     }
 }
 
@@ -266,6 +270,7 @@ int JournalWindow::selectedRow() const {
 }
 
 void JournalWindow::showWindow(QWidget* window) {
+    ScreenFitter::install()->placeScreen(window);
     window->show();
     window->raise();
     window->activateWindow();

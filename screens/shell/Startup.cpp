@@ -5,8 +5,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include "screens/shell/Screens.h"
-#include "screens/shell/SingleInstance.h"
 #include "core/db/Backup.h"
 #include "core/db/Clock.h"
 #include "core/db/DataFolder.h"
@@ -14,10 +12,13 @@
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
 #include "screens/journal/JournalWindow.h"
+#include "screens/shell/Screens.h"
+#include "screens/shell/SingleInstance.h"
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/ProgramIcon.h"
 #include "screens/widgets/ScreenFitter.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/Translations.h"
 
 namespace velmorant {
@@ -63,7 +64,9 @@ private:
 // stays above them all.
 void bringForward(QWidget* journal, const ActivationOrder* order) {
     if (!journal) return;
-    journal->showNormal();
+    // Back from minimised, but the full-screen state of a handheld stays.
+    journal->setWindowState(journal->windowState() & ~Qt::WindowMinimized);
+    journal->show();
     journal->raise();
     QWidget* top = journal;
     if (order) {
@@ -134,6 +137,7 @@ int RunProgram(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);  // only the confirmed close ends the program
     app.setWindowIcon(ProgramIcon());
+    InstallTouchStyle(app);  // finger-sized controls on a phone's screen
     // The desktop entry's name: window managers match the windows to it (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmorant.Velmorant"));
     InstallQtTranslations(app);

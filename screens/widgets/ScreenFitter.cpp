@@ -31,8 +31,10 @@ QRect ScreenFitter::fittedGeometry(const QRect& window, const QRect& available,
 
 bool ScreenFitter::isHandheldScreen(const QWidget* widget) {
     QScreen* screen = widget ? widget->screen() : QGuiApplication::primaryScreen();
-    if (!screen) return false;
-    const QSize size = screen->size();
+    return screen && isHandheldSize(screen->size());
+}
+
+bool ScreenFitter::isHandheldSize(const QSize& size) {
     const int longSide = std::max(size.width(), size.height());
     const int shortSide = std::min(size.width(), size.height());
     return longSide <= kHandheldLongSide && shortSide <= kHandheldShortSide;
@@ -61,11 +63,11 @@ bool ScreenFitter::handheld(const QWidget* widget) const {
 void ScreenFitter::placeMainWindow(QWidget* window) {
     if (!window) return;
     if (handheld(window)) {
-        // No caption bar: the window takes the screen like every full-screen screen.
-        window->setWindowFlag(Qt::FramelessWindowHint, true);
-        QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-        if (screen) window->setGeometry(screen->availableGeometry());
-        fitWindow(window);
+        // No caption bar: the window takes the whole screen. Asked of the window manager as
+        // the full-screen state, not as a frameless window: a handheld's window manager keeps
+        // a frameless full-screen window above every other, so the screens opened over the
+        // journal would open behind it.
+        window->setWindowState(window->windowState() | Qt::WindowFullScreen);
     } else {
         window->resize(kDesktopMainWindowSize);
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -76,11 +78,21 @@ void ScreenFitter::placeMainWindow(QWidget* window) {
     }
 }
 
+void ScreenFitter::placeScreen(QWidget* window) {
+    if (!window || !window->isWindow() || !handheld(window)) return;
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen) window->setGeometry(screen->availableGeometry());
+    fitWindow(window);
+}
+
 void ScreenFitter::fitWindow(QWidget* window) {
     if (!window || !window->isWindow() || !handheld(window) || m_fitting) return;
     // Screens only: drop-up menus, tool tips and other pop-ups keep their own size.
     const Qt::WindowType type = window->windowType();
     if (type != Qt::Window && type != Qt::Dialog) return;
+    // A full-screen window is the window manager's to place (the journal has no text field
+    // that calls up the keyboard).
+    if (window->windowState() & Qt::WindowFullScreen) return;
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     QRect keyboard;
@@ -92,8 +104,16 @@ void ScreenFitter::fitWindow(QWidget* window) {
         keyboard = QRect(focusWindow->mapToGlobal(r.topLeft().toPoint()), r.size().toSize());
     }
     // The rule looks at the outer rectangle (frame included) and sets the inner one.
-    const QRect inner = window->geometry();
-    const QRect outer = window->frameGeometry();
+    QRect inner = window->geometry();
+    QRect outer = window->frameGeometry();
+    if (window->isVisible()) {
+        // Where the window really is: a window manager that places its windows itself and
+        // does not say so (a handheld's) leaves Qt with the position it asked for. Such a
+        // window lies inside the screen, and resizing it would be refused without a word.
+        const QPoint shift = window->mapToGlobal(QPoint(0, 0)) - inner.topLeft();
+        inner.translate(shift);
+        outer.translate(shift);
+    }
     const QRect fitted = fittedGeometry(outer, screen->availableGeometry(), keyboard);
     if (fitted != outer) {
         const QRect target =

@@ -33,15 +33,21 @@ public:
 
     // Whether the screen of `widget` (the primary screen for nullptr) is handheld-sized.
     static bool isHandheldScreen(const QWidget* widget);
+    // Whether a screen of `size` logical pixels is handheld-sized (a phone's included).
+    static bool isHandheldSize(const QSize& size);
 
     // Installs the application-wide fitter once. `handheld` forces the mode (tests); by
     // default it follows the screen.
     static ScreenFitter* install();
     void setHandheldOverride(int mode) { m_override = mode; }  // -1 auto, 0 desktop, 1 handheld
 
-    // Shows the main window: full screen above the keyboard on a handheld, a handheld-sized
-    // portrait window centred on a desktop.
+    // Places the main window before it is shown: full screen (the window manager's
+    // full-screen state) on a handheld, a handheld-sized portrait window centred on a desktop.
     void placeMainWindow(QWidget* window);
+    // Places a screen opened over the main window (the editor, the exchange screen) before it
+    // is shown: on a handheld over the whole screen, fitted above the keyboard; on a desktop
+    // it stays where its creator put it.
+    void placeScreen(QWidget* window);
 
     // Fits the active window now (also called on every activation and keyboard change).
     void fitActiveWindow();

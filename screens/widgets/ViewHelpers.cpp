@@ -4,9 +4,11 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -118,6 +120,74 @@ private:
 
 void TabToCheckedButton(QButtonGroup* group) {
     if (group && group->exclusive()) new CheckedButtonFocus(group);
+}
+
+namespace {
+// Clicks its button on Enter; see ClickOnEnter.
+class EnterClicks : public QObject {
+public:
+    explicit EnterClicks(QAbstractButton* button) : QObject(button), m_button(button) {
+        button->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_button && event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+            if (plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                if (m_button->isEnabled()) m_button->click();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QAbstractButton* m_button;
+};
+}  // namespace
+
+namespace {
+// Runs its action once, on the window's activation or when its time is up; see WhenActive.
+class ActivationWait : public QObject {
+public:
+    ActivationWait(QWidget* window, std::function<void()> action, int waitMs)
+        : m_action(std::move(action)) {
+        window->installEventFilter(this);
+        connect(window, &QObject::destroyed, this, &ActivationWait::run);
+        QTimer::singleShot(waitMs, this, &ActivationWait::run);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Queued: the activation ends first, and the focus is in the window.
+        if (event->type() == QEvent::WindowActivate)
+            QMetaObject::invokeMethod(this, &ActivationWait::run, Qt::QueuedConnection);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void run() {
+        if (m_done) return;
+        m_done = true;
+        deleteLater();
+        if (m_action) m_action();
+    }
+
+    std::function<void()> m_action;
+    bool m_done = false;
+};
+}  // namespace
+
+void WhenActive(QWidget* window, std::function<void()> action, int waitMs) {
+    if (!window || window->isActiveWindow()) {
+        if (action) action();
+        return;
+    }
+    new ActivationWait(window, std::move(action), waitMs);
+}
+
+void ClickOnEnter(QAbstractButton* button) {
+    if (button) new EnterClicks(button);
 }
 
 void StretchColumn(QTableView* view, int column, int minimumWidth) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QHeaderView>
 #include <QTableView>
@@ -8,6 +9,7 @@
 #include <QWidget>
 
 #include <climits>
+#include <functional>
 
 namespace velmorant {
 
@@ -40,6 +42,16 @@ void StretchColumn(QTreeView* view, int column, int minimumWidth);
 // button (where Space would change the choice).
 // The arrow keys move within the group as before.
 void TabToCheckedButton(QButtonGroup* group);
+
+// Enter (Return or the keypad's Enter) on `button` while it has the focus clicks it, as Space
+// does; without this a button outside a dialog ignores Enter, or the screen's default command
+// takes it.
+void ClickOnEnter(QAbstractButton* button);
+
+// Runs `action` once `window` is the active window (at once when it is), so that what it
+// asks is asked over that window; when the window system has not activated it within
+// `waitMs` (a platform without a window manager), or it is gone, `action` runs anyway.
+void WhenActive(QWidget* window, std::function<void()> action, int waitMs = 1000);
 
 // The height of one tree row in pixels: with more than one node, the distance between the
 // bottoms of the first visible row and the row after it; otherwise the first row's height

@@ -43,7 +43,7 @@ wait_for "Агент продаж"
 sleep 1.5  # the journal's first load
 # " Новый ", the first command of the journal's bottom menu bar, opens the editor.
 xdotool mousemove 25 628 click 1
-wait_for "FDocum"
+wait_for "Заявка"
 journal=$(xdotool search --name '^Агент продаж$' | head -1)
 xdotool windowraise "$journal"
 sleep 0.3
@@ -52,7 +52,7 @@ sleep 0.3
 timeout 20 "$work/second/velmorant" >"$work/second.log" 2>&1 || {
     echo "FAIL: the second copy did not end with 0"; exit 1; }
 for _ in $(seq 50); do
-    [ "$(stack | head -1)" = "FDocum" ] && { echo "1 passed, 0 failed"; exit 0; }
+    [ "$(stack | head -1)" = "Заявка" ] && { echo "1 passed, 0 failed"; exit 0; }
     sleep 0.1
 done
 echo "FAIL: in front after the second start: $(stack | head -1); stack: $(stack | tr '\n' ',')"

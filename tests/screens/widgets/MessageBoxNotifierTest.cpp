@@ -4,10 +4,10 @@
 #include <QTest>
 
 #include "core/db/Notifier.h"
-#include "support/ModalAnswer.h"
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/Translations.h"
+#include "support/ModalAnswer.h"
 
 using namespace velmorant;
 
@@ -115,6 +115,25 @@ void MessageBoxNotifierTest::ownerAndCaption() {
     Seen after = showOne();
     QCOMPARE(after.title, QString::fromUtf8("Агент продаж"));
     QCOMPARE(after.parent, &journal);
+    // A screen open over the journal asks: the box is its own and keeps the journal's
+    // caption; once that screen is gone the journal owns the boxes again.
+    journal.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&journal));
+    auto* editor = new QWidget(&journal, Qt::Window);
+    editor->setWindowTitle(QStringLiteral("editor"));
+    editor->show();
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    // The offscreen platform keeps its focus window; say which window the agent works in.
+    QApplication::setActiveWindow(editor);
+    QTRY_COMPARE(QApplication::activeWindow(), editor);
+    Seen overEditor = showOne();
+    QCOMPARE(overEditor.title, QString::fromUtf8("Агент продаж"));
+    QCOMPARE(overEditor.parent, editor);
+    // Nothing active for a moment (another program in front): still the screen last used.
+    QApplication::setActiveWindow(nullptr);
+    QCOMPARE(boxes.askingWindow(), editor);
+    delete editor;
+    QCOMPARE(boxes.askingWindow(), &journal);
     SetMainWindow(nullptr);
     setNotifier(previous);
 }
