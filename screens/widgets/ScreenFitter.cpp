@@ -67,6 +67,9 @@ void ScreenFitter::placeMainWindow(QWidget* window) {
         // the full-screen state, not as a frameless window: a handheld's window manager keeps
         // a frameless full-screen window above every other, so the screens opened over the
         // journal would open behind it.
+        // Without a window manager the state does nothing: the window covers the screen itself.
+        QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+        if (screen) window->setGeometry(screen->geometry());
         window->setWindowState(window->windowState() | Qt::WindowFullScreen);
     } else {
         window->resize(kDesktopMainWindowSize);
