@@ -6,6 +6,7 @@
 #include <array>
 
 #include "core/db/DataFolder.h"
+#include "core/db/Indexes.h"
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
 
@@ -91,6 +92,8 @@ bool PrepareDatabase() {
             !isNew && q->Exec(std::string("select * from ") + table.name + " limit 1");
         if (!exists) result = q->Exec(table.createStatement);
     }
+    // A file made before the device kept indexes gets them here, once; later starts find them.
+    if (result) EnsureDeviceIndexes(*q);
     return result;
 }
 

@@ -16,7 +16,8 @@ std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 
 // Creates the data folder and base.sdb when missing, sets the global database path and
-// creates every one of the nine tables that is missing. Returns false when the file cannot
+// creates every one of the nine tables that is missing, then the device's indexes that are
+// missing (db/Indexes.h). Returns false when the file cannot
 // be opened or a table cannot be created (the messages have been shown).
 bool PrepareDatabase();
 

@@ -14,6 +14,7 @@
 #include "core/db/BatchedStatements.h"
 #include "core/db/Clock.h"
 #include "core/db/Dates.h"
+#include "core/db/Indexes.h"
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
@@ -244,7 +245,7 @@ bool deleteOldDocuments(TQueryResult& q, const std::string& dateText, bool all,
     int rc = q.ExecSilently("begin immediate", &error);
     if (rc == 0) {
         rc = q.ExecRowsSilently(
-            "select GUID from DOC_HEADS where (" + where + ")",
+            "select GUID from DOC_HEADS where (" + where + ") order by rowid",
             [&](const TRow& row) { guids.push_back(Trim(row.Value(0))); }, &error);
     }
     long long count = 0;
@@ -394,6 +395,13 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     q->SetRowLimit(kKeptRows);
     if (control.active())
         q->SetProgressHandler(kStepsBetweenLooks, [&] { return control.stopRequested(); });
+    // An answer that drops a table and makes it again drops the device's indexes on it: they
+    // are made again at once (the rows that follow are then kept indexed), and once more when
+    // the run ends, however it ends, for a statement that a rolled-back batch took with it.
+    struct IndexesAtEnd {
+        TQueryResult& q;
+        ~IndexesAtEnd() { EnsureDeviceIndexes(q); }
+    } indexesAtEnd{*q};
     // The script's statements are committed in batches; the outcome is still that of one
     // commit per statement (see BatchedStatements). Every step after the lines below
     // starts from a commit: the companion file, the deletions in one transaction of their
@@ -472,12 +480,14 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
                 const std::string sql = argumentOf(upper, 5);
                 observer.ExecMet(i + 1, sql);
                 if (!statements.Run(sql, i)) return failed();
+                if (MayChangeTables(sql)) EnsureDeviceIndexes(*q);
                 continue;
             }
             row = upper;
         }
         if (tpl.empty()) continue;
         if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) return failed();
+        if (tpl.find("TABLE") != std::string::npos) EnsureDeviceIndexes(*q);  // upper case
         observer.RowExecuted(i + 1);
     }
     if (!statements.Commit()) return failed();
@@ -505,6 +515,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
                            std::to_string(count) + "]\r\n" + Trim(officeMessages[k]));
     }
 
+    EnsureDeviceIndexes(*q);  // before the day's copy is taken
     screen.AddLogLine(kFinished);
     const TDate now = screen.clock().Now();
     ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
