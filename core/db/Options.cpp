@@ -13,8 +13,10 @@ std::string GetOption(const std::string& name, const std::string& def) {
         if (c == '\'') quoted += '\'';
         quoted += c;
     }
-    const std::string sql =
-        "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)='" + quoted + "') limit 1";
+    const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)='" +
+                            quoted +
+                            "') "
+                            "order by rowid limit 1";
     auto q = Query(sql);
     if (!q) return def;
     q->First();

@@ -44,7 +44,8 @@ class TCatalogue {
 public:
     // The SELECT the catalogue is read with.
     static constexpr const char* kSelect =
-        "select ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS order by UNAME";
+        "select ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS order by UNAME, "
+        "rowid";
 
     // Releases what was held, reads SPR_GOODS on the global database path, links parents,
     // applies `chosen` (lines "GUID<TAB>quantity" separated by CR LF) and builds the folder

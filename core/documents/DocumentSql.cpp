@@ -118,7 +118,7 @@ std::string UpdateHead(const TDocHead& doc, const Totals& totals) {
 }
 
 std::string SelectStoredState(const std::string& guid) {
-    return "select DOC_STATE from DOC_HEADS where (GUID=" + SingleKey(guid) + ")";
+    return "select DOC_STATE from DOC_HEADS where (GUID=" + SingleKey(guid) + ") order by rowid";
 }
 
 std::string DeleteLines(const std::string& guid) {

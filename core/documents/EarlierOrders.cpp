@@ -32,7 +32,7 @@ std::vector<TEarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
     if (!Trim(exceptGuid).empty()) sql += " and (H.GUID<>" + docsql::Single(exceptGuid) + ")";
     // Later-written documents first, and of two written the same day the one stored later;
     // the lines of one document in their own order.
-    sql += " order by H.REC_TIME desc, H.rowid desc, O.ORDER_ID";
+    sql += " order by H.REC_TIME desc, H.rowid desc, O.ORDER_ID, O.rowid";
     std::unique_ptr<TQueryResult> q = Query(sql);
     if (!q) return goods;
 

@@ -31,7 +31,7 @@ std::unordered_map<std::string, CatalogueGoods> CurrentGoods(
     for (const std::string& g : guids) list += (list.empty() ? "" : ", ") + docsql::Single(g);
     std::unique_ptr<TQueryResult> q =
         Query("select ID, GUID, ANAME, PRICE, IS_FOLDER from SPR_GOODS where (trim(GUID) in (" +
-              list + ")) order by UNAME");
+              list + ")) order by UNAME, rowid");
     if (!q) return found;
     const int cId = q->ColumnIndex("ID");
     const int cGuid = q->ColumnIndex("GUID");
@@ -60,7 +60,7 @@ bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, TRepeat
     if (!Trim(source.CLI_GUID).empty()) {
         std::unique_ptr<TQueryResult> q =
             Query("select ANAME, IS_DELETED, INFO from SPR_CLIENTS where (IS_FOLDER=0) and (GUID=" +
-                  docsql::Single(source.CLI_GUID) + ")");
+                  docsql::Single(source.CLI_GUID) + ") order by rowid");
         if (q && q->RowCount() > 0) {
             q->First();
             if (Trim(q->Value("IS_DELETED", "")) == "1") {

@@ -46,7 +46,7 @@ const char* switchText(bool on) { return on ? "1" : "0"; }
 }  // namespace
 
 bool LoadExchangeSettings(ExchangeSettings& settings) {
-    auto q = Query("select OPT_NAME, OPT_VAL from MY_OPTIONS");
+    auto q = Query("select OPT_NAME, OPT_VAL from MY_OPTIONS order by rowid");
     if (!q) return false;
     ExchangeSettings s;
     for (q->First(); !q->AtEnd(); q->Next()) {

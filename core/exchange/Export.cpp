@@ -37,13 +37,13 @@ const char* const kFinished = "Выгрузка завершена.\r\n";
 
 const char* const kHeadsQuery =
     "select GUID, DOC_DATE, REC_TIME, CLI_GUID, CLI_NAME, ORD_LINES, STR_PRIM from DOC_HEADS "
-    "where (DOC_STATE=1)";
-// The lines of every document in state 1 in one pass. A table scan returns them in the
-// order in which a query per document would return them, so each document gets its lines
-// in the same order, without one scan of DOC_ORDERS per document.
+    "where (DOC_STATE=1) order by rowid";
+// The lines of every document in state 1 in one pass, each document's in the order in which
+// they were stored. The office reads documents and lines in that order, the order of a scan
+// of the tables: it is written out so that no index can change it.
 const char* const kLinesQuery =
     "select DOC_ID, G_GUID, G_NAME, G_WT from DOC_ORDERS where DOC_ID in "
-    "(select GUID from DOC_HEADS where (DOC_STATE=1))";
+    "(select GUID from DOC_HEADS where (DOC_STATE=1)) order by DOC_ID, rowid";
 
 std::string_view trimmed(std::string_view text) {
     size_t begin = 0;

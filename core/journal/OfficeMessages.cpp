@@ -76,8 +76,9 @@ std::string MessageBodyText(const std::string& body) {
 
 std::vector<TOfficeMessage> ReadOfficeMessages() {
     std::vector<TOfficeMessage> messages;
-    std::unique_ptr<TQueryResult> q =
-        Query("select rowid as ROW_ID, GUID, M_DATE, S_TITLE, S_BODY, IS_NEW from MY_MESSAGES");
+    std::unique_ptr<TQueryResult> q = Query(
+        "select rowid as ROW_ID, GUID, M_DATE, S_TITLE, S_BODY, IS_NEW from MY_MESSAGES "
+        "order by rowid");
     if (!q) return messages;
     const int cRow = q->ColumnIndex("ROW_ID");
     const int cGuid = q->ColumnIndex("GUID");

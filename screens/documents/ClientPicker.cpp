@@ -96,7 +96,7 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
     m_names = TFoldedNames();
     m_guid = Trim(selectedGuid);
     std::unique_ptr<TQueryResult> q = Query("select ANAME, UNAME, GUID, IS_DELETED, INFO from " +
-                                            table + " where (IS_FOLDER=0) order by UNAME");
+                                            table + " where (IS_FOLDER=0) order by UNAME, rowid");
     if (q) {
         const int cName = q->ColumnIndex("ANAME");
         const int cGuid = q->ColumnIndex("GUID");
