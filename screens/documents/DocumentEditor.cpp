@@ -422,12 +422,13 @@ void TDocumentEditor::closeEvent(QCloseEvent* event) {
                 return;
         }
     }
-    if (m_refresh) m_refresh();
+    if (m_refresh) m_refresh(m_doc.GUID);
     event->accept();
 }
 
 namespace {
-TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock, std::function<void()> refresh) {
+TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock,
+                               std::function<void(const std::string&)> refresh) {
     auto* editor = new TDocumentEditor(clock, &parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->setRefreshHandler(std::move(refresh));
@@ -436,7 +437,7 @@ TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock, std::functio
 }  // namespace
 
 QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
-                              std::function<void()> refresh) {
+                              std::function<void(const std::string&)> refresh) {
     TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
     // A document read only in part (its lines failed, or its header is gone) is not opened:
     // saving it would write the part that was read over what is stored.
@@ -448,7 +449,7 @@ QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Cl
 }
 
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
-                           const Clock& clock, std::function<void()> refresh) {
+                           const Clock& clock, std::function<void(const std::string&)> refresh) {
     TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
     editor->LoadDraft(draft, clientInfo);
     return editor;

@@ -39,7 +39,10 @@ public:
     void LoadDraft(const TDocHead& draft, const std::string& clientInfo);
 
     // What runs when the window closes (the journal's refresh).
-    void setRefreshHandler(std::function<void()> refresh) { m_refresh = std::move(refresh); }
+    // Run as the editor closes, with the GUID of its document (empty when it was never stored).
+    void setRefreshHandler(std::function<void(const std::string&)> refresh) {
+        m_refresh = std::move(refresh);
+    }
 
     TDocHead& document() { return m_doc; }
     const TDocHead& document() const { return m_doc; }
@@ -87,7 +90,7 @@ private:
 
     const Clock& m_clock;
     TDocHead m_doc;
-    std::function<void()> m_refresh;
+    std::function<void(const std::string&)> m_refresh;
     bool m_filling = false;
     bool m_hasSumColumn = false;
 
@@ -109,11 +112,11 @@ private:
 
 // Creates a hidden editor over `parent` on the document `guid` (empty: a new document),
 // reading the time from `clock`. When it closes it runs `refresh` (the journal's refresh())
-// and then deletes itself. The caller shows it.
+// with its document's GUID and then deletes itself. The caller shows it.
 QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
-                              std::function<void()> refresh);
+                              std::function<void(const std::string&)> refresh);
 // The same for a document not stored yet (see LoadDraft).
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
-                           const Clock& clock, std::function<void()> refresh);
+                           const Clock& clock, std::function<void(const std::string&)> refresh);
 
 }  // namespace velmorant

@@ -17,6 +17,7 @@
 #include "core/documents/Document.h"
 #include "core/documents/RepeatOrder.h"
 #include "core/journal/OfficeMessages.h"
+#include "screens/journal/JournalRowsModel.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/MessagesDialog.h"
 #include "screens/journal/PeriodDialog.h"
@@ -25,18 +26,6 @@
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
-
-namespace {
-
-// DOC_DATE as day and month; "???" unless it looks like "yyyy-MM-dd".
-QString dayAndMonth(const std::string& stored) {
-    const std::string date = Trim(stored);
-    if (date.size() < 10 || date[4] != '-' || date[7] != '-')
-        return ToQString(journal_text::kBadDate);
-    return ToQString(date.substr(8, 2) + "." + date.substr(5, 2));
-}
-
-}  // namespace
 
 JournalWindow::JournalWindow(JournalScreens screens, const Clock& clock, QWidget* parent)
     : Form(parent), m_screens(std::move(screens)), m_clock(clock) {
@@ -68,7 +57,7 @@ JournalWindow::~JournalWindow() = default;
 TDate JournalWindow::today() const { return m_clock.Today(); }
 
 void JournalWindow::buildList() {
-    m_list = new QTableWidget(body());
+    m_list = new QTableView(body());
     m_list->setObjectName(QStringLiteral("documentList"));
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -100,23 +89,21 @@ void JournalWindow::buildList() {
     struct Column {
         const char* caption;
         int width;
-        Qt::Alignment alignment;
     };
-    std::vector<Column> columns = {{journal_text::kColumnState, 18, Qt::AlignLeft},
-                                   {journal_text::kColumnDate, 46, Qt::AlignLeft},
-                                   {journal_text::kColumnClient, 106, Qt::AlignLeft},
-                                   {journal_text::kColumnWeight, 62, Qt::AlignRight}};
-    if (m_sumColumn) columns.push_back({journal_text::kColumnSum, 62, Qt::AlignRight});
-    m_list->setColumnCount(static_cast<int>(columns.size()));
-    for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
-        auto* header = new QTableWidgetItem(ToQString(columns[i].caption));
-        header->setTextAlignment(columns[i].alignment | Qt::AlignVCenter);
-        m_list->setHorizontalHeaderItem(i, header);
+    std::vector<Column> columns = {{journal_text::kColumnState, 18},
+                                   {journal_text::kColumnDate, 46},
+                                   {journal_text::kColumnClient, 106},
+                                   {journal_text::kColumnWeight, 62}};
+    if (m_sumColumn) columns.push_back({journal_text::kColumnSum, 62});
+    QStringList captions;
+    for (const Column& c : columns) captions << ToQString(c.caption);
+    m_rows = new JournalRowsModel(m_stateImages, captions, m_list);
+    m_list->setModel(m_rows);
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         m_list->setColumnWidth(i, columns[i].width);
-    }
     // On a window wider than the handheld's the client's name takes the room left over.
     StretchColumn(m_list, kClientColumn, columns[kClientColumn].width);
-    connect(m_list, &QTableWidget::cellDoubleClicked, this, [this] { editDocument(); });
+    connect(m_list, &QTableView::doubleClicked, this, [this] { editDocument(); });
 }
 
 void JournalWindow::buildMenu() {
@@ -139,7 +126,7 @@ void JournalWindow::buildMenu() {
     updateMessagesCaption();
     bar->addSeparator(more);
     connect(bar->addItem(more, ToQString(journal_text::kMenuRefresh)), &QAction::triggered, this,
-            &JournalWindow::refresh);
+            [this] { refresh(); });
     connect(bar->addItem(more, ToQString(journal_text::kMenuPeriod)), &QAction::triggered, this,
             &JournalWindow::choosePeriod);
     bar->addSeparator(more);
@@ -160,67 +147,57 @@ void JournalWindow::setPeriod(TDate start, TDate end) {
 
 void JournalWindow::loadRows(TDate start, TDate end) {
     const bool sums = GetOption("UseSUMS", "") == "1" && m_sumColumn;
-    m_list->clearContents();
-    m_list->setRowCount(0);
-    m_rowGuids.clear();
+    // The rows' storage is used again: a reload of a long period allocates little.
+    std::vector<TJournalRow> rows = m_rows->takeRows();
+    m_loaded = false;
 
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) {
         emit rowsLoaded();
         return;
     }
-    m_list->setUpdatesEnabled(false);
-    std::string condition;
-    if (start == 0) {
-        condition.clear();
-    } else if (start == end) {
-        condition = " where (REC_TIME=" + DateToSqlText(start) + ")";
-    } else {
-        condition =
-            " where (REC_TIME BETWEEN " + DateToSqlText(start) + " and " + DateToSqlText(end) + ")";
-    }
-    if (!q->Exec("select GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, ORD_SUMM from "
-                 "DOC_HEADS" +
-                 condition)) {
+    if (!ReadJournalRows(*q, start, end, rows)) {
+        rows.clear();
         notifier().message(journal_text::kListQueryFailed);
     } else {
-        const int cGuid = q->ColumnIndex("GUID");
-        const int cDate = q->ColumnIndex("DOC_DATE");
-        const int cState = q->ColumnIndex("DOC_STATE");
-        const int cClient = q->ColumnIndex("CLI_NAME");
-        const int cSum = q->ColumnIndex("ORD_SUMM");
-        const int cWeight = q->ColumnIndex("ORD_WEIGHT");
-        m_list->setRowCount(q->RowCount());
-        int row = 0;
-        for (q->First(); !q->AtEnd() && row < q->RowCount(); q->Next(), ++row) {
-            const std::string guid = Trim(q->Cell(cGuid));
-            const auto image = DocStateFromText(q->Cell(cState));
-            auto* first = new QTableWidgetItem(QStringLiteral("  ") + ToQString(guid));
-            if (image >= 0 && image < m_stateImages.count())
-                first->setIcon(m_stateImages.icon(static_cast<int>(image)));
-            first->setData(Qt::UserRole, q->CurrentRow());
-            m_list->setItem(row, kStateColumn, first);
-            m_list->setItem(row, kDateColumn, new QTableWidgetItem(dayAndMonth(q->Cell(cDate))));
-            m_list->setItem(row, kClientColumn,
-                            new QTableWidgetItem(ToQString(Trim(q->Cell(cClient)))));
-            auto* weight = new QTableWidgetItem(
-                ToQString(MoneyToText(TextToMoney(Trim(q->Cell(cWeight)), 0), 1, true)));
-            weight->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            m_list->setItem(row, kWeightColumn, weight);
-            if (sums) {
-                auto* sum = new QTableWidgetItem(
-                    ToQString(MoneyToText(TextToMoney(Trim(q->Cell(cSum)), 0), 2, true)));
-                sum->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                m_list->setItem(row, kSumColumn, sum);
-            }
-            m_rowGuids.push_back(guid);
-        }
-        m_list->setRowCount(row);
+        m_loaded = true;
+        m_loadedStart = start;
+        m_loadedEnd = end;
     }
-    m_list->setUpdatesEnabled(true);
-    m_list->viewport()->update();
+    m_rows->setRows(std::move(rows), sums);
     updateMessagesCaption();  // an exchange may have brought messages since the last load
     emit rowsLoaded();
+}
+
+void JournalWindow::reloadDocument(const std::string& guid) {
+    if (!m_loaded || m_loadedStart != m_periodStart || m_loadedEnd != m_periodEnd ||
+        Trim(guid).empty()) {
+        loadRows(m_periodStart, m_periodEnd);
+        return;
+    }
+    const bool sums = GetOption("UseSUMS", "") == "1" && m_sumColumn;
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    std::vector<TJournalRow> rows = m_rows->takeRows();
+    if (!q || !ReloadJournalDocument(*q, m_periodStart, m_periodEnd, guid, rows)) {
+        m_rows->setRows(std::move(rows), sums);
+        loadRows(m_periodStart, m_periodEnd);
+        return;
+    }
+    m_rows->setRows(std::move(rows), sums);
+    updateMessagesCaption();
+    emit rowsLoaded();
+}
+
+std::vector<std::string> JournalWindow::rowGuids() const {
+    std::vector<std::string> guids;
+    guids.reserve(m_rows->rows().size());
+    for (const TJournalRow& row : m_rows->rows()) guids.push_back(row.GUID);
+    return guids;
+}
+
+std::string JournalWindow::rowGuid(int row) const {
+    if (row < 0 || row >= static_cast<int>(m_rows->rows().size())) return {};
+    return m_rows->rows()[static_cast<std::size_t>(row)].GUID;
 }
 
 void JournalWindow::updateMessagesCaption() {
@@ -237,12 +214,12 @@ void JournalWindow::openMessages() {
 }
 
 void JournalWindow::repeatDocument() {
-    const int index = selectedRow();
-    if (index < 0 || index >= static_cast<int>(m_rowGuids.size())) return;
+    const std::string guid = rowGuid(selectedRow());
+    if (guid.empty()) return;
     const auto& create = m_screens.createDraftEditor;
     if (!create) return;
     TRepeatOrder order;
-    if (!BuildRepeatOrder(Trim(m_rowGuids[static_cast<size_t>(index)]), m_clock, order)) return;
+    if (!BuildRepeatOrder(guid, m_clock, order)) return;
     if (QWidget* editor = create(*this, order.doc, order.clientInfo)) {
         m_lastEditor = editor;
         showWindow(editor);
@@ -254,19 +231,23 @@ void JournalWindow::repeatDocument() {
     }
 }
 
-void JournalWindow::refresh() {
+void JournalWindow::refresh(const std::string& changedGuid) {
     const TDate now = today();
     if (now != m_lastSeenDay) {
         if (notifier().ask(journal_text::kDateChanged)) m_periodStart = m_periodEnd = now;
     }
     m_lastSeenDay = now;
-    loadRows(m_periodStart, m_periodEnd);
+    if (changedGuid.empty()) {
+        loadRows(m_periodStart, m_periodEnd);
+    } else {
+        reloadDocument(changedGuid);
+    }
 }
 
 int JournalWindow::selectedRow() const {
-    const QList<QTableWidgetItem*> items = m_list->selectedItems();
-    if (items.isEmpty()) return -1;
-    return items.first()->row();
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return -1;
+    return rows.first().row();
 }
 
 void JournalWindow::showWindow(QWidget* window) {
@@ -286,25 +267,24 @@ void JournalWindow::newDocument() {
 }
 
 void JournalWindow::editDocument() {
-    const int index = selectedRow();
-    if (index < 0 || index >= static_cast<int>(m_rowGuids.size())) return;
+    const std::string guid = rowGuid(selectedRow());
+    if (guid.empty()) return;
     const auto& create = m_screens.createEditor;
     if (!create) return;
-    if (QWidget* editor = create(*this, m_rowGuids[static_cast<size_t>(index)])) {
+    if (QWidget* editor = create(*this, guid)) {
         m_lastEditor = editor;
         showWindow(editor);
     }
 }
 
 void JournalWindow::deleteDocument() {
-    const int index = selectedRow();
-    if (index < 0 || index >= static_cast<int>(m_rowGuids.size())) return;
     // The GUID is taken before asking: the question runs a nested event loop in which the
     // list may be reloaded (the first load), and the answer is about the row shown now.
-    const std::string guid = Trim(m_rowGuids[static_cast<size_t>(index)]);
+    const std::string guid = rowGuid(selectedRow());
+    if (guid.empty()) return;
     if (!notifier().ask(journal_text::kDeleteQuestion)) return;
     velmorant::DeleteDocument(guid);
-    loadRows(m_periodStart, m_periodEnd);
+    reloadDocument(guid);
 }
 
 void JournalWindow::choosePeriod() {

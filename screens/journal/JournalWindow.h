@@ -2,7 +2,7 @@
 
 #include <QPointer>
 #include <QStringList>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 #include <functional>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/db/Dates.h"
+#include "core/journal/JournalRows.h"
 #include "screens/journal/JournalScreens.h"
 #include "screens/widgets/Form.h"
 #include "screens/widgets/ImageList.h"
@@ -17,6 +18,7 @@
 namespace velmorant {
 
 class Clock;
+class JournalRowsModel;
 
 // The main window: the documents of one period, one row per document with its state icon,
 // and the menu that starts every other screen (through the JournalScreens it was given).
@@ -45,8 +47,10 @@ public:
     ~JournalWindow() override;
 
     // Reloads the period; when the day changed since the last refresh, first asks whether
-    // to switch the period to the new day (once per change of day).
-    void refresh();
+    // to switch the period to the new day (once per change of day). With `changedGuid`, the
+    // one document that changed since the last load (the editor's), only its rows are read
+    // again when the period is the one loaded.
+    void refresh(const std::string& changedGuid = std::string());
     // Fills the list with the documents whose REC_TIME lies in start..end (start 0: all).
     void loadRows(TDate start, TDate end);
 
@@ -69,9 +73,11 @@ public:
     TDate periodStart() const { return m_periodStart; }
     TDate periodEnd() const { return m_periodEnd; }
     TDate lastSeenDay() const { return m_lastSeenDay; }
-    const std::vector<std::string>& rowGuids() const { return m_rowGuids; }
+    // The trimmed GUID of each listed document, in row order.
+    std::vector<std::string> rowGuids() const;
     bool showsSums() const { return m_sumColumn; }
-    QTableWidget* documentList() const { return m_list; }
+    QTableView* documentList() const { return m_list; }
+    JournalRowsModel* rowsModel() const { return m_rows; }
     QTimer* loadTimer() const { return m_loadTimer; }
     const ImageList& stateImages() const { return m_stateImages; }
     // The editor window opened last (nullptr once it is gone).
@@ -99,14 +105,22 @@ private:
     int selectedRow() const;
     TDate today() const;
     void showWindow(QWidget* window);
+    // The rows of the period after document `guid` changed; a full load when only those
+    // cannot be read.
+    void reloadDocument(const std::string& guid);
+    std::string rowGuid(int row) const;
 
     JournalScreens m_screens;
     const Clock& m_clock;
     std::function<void()> m_quit;
-    QTableWidget* m_list = nullptr;
+    QTableView* m_list = nullptr;
+    JournalRowsModel* m_rows = nullptr;
     QTimer* m_loadTimer = nullptr;
     ImageList m_stateImages;
-    std::vector<std::string> m_rowGuids;
+    // The period whose rows the list shows; `m_loaded` false until a load succeeded.
+    bool m_loaded = false;
+    TDate m_loadedStart = 0;
+    TDate m_loadedEnd = 0;
     bool m_sumColumn = false;
     TDate m_lastSeenDay = 0;
     TDate m_periodStart = 0;

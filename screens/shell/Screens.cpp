@@ -2,11 +2,11 @@
 
 #include <QPointer>
 
-#include "screens/shell/AboutBox.h"
 #include "screens/documents/DocumentEditor.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/exchange/SettingsDialog.h"
 #include "screens/journal/JournalWindow.h"
+#include "screens/shell/AboutBox.h"
 
 namespace velmorant {
 
@@ -15,16 +15,17 @@ JournalScreens ProgramScreens(const Clock& clock) {
     screens.createEditor = [&clock](JournalWindow& journal, const std::string& guid) -> QWidget* {
         // Refreshes only a journal that still exists when the editor closes.
         QPointer<JournalWindow> owner(&journal);
-        return CreateDocumentEditor(journal, guid, clock, [owner] {
-            if (owner) owner->refresh();
+        return CreateDocumentEditor(journal, guid, clock, [owner](const std::string& saved) {
+            if (owner) owner->refresh(saved);
         });
     };
     screens.createDraftEditor = [&clock](JournalWindow& journal, const TDocHead& draft,
                                          const std::string& clientInfo) -> QWidget* {
         QPointer<JournalWindow> owner(&journal);
-        return CreateDraftEditor(journal, draft, clientInfo, clock, [owner] {
-            if (owner) owner->refresh();
-        });
+        return CreateDraftEditor(journal, draft, clientInfo, clock,
+                                 [owner](const std::string& saved) {
+                                     if (owner) owner->refresh(saved);
+                                 });
     };
     screens.createExchangeScreen = [&clock](JournalWindow& journal) -> QWidget* {
         return new ExchangeScreen(clock, &journal);  // hidden; closes and frees itself

@@ -4,24 +4,23 @@
 #include <QJsonArray>
 #include <QPointer>
 #include <QTabBar>
-#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
 #include "TypicalDay.h"
 #include "core/db/Dates.h"
 #include "core/db/Options.h"
-#include "screens/documents/ClientPicker.h"
 #include "core/documents/Document.h"
+#include "screens/documents/ClientPicker.h"
 #include "screens/documents/DocumentEditor.h"
 #include "screens/documents/GoodsPicker.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/JournalWindow.h"
-#include "support/Controls.h"
-#include "support/ModalAnswer.h"
 #include "screens/widgets/MenuBar.h"
 #include "screens/widgets/QtDates.h"
+#include "support/Controls.h"
+#include "support/ModalAnswer.h"
 
 namespace fs = std::filesystem;
 
@@ -92,12 +91,12 @@ void FirstDay(TypicalDay& day) {
     day.guid = day.journal->rowGuids()[0];
     const std::string& guid = day.guid;
     QCOMPARE(guid.size(), std::size_t(36));
-    QTableWidget* list = day.journal->documentList();
-    QCOMPARE(list->item(0, JournalWindow::kClientColumn)->text(), kClientName);
-    QCOMPARE(list->item(0, JournalWindow::kDateColumn)->text(),
+    QTableView* list = day.journal->documentList();
+    QCOMPARE(test::CellText(list, 0, JournalWindow::kClientColumn), kClientName);
+    QCOMPARE(test::CellText(list, 0, JournalWindow::kDateColumn),
              shipment.toString(QStringLiteral("dd.MM")));
-    QCOMPARE(list->item(0, JournalWindow::kWeightColumn)->text(), QStringLiteral("15.5"));
-    QCOMPARE(list->item(0, JournalWindow::kSumColumn)->text(), QString::number(total, 'f', 2));
+    QCOMPARE(test::CellText(list, 0, JournalWindow::kWeightColumn), QStringLiteral("15.5"));
+    QCOMPARE(test::CellText(list, 0, JournalWindow::kSumColumn), QString::number(total, 'f', 2));
     QCOMPARE(StateIcon(*day.journal, 0), 1);
     day.doc = "GUID='" + guid + "'";
     const std::string& doc = day.doc;

@@ -1,7 +1,6 @@
 // A later day at the office: its answer orders the documents taken before tomorrow deleted
 // and carries a message; the next export tells the office when this device last loaded.
 #include <QJsonArray>
-#include <QTableWidget>
 #include <QTest>
 
 #include "TypicalDay.h"
@@ -9,6 +8,7 @@
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/JournalWindow.h"
+#include "support/Controls.h"
 
 namespace fs = std::filesystem;
 
@@ -57,7 +57,7 @@ void LaterDay(TypicalDay& day) {
     const int before = day.loads->count();
     QVERIFY(Choose(day.journalBar, day.more, ToQString(journal_text::kMenuRefresh)));
     QCOMPARE(day.loads->count(), before + 1);
-    QCOMPARE(day.journal->documentList()->rowCount(), 0);
+    QCOMPARE(test::RowCount(day.journal->documentList()), 0);
     QCOMPARE(boxes.texts(), expected);  // nothing else was shown
 }
 

@@ -4,7 +4,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -15,8 +14,9 @@
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/JournalWindow.h"
-#include "support/ModalAnswer.h"
 #include "screens/widgets/MenuBar.h"
+#include "support/Controls.h"
+#include "support/ModalAnswer.h"
 
 namespace fs = std::filesystem;
 
@@ -126,10 +126,10 @@ bool OpenFolder(TGoodsPicker* picker, const QString& name) {
 }
 
 int StateIcon(const JournalWindow& journal, int row) {
-    QTableWidgetItem* item = journal.documentList()->item(row, JournalWindow::kStateColumn);
-    if (!item || item->icon().isNull()) return -1;
+    const QIcon icon = test::CellIcon(journal.documentList(), row, JournalWindow::kStateColumn);
+    if (icon.isNull()) return -1;
     const QImage shown =
-        item->icon().pixmap(QSize(16, 12)).toImage().convertToFormat(QImage::Format_ARGB32);
+        icon.pixmap(QSize(16, 12)).toImage().convertToFormat(QImage::Format_ARGB32);
     for (int i = 0; i < journal.stateImages().count(); ++i) {
         if (shown == journal.stateImages().image(i).convertToFormat(QImage::Format_ARGB32))
             return i;
@@ -250,7 +250,7 @@ void StartDay(TypicalDay& day) {
     day.journal = day.started->journal.get();
     day.loads = std::make_unique<QSignalSpy>(day.journal, &JournalWindow::rowsLoaded);
     QTRY_COMPARE_WITH_TIMEOUT(day.loads->count(), 1, 5000);
-    QCOMPARE(day.journal->documentList()->rowCount(), 0);
+    QCOMPARE(test::RowCount(day.journal->documentList()), 0);
     day.journalBar = day.journal->menuBar();
     day.more = ToQString(journal_text::kMenuMore);
     day.success = ToQString(exchange_text::kSuccess) + ToQString("Загрузка завершена.");

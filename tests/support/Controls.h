@@ -3,6 +3,8 @@
 // Drives the program's controls in GUI tests as the agent's finger would, beside the taps of
 // Taps.h: typed text, the texts of a list column, the keypad.
 
+#include <QAbstractItemView>
+#include <QIcon>
 #include <QPushButton>
 #include <QStringList>
 #include <QTest>
@@ -27,6 +29,22 @@ inline QStringList Column(QTreeWidget* list, int column) {
     QStringList out;
     for (int i = 0; i < list->topLevelItemCount(); ++i) out << list->topLevelItem(i)->text(column);
     return out;
+}
+
+// A list over a model (the journal's): its number of rows, the text, icon and alignment of a
+// cell (empty or null outside the rows), the place of a cell on the screen.
+inline int RowCount(const QAbstractItemView* list) { return list->model()->rowCount(); }
+inline QString CellText(const QAbstractItemView* list, int row, int column) {
+    return list->model()->index(row, column).data().toString();
+}
+inline QIcon CellIcon(const QAbstractItemView* list, int row, int column) {
+    return list->model()->index(row, column).data(Qt::DecorationRole).value<QIcon>();
+}
+inline int CellAlignment(const QAbstractItemView* list, int row, int column) {
+    return list->model()->index(row, column).data(Qt::TextAlignmentRole).toInt();
+}
+inline QRect CellRect(const QAbstractItemView* list, int row, int column) {
+    return list->visualRect(list->model()->index(row, column));
 }
 
 // Types `keys` on the keypad that opens next and confirms with "Oк"; `priceShown` (when

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTabBar>
-#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -20,6 +19,7 @@
 #include "screens/shell/Screens.h"
 #include "screens/widgets/QtDates.h"
 #include "screens/widgets/TwoLineDelegate.h"
+#include "support/Controls.h"
 #include "support/DocumentsSeed.h"
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
@@ -178,7 +178,7 @@ void EditorFlowTest::newDocumentShowsAnEmptyHeader() {
 void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     test::SetOption("UseSUMS", "1");
     JournalWindow* journal = openJournal();
-    QCOMPARE(journal->documentList()->columnCount(), 5);
+    QCOMPARE(journal->documentList()->model()->columnCount(), 5);
 
     // A new document; the client is found by typing the start of its name.
     TDocumentEditor* e = openNewDocument();
@@ -211,11 +211,11 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     QTRY_VERIFY(!first);
     QCOMPARE(loads.count(), 1);
     QCOMPARE(journal->rowGuids().size(), size_t(1));
-    QTableWidget* list = journal->documentList();
-    QCOMPARE(list->item(0, 2)->text(), QString("ООО Ромашка"));
-    QCOMPARE(list->item(0, 3)->text(), QString("3.5"));
-    QCOMPARE(list->item(0, 4)->text(), QString("190.00"));
-    QCOMPARE(IconImage(list->item(0, 0)->icon()),
+    QTableView* list = journal->documentList();
+    QCOMPARE(test::CellText(list, 0, 2), QString("ООО Ромашка"));
+    QCOMPARE(test::CellText(list, 0, 3), QString("3.5"));
+    QCOMPARE(test::CellText(list, 0, 4), QString("190.00"));
+    QCOMPARE(IconImage(test::CellIcon(list, 0, 0)),
              journal->stateImages().image(1).convertToFormat(QImage::Format_ARGB32));
     const std::string guid = journal->rowGuids()[0];
     QCOMPARE(guid.size(), size_t(36));
@@ -249,13 +249,13 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     QPointer<TDocumentEditor> second(again);
     TapMenu(again->menuBar(), "Ок");
     QTRY_VERIFY(!second);
-    QCOMPARE(list->item(0, 3)->text(), QString("1.5"));
-    QCOMPARE(list->item(0, 4)->text(), QString("120.00"));
+    QCOMPARE(test::CellText(list, 0, 3), QString("1.5"));
+    QCOMPARE(test::CellText(list, 0, 4), QString("120.00"));
     QCOMPARE(test::queryRows("select G_GUID, G_WT from DOC_ORDERS where DOC_ID='" + guid + "'"),
              (std::vector<std::vector<std::string>>{{"G-RICE", "1.5"}}));
 
     // A double tap on the journal row opens it as well; closing it unchanged asks nothing.
-    const QPoint at = list->visualItemRect(list->item(0, 2)).center();
+    const QPoint at = test::CellRect(list, 0, 2).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     auto* third = qobject_cast<TDocumentEditor*>(journal->lastEditor());

@@ -10,13 +10,14 @@
 #include "screens/journal/JournalWindow.h"
 #include "screens/journal/MessagesDialog.h"
 #include "screens/journal/PeriodDialog.h"
+#include "screens/widgets/MainWindow.h"
+#include "screens/widgets/QtText.h"
+#include "screens/widgets/TwoLineDelegate.h"
+#include "support/Controls.h"
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 #include "support/TestSupport.h"
-#include "screens/widgets/MainWindow.h"
-#include "screens/widgets/QtText.h"
-#include "screens/widgets/TwoLineDelegate.h"
 
 using namespace velmorant;
 
@@ -55,16 +56,15 @@ int countDocs() {
     return q ? std::stoi(q->Value("N", "0")) : -1;
 }
 
-QStringList rowTexts(QTableWidget* list, int column) {
+QStringList rowTexts(QTableView* list, int column) {
     QStringList out;
-    for (int r = 0; r < list->rowCount(); ++r)
-        out << (list->item(r, column) ? list->item(r, column)->text() : QString("<none>"));
+    for (int r = 0; r < test::RowCount(list); ++r) out << test::CellText(list, r, column);
     return out;
 }
 
 // The state picture a row shows, -1 for none.
 int iconIndex(const JournalWindow& journal, int row) {
-    const QIcon icon = journal.documentList()->item(row, 0)->icon();
+    const QIcon icon = test::CellIcon(journal.documentList(), row, 0);
     if (icon.isNull()) return -1;
     const QImage shown =
         icon.pixmap(QSize(16, 12)).toImage().convertToFormat(QImage::Format_ARGB32);
@@ -134,7 +134,7 @@ void JournalWindowTest::emptyStartListsNothingAfterOneSecond() {
     QCOMPARE(journal.loadTimer()->interval(), 1000);
     QCOMPARE(loaded.count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 3000);
-    QCOMPARE(journal.documentList()->rowCount(), 0);
+    QCOMPARE(test::RowCount(journal.documentList()), 0);
     QVERIFY(!journal.loadTimer()->isActive());
     QTest::qWait(1300);  // the timer runs only once
     QCOMPARE(loaded.count(), 1);
@@ -166,8 +166,8 @@ void JournalWindowTest::listsTheDocumentsOfThePeriod() {
     auto journal = makeJournal();
     QVERIFY(journal->showsSums());
     journal->loadRows(kDay, kDay);
-    QTableWidget* list = journal->documentList();
-    QCOMPARE(list->rowCount(), 9);
+    QTableView* list = journal->documentList();
+    QCOMPARE(test::RowCount(list), 9);
     QCOMPARE(rowTexts(list, 1), (QStringList{"15.03", "20.03", "???", "???", "31.12", "???",
                                              "01.03", "01.03", "01.03"}));
     QCOMPARE(rowTexts(list, 2), (QStringList{ToQString("Ромашка"), ToQString("Лютик"), "Василёк",
@@ -176,9 +176,9 @@ void JournalWindowTest::listsTheDocumentsOfThePeriod() {
     QCOMPARE(rowTexts(list, 4), (QStringList{"100.00", "", "7.01", "", "1.00", "", "", "", ""}));
     const int icons[] = {0, 1, 2, 3, 4, 0, -1, 0, 2};
     for (int r = 0; r < 9; ++r) QCOMPARE(iconIndex(*journal, r), icons[r]);
-    QCOMPARE(list->item(1, 0)->text(), QString("  BBBBBBBB-0000-0000-0000-000000000002"));
+    QCOMPARE(test::CellText(list, 1, 0), QString("  BBBBBBBB-0000-0000-0000-000000000002"));
     QCOMPARE(journal->rowGuids().at(1), std::string("BBBBBBBB-0000-0000-0000-000000000002"));
-    QCOMPARE(list->item(0, 3)->textAlignment() & Qt::AlignRight, int(Qt::AlignRight));
+    QCOMPARE(test::CellAlignment(list, 0, 3) & Qt::AlignRight, int(Qt::AlignRight));
     QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
 }
 
@@ -230,10 +230,11 @@ void JournalWindowTest::columnsFollowUseSums() {
     if (!useSums.isEmpty()) setOption("UseSUMS", useSums.toUtf8().constData());
     insert({"G1", "2008-03-15", "1", "c", "2", "5", "2008-03-15"});
     auto journal = makeJournal();
-    QTableWidget* list = journal->documentList();
-    QCOMPARE(list->columnCount(), columns);
+    QTableView* list = journal->documentList();
+    QCOMPARE(list->model()->columnCount(), columns);
     QStringList captions;
-    for (int c = 0; c < list->columnCount(); ++c) captions << list->horizontalHeaderItem(c)->text();
+    for (int c = 0; c < list->model()->columnCount(); ++c)
+        captions << list->model()->headerData(c, Qt::Horizontal).toString();
     QStringList expected = {" ", ToQString("Дата"), ToQString("Клиент"), ToQString("Кол-во"),
                             ToQString("Сумма")};
     QCOMPARE(captions, expected.mid(0, columns));
@@ -242,8 +243,8 @@ void JournalWindowTest::columnsFollowUseSums() {
     // The column stays as created; a later change of UseSUMS only changes what is filled.
     setOption("UseSUMS", columns == 5 ? "0" : "1");
     journal->loadRows(kDay, kDay);
-    QCOMPARE(list->columnCount(), columns);
-    if (columns == 5) QVERIFY(!list->item(0, 4));
+    QCOMPARE(list->model()->columnCount(), columns);
+    if (columns == 5) QCOMPARE(test::CellText(list, 0, 4), QString());
 }
 
 void JournalWindowTest::dateChangeIsAskedOncePerDay() {
@@ -277,7 +278,7 @@ void JournalWindowTest::allDocumentsThenNewDay() {
     auto journal = makeJournal();
     journal->setPeriod(0, 0);
     journal->refresh();
-    QCOMPARE(journal->documentList()->rowCount(), 3);
+    QCOMPARE(test::RowCount(journal->documentList()), 3);
     m_clock.set(kDay + 1);
     m_boxes->queueAnswer(MessageAnswer::Yes);
     journal->refresh();
@@ -297,7 +298,7 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     auto journal = makeJournal(screens);
     journal->show();
     journal->loadRows(kDay, kDay);
-    QTableWidget* list = journal->documentList();
+    QTableView* list = journal->documentList();
     QAction* remove = journal->menuBar()->findCommand(ToQString(" Удалить "));
     QVERIFY(remove);
 
@@ -323,7 +324,7 @@ void JournalWindowTest::deleteAsksAndRemoves() {
     list->selectRow(0);
     m_boxes->queueAnswer(MessageAnswer::Yes);
     remove->trigger();
-    QCOMPARE(list->rowCount(), 0);
+    QCOMPARE(test::RowCount(list), 0);
     QCOMPARE(countDocs(), 0);
     // The list is empty: Edit and Delete do nothing and say nothing.
     m_boxes->clear();
@@ -337,10 +338,10 @@ void JournalWindowTest::failingStatementIsReported() {
     insert({"G1", "2008-03-15", "1", "one", "", "", "2008-03-15"});
     auto journal = makeJournal();
     journal->loadRows(kDay, kDay);
-    QCOMPARE(journal->documentList()->rowCount(), 1);
+    QCOMPARE(test::RowCount(journal->documentList()), 1);
     exec("drop table DOC_HEADS");
     journal->loadRows(kDay, kDay);
-    QCOMPARE(journal->documentList()->rowCount(), 0);
+    QCOMPARE(test::RowCount(journal->documentList()), 0);
     QVERIFY(journal->rowGuids().empty());
     const auto texts = m_boxes->texts();
     QCOMPARE(texts.size(), size_t(2));
@@ -398,7 +399,7 @@ void JournalWindowTest::screensOpenTheOtherScreens() {
 
     journal->documentList()->selectRow(1);
     bar->findCommand(ToQString(" Редакт. "))->trigger();
-    const QRect cell = journal->documentList()->visualItemRect(journal->documentList()->item(0, 2));
+    const QRect cell = test::CellRect(journal->documentList(), 0, 2);
     QTest::mousePress(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseRelease(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(journal->documentList()->viewport(), Qt::LeftButton, {}, cell.center());

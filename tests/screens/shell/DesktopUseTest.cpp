@@ -21,24 +21,25 @@
 #include <memory>
 #include <set>
 
-#include "screens/shell/AboutBox.h"
-#include "screens/shell/Screens.h"
 #include "core/db/Dates.h"
+#include "core/documents/OrderLines.h"
 #include "screens/documents/ClientPicker.h"
 #include "screens/documents/DocumentEditor.h"
 #include "screens/documents/GoodsPicker.h"
-#include "core/documents/OrderLines.h"
 #include "screens/documents/QuantityDialog.h"
-#include "support/DocumentsSeed.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/exchange/SettingsDialog.h"
 #include "screens/journal/JournalWindow.h"
 #include "screens/journal/PeriodDialog.h"
+#include "screens/shell/AboutBox.h"
+#include "screens/shell/Screens.h"
+#include "screens/widgets/QtText.h"
+#include "screens/widgets/Translations.h"
+#include "support/Controls.h"
+#include "support/DocumentsSeed.h"
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
-#include "screens/widgets/QtText.h"
-#include "screens/widgets/Translations.h"
 
 using namespace velmorant;
 
@@ -369,7 +370,7 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
     if (screen.startsWith("journal")) {
         auto journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock), m_clock);
         journal->loadTimer()->stop();
-        QTableWidget* list = journal->documentList();
+        QTableView* list = journal->documentList();
         nameWidth = [list] { return list->columnWidth(JournalWindow::kClientColumn); };
         window = std::move(journal);
     } else if (screen == "goods picker") {

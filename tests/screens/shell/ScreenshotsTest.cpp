@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QTest>
 
-#include "screens/shell/AboutBox.h"
 #include "core/db/Dates.h"
 #include "core/db/QueryResult.h"
 #include "screens/exchange/ExchangeScreen.h"
@@ -13,9 +12,11 @@
 #include "screens/journal/JournalWindow.h"
 #include "screens/journal/MessagesDialog.h"
 #include "screens/journal/PeriodDialog.h"
+#include "screens/shell/AboutBox.h"
+#include "screens/widgets/ScreenFitter.h"
+#include "support/Controls.h"
 #include "support/FixedClock.h"
 #include "support/TestSupport.h"
-#include "screens/widgets/ScreenFitter.h"
 
 using namespace velmorant;
 
@@ -78,7 +79,7 @@ void ScreenshotsTest::journal() {
     QVERIFY(QTest::qWaitForWindowExposed(&journal));
     journal.setPeriod(0, 0);
     journal.loadRows(0, 0);
-    QCOMPARE(journal.documentList()->rowCount(), 5);
+    QCOMPARE(test::RowCount(journal.documentList()), 5);
     journal.documentList()->selectRow(1);
     save(&journal, "journal.png");
 

@@ -8,16 +8,17 @@
 #include <filesystem>
 #include <memory>
 
-#include "screens/shell/SingleInstance.h"
-#include "screens/shell/Startup.h"
 #include "core/db/Backup.h"
 #include "core/db/Database.h"
 #include "core/db/Dates.h"
 #include "core/db/QueryResult.h"
 #include "screens/journal/JournalWindow.h"
+#include "screens/shell/SingleInstance.h"
+#include "screens/shell/Startup.h"
+#include "screens/widgets/MainWindow.h"
+#include "support/Controls.h"
 #include "support/FixedClock.h"
 #include "support/TestSupport.h"
-#include "screens/widgets/MainWindow.h"
 
 using namespace velmorant;
 
@@ -74,7 +75,7 @@ void StartupTest::firstRunCreatesTheDatabaseAndShowsAnEmptyJournal() {
     QCOMPARE(MainWindow(), static_cast<QWidget*>(started.journal.get()));
     QSignalSpy loaded(started.journal.get(), &JournalWindow::rowsLoaded);
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, 3000);
-    QCOMPARE(started.journal->documentList()->rowCount(), 0);
+    QCOMPARE(test::RowCount(started.journal->documentList()), 0);
     QVERIFY(boxes.shown().empty());
 }
 
@@ -192,7 +193,7 @@ void StartupTest::damagedDatabaseIsRestoredBeforeTheJournalOpens() {
     QCOMPARE(aside, 1);
     QSignalSpy loaded(started.journal.get(), &JournalWindow::rowsLoaded);
     QTRY_VERIFY_WITH_TIMEOUT(loaded.count() >= 1, 3000);
-    QCOMPARE(started.journal->documentList()->rowCount(), 300);
+    QCOMPARE(test::RowCount(started.journal->documentList()), 300);
     // The restored file is today's first copy.
     QCOMPARE(ListBackups(BackupFolderFor(db)).size(), size_t(2));
 }
