@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
+#include "core/db/Indexes.h"
 #include "core/db/QueryResult.h"
 #include "support/TestSupport.h"
 
@@ -75,6 +77,64 @@ TEST(PrepareDatabase, TableWithExtraColumnsIsKept) {
     ASSERT_TRUE(PrepareDatabase());
     EXPECT_TRUE(notes.shown().empty());
     EXPECT_EQ(actualColumns(DatabasePath())["MY_OPTIONS"], "OPT_NAME,OPT_VAL,OPT_DESCR,EXTRA");
+}
+
+// The device's indexes, "table.column" each, as sqlite_master lists them; and the tables'
+// creating statements, which the indexes must leave as they were.
+std::vector<std::string> deviceIndexes() {
+    return test::joinedRows(
+        "select m.tbl_name || '.' || i.name from sqlite_master m join pragma_index_info(m.name) i "
+        "where m.type = 'index' and m.name glob 'MY_IX_*' order by 1");
+}
+std::vector<std::string> tableStatements() {
+    return test::joinedRows("select sql from sqlite_master where type = 'table' order by name");
+}
+
+// Every file gets the indexes from its preparation: a new one, one made before the device
+// kept indexes, one that lost some. Plain indexes only: the office may send duplicates.
+TEST(PrepareDatabase, AddsTheDeviceIndexesThatAreMissing) {
+    std::vector<std::string> all;
+    for (const DeviceIndex& index : kDeviceIndexes)
+        all.push_back(std::string(index.table) + "." + index.column);
+    std::sort(all.begin(), all.end());
+    ASSERT_EQ(all.size(), 14u);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> dropped;  // before the preparation
+    };
+    const std::vector<Case> cases = {
+        {"a new file", {}},
+        {"a file without any", {"*"}},
+        {"a file that lost two", {"MY_IX_GOODS_GUID", "MY_IX_ORDERS_DOC_ID"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::RecordingNotifier notes;
+        test::TempProgramFolder home;
+        const std::vector<std::string> statements = tableStatements();
+        for (const DeviceIndex& index : kDeviceIndexes) {
+            const bool drop = !c.dropped.empty() &&
+                              (c.dropped[0] == "*" || std::find(c.dropped.begin(), c.dropped.end(),
+                                                                index.name) != c.dropped.end());
+            if (drop) test::execSql({std::string("drop index ") + index.name});
+        }
+        // Duplicate keys stay possible.
+        test::execSql({"insert into SPR_GOODS (GUID) values ('G')",
+                       "insert into SPR_GOODS (GUID) values ('G')"});
+        ASSERT_TRUE(PrepareDatabase());
+        EXPECT_EQ(deviceIndexes(), all);
+        EXPECT_EQ(test::joinedRows("select count(*) from sqlite_master where type = 'index' and "
+                                   "sql like '%unique%'"),
+                  std::vector<std::string>{"0"});
+        EXPECT_EQ(tableStatements(), statements);
+        EXPECT_TRUE(notes.shown().empty());
+        // The program's lookups go through them.
+        EXPECT_NE(test::joinedRows("explain query plan update SPR_GOODS set PRICE = 1 where "
+                                   "GUID = 'G'")[0]
+                      .find("MY_IX_GOODS_GUID"),
+                  std::string::npos);
+    }
 }
 
 // An earlier version left the file in write-ahead logging when an import was killed; the

@@ -353,6 +353,52 @@ TEST_F(ImportTest, RunsTheCompanionFileOnlyWithItsHeader) {
     }
 }
 
+// An answer that drops a directory and makes it again takes the device's indexes on it with
+// the table; the import puts them back, whether the answer completes or stops later on.
+TEST_F(ImportTest, TableMadeAgainKeepsTheDeviceIndexes) {
+    const std::string drop = "<EXEC \"drop table SPR_GOODS\">";
+    const std::string make =
+        "<EXEC \"create table SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, "
+        "PRICE)\">";
+    const std::string fill = "<REPEAT \"insert into SPR_GOODS (GUID, UNAME) values ('%1', '%2')\">";
+    const std::string sqlMake =
+        "drop table SPR_GOODS; create table SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, "
+        "ANAME, UNAME, PRICE); insert into SPR_GOODS (GUID, UNAME) values ('G1', 'A');";
+    const std::vector<std::string> all = {"MY_IX_GOODS_GUID", "MY_IX_GOODS_ROOTID",
+                                          "MY_IX_GOODS_UNAME"};
+    struct Case {
+        const char* name;
+        std::string script;
+        std::string companion;
+        bool completes;
+        std::vector<std::string> indexes;
+    };
+    const std::vector<Case> cases = {
+        {"in the script", script({kH2, drop, make, fill, "G1\tA", "G2\tB"}), "", true, all},
+        {"in the companion file", script({kH3}), sqlMake, true, all},
+        {"and the answer stops later",
+         script({kH2, drop, make, fill, "G1\tA", "<EXEC \"insert into Nowhere values (1)\">"}), "",
+         false, all},
+        {"made again without a GUID column",
+         script({kH2, drop, "<EXEC \"create table SPR_GOODS (ID, ROOTID, UNAME)\">"}),
+         "",
+         true,
+         {"MY_IX_GOODS_ROOTID", "MY_IX_GOODS_UNAME"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(folder + "/ToPDA.sql", c.companion);
+        EXPECT_EQ(run(c.script), c.completes);
+        EXPECT_EQ(joinedRows("select name from sqlite_master where type = 'index' and tbl_name = "
+                             "'SPR_GOODS' order by name"),
+                  c.indexes);
+        // Back to the table the program makes, for the next case.
+        execSql({"drop table SPR_GOODS",
+                 "create table SPR_GOODS  (GUID, ID , ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, "
+                 "PRICE)"});
+    }
+}
+
 TEST_F(ImportTest, UnpacksTheScriptWhenZipIsOn) {
     screen.appOptions.UseZip = true;
     const auto staging = program / "staging";
