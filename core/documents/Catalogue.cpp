@@ -11,8 +11,9 @@
 
 namespace velmorant {
 
-std::int32_t ReadLeadingInt(const std::string& text) {
-    const std::string t = Trim(text);
+std::int32_t ReadLeadingInt(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) < 33) text.remove_prefix(1);
+    const std::string_view t = text;
     std::size_t i = 0;
     bool negative = false;
     if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
@@ -32,23 +33,16 @@ std::int32_t ReadLeadingInt(const std::string& text) {
 
 bool TCatalogue::Load(const std::string& chosen) {
     Release();
-    std::unique_ptr<TQueryResult> q = Query(kSelect);
-    if (q) {
-        const int cId = q->ColumnIndex("ID");
-        const int cName = q->ColumnIndex("ANAME");
-        const int cUname = q->ColumnIndex("UNAME");
-        const int cGuid = q->ColumnIndex("GUID");
-        const int cFolder = q->ColumnIndex("IS_FOLDER");
-        const int cRoot = q->ColumnIndex("ROOTID");
-        const int cPrice = q->ColumnIndex("PRICE");
-        m_records.reserve(static_cast<std::size_t>(q->RowCount()));
-        for (q->First(); !q->AtEnd(); q->Next()) {
-            AddRow(q->Cell(cId), q->Cell(cRoot), q->Cell(cFolder), q->Cell(cName), q->Cell(cUname),
-                   q->Cell(cGuid), q->Cell(cPrice));
-        }
+    // The rows are taken as the library hands them over, in the order of the index on UNAME,
+    // each read once straight into its record.
+    bool read = false;
+    if (auto q = TQueryResult::Create(DatabasePath(), true)) {
+        read = q->ExecRows(kSelect, [this](const TRow& row) {
+            AddRow(row.Value(0), row.Value(5), row.Value(4), std::string(row.Value(1)),
+                   std::string(row.Value(2)), std::string(row.Value(3)), std::string(row.Value(6)));
+        });
     }
-    const bool read = q != nullptr;
-    q.reset();  // the rows as texts are not needed any more: keep the peak low
+    if (!read) m_records.clear();  // a catalogue read in part is not shown
     LinkParents();
     ApplyChosen(chosen);
     BuildTree();
@@ -64,9 +58,9 @@ std::string Trimmed(std::string text) {
 }
 }  // namespace
 
-void TCatalogue::AddRow(const std::string& id, const std::string& rootId,
-                        const std::string& isFolder, std::string aname, std::string uname,
-                        std::string guid, const std::string& price) {
+void TCatalogue::AddRow(std::string_view id, std::string_view rootId, std::string_view isFolder,
+                        std::string aname, std::string uname, std::string guid,
+                        const std::string& price) {
     const std::int32_t recordId = ReadLeadingInt(id);
     if (recordId < 1) return;
     TTreeData r;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/db/Money.h"
@@ -55,7 +56,7 @@ public:
 
     // The steps of Load, for callers that bring their rows from elsewhere. AddRow reads the
     // texts as the table holds them and skips a row whose ID is below 1.
-    void AddRow(const std::string& id, const std::string& rootId, const std::string& isFolder,
+    void AddRow(std::string_view id, std::string_view rootId, std::string_view isFolder,
                 std::string aname, std::string uname, std::string guid, const std::string& price);
     void LinkParents();
     void ApplyChosen(const std::string& chosen);
@@ -97,6 +98,6 @@ private:
 // Reads an integer as the catalogue does: trimmed, an optional sign, then the decimal digits
 // up to the first character that is not one; no digits give 0 ("12.0" reads 12). Values
 // beyond the 32-bit range are held at its ends.
-std::int32_t ReadLeadingInt(const std::string& text);
+std::int32_t ReadLeadingInt(std::string_view text);
 
 }  // namespace velmorant

@@ -260,13 +260,14 @@ void TGoodsPicker::Load(const std::string& chosen) {
     leaveFoundViews();
     m_catalogue.Load(chosen);
     m_searchIndex.Reset(m_catalogue);
-    buildTree();
-
-    m_currentFolder = m_tree->topLevelItem(0);
-    if (m_currentFolder) {
-        m_currentFolder->setExpanded(true);
-        m_tree->setCurrentItem(m_currentFolder);
-    }
+    // The drop-down's tree waits until it is opened: the first folder's goods are all that
+    // the agent sees at first.
+    DeleteTreeItems(m_tree);
+    m_folderItems.clear();
+    m_treeBuilt = false;
+    const std::vector<int>& top = m_catalogue.TopFolders();
+    m_currentFolder =
+        top.empty() ? -1 : m_catalogue.Folders()[static_cast<std::size_t>(top.front())].record;
     m_sums = GetOption("UseSUMS", "") == "1";
     m_quantityColumn = 1;
     QStringList captions = {ToQString(kColumnGoods), ToQString(kColumnCount)};
@@ -286,7 +287,7 @@ void TGoodsPicker::Load(const std::string& chosen) {
         m_found->setColumnWidth(c, kColumnWidths[c]);
         if (c > 0) m_goods->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
-    openSelectedFolder();
+    if (m_currentFolder >= 0) openFolder(m_currentFolder);
 }
 
 // The folder tree may be as deep as the catalogue's chain of folders.
@@ -304,15 +305,21 @@ void TGoodsPicker::SetClient(const std::string& clientGuid, const std::string& d
     m_earlierAction->setEnabled(!m_clientGuid.empty());
 }
 
-void TGoodsPicker::buildTree() {
-    DeleteTreeItems(m_tree);
-    m_currentFolder = nullptr;
+QTreeWidget* TGoodsPicker::folderTree() {
+    ensureTree();
+    return m_tree;
+}
+
+void TGoodsPicker::ensureTree() {
+    if (m_treeBuilt) return;
+    m_treeBuilt = true;
     const QIcon folderIcon =
         ImageList::fromBitmap(QStringLiteral("FSPRMULTISEL_IL1"), 16, 16).icon(0);
     // The catalogue's nodes come parent before child, siblings in catalogue order.
     const std::vector<TFolderNode>& nodes = m_catalogue.Folders();
-    std::vector<QTreeWidgetItem*> items(nodes.size(), nullptr);
+    m_folderItems.assign(nodes.size(), nullptr);
     QList<QTreeWidgetItem*> topLevel;
+    QTreeWidgetItem* current = nullptr;
     for (std::size_t n = 0; n < nodes.size(); ++n) {
         const TFolderNode& node = nodes[n];
         const TTreeData& folder = m_catalogue.Records()[static_cast<std::size_t>(node.record)];
@@ -320,22 +327,30 @@ void TGoodsPicker::buildTree() {
         item->setText(0, QString::fromStdString(folder.ANAME));
         item->setIcon(0, folderIcon);
         item->setData(0, Qt::UserRole, node.record);
-        items[n] = item;
+        m_folderItems[n] = item;
+        if (node.record == m_currentFolder && !current) current = item;
         if (node.parentNode < 0) {
             topLevel.append(item);
         } else {
-            items[static_cast<std::size_t>(node.parentNode)]->addChild(item);
+            m_folderItems[static_cast<std::size_t>(node.parentNode)]->addChild(item);
         }
     }
     m_tree->addTopLevelItems(topLevel);
+    if (current) {
+        current->setExpanded(true);
+        m_tree->setCurrentItem(current);
+    }
 }
 
 void TGoodsPicker::openSelectedFolder() {
-    QTreeWidgetItem* item = m_tree->currentItem();
-    const int folder = recordOf(item);
+    const int folder = recordOf(m_tree->currentItem());
     if (folder < 0) return;
+    openFolder(folder);
+}
+
+void TGoodsPicker::openFolder(int folder) {
     leaveFoundViews();  // a folder chosen in the drop-down ends a search or the earlier orders
-    m_currentFolder = item;
+    m_currentFolder = folder;
     folderBarText();
     m_goods->clear();
     QList<QTreeWidgetItem*> rows;
@@ -412,8 +427,8 @@ void TGoodsPicker::folderBarText() {
     QString text;
     switch (m_view) {
         case View::Folder: {
-            const int folder = recordOf(m_currentFolder);
-            if (folder >= 0) {
+            const int folder = m_currentFolder;
+            if (folder >= 0 && static_cast<std::size_t>(folder) < m_catalogue.Records().size()) {
                 text = QStringLiteral(" ") +
                        QString::fromStdString(
                            m_catalogue.Records()[static_cast<std::size_t>(folder)].ANAME);
@@ -524,8 +539,14 @@ void TGoodsPicker::confirm() {
 bool TGoodsPicker::dropDownOpen() const { return m_dropDown->isVisible(); }
 
 void TGoodsPicker::openDropDown() {
+    ensureTree();
     const int count = ExpandOrCollapseAll(m_tree, true, kDeepestExpandedLevel);
-    if (m_currentFolder) m_tree->setCurrentItem(m_currentFolder);
+    for (std::size_t n = 0; n < m_folderItems.size(); ++n) {
+        if (m_catalogue.Folders()[n].record == m_currentFolder) {
+            m_tree->setCurrentItem(m_folderItems[n]);
+            break;
+        }
+    }
     const QPoint barPos = m_folderBar->mapTo(this, QPoint(0, 0));
     const int left = barPos.x() + 2;
     const int top = barPos.y() + m_folderBar->height() + 2;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/documents/Catalogue.h"
-#include "screens/documents/GoodsRowsModel.h"
 #include "core/documents/GoodsSearch.h"
+#include "screens/documents/GoodsRowsModel.h"
 #include "screens/widgets/Dialog.h"
 
 namespace velmorant {
@@ -71,7 +71,8 @@ public:
     QAction* earlierAction() const { return m_earlierAction; }
     QPushButton* folderBar() const { return m_folderBar; }
     QTreeWidget* goodsList() const { return m_goods; }
-    QTreeWidget* folderTree() const { return m_tree; }
+    // The drop-down's tree, made on first use (its opening, or this call).
+    QTreeWidget* folderTree();
     QFrame* dropDown() const { return m_dropDown; }
 
 protected:
@@ -79,7 +80,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildTree();
+    // Makes the tree's items once per Load, with the current folder selected.
+    void ensureTree();
+    // Shows the goods of folder record `folder` and closes the drop-down.
+    void openFolder(int folder);
     void fillRow(QTreeWidgetItem* row);
     int recordOf(const QTreeWidgetItem* item) const;
     QTreeWidget* makeFolderList();
@@ -98,7 +102,9 @@ private:
     int m_quantityColumn = 1;
     int m_priceColumn = -1;
     int m_sumColumn = -1;
-    QTreeWidgetItem* m_currentFolder = nullptr;
+    int m_currentFolder = -1;  // the record of the open folder; -1 for none
+    bool m_treeBuilt = false;
+    std::vector<QTreeWidgetItem*> m_folderItems;  // per folder node, once the tree is made
     View m_view = View::Folder;
     TGoodsSearch m_searchIndex;
     std::string m_clientGuid;
