@@ -1,5 +1,6 @@
-// velmorant-cli backup, restore: the copies of base.sdb in data/backup/, for support staff.
-// Both print the copies held afterwards, newest first: "yyyy-MM-dd <bytes> <path>".
+// velmorant-cli backup, restore, startup: the copies of base.sdb in data/backup/, for support
+// staff. backup and restore print the copies held afterwards, newest first:
+// "yyyy-MM-dd <bytes> <path>".
 #include <cstdio>
 #include <filesystem>
 
@@ -9,6 +10,8 @@
 #include "core/db/Database.h"
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
+#include "core/db/Restore.h"
+#include "core/db/StartCheck.h"
 
 namespace velmorant::cli {
 namespace {
@@ -22,15 +25,18 @@ void printBackups(const std::string& databasePath) {
     }
 }
 
+// A damaged database is not prepared (its probe would only add the library's complaints) and
+// never copied: "База данных повреждена.", exit code 1, the copies stay as they are.
 int runBackup(const CliArgs& a) {
-    if (!PrepareDatabase()) {
+    const std::string databasePath = DatabaseFileIn(ProgramFolder());
+    if (ClassifyDatabase(databasePath) != DatabaseState::Damaged && !PrepareDatabase()) {
         notifier().message("Ошибка при открытии БД.", MessageIcon::Error);
         return kExitFailed;
     }
     std::string error;
-    const bool ok = BackupDatabase(DatabasePath(), a.clock.Today(), &error);
-    if (!ok) notifier().message("Не удалось сделать резервную копию: " + error, MessageIcon::Error);
-    printBackups(DatabasePath());
+    const bool ok = BackupDatabase(databasePath, a.clock.Today(), &error);
+    if (!ok) notifier().message(BackupFailureMessage(error), MessageIcon::Error);
+    printBackups(databasePath);
     return ok ? kExitOk : kExitFailed;
 }
 
@@ -45,9 +51,9 @@ int runRestore(const CliArgs& a) {
             return kExitUsage;
         }
     }
-    // The database path as the program computes it; a damaged file may fail to prepare.
-    PrepareDatabase();
-    const std::string databasePath = DatabasePath();
+    // Not prepared: the file may be damaged, and a missing one must not become an empty one.
+    const std::string databasePath = DatabaseFileIn(ProgramFolder());
+    FinishInterruptedRestore(databasePath, a.clock.Now());
     const BackupCopy copy = NewestGoodBackup(databasePath, day);
     int code = kExitOk;
     if (copy.path.empty()) {
@@ -56,10 +62,17 @@ int runRestore(const CliArgs& a) {
                            MessageIcon::Error);
         code = kExitFailed;
     } else {
-        std::string movedTo, error;
-        if (RestoreBackup(databasePath, copy.path, a.clock.Now(), &movedTo, &error)) {
+        // What the current file holds in state 1 beyond the copy goes into the restored one.
+        const RescuedDocuments rescued = ReadRescuableDocuments(databasePath);
+        RestoreOutcome outcome;
+        std::string error;
+        if (RestoreBackup(databasePath, copy.path, a.clock.Now(), &rescued, outcome, error)) {
             std::printf("restored %s\n", copy.path.c_str());
-            if (!movedTo.empty()) std::printf("moved aside %s\n", movedTo.c_str());
+            if (!outcome.movedTo.empty()) std::printf("moved aside %s\n", outcome.movedTo.c_str());
+            if (rescued.readable) {
+                std::printf("Восстановлено документов: %d. Не удалось прочитать: %d.\n",
+                            outcome.broughtBack, outcome.unreadable);
+            }
         } else {
             notifier().message("Не удалось восстановить базу данных из копии: " + error,
                                MessageIcon::Error);
@@ -70,8 +83,47 @@ int runRestore(const CliArgs& a) {
     return code;
 }
 
+// What the program does at its start, without windows: stale temporary files removed, an
+// interrupted restore finished or undone, the check (a damaged file is restored only when
+// --restore is given: questions are answered Yes then, No otherwise), the preparation and
+// the day's copy. Exit code 1 when the database is left damaged or cannot be prepared.
+int runStartup(const CliArgs& a) {
+    if (!a.args.empty() && a.args[0] != "--restore") {
+        std::fprintf(stderr, "velmorant-cli: startup takes only --restore\n");
+        return kExitUsage;
+    }
+    struct Answering : StderrNotifier {
+        bool yes;
+        explicit Answering(bool y) : yes(y) {}
+        MessageAnswer show(const std::string& text, MessageIcon icon,
+                           MessageButtons buttons) override {
+            const MessageAnswer answer = StderrNotifier::show(text, icon, buttons);
+            return buttons == MessageButtons::YesNo && yes ? MessageAnswer::Yes : answer;
+        }
+    } answering(!a.args.empty());
+    Notifier* previous = setNotifier(&answering);
+    const StartOutcome outcome = CheckDatabaseAtStart(
+        ProgramFolder(), a.clock.Now(), std::filesystem::file_time_type::clock::now());
+    int code = kExitOk;
+    if (outcome == StartOutcome::Damaged || outcome == StartOutcome::RestoreFailed) {
+        code = kExitFailed;
+    } else if (!PrepareDatabase()) {
+        notifier().message("Ошибка при открытии БД.", MessageIcon::Error);
+        code = kExitFailed;
+    } else if (outcome != StartOutcome::NewDevice) {
+        std::string error;
+        if (!BackupDatabaseOnce(DatabasePath(), a.clock.Now(), &error)) {
+            notifier().message(BackupFailureMessage(error), MessageIcon::Error);
+            code = kExitFailed;
+        }
+    }
+    setNotifier(previous);
+    return code;
+}
+
 const CliRegistration backupCommand({"backup", "", 0, 0, &runBackup});
 const CliRegistration restoreCommand({"restore", "[yyyy-MM-dd]", 0, 1, &runRestore});
+const CliRegistration startupCommand({"startup", "[--restore]", 0, 1, &runStartup});
 
 }  // namespace
 }  // namespace velmorant::cli

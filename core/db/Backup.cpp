@@ -1,15 +1,17 @@
-// The copies of base.sdb. The online backup needs the library's own handles, so this file
-// talks to SQLite directly instead of through TQueryResult.
+// The copies of base.sdb in data/backup/: made whole or not at all, only of a file that
+// passes its check, and in steps for a caller that has other work between them.
 #include "core/db/Backup.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "core/db/AtomicFile.h"
 #include "core/db/DatabaseCopy.h"
-#include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
 
 namespace velmorant {
@@ -44,15 +46,26 @@ bool copyDatabase(const std::string& from, const std::string& to, std::string* e
     return false;
 }
 
-std::string stamp(TDate now) {
-    int y, m, d;
-    DecodeDate(now, y, m, d);
-    long seconds = std::lround((now - std::floor(now)) * 86400.0);
-    if (seconds >= 86400) seconds = 86399;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d%02d%02d-%02ld%02ld%02ld", y, m, d, seconds / 3600,
-                  seconds / 60 % 60, seconds % 60);
-    return text;
+// The local time of the file's last change as a day number; 0 when it cannot be read.
+TDate writtenAt(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    struct tm local {};
+    const time_t seconds = st.st_mtime;
+    if (!::localtime_r(&seconds, &local)) return 0;
+    return EncodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
+           (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
+}
+
+std::string copyName(const std::string& databasePath, TDate day) {
+    return BackupFolderFor(databasePath) + kPrefix + DateToIso(day) + kSuffix;
+}
+
+// The copy is in place (and the rename durable): keep only the newest copies.
+void afterCopy(const std::string& folder) {
+    const auto list = ListBackups(folder);
+    std::error_code ec;
+    for (size_t i = kBackupsKept; i < list.size(); ++i) fs::remove(list[i].path, ec);
 }
 
 }  // namespace
@@ -68,7 +81,8 @@ std::vector<BackupCopy> ListBackups(const std::string& folder) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const TDate day = dayOfName(it->path().filename().string());
-        if (day != 0 && it->is_regular_file(ec)) list.push_back({it->path().string(), day});
+        if (day != 0 && it->is_regular_file(ec))
+            list.push_back({it->path().string(), day, writtenAt(it->path().string())});
     }
     std::sort(list.begin(), list.end(),
               [](const BackupCopy& a, const BackupCopy& b) { return a.day > b.day; });
@@ -79,6 +93,11 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
         setError(error, "no file");
+        return false;
+    }
+    // SQLite takes an empty file for an empty database; here it is a database that was lost.
+    if (fs::file_size(path, ec) == 0) {
+        setError(error, "empty file");
         return false;
     }
     TQueryResult db(path);
@@ -106,53 +125,91 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
 }
 
 bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error) {
+    if (!CheckDatabaseFile(databasePath)) {
+        setError(error, kDatabaseDamaged);
+        return false;
+    }
     const std::string folder = BackupFolderFor(databasePath);
     std::error_code ec;
     fs::create_directories(folder, ec);
-    const std::string target = folder + kPrefix + DateToIso(day) + kSuffix;
+    const std::string target = copyName(databasePath, day);
     if (!copyDatabase(databasePath, target, error)) return false;
-    const auto list = ListBackups(folder);
-    for (size_t i = kBackupsKept; i < list.size(); ++i) fs::remove(list[i].path, ec);
+    afterCopy(folder);
     return true;
 }
 
-bool BackupDatabaseOnce(const std::string& databasePath, TDate day, std::string* error) {
+bool HasBackupOf(const std::string& databasePath, TDate day) {
     for (const auto& copy : ListBackups(BackupFolderFor(databasePath))) {
         if (copy.day == std::floor(day)) return true;
     }
-    return BackupDatabase(databasePath, day, error);
+    return false;
 }
 
-bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, TDate now,
-                   std::string* movedTo, std::string* error) {
-    if (movedTo) movedTo->clear();
-    const std::string temporary = databasePath + ".restoring";
-    if (!copyDatabase(backupPath, temporary, error)) return false;
+bool BackupDatabaseOnce(const std::string& databasePath, TDate day, std::string* error) {
+    return HasBackupOf(databasePath, day) || BackupDatabase(databasePath, day, error);
+}
+
+std::string BackupFailureMessage(const std::string& error) {
+    if (error == kDatabaseDamaged) return error;
+    return "Не удалось сделать резервную копию: " + error;
+}
+
+struct BackupInSteps::Open {
+    AtomicFile file;
+    TQueryResult source;
+    std::unique_ptr<TQueryResult> target;
+    std::unique_ptr<TCopyInSteps> copy;
+    Open(const std::string& from, const std::string& to) : file(to), source(from) {}
+};
+
+BackupInSteps::BackupInSteps(std::string databasePath, TDate day)
+    : m_databasePath(std::move(databasePath)), m_target(copyName(m_databasePath, day)) {}
+
+BackupInSteps::~BackupInSteps() {
+    if (m_state != State::Done) discard();
+}
+
+void BackupInSteps::discard() {
+    std::string journal;
+    if (m_open) journal = m_open->file.TemporaryPath() + "-journal";
+    m_open.reset();  // the writer removes its temporary file
     std::error_code ec;
-    if (fs::exists(databasePath, ec)) {
-        std::string aside = databasePath + ".damaged-" + stamp(now);
-        for (int n = 2; fs::exists(aside, ec); ++n) {
-            aside = databasePath + ".damaged-" + stamp(now) + "-" + std::to_string(n);
-        }
-        fs::rename(databasePath, aside, ec);
-        if (ec) {
-            setError(error, ec.message());
-            fs::remove(temporary, ec);
-            return false;
-        }
-        if (movedTo) *movedTo = aside;
-        for (const char* side : {"-journal", "-wal", "-shm"}) {
-            if (fs::exists(databasePath + side, ec))
-                fs::rename(databasePath + side, aside + side, ec);
-        }
+    if (!journal.empty()) fs::remove(journal, ec);
+}
+
+BackupInSteps::State BackupInSteps::fail(const std::string& text) {
+    m_error = text;
+    m_state = State::Failed;
+    discard();
+    return m_state;
+}
+
+BackupInSteps::State BackupInSteps::Step(int pages) {
+    if (m_state != State::Running) return m_state;
+    std::string text;
+    if (!m_open) {
+        std::error_code ec;
+        fs::create_directories(BackupFolderFor(m_databasePath), ec);
+        // The same temporary name as every copy's: a leftover of an interrupted one goes.
+        fs::remove(m_target + ".tmp", ec);
+        fs::remove(m_target + ".tmp-journal", ec);
+        m_open = std::make_unique<Open>(m_databasePath, m_target);
+        if (!m_open->file.Open(fs::path(m_target).filename().string() + ".tmp"))
+            return fail(m_open->file.Error());
+        m_open->target = std::make_unique<TQueryResult>(m_open->file.TemporaryPath());
+        if (!m_open->source.OpenReadOnly(&text) || !m_open->target->Open(&text)) return fail(text);
+        m_open->copy = std::make_unique<TCopyInSteps>(m_open->source, *m_open->target);
     }
-    fs::rename(temporary, databasePath, ec);
-    if (ec) {
-        setError(error, ec.message());
-        return false;
-    }
-    SyncFolderOf(databasePath);
-    return true;
+    const auto progress = m_open->copy->Step(pages, text);
+    if (progress == TCopyInSteps::Progress::More) return m_state;
+    if (progress == TCopyInSteps::Progress::Failed) return fail(text);
+    m_open->copy.reset();
+    if (!m_open->target->Close()) return fail("the copy cannot be closed");
+    if (!m_open->file.Commit()) return fail(m_open->file.Error());
+    m_open.reset();
+    afterCopy(BackupFolderFor(m_databasePath));
+    m_state = State::Done;
+    return m_state;
 }
 
 BackupCopy NewestGoodBackup(const std::string& databasePath, TDate day) {
@@ -161,32 +218,6 @@ BackupCopy NewestGoodBackup(const std::string& databasePath, TDate day) {
         if (CheckDatabaseFile(copy.path)) return copy;
     }
     return {};
-}
-
-bool CheckAndBackUpAtStart(const std::string& databasePath, TDate now) {
-    std::error_code ec;
-    if (!fs::is_regular_file(databasePath, ec)) return true;
-    bool healthy = CheckDatabaseFile(databasePath);
-    bool result = true;
-    if (!healthy) {
-        const BackupCopy copy = NewestGoodBackup(databasePath);
-        if (copy.path.empty()) {
-            notifier().message("База данных повреждена. Исправной резервной копии нет.",
-                               MessageIcon::Warning);
-        } else if (notifier().ask("База данных повреждена. Восстановить из копии от " +
-                                  DateToText(copy.day) + "?")) {
-            std::string error;
-            healthy = RestoreBackup(databasePath, copy.path, now, nullptr, &error);
-            if (!healthy) {
-                notifier().message("Не удалось восстановить базу данных из копии: " + error,
-                                   MessageIcon::Error);
-                result = false;
-            }
-        }
-    }
-    // A damaged file is never copied: it would push a good copy out of the seven.
-    if (healthy) BackupDatabaseOnce(databasePath, now);
-    return result;
 }
 
 }  // namespace velmorant

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@ inline constexpr int kBackupsKept = 7;
 
 struct BackupCopy {
     std::string path;
-    TDate day = 0;  // the day in the file's name
+    TDate day = 0;      // the day in the file's name
+    TDate written = 0;  // when the file was last written (local time)
 };
 
 // data/backup/ beside the database at `databasePath` (ends with "/").
@@ -24,36 +26,62 @@ std::string BackupFolderFor(const std::string& databasePath);
 // The copies in `folder`, newest first; files whose names are not such a copy are ignored.
 std::vector<BackupCopy> ListBackups(const std::string& folder);
 
-// True when the file at `path` opens and PRAGMA quick_check answers "ok". A missing file
-// fails. `error` (optional) receives the first problem reported.
+// True when the file at `path` opens and PRAGMA quick_check answers "ok". A missing or empty
+// file fails. `error` (optional) receives the first problem reported.
 bool CheckDatabaseFile(const std::string& path, std::string* error = nullptr);
 
+// The error text of a copy refused because the database failed its check.
+inline constexpr char kDatabaseDamaged[] = "База данных повреждена.";
+
 // Copies the database at `databasePath` into the copy of `day`, replacing that day's earlier
-// one, then removes all but the kBackupsKept newest. The copy is written under a temporary
-// name and renamed only when complete: a copy that fails (full disk, no folder) is removed
-// and leaves the earlier one as it was. Returns false with `error` set on failure.
+// one, then removes all but the kBackupsKept newest. A database that fails CheckDatabaseFile
+// is never copied (`error` is then kDatabaseDamaged): a damaged copy would replace a good one.
+// The copy is written under a temporary name and renamed only when complete: a copy that
+// fails (full disk, no folder) is removed and leaves the earlier one as it was. Returns false
+// with `error` set on failure.
 bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error = nullptr);
 
 // Makes the copy of `day` unless one exists already (the first start of a day).
 bool BackupDatabaseOnce(const std::string& databasePath, TDate day, std::string* error = nullptr);
 
-// Puts the copy at `backupPath` in place of the database: the copy is first written beside
-// the database under a temporary name, then the current file (and its journal, which must not
-// be replayed onto the copy) is moved aside as "base.sdb.damaged-yyyyMMdd-HHmmss", never
-// deleted, and the copy renamed into place. `now` names the moved file. The name moved to is
-// returned in `movedTo` (empty when there was no file).
-bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, TDate now,
-                   std::string* movedTo = nullptr, std::string* error = nullptr);
+// What to show for a copy that failed with `error`: kDatabaseDamaged as it stands, anything
+// else after "Не удалось сделать резервную копию: ".
+std::string BackupFailureMessage(const std::string& error);
+
+// True when the day's copy exists already.
+bool HasBackupOf(const std::string& databasePath, TDate day);
+
+// The day's copy made a number of pages at a time, for a caller that runs it between other
+// work (the program's event loop): nothing of the database is checked here, the caller has
+// done that. The copy is written under the temporary name and takes its place only when
+// complete; a job destroyed before that removes its temporary file.
+class BackupInSteps {
+public:
+    enum class State { Running, Done, Failed };
+
+    BackupInSteps(std::string databasePath, TDate day);
+    ~BackupInSteps();
+    BackupInSteps(const BackupInSteps&) = delete;
+    BackupInSteps& operator=(const BackupInSteps&) = delete;
+
+    // Copies up to `pages` more pages (the first call opens both files). Done once the copy is
+    // in place and the old ones pruned; Failed with error() set otherwise.
+    State Step(int pages);
+    const std::string& error() const { return m_error; }
+
+private:
+    State fail(const std::string& text);
+    void discard();
+
+    std::string m_databasePath;
+    std::string m_target, m_error;
+    State m_state = State::Running;
+    struct Open;
+    std::unique_ptr<Open> m_open;
+};
 
 // The newest copy in the folder of `databasePath` that passes its own check, optionally only
 // copies of `day` (0: any); nullptr-like empty path when there is none.
 BackupCopy NewestGoodBackup(const std::string& databasePath, TDate day = 0);
-
-// Start-up: checks the database at `databasePath` once. When the check fails and a good copy
-// exists, asks through notifier() whether to restore it; on Yes restores it. Then makes the
-// day's first copy of a database that passed (or was restored). Returns false only when the
-// person agreed to a restore that failed (the message has been shown); the program goes on
-// with the file it has in every case.
-bool CheckAndBackUpAtStart(const std::string& databasePath, TDate now);
 
 }  // namespace velmorant

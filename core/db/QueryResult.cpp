@@ -116,6 +116,27 @@ bool TQueryResult::CopyInto(TQueryResult& target, bool waitWhileBusy, std::strin
     return false;
 }
 
+TCopyInSteps::TCopyInSteps(TQueryResult& source, TQueryResult& target) : m_target(target.m_handle) {
+    if (source.m_handle && m_target)
+        m_backup = sqlite3_backup_init(m_target, "main", source.m_handle, "main");
+}
+
+TCopyInSteps::~TCopyInSteps() {
+    if (m_backup) sqlite3_backup_finish(m_backup);
+}
+
+TCopyInSteps::Progress TCopyInSteps::Step(int pages, std::string& error) {
+    if (!m_backup) {
+        error = m_target ? sqlite3_errmsg(m_target) : "the database is not open";
+        return Progress::Failed;
+    }
+    const int rc = sqlite3_backup_step(m_backup, pages);
+    if (rc == SQLITE_DONE) return Progress::Done;
+    if (rc == SQLITE_OK || rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return Progress::More;
+    error = sqlite3_errstr(rc);
+    return Progress::Failed;
+}
+
 int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::string* error) {
     RowCall call{onRow, false, {}};
     char* message = nullptr;

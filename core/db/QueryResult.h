@@ -7,6 +7,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_backup;
 
 namespace velmorant {
 
@@ -128,6 +129,7 @@ public:
     int CurrentRow() const { return m_currentRow; }
 
 private:
+    friend class TCopyInSteps;
     // Runs `sql` with `onRow` (may be empty: rows are dropped); on failure puts the text into
     // `error` when given.
     int run(const std::string& sql, const TRowHandler& onRow, std::string* error);
@@ -146,6 +148,27 @@ private:
     int m_columnCount = 0;
     int m_currentRow = 0;
     std::string m_path;
+};
+
+// A copy of one open connection's database into another's with the library's online backup,
+// made a number of pages at a time so that other work can run between the steps. Both
+// connections must stay open while it lives; destroying it ends the copy where it stands.
+class TCopyInSteps {
+public:
+    enum class Progress { More, Done, Failed };
+
+    TCopyInSteps(TQueryResult& source, TQueryResult& target);
+    ~TCopyInSteps();
+    TCopyInSteps(const TCopyInSteps&) = delete;
+    TCopyInSteps& operator=(const TCopyInSteps&) = delete;
+
+    // Copies up to `pages` pages. More also when a writer holds the source for the moment;
+    // Failed with the library's text in `error` otherwise.
+    Progress Step(int pages, std::string& error);
+
+private:
+    sqlite3_backup* m_backup = nullptr;
+    sqlite3* m_target = nullptr;
 };
 
 // Creates an object on the global database path, opens it and runs `sql`. Returns nullptr

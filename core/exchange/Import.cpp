@@ -521,9 +521,11 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     ExecShowingStatement(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                                  DateToText(now) + " " + TimeToText(now) + "\")");
-    // The day's copy holds what the office just sent; a copy that fails leaves the earlier
-    // one and does not undo the import.
-    BackupDatabase(DatabasePath(), now);
+    // The day's copy holds what the office just sent; a copy that fails (or is refused for a
+    // damaged file) leaves the earlier one and does not undo the import, but is said.
+    std::string backupError;
+    if (!BackupDatabase(DatabasePath(), now, &backupError))
+        notifier().message(BackupFailureMessage(backupError), MessageIcon::Warning);
     observer.Finished();
     return true;
 }

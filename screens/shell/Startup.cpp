@@ -5,13 +5,17 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <filesystem>
+
 #include "core/db/Backup.h"
 #include "core/db/Clock.h"
 #include "core/db/DataFolder.h"
 #include "core/db/Database.h"
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
+#include "core/db/StartCheck.h"
 #include "screens/journal/JournalWindow.h"
+#include "screens/shell/DayCopy.h"
 #include "screens/shell/Screens.h"
 #include "screens/shell/SingleInstance.h"
 #include "screens/widgets/MainWindow.h"
@@ -90,41 +94,51 @@ StartedProgram::~StartedProgram() = default;
 
 StartedProgram StartProgram(const QString& programFolder, const QString& instanceName,
                             const Clock& clock) {
+    const auto runStarted = std::filesystem::file_time_type::clock::now();
     StartedProgram started;
     QString folder = programFolder;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     SetProgramFolder(folder.toStdString());
+
+    // A copy that is already running keeps its database: the newcomer only prepares one where
+    // that cannot hide damage (a missing file is created on a new device alone), and hands over.
+    started.guard = std::make_unique<SingleInstance>(instanceName);
+    if (started.guard->notifyRunningCopy()) {
+        started.guard.reset();
+        if (ClassifyDatabase(DatabaseFileIn(ProgramFolder())) != DatabaseState::Damaged &&
+            !PrepareDatabase()) {
+            notifier().message(kDatabaseFailed, MessageIcon::Error);
+            started.exitCode = 1;
+        }
+        return started;
+    }
+
+    // The check, and the restore question, come before anything opens the file for writing or
+    // probes its tables. The day's copy is made once the journal shows its rows.
+    const StartOutcome outcome = CheckDatabaseAtStart(ProgramFolder(), clock.Now(), runStarted);
     if (!PrepareDatabase()) {
         notifier().message(kDatabaseFailed, MessageIcon::Error);
+        started.guard.reset();
         started.exitCode = 1;
         return started;
     }
 
     started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock), clock);
     SetMainWindow(started.journal.get());
-
-    started.guard = std::make_unique<SingleInstance>(instanceName);
-    bool another = started.guard->notifyRunningCopy();
-    if (!another) {
-        JournalWindow* journal = started.journal.get();
-        const auto* order = new ActivationOrder(journal);  // freed with the journal
-        if (!started.guard->listen([journal, order] { bringForward(journal, order); })) {
-            // Another copy took the name a moment ago: hand over to it. A name that cannot
-            // be used at all leaves this copy running without the guard.
-            another = started.guard->notifyRunningCopy();
-        }
-    }
-    if (another) {
+    JournalWindow* journal = started.journal.get();
+    const auto* order = new ActivationOrder(journal);  // freed with the journal
+    if (!started.guard->listen([journal, order] { bringForward(journal, order); }) &&
+        started.guard->notifyRunningCopy()) {
+        // Another copy took the name a moment ago: hand over to it. A name that cannot be used
+        // at all leaves this copy running without the guard.
         started.journal.reset();
         started.guard.reset();
         return started;
     }
 
-    // Only the copy that stays checks the file: a second copy must not restore a database
-    // under the running one. A question shown here may outlast the journal's first load, so
-    // the load is started again on whatever file is in place now.
-    CheckAndBackUpAtStart(DatabasePath(), clock.Now());
     if (!PrepareDatabase()) return started;
+    if (outcome == StartOutcome::Healthy || outcome == StartOutcome::Restored)
+        StartDayCopyAfterFirstLoad(*journal, DatabasePath(), clock.Now());
     started.journal->loadTimer()->start();
 
     ScreenFitter::install()->placeMainWindow(started.journal.get());
