@@ -20,11 +20,15 @@ int packCommand(const CliArgs& a) {
 }
 
 // Prints the result of the unpacking: the number of entries extracted, or a negative code.
+// An entry that matched but could not be written (a full disk, a read-only folder) fails the
+// command: its name and the reason go to stderr, exit code 1.
 int unpackCommand(const CliArgs& a) {
     TUnzipper unzipper;
     const int result = UnpackFiles(unzipper, a.args[0], a.args[1], a.args[2]);
     std::printf("%d\n", result);
-    return result >= 0 ? kExitOk : kExitFailed;
+    for (const auto& entry : unzipper.unwritten())
+        std::fprintf(stderr, "velmorant-cli: not written: %s\n", entry.c_str());
+    return result >= 0 && unzipper.unwritten().empty() ? kExitOk : kExitFailed;
 }
 
 const CliRegistration packRegistration({"pack", "SOURCE ARCHIVE", 2, 2, &packCommand});

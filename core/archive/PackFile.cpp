@@ -48,13 +48,6 @@ std::string zlibErrorText(int code) {
 // Where the compressed data collects: memory, or a temporary file in a given folder.
 class CompressedData {
 public:
-    ~CompressedData() {
-        if (m_file) {
-            m_file.reset();
-            ::unlink(m_path.c_str());
-        }
-    }
-
     // Creates the temporary file in `folder`: "pack.tmp", or the first of 0001 ... FFFF that
     // does not exist. O_EXCL: a file that appears meanwhile is never taken over.
     bool useTemporaryFile(std::string folder) {
@@ -69,8 +62,10 @@ public:
             const std::string path = folder + name;
             UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (file) {
+                // Nobody needs its name: unlinked at once, it goes with the descriptor, even
+                // when the process is killed.
+                ::unlink(path.c_str());
                 m_file = std::move(file);
-                m_path = path;
                 return true;
             }
             if (errno != EEXIST) return false;
@@ -105,7 +100,6 @@ public:
 private:
     std::vector<uint8_t> m_memory;
     UniqueFd m_file;  // the temporary file, when one is used
-    std::string m_path;
     uint64_t m_size = 0;
 };
 

@@ -6,6 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -150,6 +152,7 @@ int TUnzipper::unpack(const std::string& archivePath, const std::string& targetF
                       const std::string& mask) {
     if (targetFolder.empty()) return kUnzipNoTarget;
     m_rec = TZipRec{};  // closes whatever an earlier run left open
+    m_unwritten.clear();
     m_rec.targetFolder = targetFolder;
     if (m_rec.targetFolder.back() != '/') m_rec.targetFolder += '/';
 
@@ -319,7 +322,13 @@ int TUnzipper::runEntries(const std::string& mask) {
     std::set<std::string> completed;
     do {
         if (!ZipNameMatchesMask(m_rec.entryName, mask)) continue;
+        errno = 0;
         const int r = handleEntry();
+        if (r == kUnzipWriteError) {
+            const int failure = errno;  // the call that failed set it; cleaning up keeps it
+            m_unwritten.push_back(m_rec.entryName + ": " +
+                                  (failure ? std::strerror(failure) : "cannot be written"));
+        }
         if (r == kUnzipReadError || r == kUnzipDamaged) return r;
         if (r == 0) completed.insert(landingName(m_rec.entryName));
     } while (nextEntry());

@@ -38,6 +38,10 @@ public:
     // stops with kUnzipDamaged, and nothing is left of the entry it was writing.
     void setOutputLimit(uint64_t bytes) { m_outputLimit = bytes; }
 
+    // The entries of the last run that matched but could not be written (kUnzipWriteError),
+    // each as "<name>: <the system's reason>"; empty when every one could.
+    const std::vector<std::string>& unwritten() const { return m_unwritten; }
+
     // See UnpackFiles. Every existing file of an entry's name is replaced.
     int unpack(const std::string& archivePath, const std::string& targetFolder,
                const std::string& mask);
@@ -116,6 +120,7 @@ private:
         uint64_t begin;
         uint64_t end;
     };
+    std::vector<std::string> m_unwritten;
     std::vector<Span> m_spans;
     std::vector<uint64_t> m_spanEndMax;
 };

@@ -33,11 +33,11 @@ bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop
     if (!FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), localPath)) {
         return false;
     }
-    // The import is handed the folder without its final separator; its outcome is its own.
+    // The import is handed the folder without its final separator. A fetch whose answer could
+    // not be run (or was stopped) has failed, however well the download went.
     ImportHooks hooks;
     hooks.loop = importLoop;
-    ImportScript(screen, folder.substr(0, folder.size() - 1), hooks);
-    return true;
+    return ImportScript(screen, folder.substr(0, folder.size() - 1), hooks);
 }
 
 }  // namespace velmorant

@@ -19,9 +19,9 @@ bool SendByFtp(ExchangePort& screen, TransferLoop& loop);
 
 // Downloads ToPDA.sqd (ToPDA.zip with UseZip) into the exchange folder and runs the import on
 // it. False at once, without a log line, when UseFTP is off; false when the download failed
-// or was cancelled (nothing is imported then). True once the download worked: the import
-// reports its own outcome to the user. `importLoop` (when given) serves the program while the
-// import runs and lets the person stop it.
+// or was cancelled (nothing is imported then), and false when the import of the downloaded
+// answer failed or was stopped (it has shown why). True when both worked. `importLoop` (when
+// given) serves the program while the import runs and lets the person stop it.
 bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop = nullptr);
 
 }  // namespace velmorant

@@ -13,12 +13,12 @@
 #include <sstream>
 #include <thread>
 
-#include "support/FtpTestServer.h"
 #include "core/db/Options.h"
 #include "core/db/QueryResult.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/PollTransferLoop.h"
 #include "support/ChildProcess.h"
+#include "support/FtpTestServer.h"
 #include "support/RecordingScreen.h"
 
 namespace velmorant::test {
@@ -168,7 +168,8 @@ TEST(FtpExchange, FetchDownloadsAndImports) {
         screen.appOptions = LoadAppOptions();
         ASSERT_FALSE(fs::exists(program / "exchange"));
 
-        EXPECT_TRUE(FetchByFtp(screen, loop));
+        // An answer that cannot be run fails the fetch, though the download itself went well.
+        EXPECT_EQ(FetchByFtp(screen, loop), c.validScript);
         EXPECT_TRUE(fs::exists(program / "exchange" / (c.zip ? "ToPDA.zip" : "ToPDA.sqd")));
         const auto done = std::find(screen.log.begin(), screen.log.end(), "Загрузка  завершена.");
         ASSERT_NE(done, screen.log.end());
