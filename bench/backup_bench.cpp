@@ -1,6 +1,9 @@
 // The day's copy of a base.sdb with 50 000 documents of 10 order lines each. The reference
 // is the sqlite3 shell's ".backup" of the same file in the same run. The figure that matters
-// is the ratio (goal: at most 1.2).
+// is the ratio (goal: at most 1.2). BackupDatabase checks the file before it copies it (a
+// damaged file is never copied), so its figure holds a quick check and a copy. The start of the
+// program makes its copy in steps on the event loop instead: printed are the whole of that
+// copy and its longest step, the time the screen cannot answer.
 
 #include <unistd.h>
 
@@ -67,7 +70,8 @@ int main() {
     std::printf("backup of %d documents x %d lines, base.sdb %.1f MB\n", kDocuments,
                 kLinesPerDocument, static_cast<double>(fs::file_size(db)) / 1e6);
 
-    double best = 1e9, bestReference = 1e9;
+    double best = 1e9, bestReference = 1e9, bestSteps = 1e9, longestStep = 0;
+    int steps = 0;
     for (int round = 0; round < kRounds; ++round) {
         fs::remove(reference);
         auto start = std::chrono::steady_clock::now();
@@ -84,6 +88,29 @@ int main() {
             return 1;
         }
         best = std::min(best, bench::seconds(start));
+
+        fs::remove(BackupFolderFor(db) + "base-2026-03-03.sdb");
+        start = std::chrono::steady_clock::now();
+        BackupInSteps inSteps(db, EncodeDate(2026, 3, 3));
+        int count = 0;
+        double longest = 0;
+        for (;;) {
+            const auto stepStart = std::chrono::steady_clock::now();
+            const auto state = inSteps.Step(256);
+            longest = std::max(longest, bench::seconds(stepStart));
+            ++count;
+            if (state == BackupInSteps::State::Running) continue;
+            if (state == BackupInSteps::State::Failed) {
+                std::fprintf(stderr, "the copy in steps failed: %s\n", inSteps.error().c_str());
+                return 1;
+            }
+            break;
+        }
+        if (bench::seconds(start) < bestSteps) {
+            bestSteps = bench::seconds(start);
+            longestStep = longest;
+            steps = count;
+        }
     }
     const bool same =
         fs::file_size(reference) == fs::file_size(BackupFolderFor(db) + "base-2026-03-02.sdb");
@@ -94,8 +121,11 @@ int main() {
     }
     std::printf("  BackupDatabase:         %.3f s wall\n", best);
     std::printf("  sqlite3 shell .backup:  %.3f s wall\n", bestReference);
+    std::printf("  in steps of 256 pages:  %.3f s wall, %d steps, the longest %.1f ms\n", bestSteps,
+                steps, longestStep * 1000);
     std::printf("ratio: %.2f wall (goal: at most 1.2; best of %d rounds)\n", best / bestReference,
                 kRounds);
     std::printf("RESULT backup-vs-sqlite3-backup %.2f 1.2\n", best / bestReference);
+    std::printf("RESULT backup-in-steps-vs-sqlite3-backup %.2f 1.2\n", bestSteps / bestReference);
     return 0;
 }

@@ -102,7 +102,10 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
     }
     TQueryResult db(path);
     std::string text;
-    if (!db.OpenReadOnly(&text)) {
+    // A journal left by a writer that was killed is rolled back by the first reader that may
+    // write; a read-only connection would only fail on it, and the file is not damaged.
+    const bool hotJournal = fs::file_size(path + "-journal", ec) > 0 && !ec;
+    if (!(hotJournal ? db.Open(&text) : db.OpenReadOnly(&text))) {
         setError(error, text);
         return false;
     }

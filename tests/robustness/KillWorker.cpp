@@ -1,6 +1,7 @@
 // Saves order documents without end: new ones of 40 lines, and every third time an update of
-// an earlier one with one line more. Prints the number of completed saves after each, so that
-// whoever kills it knows how far it got. Usage: kill_worker HOME
+// an earlier one with one line more. After each completed save prints "<n> <GUID> <lines>",
+// the number of saves so far and the document saved with its number of lines, so that whoever
+// kills it knows what must be in the database. Usage: kill_worker HOME
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
         doc.Modified = true;
         if (!SaveDocument(doc, clock)) return 1;
         if (saved.empty() || saved.back() != doc.GUID) saved.push_back(doc.GUID);
-        std::printf("%ld\n", n);
+        std::printf("%ld %s %zu\n", n, doc.GUID.c_str(), doc.Lines.size());
         std::fflush(stdout);
     }
 }
