@@ -1,7 +1,7 @@
 // The day's copy of a base.sdb with 50 000 documents of 10 order lines each. The reference
-// is the sqlite3 shell's ".backup" of the same file in the same run. The figure that matters
-// is the ratio (goal: at most 1.2). BackupDatabase checks the file before it copies it (a
-// damaged file is never copied), so its figure holds a quick check and a copy. The start of the
+// is the sqlite3 shell's "PRAGMA quick_check" and ".backup" of the same file in the same run:
+// BackupDatabase checks the file before it copies it (a damaged file is never copied). The
+// figure that matters is the ratio (goal: at most 1.2). The start of the
 // program makes its copy in steps on the event loop instead: printed are the whole of that
 // copy and its longest step, the time the screen cannot answer.
 
@@ -66,7 +66,9 @@ int main() {
     }
     const std::string db = DatabasePath();
     const std::string reference = (home / "x.sdb").string();
-    const std::string command = "sqlite3 '" + db + "' \".backup '" + reference + "'\"";
+    // The same work as BackupDatabase: the check, then the copy.
+    const std::string command =
+        "sqlite3 '" + db + "' 'PRAGMA quick_check' \".backup '" + reference + "'\" > /dev/null";
     std::printf("backup of %d documents x %d lines, base.sdb %.1f MB\n", kDocuments,
                 kLinesPerDocument, static_cast<double>(fs::file_size(db)) / 1e6);
 
@@ -120,7 +122,7 @@ int main() {
         return 1;
     }
     std::printf("  BackupDatabase:         %.3f s wall\n", best);
-    std::printf("  sqlite3 shell .backup:  %.3f s wall\n", bestReference);
+    std::printf("  sqlite3 shell check and .backup: %.3f s wall\n", bestReference);
     std::printf("  in steps of 256 pages:  %.3f s wall, %d steps, the longest %.1f ms\n", bestSteps,
                 steps, longestStep * 1000);
     std::printf("ratio: %.2f wall (goal: at most 1.2; best of %d rounds)\n", best / bestReference,
