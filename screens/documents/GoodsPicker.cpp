@@ -24,6 +24,7 @@
 #include "screens/widgets/MenuBar.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/SoftKeyboard.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/TwoLineDelegate.h"
 #include "screens/widgets/ViewHelpers.h"
 
@@ -70,17 +71,19 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
 
     // The top bar: a framing picture, the folder bar, the drop-down's OK/X, a framing blank.
     auto* topBar = new QWidget(body());
-    topBar->setFixedHeight(22);
+    // 22 pixels on a handheld, a finger's size on a phone.
+    const int barHeight = TouchSize(this, 22);
+    topBar->setFixedHeight(barHeight);
     auto* top = new QHBoxLayout(topBar);
     top->setContentsMargins(0, 0, 0, 0);
     top->setSpacing(0);
     auto* image = new QToolButton(topBar);
-    image->setFixedSize(24, 22);
+    image->setFixedSize(24, barHeight);
     image->setIcon(ImageList::fromBitmap(QStringLiteral("BITBTN1_BITMAP"), 16, 16).icon(0));
     image->setEnabled(false);
     m_folderBar = new QPushButton(topBar);
     m_folderBar->setObjectName(QStringLiteral("folderBar"));
-    m_folderBar->setFixedHeight(22);
+    m_folderBar->setFixedHeight(barHeight);
     // Reached with Tab (Space or Enter opens the drop-down); a tap leaves the focus in the list.
     m_folderBar->setFocusPolicy(Qt::TabFocus);
     m_folderBar->setAutoDefault(false);  // not drawn as the dialog's default button
@@ -95,6 +98,9 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     auto* close = new QPushButton(ToQString(kDropDownClose), m_dropDownButtons);
     close->setObjectName(QStringLiteral("dropDownClose"));
     close->setGeometry(46, 1, 40, 20);
+    const double grow = TouchScale(this, 22);
+    ScaleChildren(m_dropDownButtons, grow, grow);
+    m_dropDownButtons->setFixedSize(qRound(88 * grow), barHeight);
     for (QPushButton* b : {ok, close}) {
         // The tree keeps the focus, so the drop-down stays; Enter and Escape in the tree are
         // these two buttons' keys.
@@ -103,7 +109,7 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     }
     m_dropDownButtons->hide();
     auto* blank = new QToolButton(topBar);
-    blank->setFixedSize(12, 22);
+    blank->setFixedSize(12, barHeight);
     blank->setEnabled(false);
     top->addWidget(image);
     top->addWidget(m_folderBar, 1);

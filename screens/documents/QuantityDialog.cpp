@@ -6,14 +6,15 @@
 #include <QKeyEvent>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtText.h"
+#include "screens/widgets/TouchTargets.h"
 
 namespace velmorant {
 
 namespace {
-
-QRect ToQRect(const TRect& r) { return QRect(r.x, r.y, r.width, r.height); }
 
 QFont BoldFont(const QFont& base, int pixelHeight) {
     QFont f = base;
@@ -84,22 +85,43 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
 
 void TQuantityDialog::layOut() {
     QSize screenSize = m_screenOverride;
-    if (!screenSize.isValid()) {
-        QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-        screenSize = s ? s->geometry().size() : QSize(240, 320);
-    }
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!screenSize.isValid()) screenSize = s ? s->geometry().size() : QSize(240, 320);
     const TQuantityLayout l = QuantityLayoutFor(screenSize.width(), screenSize.height());
-    setFixedSize(l.window.width, l.window.height);
-    move(l.window.x, l.window.y);
-    m_edit->setGeometry(ToQRect(l.edit));
-    m_keypad->setGeometry(ToQRect(l.keypad));
-    for (int i = 0; i < m_keys.size(); ++i) {
-        m_keys[i]->setGeometry(ToQRect(l.keys[static_cast<std::size_t>(i)].rect));
+    // On a phone the keypad fills the screen's width and its keys reach a finger's size; on a
+    // handheld (and a desktop) it is exactly as drawn.
+    double fx = 1.0;
+    double fy = TouchScale(this, 22);
+    if (fy > 1.0 && s && !m_screenOverride.isValid()) {
+        const QRect available = s->availableGeometry();
+        fx = double(available.width()) / l.window.width;
+        fy = std::min(std::max(fx, fy), double(available.height()) / l.window.height);
     }
-    m_ok->setGeometry(ToQRect(l.ok));
-    m_cancel->setGeometry(ToQRect(l.cancel));
-    m_priceLabel->setGeometry(ToQRect(l.priceLabel));
-    m_sumLabel->setGeometry(ToQRect(l.sumLabel));
+    const auto rect = [fx, fy](const TRect& r) {
+        return QRect(qRound(r.x * fx), qRound(r.y * fy), qRound(r.width * fx),
+                     qRound(r.height * fy));
+    };
+    const QRect window = rect({0, 0, l.window.width, l.window.height});
+    setFixedSize(window.size());
+    if (fx == 1.0 && fy == 1.0) {
+        move(l.window.x, l.window.y);
+    } else if (s) {
+        QRect centred(QPoint(), window.size());
+        centred.moveCenter(s->availableGeometry().center());
+        move(centred.topLeft());
+        m_edit->setFont(BoldFont(font(), qRound(22 * fy)));
+        m_priceLabel->setFont(BoldFont(font(), qRound(18 * fy)));
+        m_sumLabel->setFont(BoldFont(font(), qRound(20 * fy)));
+    }
+    m_edit->setGeometry(rect(l.edit));
+    m_keypad->setGeometry(rect(l.keypad));
+    for (int i = 0; i < m_keys.size(); ++i) {
+        m_keys[i]->setGeometry(rect(l.keys[static_cast<std::size_t>(i)].rect));
+    }
+    m_ok->setGeometry(rect(l.ok));
+    m_cancel->setGeometry(rect(l.cancel));
+    m_priceLabel->setGeometry(rect(l.priceLabel));
+    m_sumLabel->setGeometry(rect(l.sumLabel));
 }
 
 void TQuantityDialog::showEvent(QShowEvent* event) {

@@ -269,6 +269,8 @@ void SettingsDialog::save() {
 
 bool RunSettingsDialog(QWidget* parent) {
     SettingsDialog dialog(parent);
+    // A full screen of its own, like the pickers: it covers the window it was opened from.
+    if (parent) dialog.setGeometry(parent->window()->geometry());
     dialog.load();
     return dialog.exec() == Dialog::Confirmed;
 }

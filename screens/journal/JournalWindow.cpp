@@ -23,6 +23,7 @@
 #include "screens/journal/PeriodDialog.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/ScreenFitter.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
@@ -72,6 +73,7 @@ void JournalWindow::buildList() {
     m_list->verticalHeader()->hide();
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    GrowRows(m_list);  // a finger's size on a phone
     m_list->horizontalHeader()->setHighlightSections(false);
     m_list->horizontalHeader()->setMinimumSectionSize(1);
     m_list->horizontalHeader()->setStretchLastSection(false);

@@ -2,13 +2,17 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QScreen>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 #include "core/db/Clock.h"
 #include "screens/journal/PeriodTexts.h"
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtDates.h"
 #include "screens/widgets/QtText.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/Translations.h"
 #include "screens/widgets/ViewHelpers.h"
 
@@ -127,6 +131,12 @@ TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget
     m_intervalTo = picker("intervalTo", 48, 225);
     m_allRadio = radio(period_text::kAll, "allRadio", 8, 252, 225, 0);
     area->setMinimumSize(241, m_allRadio->geometry().bottom() + 8);
+    // On a phone the rows grow to a finger's size, as wide as the screen allows.
+    if (const double fy = TouchScale(area, 22); fy > 1.0) {
+        const QScreen* s = area->screen();
+        const double room = s ? double(s->availableGeometry().width()) / 241 : fy;
+        ScaleChildren(area, std::min(fy, room), fy);
+    }
 
     auto* group = new QButtonGroup(this);
     for (QRadioButton* r :

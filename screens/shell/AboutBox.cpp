@@ -123,6 +123,9 @@ AboutBox::AboutBox(QWidget* parent) : Dialog(parent) {
     QFont small = m_databasePath->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     m_databasePath->setFont(small);
+    // An underscore lies at the very bottom of the font's descent: a line of its own below
+    // the text keeps the last line's underscores from being cut off by the label's edge.
+    m_databasePath->setContentsMargins(0, 0, 0, QFontMetrics(small).descent());
     column->addWidget(m_databasePath);
     resize(300, 250);
 }

@@ -18,7 +18,9 @@ inline QString SpecialFolderPath(SpecialFolder id) {
 // Lets the user pick a folder in a modal folder chooser with `title`, starting in
 // `startFolder` (the documents folder when empty). Returns the chosen folder without a
 // trailing "/", or empty text when cancelled. The chooser is a QFileDialog (the widget
-// version, objectName "folderChooser"), so a test can answer it like any modal dialog.
+// version, objectName "folderChooser"), so a test can answer it like any modal dialog. On a
+// screen narrower than 480 pixels it drops its side bar and file-type row and puts its two
+// buttons under the name, so that it fits a handheld's 240 pixels.
 QString ChooseFolder(QWidget* parent, const QString& title, const QString& startFolder = QString());
 
 }  // namespace velmorant

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "screens/widgets/TouchTargets.h"
+
 namespace velmorant {
 
 namespace {
@@ -18,7 +20,8 @@ public:
     using QToolButton::QToolButton;
     QSize sizeHint() const override {
         const QFontMetrics fm(font());
-        return QSize(fm.horizontalAdvance(text()) + 6, fm.height() + 8);
+        // A finger's size on a phone's screen (TouchTargets.h), as drawn elsewhere.
+        return QSize(fm.horizontalAdvance(text()) + 6, TouchSize(this, fm.height() + 8));
     }
     QSize minimumSizeHint() const override { return QSize(8, sizeHint().height()); }
 

@@ -4,7 +4,9 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QInputMethod>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
@@ -20,13 +22,16 @@ constexpr int kHandheldShortSide = 480;
 QRect ScreenFitter::fittedGeometry(const QRect& window, const QRect& available,
                                    const QRect& keyboard) {
     if (window.left() > available.left()) return window;
+    // A frame placed above or left of the screen (its caption bar or border out of reach)
+    // comes into it.
+    const QPoint topLeft(available.left(), std::max(window.top(), available.top()));
     int bottom = available.bottom();
-    if (!keyboard.isEmpty() && keyboard.top() > window.top()) {
+    if (!keyboard.isEmpty() && keyboard.top() > topLeft.y()) {
         bottom = std::min(bottom, keyboard.top() - 1);
     }
-    const int width = std::max(1, available.right() - window.left() + 1);
-    const int height = std::max(1, bottom - window.top() + 1);
-    return QRect(window.topLeft(), QSize(width, height));
+    const int width = std::max(1, available.right() - topLeft.x() + 1);
+    const int height = std::max(1, bottom - topLeft.y() + 1);
+    return QRect(topLeft, QSize(width, height));
 }
 
 bool ScreenFitter::isHandheldScreen(const QWidget* widget) {
@@ -130,7 +135,55 @@ void ScreenFitter::fitWindow(QWidget* window) {
 
 void ScreenFitter::fitActiveWindow() { fitWindow(QApplication::activeWindow()); }
 
+void ScreenFitter::keepInside(QWidget* window) {
+    if (!window || !window->isWindow() || !window->isVisible()) return;
+    const Qt::WindowType type = window->windowType();
+    if (type != Qt::Window && type != Qt::Dialog) return;
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect available = screen->availableGeometry();
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    const QSize frame = outer.size() - inner.size();
+    const QSize most = available.size() - frame;
+    if (inner.width() > most.width() || inner.height() > most.height()) {
+        // A window may not ask for more than the screen has, whatever its contents would
+        // like (a message box fixes its own size, a dialog drawn for 241 pixels gets its frame
+        // on top): what does not fit is cut at its edge rather than left off the screen.
+        const QSize least = window->minimumSize().boundedTo(most);
+        window->setMinimumSize(least);
+        window->setMaximumSize(window->maximumSize().boundedTo(most.expandedTo(least)));
+        window->resize(inner.size().boundedTo(most));
+    }
+    const QRect now = window->frameGeometry();
+    const int x = std::clamp(now.left(), available.left(),
+                             std::max(available.left(), available.right() - now.width() + 1));
+    const int y = std::clamp(now.top(), available.top(),
+                             std::max(available.top(), available.bottom() - now.height() + 1));
+    if (x != now.left() || y != now.top()) window->move(x, y);
+}
+
 bool ScreenFitter::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Move || type == QEvent::Resize) && watched->isWidgetType() && !m_fitting) {
+        // The window manager has framed or moved the window: its frame is known only now.
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget->isVisible()) {
+            m_fitting = true;
+            keepInside(widget);
+            m_fitting = false;
+        }
+    }
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow()) {
+            // Now, where the dialog was placed over its owner, and once more when it has
+            // sized itself (a message box does that in its own show handling).
+            keepInside(widget);
+            QPointer<QWidget> window(widget);
+            QTimer::singleShot(0, this, [this, window] { keepInside(window); });
+        }
+    }
     if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget && widget->isWindow()) fitActiveWindow();

@@ -53,6 +53,10 @@ public:
     void fitActiveWindow();
     // Fits one window now.
     void fitWindow(QWidget* window);
+    // Keeps a shown window (frame included) inside the available screen: a larger one is
+    // made smaller, down to its minimum size, and one that reaches over an edge is moved
+    // back. Done for every window when it is shown, on every screen.
+    void keepInside(QWidget* window);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

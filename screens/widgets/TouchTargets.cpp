@@ -1,5 +1,6 @@
 #include "screens/widgets/TouchTargets.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QGuiApplication>
@@ -41,14 +42,43 @@ int TouchTarget(const QWidget* widget) {
 
 int TouchSize(const QWidget* widget, int size) { return std::max(size, TouchTarget(widget)); }
 
+double TouchScale(const QWidget* widget, int designHeight) {
+    const int target = TouchTarget(widget);
+    if (target <= 0 || designHeight <= 0) return 1.0;
+    return std::max(1.0, double(target) / designHeight);
+}
+
+void ScaleChildren(QWidget* area, double fx, double fy) {
+    if (!area || (fx == 1.0 && fy == 1.0)) return;
+    const auto scaled = [fx, fy](const QRect& r) {
+        return QRect(qRound(r.x() * fx), qRound(r.y() * fy), qRound(r.width() * fx),
+                     qRound(r.height() * fy));
+    };
+    const int target = TouchTarget(area);
+    for (QWidget* child : area->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow()) continue;
+        QRect r = scaled(child->geometry());
+        if (qobject_cast<QAbstractButton*>(child)) {
+            const QPoint centre = r.center();
+            r.setSize(r.size().expandedTo(QSize(target, target)));
+            r.moveCenter(centre);
+        }
+        child->setGeometry(r);
+    }
+    const QSize least = area->minimumSize();
+    area->setMinimumSize(qRound(least.width() * fx), qRound(least.height() * fy));
+}
+
 void GrowRows(QAbstractItemView* view) {
     const int target = TouchTarget(view);
     if (!view || target <= 0) return;
     // A table's rows are its vertical header's sections; a tree's come from the style (below).
     if (auto* table = qobject_cast<QTableView*>(view)) {
         QHeaderView* rows = table->verticalHeader();
-        rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), target));
-        rows->setDefaultSectionSize(std::max(rows->defaultSectionSize(), target));
+        // A grid line takes a pixel of each row.
+        const int height = target + (table->showGrid() ? 1 : 0);
+        rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), height));
+        rows->setDefaultSectionSize(std::max(rows->defaultSectionSize(), height));
     }
 }
 
@@ -70,8 +100,6 @@ public:
             case CT_ItemViewItem:
             case CT_PushButton:
             case CT_ToolButton:
-            case CT_CheckBox:
-            case CT_RadioButton:
             case CT_ComboBox:
             case CT_TabBarTab:
                 size.setHeight(std::max(size.height(), m_target));

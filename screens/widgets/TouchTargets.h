@@ -28,6 +28,15 @@ int TouchTarget(const QWidget* widget);
 // `size` grown to the touch target of `widget`'s screen.
 int TouchSize(const QWidget* widget, int size);
 
+// The factor by which a screen drawn for the handheld (its controls `designHeight` pixels
+// high) grows so that they reach the touch target; 1 where sizes stay as drawn.
+double TouchScale(const QWidget* widget, int designHeight);
+
+// Scales the position and size of every child of `area` placed by position (not by a
+// layout), and `area`'s minimum size: x and width by `fx`, y and height by `fy`. Buttons are
+// then made at least the touch target wide and high, about their centre. Nothing when both are 1.
+void ScaleChildren(QWidget* area, double fx, double fy);
+
 // Rows of `view` at least the touch target high (nothing on a handheld or desktop).
 void GrowRows(QAbstractItemView* view);
 
