@@ -27,7 +27,8 @@ std::string BackupFolderFor(const std::string& databasePath);
 std::vector<BackupCopy> ListBackups(const std::string& folder);
 
 // True when the file at `path` opens and PRAGMA quick_check answers "ok". A missing or empty
-// file fails. A journal that a killed writer left beside it is rolled back first. `error` (optional) receives the first problem reported.
+// file fails. A journal that a killed writer left beside it is rolled back first. `error`
+// (optional) receives the first problem reported.
 bool CheckDatabaseFile(const std::string& path, std::string* error = nullptr);
 
 // The error text of a copy refused because the database failed its check.
