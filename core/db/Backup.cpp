@@ -193,12 +193,11 @@ BackupInSteps::State BackupInSteps::Step(int pages) {
     if (!m_open) {
         std::error_code ec;
         fs::create_directories(BackupFolderFor(m_databasePath), ec);
-        // The same temporary name as every copy's: a leftover of an interrupted one goes.
-        fs::remove(m_target + ".tmp", ec);
-        fs::remove(m_target + ".tmp-journal", ec);
+        // A name of its own: an import may make the day's copy while this one is between
+        // steps (its loop serves the program), and must not take this temporary file for a
+        // leftover. A kill's leftover goes at the next start.
         m_open = std::make_unique<Open>(m_databasePath, m_target);
-        if (!m_open->file.Open(fs::path(m_target).filename().string() + ".tmp"))
-            return fail(m_open->file.Error());
+        if (!m_open->file.Open()) return fail(m_open->file.Error());
         m_open->target = std::make_unique<TQueryResult>(m_open->file.TemporaryPath());
         if (!m_open->source.OpenReadOnly(&text) || !m_open->target->Open(&text)) return fail(text);
         m_open->copy = std::make_unique<TCopyInSteps>(m_open->source, *m_open->target);

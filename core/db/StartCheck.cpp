@@ -47,7 +47,8 @@ bool isPackScratch(const std::string& name) {
 }
 
 bool isCopyTemporary(const std::string& name) {
-    return name.rfind("base-", 0) == 0 && endsWith(name, ".sdb.tmp");
+    return (name.rfind("base-", 0) == 0 && endsWith(name, ".sdb.tmp")) ||
+           isWrittenFileTemporary(name);
 }
 
 bool changedBefore(const fs::path& path, fs::file_time_type when) {

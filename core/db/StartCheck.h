@@ -52,11 +52,11 @@ bool CheckAndBackUpAtStart(
 std::string DatabaseFileIn(const std::string& programFolder);
 
 // Removes the temporary files that operations of this program create and a kill can leave:
-// "<name>.XXXXXX.tmp" (an extracted entry, the export's XML, a written file), "*.part" (a
-// download) in the exchange folder, "base-yyyy-MM-dd.sdb.tmp" (a copy) in data/backup/, the
-// packer's scratch files ("pack.tmp", "0001".."FFFF") in the program folder, each with the
-// journal SQLite may have left beside it. Only files last changed before `runStarted` go,
-// so that a run still writing keeps its own. Returns the number removed.
+// "<name>.XXXXXX.tmp" (an extracted entry, the export's XML, a written file, a copy made in
+// steps), "*.part" (a download) in the exchange folder, "base-yyyy-MM-dd.sdb.tmp" (a copy) in
+// data/backup/, the packer's scratch files ("pack.tmp", "0001".."FFFF") in the program
+// folder, each with the journal SQLite may have left beside it. Only files last changed before
+// `runStarted` go, so that a run still writing keeps its own. Returns the number removed.
 int RemoveStaleTemporaries(const std::string& programFolder,
                            std::filesystem::file_time_type runStarted);
 

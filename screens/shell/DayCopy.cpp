@@ -6,12 +6,20 @@
 namespace velmorant {
 
 DayCopy::DayCopy(const std::string& databasePath, TDate day, QObject* parent)
-    : QObject(parent), m_copy(databasePath, day) {
+    : QObject(parent), m_databasePath(databasePath), m_day(day), m_copy(databasePath, day) {
     m_timer.setInterval(0);  // one step per pass of the event loop
     connect(&m_timer, &QTimer::timeout, this, &DayCopy::step);
 }
 
-void DayCopy::start() { m_timer.start(); }
+void DayCopy::start() {
+    // An import run before the rows were shown has made the day's copy already.
+    if (HasBackupOf(m_databasePath, m_day)) {
+        emit finished(true);
+        deleteLater();
+        return;
+    }
+    m_timer.start();
+}
 
 void DayCopy::step() {
     const auto state = m_copy.Step(kPagesPerStep);

@@ -30,6 +30,8 @@ signals:
 private:
     void step();
 
+    std::string m_databasePath;
+    TDate m_day;
     BackupInSteps m_copy;
     QTimer m_timer;
 };

@@ -129,6 +129,34 @@ TEST(Backup, FailingCopyLeavesTheEarlierOne) {
     EXPECT_TRUE(CheckDatabaseFile(other.dbPath()));
 }
 
+// The start's copy goes in steps; an import's copy of the same day may come between two of them.
+TEST(Backup, CopyInStepsAndAnImportsCopyBetweenItsSteps) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 400);
+    for (const bool importBetween : {false, true}) {
+        SCOPED_TRACE(importBetween ? "an import's copy between the steps" : "alone");
+        fs::remove_all(BackupFolderFor(home.dbPath()));
+        BackupInSteps copy(home.dbPath(), kDay1);
+        ASSERT_EQ(copy.Step(4), BackupInSteps::State::Running);
+        if (importBetween) {
+            addDocuments(home.dbPath(), 10, 401);
+            ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1));
+        }
+        int steps = 1;
+        BackupInSteps::State state;
+        while ((state = copy.Step(4)) == BackupInSteps::State::Running) ++steps;
+        ASSERT_EQ(state, BackupInSteps::State::Done) << copy.error();
+        EXPECT_GT(steps, 10);
+        // The copy is whole, and holds what the file held when it completed.
+        EXPECT_TRUE(CheckDatabaseFile(copyOf(home, kDay1)));
+        EXPECT_EQ(documentCount(copyOf(home, kDay1)), documentCount(home.dbPath()));
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(BackupFolderFor(home.dbPath())))
+            left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"base-" + DateToIso(kDay1) + ".sdb"});
+    }
+}
+
 TEST(Backup, CheckFindsDamageAndMissingFiles) {
     test::TempProgramFolder home;
     addDocuments(home.dbPath(), 400);

@@ -253,6 +253,7 @@ TEST(RestoreAtStart, StaleTemporaryFilesOfOurOwnGoOthersStay) {
         {"exchange/ToPDA.zip.part", true},
         {"data/backup/base-2030-03-13.sdb.tmp", true},
         {"data/backup/base-2030-03-13.sdb.tmp-journal", true},
+        {"data/backup/base-2030-03-13.sdb.Xy12Ab.tmp-journal", true},
         {"pack.tmp", true},
         {"00A1", true},
         {"exchange/ToPDA.sqd", false},
