@@ -14,13 +14,15 @@ class TQueryResult;
 struct DeviceIndex {
     const char* name;
     const char* table;
-    const char* column;
+    const char* column;  // a column, or an expression of one
 };
 
-inline constexpr std::array<DeviceIndex, 14> kDeviceIndexes{{
+inline constexpr std::array<DeviceIndex, 15> kDeviceIndexes{{
     {"MY_IX_CLIENTS_GUID", "SPR_CLIENTS", "GUID"},
     {"MY_IX_CLIENTS_UNAME", "SPR_CLIENTS", "UNAME"},
     {"MY_IX_GOODS_GUID", "SPR_GOODS", "GUID"},
+    // The repeated order finds its goods by the GUID without the blanks around it.
+    {"MY_IX_GOODS_TRIM_GUID", "SPR_GOODS", "trim(GUID)"},
     {"MY_IX_GOODS_ROOTID", "SPR_GOODS", "ROOTID"},
     {"MY_IX_GOODS_UNAME", "SPR_GOODS", "UNAME"},
     {"MY_IX_COMPETITORS_GUID", "SPR_COMPETITORS", "GUID"},

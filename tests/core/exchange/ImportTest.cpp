@@ -365,7 +365,7 @@ TEST_F(ImportTest, TableMadeAgainKeepsTheDeviceIndexes) {
         "drop table SPR_GOODS; create table SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, "
         "ANAME, UNAME, PRICE); insert into SPR_GOODS (GUID, UNAME) values ('G1', 'A');";
     const std::vector<std::string> all = {"MY_IX_GOODS_GUID", "MY_IX_GOODS_ROOTID",
-                                          "MY_IX_GOODS_UNAME"};
+                                          "MY_IX_GOODS_TRIM_GUID", "MY_IX_GOODS_UNAME"};
     struct Case {
         const char* name;
         std::string script;
