@@ -62,10 +62,26 @@ std::string copyName(const std::string& databasePath, TDate day) {
 }
 
 // The copy is in place (and the rename durable): keep only the newest copies.
+// An older copy that is larger than every one of the newest stays as well (only the newest
+// such): a database that lost its content (a restore the agent declined, an answer that wiped
+// the tables) must not push the last full copy out within a week.
 void afterCopy(const std::string& folder) {
     const auto list = ListBackups(folder);
     std::error_code ec;
-    for (size_t i = kBackupsKept; i < list.size(); ++i) fs::remove(list[i].path, ec);
+    uintmax_t largestKept = 0;
+    for (size_t i = 0; i < list.size() && i < static_cast<size_t>(kBackupsKept); ++i) {
+        const uintmax_t size = fs::file_size(list[i].path, ec);
+        if (!ec) largestKept = std::max(largestKept, size);
+    }
+    bool fullerKept = false;
+    for (size_t i = kBackupsKept; i < list.size(); ++i) {
+        const uintmax_t size = fs::file_size(list[i].path, ec);
+        if (!fullerKept && !ec && size > largestKept) {
+            fullerKept = true;
+            continue;
+        }
+        fs::remove(list[i].path, ec);
+    }
 }
 
 }  // namespace

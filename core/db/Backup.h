@@ -9,8 +9,9 @@
 namespace velmorant {
 
 // Copies of base.sdb kept beside it in data/backup/, one per day ("base-yyyy-MM-dd.sdb"),
-// the seven newest. Every copy is made with SQLite's online backup, so a copy is always a
-// consistent database even while another connection writes.
+// the seven newest, and an older one when it is larger than all of them (the last full copy
+// of a database that lost its content). Every copy is made with SQLite's online backup, so a copy
+// is always a consistent database even while another connection writes.
 
 inline constexpr int kBackupsKept = 7;
 
@@ -35,11 +36,11 @@ bool CheckDatabaseFile(const std::string& path, std::string* error = nullptr);
 inline constexpr char kDatabaseDamaged[] = "База данных повреждена.";
 
 // Copies the database at `databasePath` into the copy of `day`, replacing that day's earlier
-// one, then removes all but the kBackupsKept newest. A database that fails CheckDatabaseFile
-// is never copied (`error` is then kDatabaseDamaged): a damaged copy would replace a good one.
-// The copy is written under a temporary name and renamed only when complete: a copy that
-// fails (full disk, no folder) is removed and leaves the earlier one as it was. Returns false
-// with `error` set on failure.
+// one, then removes all but the kBackupsKept newest (and the larger older one above). A database
+// that fails CheckDatabaseFile is never copied (`error` is then kDatabaseDamaged): a damaged copy
+// would replace a good one. The copy is written under a temporary name and renamed only when
+// complete: a copy that fails (full disk, no folder) is removed and leaves the earlier one as it
+// was. Returns false with `error` set on failure.
 bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error = nullptr);
 
 // Makes the copy of `day` unless one exists already (the first start of a day).

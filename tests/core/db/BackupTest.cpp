@@ -104,6 +104,28 @@ TEST(Backup, SevenNewestKeptOthersFilesLeftAlone) {
     EXPECT_FALSE(fs::exists(copyOf(home, kDay1 + 2)));
 }
 
+// A week of copies of a database that lost its content (a restore declined) does not push out
+// the last full copy; once the database is fuller again, the old copy goes.
+TEST(Backup, LastFullCopyOutlivesAWeekOfEmptyOnes) {
+    test::TempProgramFolder home;
+    addDocuments(home.dbPath(), 400);
+    ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1));
+    fs::remove(home.dbPath());
+    ASSERT_TRUE(PrepareDatabase());
+    for (int d = 1; d <= 10; ++d) ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1 + d));
+    auto list = ListBackups(BackupFolderFor(home.dbPath()));
+    ASSERT_EQ(list.size(), 8u);
+    EXPECT_EQ(list[6].day, kDay1 + 4);
+    EXPECT_EQ(list[7].day, kDay1);
+    EXPECT_EQ(documentCount(copyOf(home, kDay1)), 400);
+
+    addDocuments(home.dbPath(), 800);
+    ASSERT_TRUE(BackupDatabase(home.dbPath(), kDay1 + 11));
+    list = ListBackups(BackupFolderFor(home.dbPath()));
+    ASSERT_EQ(list.size(), 7u);
+    EXPECT_EQ(list[6].day, kDay1 + 5);
+}
+
 TEST(Backup, FailingCopyLeavesTheEarlierOne) {
     test::TempProgramFolder home;
     addDocuments(home.dbPath(), 4);
