@@ -11,6 +11,7 @@
 #include "core/db/Text.h"
 #include "core/documents/RepeatOrder.h"
 #include "screens/widgets/CaseFolding.h"
+#include "screens/widgets/EmptyHint.h"
 #include "screens/widgets/ImageList.h"
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtText.h"
@@ -117,6 +118,8 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
             items.append(item);
         }
         m_list->addTopLevelItems(items);
+        // An empty directory says where the clients come from.
+        m_search->setPlaceholderText(items.isEmpty() ? ToQString(kDirectoriesEmpty) : QString());
         m_names =
             TFoldedNames(std::vector<std::string_view>(names.begin(), names.end()), QtCaseFolder());
         if (selected) {

@@ -20,7 +20,9 @@
 #include "core/documents/OrderLines.h"
 #include "screens/documents/QuantityDialog.h"
 #include "screens/widgets/CaseFolding.h"
+#include "screens/widgets/EmptyHint.h"
 #include "screens/widgets/ImageList.h"
+#include "screens/widgets/MainWindow.h"
 #include "screens/widgets/MenuBar.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/SoftKeyboard.h"
@@ -51,6 +53,8 @@ const char* const kFoundBar = " Найдено: ";
 const char* const kEarlierBar = " Ранее заказанные";
 const char* const kNoEarlierOrders = "Клиент ранее ничего не заказывал.";
 const int kColumnWidths[] = {150, 50, 62, 62};
+// The main window's property that keeps the folder used last for the rest of the session.
+const char* const kLastFolderProperty = "lastGoodsFolder";
 
 // Folders below this many levels stay closed in the drop-down: Qt lays out open rows with
 // one nested call per level, so an unbounded chain would overflow the stack.
@@ -68,7 +72,18 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(buildTopBar());
+    layout->addWidget(buildSearchPanel());
+    layout->addWidget(buildLists(), 1);
+    // The picker opens with the focus in the goods list (Enter: the keypad); the folder bar
+    // comes after it.
+    setTabOrder(m_goods, m_folderBar);
+    buildDropDown();
+    buildMenu();
+    connectLists();
+}
 
+QWidget* TGoodsPicker::buildTopBar() {
     // The top bar: a framing picture, the folder bar, the drop-down's OK/X, a framing blank.
     auto* topBar = new QWidget(body());
     // 22 pixels on a handheld, a finger's size on a phone.
@@ -115,8 +130,13 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     top->addWidget(m_folderBar, 1);
     top->addWidget(m_dropDownButtons);
     top->addWidget(blank);
-    layout->addWidget(topBar);
 
+    connect(ok, &QPushButton::clicked, this, [this] { openSelectedFolder(); });
+    connect(close, &QPushButton::clicked, this, [this] { closeDropDown(); });
+    return topBar;
+}
+
+QWidget* TGoodsPicker::buildSearchPanel() {
     // The search field, under the top bar while a search is open.
     m_searchPanel = new QWidget(body());
     m_searchPanel->setObjectName(QStringLiteral("searchPanel"));
@@ -135,22 +155,25 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     searchLayout->addWidget(m_search, 1);
     searchLayout->addWidget(searchButton);
     m_searchPanel->hide();
-    layout->addWidget(m_searchPanel);
+    return m_searchPanel;
+}
 
+QWidget* TGoodsPicker::buildLists() {
     // The folder's goods, and in their place the found goods or the earlier orders.
     m_pages = new QStackedWidget(body());
     m_goods = makeFolderList();
     m_found = makeFoundList();
     m_pages->addWidget(m_goods);
     m_pages->addWidget(m_found);
-    layout->addWidget(m_pages, 1);
     // The goods' names take whatever a larger window has beyond the handheld's columns.
     StretchColumn(m_goods, 0, kColumnWidths[0]);
     StretchColumn(m_found, 0, kColumnWidths[0]);
     // The picker opens with the focus in the goods list (Enter: the keypad); the folder bar
     // comes after it.
-    setTabOrder(m_goods, m_folderBar);
+    return m_pages;
+}
 
+void TGoodsPicker::buildDropDown() {
     // The drop-down lies over the window, hidden until the folder bar is tapped.
     m_dropDown = new QFrame(this);
     m_dropDown->setObjectName(QStringLiteral("dropDown"));
@@ -166,7 +189,9 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     m_tree->installEventFilter(this);
     dropLayout->addWidget(m_tree);
     m_dropDown->hide();
+}
 
+void TGoodsPicker::buildMenu() {
     QAction* enter = menuBar()->addCommand(ToQString(kEnter));
     QAction* sep1 = menuBar()->addCommand(ToQString(kSeparator));
     QAction* confirmAction = menuBar()->addCommand(ToQString(kOk));
@@ -197,10 +222,10 @@ TGoodsPicker::TGoodsPicker(QWidget* owner) : Dialog(owner), m_searchIndex(QtCase
     });
     connect(m_earlierAction, &QAction::triggered, this, [this] { toggleEarlier(); });
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString& t) { search(t); });
+}
 
+void TGoodsPicker::connectLists() {
     connect(m_folderBar, &QPushButton::clicked, this, [this] { openDropDown(); });
-    connect(ok, &QPushButton::clicked, this, [this] { openSelectedFolder(); });
-    connect(close, &QPushButton::clicked, this, [this] { closeDropDown(); });
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (item == m_tree->currentItem()) openSelectedFolder();
     });
@@ -271,9 +296,7 @@ void TGoodsPicker::Load(const std::string& chosen) {
     DeleteTreeItems(m_tree);
     m_folderItems.clear();
     m_treeBuilt = false;
-    const std::vector<int>& top = m_catalogue.TopFolders();
-    m_currentFolder =
-        top.empty() ? -1 : m_catalogue.Folders()[static_cast<std::size_t>(top.front())].record;
+    m_currentFolder = startFolder();
     m_sums = GetOption("UseSUMS", "") == "1";
     m_quantityColumn = 1;
     QStringList captions = {ToQString(kColumnGoods), ToQString(kColumnCount)};
@@ -293,7 +316,10 @@ void TGoodsPicker::Load(const std::string& chosen) {
         m_found->setColumnWidth(c, kColumnWidths[c]);
         if (c > 0) m_goods->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     }
-    if (m_currentFolder >= 0) openFolder(m_currentFolder);
+    if (m_currentFolder >= 0)
+        openFolder(m_currentFolder);
+    else
+        folderBarText();
 }
 
 // The folder tree may be as deep as the catalogue's chain of folders.
@@ -354,9 +380,34 @@ void TGoodsPicker::openSelectedFolder() {
     openFolder(folder);
 }
 
+int TGoodsPicker::startFolder() const {
+    const std::vector<TFolderNode>& nodes = m_catalogue.Folders();
+    const auto& records = m_catalogue.Records();
+    // The folder used last in this session (remembered by the main window, which lives as
+    // long as the program), else the first folder that holds goods, else the first folder.
+    const QWidget* session = MainWindow();
+    const std::string last =
+        session ? session->property(kLastFolderProperty).toString().toStdString() : std::string();
+    if (!last.empty()) {
+        for (const TFolderNode& node : nodes) {
+            if (records[static_cast<std::size_t>(node.record)].GUID == last) return node.record;
+        }
+    }
+    for (const TFolderNode& node : nodes) {
+        if (!m_catalogue.GoodsOf(node.record).empty()) return node.record;
+    }
+    const std::vector<int>& top = m_catalogue.TopFolders();
+    return top.empty() ? -1 : nodes[static_cast<std::size_t>(top.front())].record;
+}
+
 void TGoodsPicker::openFolder(int folder) {
     leaveFoundViews();  // a folder chosen in the drop-down ends a search or the earlier orders
     m_currentFolder = folder;
+    if (QWidget* session = MainWindow()) {
+        session->setProperty(
+            kLastFolderProperty,
+            ToQString(m_catalogue.Records()[static_cast<std::size_t>(folder)].GUID));
+    }
     folderBarText();
     m_goods->clear();
     QList<QTreeWidgetItem*> rows;
@@ -370,6 +421,10 @@ void TGoodsPicker::openFolder(int folder) {
     m_goods->addTopLevelItems(rows);
     closeDropDown();
     for (QTreeWidgetItem* row : rows) fillRow(row);
+    // The keyboard goes on in the list: its first row chosen (Enter: the keypad), letters
+    // start a search.
+    if (!rows.isEmpty()) m_goods->setCurrentItem(rows.first());
+    m_goods->setFocus(Qt::OtherFocusReason);
 }
 
 void TGoodsPicker::fillRow(QTreeWidgetItem* row) {
@@ -438,6 +493,8 @@ void TGoodsPicker::folderBarText() {
                 text = QStringLiteral(" ") +
                        QString::fromStdString(
                            m_catalogue.Records()[static_cast<std::size_t>(folder)].ANAME);
+            } else if (m_catalogue.Folders().empty()) {
+                text = ToQString(kDirectoriesEmpty);  // where the goods come from
             }
             break;
         }

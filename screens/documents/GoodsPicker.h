@@ -84,6 +84,13 @@ private:
     void ensureTree();
     // Shows the goods of folder record `folder` and closes the drop-down.
     void openFolder(int folder);
+    int startFolder() const;
+    QWidget* buildTopBar();
+    QWidget* buildSearchPanel();
+    QWidget* buildLists();
+    void buildDropDown();
+    void buildMenu();
+    void connectLists();
     void fillRow(QTreeWidgetItem* row);
     int recordOf(const QTreeWidgetItem* item) const;
     QTreeWidget* makeFolderList();

@@ -21,12 +21,21 @@
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/MessagesDialog.h"
 #include "screens/journal/PeriodDialog.h"
+#include "screens/widgets/EmptyHint.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/ScreenFitter.h"
 #include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
+
+// True when the office has sent neither clients nor goods yet.
+bool DirectoriesEmpty() {
+    auto q = Query("select (select count(*) from SPR_CLIENTS) + (select count(*) from SPR_GOODS)");
+    if (!q || q->RowCount() == 0) return false;
+    q->First();
+    return TextToInt(q->Cell(0), 0) == 0;
+}
 
 JournalWindow::JournalWindow(JournalScreens screens, const Clock& clock, QWidget* parent)
     : Form(parent), m_screens(std::move(screens)), m_clock(clock) {
@@ -62,6 +71,14 @@ void JournalWindow::buildList() {
     m_list->setObjectName(QStringLiteral("documentList"));
     auto* layout = new QVBoxLayout(body());
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // Said above an empty journal while the directories are empty (a device not yet
+    // exchanged with the office).
+    m_emptyHint = new QLabel(ToQString(kDirectoriesEmpty), body());
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->hide();
+    layout->addWidget(m_emptyHint);
     layout->addWidget(m_list);
 
     m_list->setShowGrid(true);
@@ -112,8 +129,9 @@ void JournalWindow::buildMenu() {
     MenuBar* bar = menuBar();
     connect(bar->addCommand(ToQString(journal_text::kMenuNew)), &QAction::triggered, this,
             &JournalWindow::newDocument);
-    connect(bar->addCommand(ToQString(journal_text::kMenuEdit)), &QAction::triggered, this,
-            &JournalWindow::editDocument);
+    QAction* edit = bar->addCommand(ToQString(journal_text::kMenuEdit));
+    connect(edit, &QAction::triggered, this, &JournalWindow::editDocument);
+    setDefaultCommand(edit);  // Enter on a row opens it
     connect(bar->addCommand(ToQString(journal_text::kMenuDelete)), &QAction::triggered, this,
             &JournalWindow::deleteDocument);
     QMenu* more = bar->addMenu(ToQString(journal_text::kMenuMore));
@@ -147,7 +165,22 @@ void JournalWindow::setPeriod(TDate start, TDate end) {
     m_periodEnd = dayOf(end);
 }
 
+void JournalWindow::keepSelection(const std::string& guid) {
+    const std::vector<TJournalRow>& rows = m_rows->rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (!guid.empty() && Trim(rows[i].GUID) == guid) {
+            const QModelIndex index = m_rows->index(static_cast<int>(i), kClientColumn);
+            m_list->setCurrentIndex(index);
+            m_list->selectRow(static_cast<int>(i));
+            m_list->scrollTo(index);
+            break;
+        }
+    }
+    m_emptyHint->setVisible(rows.empty() && DirectoriesEmpty());
+}
+
 void JournalWindow::loadRows(TDate start, TDate end) {
+    const std::string selected = Trim(rowGuid(selectedRow()));
     const bool sums = GetOption("UseSUMS", "") == "1" && m_sumColumn;
     // The rows' storage is used again: a reload of a long period allocates little.
     std::vector<TJournalRow> rows = m_rows->takeRows();
@@ -167,6 +200,7 @@ void JournalWindow::loadRows(TDate start, TDate end) {
         m_loadedEnd = end;
     }
     m_rows->setRows(std::move(rows), sums);
+    keepSelection(selected);  // the row the agent was on stays chosen
     updateMessagesCaption();  // an exchange may have brought messages since the last load
     emit rowsLoaded();
 }
@@ -177,6 +211,7 @@ void JournalWindow::reloadDocument(const std::string& guid) {
         loadRows(m_periodStart, m_periodEnd);
         return;
     }
+    const std::string selected = Trim(rowGuid(selectedRow()));
     const bool sums = GetOption("UseSUMS", "") == "1" && m_sumColumn;
     auto q = TQueryResult::Create(DatabasePath(), true);
     std::vector<TJournalRow> rows = m_rows->takeRows();
@@ -186,6 +221,8 @@ void JournalWindow::reloadDocument(const std::string& guid) {
         return;
     }
     m_rows->setRows(std::move(rows), sums);
+    // The row the agent was on stays chosen; else the document the editor wrote.
+    keepSelection(selected.empty() ? Trim(guid) : selected);
     updateMessagesCaption();
     emit rowsLoaded();
 }

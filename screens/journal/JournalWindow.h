@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
 #include <QStringList>
 #include <QTableView>
@@ -18,6 +19,9 @@
 namespace velmorant {
 
 class Clock;
+
+// True when the office has sent neither clients nor goods yet (a new device).
+bool DirectoriesEmpty();
 class JournalRowsModel;
 
 // The main window: the documents of one period, one row per document with its state icon,
@@ -103,6 +107,8 @@ private:
     void buildMenu();
     void buildList();
     int selectedRow() const;
+    // Chooses the row of `guid` again after a reload; shows the hint of an empty device.
+    void keepSelection(const std::string& guid);
     TDate today() const;
     void showWindow(QWidget* window);
     // The rows of the period after document `guid` changed; a full load when only those
@@ -115,6 +121,7 @@ private:
     std::function<void()> m_quit;
     QTableView* m_list = nullptr;
     JournalRowsModel* m_rows = nullptr;
+    QLabel* m_emptyHint = nullptr;
     QTimer* m_loadTimer = nullptr;
     ImageList m_stateImages;
     // The period whose rows the list shows; `m_loaded` false until a load succeeded.

@@ -7,14 +7,16 @@
 #include <QTest>
 #include <memory>
 
-#include "support/DocumentsSeed.h"
 #include "screens/documents/ClientPicker.h"
 #include "screens/documents/GoodsPicker.h"
 #include "screens/documents/QuantityDialog.h"
+#include "screens/widgets/EmptyHint.h"
+#include "screens/widgets/QtText.h"
+#include "screens/widgets/TwoLineDelegate.h"
+#include "support/DocumentsSeed.h"
 #include "support/ModalAnswer.h"
 #include "support/Taps.h"
 #include "support/TestSupport.h"
-#include "screens/widgets/TwoLineDelegate.h"
 
 using namespace velmorant;
 using test::AnswerKeypad;
@@ -342,8 +344,14 @@ void PickersTest::quantitiesTypedOnTheKeypadMakeTheResult() {
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
 
-    // " ВВОД " without a selected row does nothing.
+    // The open folder's first row is chosen: " ВВОД " at once opens the keypad for it (Квас,
+    // chosen before); cancelled, nothing changes.
+    QCOMPARE(p.goodsList()->currentItem(), p.goodsList()->topLevelItem(0));
+    QVERIFY(p.goodsList()->currentItem()->isSelected());
+    test::whenModalOpens<TQuantityDialog>(
+        [](TQuantityDialog* d) { QTest::keyClick(d->edit(), Qt::Key_Escape); });
     test::TapMenu(p.menuBar(), " ВВОД ");
+    QCOMPARE(p.goodsList()->topLevelItem(0)->text(1), QString("2.00"));
     QVERIFY(QApplication::activeModalWidget() == &p);
 
     // Вода: 3 by the menu, with the price shown on the keypad.
@@ -403,7 +411,8 @@ void PickersTest::emptyCatalogueShowsNothing() {
     p.Load("G-KVASS\t2\r\n");
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
-    QCOMPARE(p.folderBar()->text(), QString());
+    // The folder bar says where the goods come from.
+    QCOMPARE(p.folderBar()->text(), ToQString(kDirectoriesEmpty));
     QCOMPARE(p.goodsList()->topLevelItemCount(), 0);
     QTest::mouseClick(p.folderBar(), Qt::LeftButton);
     QTest::mouseClick(p.findChild<QPushButton*>(QStringLiteral("dropDownOk")), Qt::LeftButton);

@@ -33,6 +33,7 @@
 #include "screens/journal/PeriodDialog.h"
 #include "screens/shell/AboutBox.h"
 #include "screens/shell/Screens.h"
+#include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/Translations.h"
 #include "support/Controls.h"
@@ -129,6 +130,8 @@ private slots:
     void nameColumnsTakeTheExtraWidth_data();
     void nameColumnsTakeTheExtraWidth();
     void datePickersAreRussianWhateverTheLocale();
+    void keyboardFlow_data();
+    void keyboardFlow();
 
 private:
     test::FixedClock m_clock{EncodeDate(2008, 3, 17) + 0.5};
@@ -429,6 +432,82 @@ void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
     auto* month = day->calendarWidget()->findChild<QToolButton*>("qt_calendar_monthbutton");
     QVERIFY(month);
     QCOMPARE(month->text(), ToQString("март"));
+}
+
+using Flow = std::function<void(JournalWindow&, TDocumentEditor*)>;
+Q_DECLARE_METATYPE(Flow)
+
+void DesktopUseTest::keyboardFlow_data() {
+    QTest::addColumn<Flow>("flow");  // given the journal (one document, selected) and an editor
+    QTest::newRow("Enter on a folder of the drop-down: the list, its first row chosen")
+        << Flow([](JournalWindow&, TDocumentEditor* e) {
+               e->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+               test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
+                   p->openDropDown();
+                   QTreeWidget* tree = p->folderTree();
+                   tree->setCurrentItem(tree->topLevelItem(1));  // Бакалея
+                   QTest::keyClick(tree, Qt::Key_Return);
+                   QVERIFY(!p->dropDownOpen());
+                   QCOMPARE(p->focusWidget(), p->goodsList());
+                   QVERIFY(p->goodsList()->currentItem() &&
+                           p->goodsList()->currentItem()->isSelected());
+                   QCOMPARE(p->goodsList()->currentItem()->text(0), QString("Рис"));
+                   QTest::keyClick(p->goodsList(), Qt::Key_R);  // a letter: the search
+                   QCOMPARE(p->view(), TGoodsPicker::View::Search);
+                   p->reject();
+               });
+               e->pickGoods();
+               // Opened again in this session, the picker is on the folder used last.
+               test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
+                   QCOMPARE(p->folderBar()->text(), QString(" Бакалея"));
+                   p->reject();
+               });
+               e->pickGoods();
+           });
+    QTest::newRow("Enter on the focused \"...\": the client picker")
+        << Flow([](JournalWindow&, TDocumentEditor* e) {
+               bool opened = false;
+               test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
+                   opened = true;
+                   p->reject();
+               });
+               e->clientButton()->setFocus();
+               QTest::keyClick(e->clientButton(), Qt::Key_Return);
+               QVERIFY(opened);
+           });
+    QTest::newRow("Enter on a journal row opens it; closed, the row stays chosen")
+        << Flow([](JournalWindow& j, TDocumentEditor* e) {
+               e->close();
+               QTRY_VERIFY(!j.lastEditor());
+               QTest::keyClick(j.documentList(), Qt::Key_Return);
+               QPointer<QWidget> opened = j.lastEditor();
+               QVERIFY(opened);
+               auto* editor = qobject_cast<TDocumentEditor*>(opened.data());
+               QCOMPARE(editor->clientField()->text(), QString("ООО Ромашка"));
+               editor->close();
+               QTRY_VERIFY(!opened);
+               QCOMPARE(j.documentList()->selectionModel()->selectedRows().size(), 1);
+           });
+}
+
+void DesktopUseTest::keyboardFlow() {
+    QFETCH(Flow, flow);
+    test::ExecOrFail(
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) "
+        "values ('D1', '2008-03-17', 1, '2008-03-17', 'C-ROMASHKA', 'ООО Ромашка')");
+    QWidget session;  // the main window keeps the session's memory
+    SetMainWindow(&session);
+    JournalWindow journal(ProgramScreens(m_clock), m_clock);
+    journal.loadTimer()->stop();
+    QVERIFY(showActive(&journal));
+    journal.loadRows(m_clock.Today(), m_clock.Today());
+    journal.documentList()->selectRow(0);
+    journal.newDocument();
+    auto* editor = qobject_cast<TDocumentEditor*>(journal.lastEditor());
+    QVERIFY(editor);
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    flow(journal, editor);
+    SetMainWindow(nullptr);
 }
 
 QTEST_MAIN(DesktopUseTest)
