@@ -3,6 +3,7 @@
 // phone's 720x1440 panel of 5.95" at scale 2 what a finger touches is at least 7 mm.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
@@ -49,6 +50,15 @@ void trigger(JournalWindow& journal, const char* caption) {
     QAction* action = journal.menuBar()->findCommand(QString::fromUtf8(caption));
     if (!action) qFatal("no command %s", caption);
     action->trigger();
+}
+
+// Keeps a picture of the whole screen in VELMORANT_SCREENSHOT_DIR when that is set.
+void savePicture(const QString& name) {
+    const QString folder = qEnvironmentVariable("VELMORANT_SCREENSHOT_DIR");
+    if (folder.isEmpty()) return;
+    QDir().mkpath(folder);
+    if (!QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(folder).filePath(name)))
+        qWarning("cannot save %s", qPrintable(name));
 }
 
 // Once a modal window opens: `look` at it, then close it.
@@ -256,8 +266,12 @@ void ScreenSizesTest::fingerSizedOnAPhone() {
     Program program;
     QStringList small;
     int measured = 0;
+    const QString picture = QString::fromUtf8(QTest::currentDataTag()) == "journal menu"
+                                ? QStringLiteral("journal-phone.png")
+                                : QString();
     auto measure = [&](QWidget* window) {
         settle();
+        if (!picture.isEmpty()) savePicture(picture);
         for (const Target& t : touchedIn(window)) {
             ++measured;
             const double h = t.height / perMm;
