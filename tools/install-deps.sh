@@ -5,12 +5,13 @@ set -euo pipefail
 
 need=(build-essential cmake ninja-build pkg-config ccache
       qt6-base-dev qt6-qpa-plugins libsqlite3-dev zlib1g-dev libcurl4-openssl-dev uuid-dev
+      libsodium-dev
       nlohmann-json3-dev
       fonts-dejavu-core)
 case "${1:-test}" in
     run) need+=(googletest libgtest-dev python3 qt6-translations-l10n) ;;
-    test) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
-                 sqlite3 libxml2-utils xvfb xdotool x11-utils
+    test) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl python3-cryptography
+                 openssl zip unzip sqlite3 libxml2-utils xvfb xdotool x11-utils
                  openbox matchbox-window-manager
                  qt6-translations-l10n dpkg-dev file desktop-file-utils appstream lintian
                  man-db) ;;

@@ -11,8 +11,14 @@
            it with /usr/bin/python3); every PDATo1C.xml/.zip uploaded is answered at once with
            a ToPDA.sqd/.zip in the same folder. With --port 0 the system picks a free port;
            the first line printed, "serving ROOT on 127.0.0.1:PORT", names the port in use.
+  keygen   makes the office's signing key: writes the private key (base64) into a file and
+           prints the public one as the device's option, "AnswerKey=BASE64". "script" and
+           "serve" with --sign KEYFILE then add ToPDA.sig, the base64 of the Ed25519
+           signature over ToPDA.sqd followed by ToPDA.sql (0003), beside the answer or in
+           its ToPDA.zip.
 
-Only the standard library is used, except by "serve".
+Only the standard library is used, except by "serve" (python3-pyftpdlib) and by "keygen"
+and --sign (python3-cryptography).
 """
 
 import argparse
@@ -175,9 +181,26 @@ def build_script(clients=None, goods=None, accept=(), messages=(), delete_old=No
     return text.encode("cp1251", errors="replace"), companion
 
 
-def write_answer(folder, script, companion, packed):
+def load_signing_key(path):
+    """The office's private key from a file that "keygen" wrote; None without a path."""
+    if not path:
+        return None
+    import base64
+    from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey
+    with open(path, "rb") as f:
+        return Ed25519PrivateKey.from_private_bytes(base64.b64decode(f.read().strip()))
+
+
+def signature_of(key, script, companion):
+    """ToPDA.sig: the base64 of the signature over the script's bytes, then the companion's."""
+    import base64
+    return base64.b64encode(key.sign(script + (companion or b""))) + b"\r\n"
+
+
+def write_answer(folder, script, companion, packed, key=None):
     """Writes ToPDA.sqd (and ToPDA.sql) or ToPDA.zip into folder, each through a temporary
-    name so that a reader never sees half a file."""
+    name so that a reader never sees half a file. With a signing key ToPDA.sig goes with
+    them."""
     def put(name, data):
         tmp = os.path.join(folder, "." + name + ".part")
         with open(tmp, "wb") as f:
@@ -190,11 +213,15 @@ def write_answer(folder, script, companion, packed):
             z.writestr("ToPDA.sqd", script)
             if companion is not None:
                 z.writestr("ToPDA.sql", companion)
+            if key is not None:
+                z.writestr("ToPDA.sig", signature_of(key, script, companion))
         put("ToPDA.zip", buf.getvalue())
     else:
         put("ToPDA.sqd", script)
         if companion is not None:
             put("ToPDA.sql", companion)
+        if key is not None:
+            put("ToPDA.sig", signature_of(key, script, companion))
 
 
 def load_directories(args):
@@ -223,7 +250,7 @@ def cmd_script(args):
                                      args.delete_old, args.delete_all, args.protocol, options,
                                      load_inbox(args))
     os.makedirs(args.out, exist_ok=True)
-    write_answer(args.out, script, companion, args.zip)
+    write_answer(args.out, script, companion, args.zip, load_signing_key(args.sign))
     print("answer written to %s (%d documents accepted)" % (args.out, len(accept)))
 
 
@@ -253,6 +280,7 @@ def cmd_serve(args):
     os.makedirs(folder, exist_ok=True)
     clients, goods = load_directories(args)
     inbox = load_inbox(args)
+    key = load_signing_key(args.sign)
 
     class Authorizer(DummyAuthorizer):
         # The device logs in as "anonimous" with its own e-mail-shaped password.
@@ -279,7 +307,7 @@ def cmd_serve(args):
             script, companion = build_script(clients, goods, [d["ID"] for d in docs],
                                              args.message or [], args.delete_old, None,
                                              args.protocol, inbox=inbox)
-            write_answer(os.path.dirname(file), script, companion, name.endswith(".zip"))
+            write_answer(os.path.dirname(file), script, companion, name.endswith(".zip"), key)
             print("answered %s: %d documents accepted" % (file, len(docs)), flush=True)
 
     Handler.authorizer = authorizer
@@ -304,6 +332,22 @@ def cmd_serve(args):
         server.close_all()
 
 
+def cmd_keygen(args):
+    import base64
+    from cryptography.hazmat.primitives import serialization
+    from cryptography.hazmat.primitives.asymmetric.ed25519 import Ed25519PrivateKey
+    key = Ed25519PrivateKey.generate()
+    raw = serialization.Encoding.Raw
+    private = key.private_bytes(raw, serialization.PrivateFormat.Raw,
+                                serialization.NoEncryption())
+    public = key.public_key().public_bytes(raw, serialization.PublicFormat.Raw)
+    fd = os.open(args.keyfile, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(base64.b64encode(private) + b"\n")
+    print("AnswerKey=" + base64.b64encode(public).decode("ascii"))
+    return 0
+
+
 def main(argv=None):
     p = argparse.ArgumentParser(description=__doc__,
                                 formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -318,6 +362,8 @@ def main(argv=None):
                                         "once each: CSV guid,date,title,body")
         sp.add_argument("--delete-old", help="delete documents in state 2+ before this date")
         sp.add_argument("--protocol", choices=sorted(HEADERS), default="0002")
+        sp.add_argument("--sign", metavar="KEYFILE",
+                        help="sign the answer (ToPDA.sig) with the key that keygen wrote")
 
     s = sub.add_parser("script", help="write a response script")
     directories(s)
@@ -347,6 +393,10 @@ def main(argv=None):
     v.add_argument("--user")
     v.add_argument("--password", default="")
     v.set_defaults(run=cmd_serve)
+
+    k = sub.add_parser("keygen", help="make the office's signing key")
+    k.add_argument("keyfile", help="where to write the private key (must not exist)")
+    k.set_defaults(run=cmd_keygen)
 
     args = p.parse_args(argv)
     return args.run(args) or 0

@@ -55,7 +55,7 @@ echo "$depends"
 # From the libraries the programs link (shlibdeps), and the translations the program loads.
 names="$(echo "$depends" | tr ',' '\n' | sed 's/^ *//; s/[ (].*//')"
 for p in libqt6widgets6 libqt6gui6 libqt6core6 libqt6network6 libsqlite3-0 libcurl4 zlib1g \
-    libuuid1 libc6 libstdc++6 qt6-translations-l10n; do
+    libuuid1 libsodium23 libc6 libstdc++6 qt6-translations-l10n; do
     echo "$names" | grep -qxF "$p" || fail "Depends lacks $p"
 done
 

@@ -39,6 +39,7 @@ TAppOptions LoadAppOptions() {
     o.FTPPort = FtpPortFromText(GetOption("FTPPort", ""));
     o.FTPSecure = isOn("FTPSecure");
     o.FTPCertPin = GetOption("FTPCertPin", "");
+    o.AnswerKey = Trim(GetOption("AnswerKey", ""));
     return o;
 }
 

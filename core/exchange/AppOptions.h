@@ -19,6 +19,7 @@ struct TAppOptions {
     std::uint16_t FTPPort = 21;
     bool FTPSecure = false;  // option FTPSecure = "1": explicit TLS, never plain FTP
     std::string FTPCertPin;  // the server's public-key pins, "sha256//BASE64" separated by ";"
+    std::string AnswerKey;   // the office's Ed25519 public key (base64): answers must be signed
 };
 
 // The login and the e-mail-shaped password used when FTPAuth is off.

@@ -18,7 +18,8 @@ enum class Key {
     FtpPassword,
     FtpPath,
     FtpAuto,
-    FtpSecure
+    FtpSecure,
+    AnswerKey
 };
 
 Key keyOf(const std::string& name) {
@@ -33,6 +34,7 @@ Key keyOf(const std::string& name) {
     if (n == "FTPPATH") return Key::FtpPath;
     if (n == "FTPAUTO") return Key::FtpAuto;
     if (n == "FTPSECURE") return Key::FtpSecure;
+    if (n == "ANSWERKEY") return Key::AnswerKey;
     return Key::None;
 }
 
@@ -83,6 +85,9 @@ bool LoadExchangeSettings(ExchangeSettings& settings) {
             case Key::FtpPassword:
                 s.ftpPassword = value;
                 break;
+            case Key::AnswerKey:
+                s.answerKey = value;
+                break;
             case Key::None:
                 s.otherOptions.emplace_back(name, value);
                 break;
@@ -112,6 +117,8 @@ bool SaveExchangeSettings(const ExchangeSettings& s) {
         insertStatement("FTPAuto", switchText(s.ftpAuto)),
         insertStatement("FTPSecure", switchText(s.ftpSecure)),
     };
+    if (!Trim(s.answerKey).empty())
+        statements.push_back(insertStatement("AnswerKey", Trim(s.answerKey)));
     for (const auto& [name, value] : s.otherOptions) {
         if (!Trim(name).empty()) statements.push_back(insertStatement(name, value));
     }

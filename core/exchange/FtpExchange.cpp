@@ -1,5 +1,7 @@
 #include "core/exchange/FtpExchange.h"
 
+#include <filesystem>
+
 #include "core/db/Database.h"
 #include "core/exchange/ExchangePort.h"
 #include "core/exchange/Export.h"
@@ -32,6 +34,15 @@ bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop
     const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");
     if (!FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), localPath)) {
         return false;
+    }
+    // Signed answers: the signature lies beside the script on the server (inside the archive
+    // with UseZip). One left by an earlier answer never stands in for it; a signature that
+    // cannot be fetched leaves none, and the import refuses the answer.
+    if (!options.AnswerKey.empty() && !options.UseZip) {
+        const std::string signature = folder + kImportBase + "sig";
+        std::error_code ec;
+        std::filesystem::remove(signature, ec);
+        FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), signature);
     }
     // The import is handed the folder without its final separator. A fetch whose answer could
     // not be run (or was stopped) has failed, however well the download went.

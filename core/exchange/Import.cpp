@@ -20,6 +20,7 @@
 #include "core/db/Text.h"
 #include "core/documents/Document.h"
 #include "core/documents/DocumentSql.h"
+#include "core/exchange/AnswerSignature.h"
 #include "core/exchange/ExchangePort.h"
 #include "core/exchange/ImportLoop.h"
 #include "core/exchange/ImportObserver.h"
@@ -31,6 +32,7 @@ namespace {
 const char* const kScriptName = "ToPDA.sqd";
 const char* const kCompanionName = "ToPDA.sql";
 const char* const kArchiveName = "ToPDA.zip";
+const char* const kSignatureName = "ToPDA.sig";
 
 const char* const kNotFound = "Файл не найден.";
 const char* const kUnpacking = "Распаковка...";
@@ -43,6 +45,7 @@ const char* const kDirectories = "Загрузка справочников...";
 const char* const kProcessing = "Обработка...";
 const char* const kFinished = "Загрузка завершена.";
 const char* const kInterrupted = "Прервано.";
+const char* const kBadSignature = "Подпись ответа неверна.";
 const char* const kLeftOpen =
     "Ответ оставил свою транзакцию открытой (BEGIN без COMMIT): её операторы отменены.";
 
@@ -95,16 +98,18 @@ const size_t kHeaderWithCompanion = 2;
 
 std::string missingFileText(const std::string& path) { return "Файл '" + path + "' отсутствует!"; }
 
-// The whole file up to its first NUL byte, converted from Windows-1251; false when it cannot
-// be read.
-bool readScriptText(const std::string& path, std::string& text) {
+// The exact bytes of a file; false when it cannot be read.
+bool readBytes(const std::string& path, std::string& bytes) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// A script's bytes up to the first NUL byte, converted from Windows-1251.
+std::string scriptTextOf(std::string bytes) {
     if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
-    text = Cp1251ToUtf8(bytes);
-    return true;
+    return Cp1251ToUtf8(bytes);
 }
 
 // Lines end at each CR; an LF right after a CR belongs to the break, any other LF stays in
@@ -302,7 +307,9 @@ void runCompanion(BatchedStatements& statements, const std::string& text,
     notifier().message(f.error);
 }
 
-// Unpacks ToPDA.sqd and ToPDA.sql from `folder`'s ToPDA.zip into `into`.
+// Unpacks ToPDA.sqd, ToPDA.sql and ToPDA.sig from `folder`'s ToPDA.zip into `into`. A
+// signature left there by an earlier answer is removed first when answers are signed: the
+// archive's own, or none, is the one that counts.
 bool unpackScript(ExchangePort& screen, const std::string& folder, const std::string& into,
                   ImportObserver& observer) {
     const std::string archive = folder + kArchiveName;
@@ -313,9 +320,12 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
         return false;
     }
     screen.AddLogLine(kUnpacking);
+    const bool signedAnswers = !screen.options().AnswerKey.empty();
+    if (signedAnswers) std::filesystem::remove(into + kSignatureName, ec);
     auto unzipper = std::make_unique<TUnzipper>();
     const int unpacked = UnpackFiles(*unzipper, archive, into, kScriptName);
     UnpackFiles(*unzipper, archive, into, kCompanionName);
+    if (signedAnswers) UnpackFiles(*unzipper, archive, into, kSignatureName);
     unzipper.reset();
     if (unpacked < 1) {
         observer.Stopped(kCannotUnpack);
@@ -346,11 +356,38 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     const std::string path = scriptFolder + kScriptName;
 
     std::error_code ec;
-    std::string text;
-    if (!std::filesystem::is_regular_file(path, ec) || !readScriptText(path, text)) {
+    std::string scriptBytes;
+    if (!std::filesystem::is_regular_file(path, ec) || !readBytes(path, scriptBytes)) {
         observer.Stopped(missingFileText(path));
         notifier().message(missingFileText(path));
         return false;
+    }
+    const std::string text = scriptTextOf(scriptBytes);
+    const std::string companionPath = scriptFolder + kCompanionName;
+    // The companion's bytes when they were read for the signature: those, and not what the
+    // file may hold later, are run.
+    std::string companionBytes;
+    bool companionRead = false;
+
+    // With the office's key set, only an answer it signed runs: its script's bytes, followed
+    // by the companion's when the header asks for it and the file is there.
+    const std::string& answerKey = screen.options().AnswerKey;
+    if (!answerKey.empty()) {
+        std::string message = scriptBytes;
+        bool readable = true;
+        if (Trim(splitLines(text).front()) == kHeaders[kHeaderWithCompanion] &&
+            std::filesystem::is_regular_file(companionPath, ec)) {
+            readable = companionRead = readBytes(companionPath, companionBytes);
+            message += companionBytes;
+        }
+        std::string signature;
+        if (!readable || !readBytes(scriptFolder + kSignatureName, signature) ||
+            !AnswerSignatureValid(answerKey, signature, message)) {
+            observer.Stopped(kBadSignature);
+            screen.AddLogLine(kBadSignature);
+            notifier().message(kBadSignature, MessageIcon::Error);
+            return false;
+        }
     }
 
     // From here on the person may stop the run.
@@ -494,11 +531,10 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     if (q->InTransaction()) return leftOpen();
 
     if (headerIndex == kHeaderWithCompanion) {
-        const std::string companion = scriptFolder + kCompanionName;
-        std::string sql;
-        if (std::filesystem::is_regular_file(companion, ec)) {
+        if (companionRead || std::filesystem::is_regular_file(companionPath, ec)) {
             screen.AddLogLine(kDirectories);
-            if (readScriptText(companion, sql)) runCompanion(statements, sql, observer);
+            if (companionRead || readBytes(companionPath, companionBytes))
+                runCompanion(statements, scriptTextOf(companionBytes), observer);
             if (control.stopped()) return stopped();
             if (q->InTransaction()) return leftOpen();
         }

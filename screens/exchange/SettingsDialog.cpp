@@ -31,6 +31,7 @@ const char* const kFtpAuth = " Авторизация";
 const char* const kLogin = "Логин: ";
 const char* const kPassword = "Пароль: ";
 const char* const kUseZip = " Использовать ZIP-сжатие";
+const char* const kAnswerKey = "Ключ ответа: ";
 const char* const kValueColumn = "Значение";
 const char* const kNameColumn = "Имя";
 const char* const kNotSaved = "Настройки не сохранены.";
@@ -133,6 +134,8 @@ QWidget* SettingsDialog::buildConnectionPage() {
     m_useZip = new QCheckBox(QString::fromUtf8(kUseZip), page);
     m_useZip->setObjectName(QStringLiteral("useZip"));
     layout->addWidget(m_useZip);
+    // The office's public key: with it set only answers the office signed run.
+    fieldRow(kAnswerKey, "answerKey", m_answerKeyLabel, m_answerKey);
     layout->addStretch(1);
     return page;
 }
@@ -219,6 +222,7 @@ void SettingsDialog::setSettings(const ExchangeSettings& s) {
     m_path->setText(ToQString(s.ftpPath));
     m_login->setText(ToQString(s.ftpLogin));
     m_password->setText(ToQString(s.ftpPassword));
+    m_answerKey->setText(ToQString(s.answerKey));
     m_options->setRowCount(0);
     m_options->setRowCount(static_cast<int>(s.otherOptions.size()));
     int row = 0;
@@ -246,6 +250,7 @@ ExchangeSettings SettingsDialog::settings() const {
     s.ftpPath = FromQString(m_path->text());
     s.ftpLogin = FromQString(m_login->text());
     s.ftpPassword = FromQString(m_password->text());
+    s.answerKey = FromQString(m_answerKey->text());
     for (int row = 0; row < m_options->rowCount(); ++row) {
         const QTableWidgetItem* value = m_options->item(row, 0);
         const QTableWidgetItem* name = m_options->item(row, 1);

@@ -335,5 +335,32 @@ TEST_F(QueryResultTest, TransactionRollsBackUnlessCommitted) {
     EXPECT_EQ(q->Value("N", ""), "B");
 }
 
+// A bound on the rows kept, and a progress handler that stops a statement that never ends
+// (an answer's connection has both).
+TEST_F(QueryResultTest, RowsKeptAreBoundedAndAProgressHandlerStopsAStatement) {
+    auto q = open();
+    ASSERT_TRUE(q);
+    q->SetRowLimit(3);
+    EXPECT_EQ(q->ExecSilently("with recursive N(V) as (select 1 union all select V + 1 from N "
+                              "where V < 100000) select V from N"),
+              0);
+    EXPECT_EQ(q->RowCount(), 3);
+    q->GoTo(2);
+    EXPECT_EQ(q->Cell(0), "3");
+
+    int calls = 0;
+    q->SetProgressHandler(100, [&] { return ++calls == 5; });
+    std::string error;
+    const int rc = q->ExecSilently(
+        "with recursive N(V) as (select 1 union all select V + 1 from N) select count(*) from N",
+        &error);
+    EXPECT_EQ(rc & 0xff, 9);  // SQLITE_INTERRUPT
+    EXPECT_EQ(error, "interrupted");
+    EXPECT_EQ(calls, 5);
+    q->SetProgressHandler(0, {});
+    EXPECT_EQ(q->ExecSilently("select count(*) from (select 1 union all select 2)"), 0);
+    EXPECT_EQ(calls, 5);
+}
+
 }  // namespace
 }  // namespace velmorant

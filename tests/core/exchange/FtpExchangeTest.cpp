@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sodium.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -384,6 +385,45 @@ TEST(FtpExchange, CommandLineShowsStepsLiveAndStopsOnInterrupt) {
         EXPECT_EQ(readFile(program / "exchange" / "ToPDA.sqd"), old);
         EXPECT_FALSE(fs::exists(program / "exchange" / "ToPDA.sqd.part"));
         EXPECT_EQ(GetOption("Fetched", ""), "");
+    }
+}
+
+// With AnswerKey set the signature is fetched from beside the answer; one left in the
+// exchange folder by an earlier answer never stands in for a missing one.
+TEST(FtpExchange, FetchTakesTheSignatureFromBesideTheAnswer) {
+    ASSERT_GE(sodium_init(), 0);
+    unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
+    unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
+    crypto_sign_keypair(publicKey, secretKey);
+    auto base64 = [](const unsigned char* bytes, std::size_t size) {
+        std::string text(sodium_base64_ENCODED_LEN(size, sodium_base64_VARIANT_ORIGINAL), '\0');
+        sodium_bin2base64(text.data(), text.size(), bytes, size, sodium_base64_VARIANT_ORIGINAL);
+        text.resize(text.size() - 1);
+        return text;
+    };
+    const std::string script = scriptSetting("signed");
+    unsigned char sig[crypto_sign_BYTES];
+    crypto_sign_detached(sig, nullptr, reinterpret_cast<const unsigned char*>(script.data()),
+                         script.size(), secretKey);
+    const std::string signature = base64(sig, sizeof sig);
+    for (const bool onServer : {true, false}) {
+        SCOPED_TRACE(onServer ? "signature on the server" : "only an old one on the device");
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server;
+        putAnswer(server.root(), script, false);
+        if (onServer) writeFile(server.root() / "ToPDA.sig", signature);
+        fs::create_directories(program / "exchange");
+        if (!onServer) writeFile(program / "exchange" / "ToPDA.sig", signature);
+        Options options = ftpOptions(server, false, false, "");
+        options.emplace_back("AnswerKey", base64(publicKey, sizeof publicKey));
+        setOptions(options);
+        RecordingScreen screen;
+        PollTransferLoop loop;
+        screen.appOptions = LoadAppOptions();
+        EXPECT_EQ(FetchByFtp(screen, loop), onServer);
+        EXPECT_EQ(GetOption("Fetched", ""), onServer ? "SIGNED" : "");
+        EXPECT_EQ(screen.log.back(), onServer ? "Загрузка завершена." : "Подпись ответа неверна.");
     }
 }
 

@@ -48,7 +48,7 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
           {"FTPLogin", "agent"},
           {"FTPPassword", "secret"},
           {"FTPPort", "2121"}},
-         {true, true, true, true, "ftp.example.org", "in/box", "agent", "secret", 2121, false, ""},
+         {true, true, true, true, "ftp.example.org", "in/box", "agent", "secret", 2121, false, "", ""},
          {}},
         {"small-letter names, switches other than 1 are off",
          {{"usezip", " 1 "},
@@ -57,29 +57,33 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
           {"ftpauth", "yes"},
           {"ftplogin", "kept"},
           {"FTPAuto", "true"}},
-         anonymous({true, true, false, false, "host", "", "", "", 21, false, ""}),
+         anonymous({true, true, false, false, "host", "", "", "", 21, false, "", ""}),
          {}},
         {"FTP without a server",
          {{"UseFTP", "1"}, {"FTPAuto", "1"}},
-         anonymous({false, false, false, true, "", "", "", "", 21, false, ""}),
+         anonymous({false, false, false, true, "", "", "", "", 21, false, "", ""}),
          {"Не указан FTP-сервер."}},
         {"automatic start needs UseFTP",
          {{"UseFTP", "0"}, {"FTPAuto", "1"}, {"FTPAddress", "host"}},
-         anonymous({false, false, false, false, "host", "", "", "", 21, false, ""}),
+         anonymous({false, false, false, false, "host", "", "", "", 21, false, "", ""}),
          {}},
         {"port above 16 bits",
          {{"FTPPort", "70000"}},
-         anonymous({false, false, false, false, "", "", "", "", 4464, false, ""}),
+         anonymous({false, false, false, false, "", "", "", "", 4464, false, "", ""}),
          {}},
         {"port zero", {{"FTPPort", "0"}}, anonymous({}), {}},
         {"port not a number", {{"FTPPort", "abc"}}, anonymous({}), {}},
         {"TLS with a pin",
          {{"ftpsecure", " 1 "}, {"FTPCertPin", " sha256//a;sha256//b "}},
-         anonymous({false, false, false, false, "", "", "", "", 21, true, "sha256//a;sha256//b"}),
+         anonymous({false, false, false, false, "", "", "", "", 21, true, "sha256//a;sha256//b", ""}),
+         {}},
+        {"the office's key for signed answers",
+         {{"answerkey", " S2V5 "}},
+         anonymous({false, false, false, false, "", "", "", "", 21, false, "", "S2V5"}),
          {}},
         {"TLS switches other than 1 are off",
          {{"FTPSecure", "yes"}},
-         anonymous({false, false, false, false, "", "", "", "", 21, false, ""}),
+         anonymous({false, false, false, false, "", "", "", "", 21, false, "", ""}),
          {}},
     };
     for (const auto& c : cases) {
@@ -98,6 +102,7 @@ TEST_F(SettingsTest, LoadAppOptionsAppliesDefaultsAndDerivedValues) {
         EXPECT_EQ(o.FTPPort, c.expected.FTPPort);
         EXPECT_EQ(o.FTPSecure, c.expected.FTPSecure);
         EXPECT_EQ(o.FTPCertPin, c.expected.FTPCertPin);
+        EXPECT_EQ(o.AnswerKey, c.expected.AnswerKey);
         EXPECT_EQ(notes.texts(), c.messages);
         for (const auto& shown : notes.shown()) EXPECT_EQ(shown.icon, MessageIcon::Warning);
     }

@@ -191,6 +191,43 @@ private slots:
         QVERIFY(used.FTPSecure);
     }
 
+    // The office's key has a field of its own: shown from the stored option (not in the
+    // list), saved after the exchange keys when typed, and no row at all once cleared.
+    void answerKeyHasItsOwnField() {
+        const std::string key = "fmrvcnj81oHMSPsF1y87hvUNl7h5Sg4WGAlqAOC9qAY=";
+        struct Case {
+            const char* name;
+            std::string stored;  // empty: no row
+            std::string typed;   // replaces the field's text
+            std::vector<std::string> rowsAfter;
+        };
+        const std::vector<Case> cases = {
+            {"typed in", "", key, {"AnswerKey|" + key + "|1", "AgentName|A|1"}},
+            {"kept", key, key, {"AnswerKey|" + key + "|1", "AgentName|A|1"}},
+            {"cleared", key, "", {"AgentName|A|1"}},
+        };
+        for (const auto& c : cases) {
+            std::vector<std::pair<std::string, std::string>> options = {{"AgentName", "A"}};
+            if (!c.stored.empty()) options.insert(options.begin(), {"answerkey", c.stored});
+            setOptions(options);
+            SettingsDialog dialog;
+            QVERIFY(dialog.load());
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            auto* field = child<QLineEdit>(&dialog, "answerKey");
+            QCOMPARE(field->text().toStdString(), c.stored);
+            QCOMPARE(child<QTableWidget>(&dialog, "options")->rowCount(), 1);
+            field->selectAll();
+            QTest::keyClick(field, Qt::Key_Delete);
+            QTest::keyClicks(field, QString::fromStdString(c.typed));
+            dialog.okCommand()->trigger();
+            auto rows = optionsTable();
+            rows.erase(rows.begin(), rows.begin() + 10);  // the ten exchange keys
+            QCOMPARE(rows, c.rowsAfter);
+            QCOMPARE(LoadAppOptions().AnswerKey, c.typed);
+        }
+    }
+
     void cancelWritesNothing() {
         setOptions({{"useftp", "1"}, {"AgentName", "Agent"}});
         const auto before = optionsTable();
