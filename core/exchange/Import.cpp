@@ -447,6 +447,8 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     // The person stopped the run: the open batch goes, what was committed stays.
     auto stopped = [&] {
         statements.Abandon();
+        // What the run does on its way out (the device's indexes) is not to be stopped too.
+        q->SetProgressHandler(0, {});
         observer.Stopped(kInterrupted);
         screen.AddLogLine(kInterrupted);
         return false;
