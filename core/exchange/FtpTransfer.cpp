@@ -9,16 +9,23 @@
 #include <linux/sockios.h>
 #endif
 
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "core/db/AtomicFile.h"
 #include "core/db/Text.h"
@@ -58,6 +65,14 @@ constexpr int kLoginRefused = 530;
 // bar is redrawn at most.
 constexpr std::chrono::milliseconds kDrainCheck{10};
 constexpr std::chrono::milliseconds kProgressInterval{50};
+// How often libcurl looks at all of its connections besides the ones it asked to watch (see
+// Attempt::kick), and how long the final step's thread waits at most between two looks.
+constexpr std::chrono::milliseconds kKick{20};
+constexpr int kFinalPollMs = 20;
+
+// An upload arrives on the server under its name with this ending and is renamed once it is
+// complete, so that the office never takes a file that is still arriving or was cut off.
+constexpr const char* kUploadSuffix = ".part";
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -274,6 +289,7 @@ struct Job {
     FILE* upload;             // sending
     curl_off_t uploadSize;
     DownloadFile* download;  // fetching
+    curl_slist* rename;      // sending: the commands that give the upload its own name
     std::string word;        // "Отправка" or "Загрузка "
 };
 
@@ -292,6 +308,161 @@ struct Outcome {
     bool pathOk = false;  // the change of folder worked, or none was asked for
     bool pathFailureLogged = false;
     int loginReply = 0;
+    bool setUp = true;  // false: libcurl could not be set up at all
+};
+
+// The sockets libcurl opened for one attempt and still holds. Guarded, because the last step
+// of a request runs on a thread of its own (see FinalStep) while the loop's thread may have to
+// shut them down.
+class SocketSet {
+public:
+    void add(int fd) {
+        const std::lock_guard lock(m_mutex);
+        m_fds.insert(fd);
+    }
+
+    int close(int fd) {
+        const std::lock_guard lock(m_mutex);
+        m_fds.erase(fd);
+        return ::close(fd);
+    }
+
+    // Ends every wait on them at once: a blocked read returns, a blocked write fails.
+    void shutdownAll() {
+        const std::lock_guard lock(m_mutex);
+        for (const int fd : m_fds) ::shutdown(fd, SHUT_RDWR);
+    }
+
+    // The bytes written to them that the peer has not acknowledged yet; -1 when the system
+    // cannot tell.
+    long unsentBytes() const {
+#ifdef SIOCOUTQ
+        const std::lock_guard lock(m_mutex);
+        long total = 0;
+        for (const int fd : m_fds) {
+            int queued = 0;
+            if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return -1;
+            total += queued;
+        }
+        return total;
+#else
+        return -1;
+#endif
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::set<int> m_fds;
+};
+
+// libcurl ends a request with waits that never return to its caller: for the server's final
+// reply after the data and, after an upload, for the replies to the rename. A server that is
+// silent then would hold the program's loop for the whole reply timeout. So that last step
+// runs on a thread of its own while the loop keeps serving the program and watches the
+// thread's eventfd; the loop's thread does not touch libcurl meanwhile. Abandoning it shuts
+// the sockets down, which ends any wait at once.
+class FinalStep {
+public:
+    FinalStep() = default;
+    ~FinalStep() { join(); }
+    FinalStep(const FinalStep&) = delete;
+    FinalStep& operator=(const FinalStep&) = delete;
+
+    // Starts the thread, which lets the held request go on and drives it to its end. False
+    // when the thread could not be made.
+    bool start(CURLM* multi, CURL* easy) {
+        m_done.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!m_done) return false;
+        m_thread = std::thread([this, multi, easy] { drive(multi, easy); });
+        return true;
+    }
+
+    int doneFd() const { return m_done.get(); }
+    void join() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    void abandon(SocketSet& sockets, CURLM* multi) {
+        if (!m_thread.joinable()) return;
+        m_abandoned = true;
+        sockets.shutdownAll();
+        curl_multi_wakeup(multi);
+        m_thread.join();
+    }
+
+private:
+    void drive(CURLM* multi, CURL* easy) noexcept {
+        curl_easy_pause(easy, CURLPAUSE_CONT);
+        int running = 1;
+        while (!m_abandoned && running > 0) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+            if (running > 0) curl_multi_poll(multi, nullptr, 0, kFinalPollMs, nullptr);
+        }
+        const std::uint64_t one = 1;
+        if (::write(m_done.get(), &one, sizeof one) < 0) {
+            // The eventfd cannot be full; the loop's deadline ends the attempt all the same.
+        }
+    }
+
+    UniqueFd m_done;
+    std::thread m_thread;
+    std::atomic<bool> m_abandoned{false};
+};
+
+// The progress bar of one transfer: shown once the size is known, redrawn at most every
+// kProgressInterval, and filled when the file is complete.
+class ProgressBar {
+public:
+    explicit ProgressBar(ExchangePort& screen) : m_screen(screen) {}
+
+    void update(curl_off_t done, curl_off_t total, SteadyClock::time_point now) {
+        if (total < 0) return;
+        ExchangeProgress& bar = m_screen.progress();
+        if (!m_shown) {
+            m_shown = true;
+            while (total / m_scale > INT_MAX) m_scale *= 1024;
+            bar.setVisible(true);
+            bar.setValue(0);
+            m_max = static_cast<int>(total / m_scale);
+            bar.setRange(0, m_max);
+            m_value = 0;
+            m_drawn = now;
+        }
+        const int value = static_cast<int>(std::min(done, total) / m_scale);
+        if (value == m_value) {
+            m_due.reset();
+            return;
+        }
+        if (now - m_drawn >= kProgressInterval || done >= total) {
+            bar.setValue(value);
+            m_value = value;
+            m_drawn = now;
+            m_due.reset();
+        } else if (!m_due) {
+            // Drawn a moment ago: draw again soon, also when nothing more arrives by then.
+            m_due = m_drawn + kProgressInterval;
+        }
+    }
+
+    // The last redraw may have been put off: a complete file fills the bar now.
+    void fill() {
+        if (m_shown && m_value != m_max) {
+            m_screen.progress().setValue(m_max);
+            m_value = m_max;
+        }
+        m_due.reset();
+    }
+
+    std::optional<SteadyClock::time_point> due() const { return m_due; }
+
+private:
+    ExchangePort& m_screen;
+    bool m_shown = false;
+    curl_off_t m_scale = 1;
+    int m_value = 0;
+    int m_max = 0;
+    SteadyClock::time_point m_drawn;
+    std::optional<SteadyClock::time_point> m_due;
 };
 
 // One connection of a transfer, driven by the loop through libcurl's multi interface: the
@@ -302,9 +473,10 @@ struct Outcome {
 class Attempt final : public TransferLoop::Client {
 public:
     Attempt(ExchangePort& screen, TransferLoop& loop, const Job& job)
-        : m_screen(screen), m_loop(loop), m_job(job) {}
+        : m_screen(screen), m_loop(loop), m_job(job), m_bar(screen) {}
 
     ~Attempt() override {
+        if (m_inFinal) m_final.abandon(m_sockets, m_multi);
         if (m_multi && m_easy) curl_multi_remove_handle(m_multi, m_easy);
         if (m_easy) curl_easy_cleanup(m_easy);
         if (m_multi) curl_multi_cleanup(m_multi);
@@ -322,6 +494,10 @@ public:
     // TransferLoop::Client
     void socketReady(int fd, bool readable, bool writable) override {
         guarded([&] {
+            if (m_inFinal) {
+                if (fd == m_final.doneFd()) finalStepDone();
+                return;
+            }
             const int mask = (readable ? CURL_CSELECT_IN : 0) | (writable ? CURL_CSELECT_OUT : 0);
             int running = 0;
             curl_multi_socket_action(m_multi, fd, mask, &running);
@@ -330,11 +506,17 @@ public:
     }
     void timerExpired() override {
         guarded([&] {
-            if (m_curlDue && SteadyClock::now() >= *m_curlDue) {
+            const auto now = SteadyClock::now();
+            if (m_inFinal) {
+                checkDeadline(now);
+                return;
+            }
+            int running = 0;
+            if (m_curlDue && now >= *m_curlDue) {
                 m_curlDue.reset();
-                int running = 0;
                 curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
             }
+            if (now >= m_kickDue) kick(now);
             afterCurl();
         });
     }
@@ -355,7 +537,23 @@ private:
         if (m_over) return;
         m_over = true;
         m_end = end;
+        if (m_inFinal) {
+            m_final.abandon(m_sockets, m_multi);
+            m_loop.watchSocket(m_final.doneFd(), false, false);
+            m_inFinal = false;
+        }
         m_loop.stop();
+    }
+
+    // libcurl names the sockets it waits for, but while it sets up a data connection it
+    // stops naming the control connection, and a reply that arrives there meanwhile (the
+    // answer to SIZE, to a refused STOR or RETR, the server's TLS handshake waiting for the
+    // transfer command) would wait for nothing. So libcurl also gets to look at all of its
+    // connections every kKick.
+    void kick(SteadyClock::time_point now) {
+        m_kickDue = now + kKick;
+        int running = 0;
+        curl_multi_perform(m_multi, &running);
     }
 
     // After every call into libcurl: log the steps it reached, look at the clock.
@@ -371,6 +569,11 @@ private:
         const auto now = SteadyClock::now();
         noteProgress(now);
         if (m_draining) checkDrain(now);
+        if (m_finalPending) startFinalStep(now);
+        if (!m_over) checkDeadline(now);
+    }
+
+    void checkDeadline(SteadyClock::time_point now) {
         if (now >= deadline()) {
             finish(End::TimedOut);
             return;
@@ -413,12 +616,8 @@ private:
                 m_screen.AddLogLine(kConnected);
                 startTransfer();
             }
-            // The last redraw may have been put off: a complete file fills the bar now, even
-            // when run() returns only later (under a message box).
-            if (m_code == CURLE_OK && m_barShown && m_barValue != m_barMax) {
-                m_screen.progress().setValue(m_barMax);
-                m_barValue = m_barMax;
-            }
+            // Also when run() returns only later (under a message box).
+            if (m_code == CURLE_OK) m_bar.fill();
             finish(End::Finished);
             return;
         }
@@ -430,7 +629,7 @@ private:
         if (m_job.sending) {
             // What left the device: handed to the system and acknowledged by the server.
             curl_easy_getinfo(m_easy, CURLINFO_SIZE_UPLOAD_T, &done);
-            const long queued = unsentBytes();
+            const long queued = m_sockets.unsentBytes();
             if (queued > 0) done = std::max<curl_off_t>(0, done - queued);
             total = m_job.uploadSize;
         } else {
@@ -441,55 +640,13 @@ private:
             m_bytes = done;
             m_lastMove = now;
         }
-        if (!m_pathOk || total < 0) return;
-        ExchangeProgress& bar = m_screen.progress();
-        if (!m_barShown) {
-            m_barShown = true;
-            while (total / m_scale > INT_MAX) m_scale *= 1024;
-            bar.setVisible(true);
-            bar.setValue(0);
-            m_barMax = static_cast<int>(total / m_scale);
-            bar.setRange(0, m_barMax);
-            m_barValue = 0;
-            m_barDrawn = now;
-        }
-        const int value = static_cast<int>(std::min(done, total) / m_scale);
-        if (value == m_barValue) {
-            m_barDue.reset();
-            return;
-        }
-        if (now - m_barDrawn >= kProgressInterval || done >= total) {
-            bar.setValue(value);
-            m_barValue = value;
-            m_barDrawn = now;
-            m_barDue.reset();
-        } else if (!m_barDue) {
-            // Drawn a moment ago: draw again soon, also when nothing more arrives by then.
-            m_barDue = m_barDrawn + kProgressInterval;
-        }
+        if (m_pathOk) m_bar.update(done, total, now);
     }
 
-    // The bytes of the upload that the system still holds: written, not yet acknowledged by
-    // the server. -1 when the system cannot tell.
-    long unsentBytes() const {
-#ifdef SIOCOUTQ
-        long total = 0;
-        for (const int fd : m_sockets) {
-            int queued = 0;
-            if (::ioctl(fd, SIOCOUTQ, &queued) != 0) return -1;
-            total += queued;
-        }
-        return total;
-#else
-        return -1;
-#endif
-    }
-
-    // libcurl waits for the server's final reply without serving the loop. Before it may
-    // start that wait, the last bytes of an upload are let out of the system's buffers (on a
-    // slow line that takes a while) with the loop running.
+    // The end of an upload waits until the system's buffers have let its last bytes out (on
+    // a slow line that takes a while), so that the final step starts with the data sent.
     void checkDrain(SteadyClock::time_point now) {
-        const long queued = unsentBytes();
+        const long queued = m_sockets.unsentBytes();
         if (queued > 0) {
             if (m_queued < 0 || queued < m_queued) m_lastMove = now;
             m_queued = queued;
@@ -499,7 +656,44 @@ private:
         m_draining = false;
         m_drained = true;
         m_drainDue.reset();
-        curl_easy_pause(m_easy, CURLPAUSE_CONT);
+        m_finalPending = true;
+    }
+
+    // Hands the held request to the final step's thread (see FinalStep).
+    void startFinalStep(SteadyClock::time_point now) {
+        m_finalPending = false;
+        for (const int fd : m_watched) m_loop.watchSocket(fd, false, false);
+        m_watched.clear();
+        m_curlDue.reset();
+        m_lastMove = now;
+        m_inFinal = true;
+        if (!m_final.start(m_multi, m_easy)) {
+            m_inFinal = false;
+            finish(End::Broken);
+            return;
+        }
+        m_loop.watchSocket(m_final.doneFd(), true, false);
+    }
+
+    void finalStepDone() {
+        m_final.join();
+        m_loop.watchSocket(m_final.doneFd(), false, false);
+        m_inFinal = false;
+        noteSteps();
+        readMessages();
+        // The thread stops only once the request is over; anything else is a failure.
+        if (!m_over) finish(End::Broken);
+    }
+
+    // The last bytes of a download of known size are held back until the final step's
+    // thread takes over the request: libcurl waits for the final reply as soon as it has them.
+    bool holdsLastBytes(std::size_t bytes) {
+        if (m_finalPending || m_inFinal) return false;
+        curl_off_t total = -1;
+        curl_easy_getinfo(m_easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &total);
+        if (total < 0 || m_written + static_cast<curl_off_t>(bytes) < total) return false;
+        m_finalPending = true;
+        return true;
     }
 
     SteadyClock::time_point deadline() const {
@@ -509,16 +703,26 @@ private:
 
     void reschedule(SteadyClock::time_point now) {
         SteadyClock::time_point due = deadline();
-        if (m_curlDue) due = std::min(due, *m_curlDue);
-        if (m_drainDue) due = std::min(due, *m_drainDue);
-        if (m_barDue) due = std::min(due, *m_barDue);
+        if (!m_inFinal) {
+            due = std::min(due, m_kickDue);
+            if (m_curlDue) due = std::min(due, *m_curlDue);
+            if (m_drainDue) due = std::min(due, *m_drainDue);
+            if (m_bar.due()) due = std::min(due, *m_bar.due());
+            if (m_finalPending) due = now;
+        }
         const auto ms = std::chrono::ceil<std::chrono::milliseconds>(due - now).count();
         m_loop.setTimer(std::max<long>(0, static_cast<long>(ms)));
     }
 
+    // The request's options, in prepare().
+    void setRequestOptions(CURL* e);
+    void setTlsOptions(CURL* e);
+    void setCallbacks(CURL* e);
+
     // libcurl's callbacks. None lets an exception out into the library's C frames: each one
     // runs through guarded(), which catches everything and makes the attempt fail through
-    // m_callbackFailed.
+    // m_callbackFailed. While the final step runs they are called on its thread: then they
+    // leave the loop alone.
     template <typename Result, typename Body>
     static Result guarded(void* user, Result onFailure, Body&& body) noexcept {
         auto* self = static_cast<Attempt*>(user);
@@ -532,16 +736,21 @@ private:
 
     static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*) noexcept {
         return guarded(user, 0, [&](Attempt& self) {
-            if (what == CURL_POLL_REMOVE)
+            if (self.m_inFinal) return 0;
+            if (what == CURL_POLL_REMOVE) {
                 self.m_loop.watchSocket(fd, false, false);
-            else
+                self.m_watched.erase(fd);
+            } else {
                 self.m_loop.watchSocket(fd, what & CURL_POLL_IN, what & CURL_POLL_OUT);
+                self.m_watched.insert(fd);
+            }
             return 0;
         });
     }
 
     static int onTimer(CURLM*, long ms, void* user) noexcept {
         return guarded(user, 0, [&](Attempt& self) {
+            if (self.m_inFinal) return 0;
             if (ms < 0)
                 self.m_curlDue.reset();
             else
@@ -566,7 +775,10 @@ private:
         return guarded(user, size_t{0}, [&](Attempt& self) -> size_t {
             const std::size_t bytes = size * count;
             if (bytes == 0) return 0;
-            return self.m_job.download->write(data, bytes) ? bytes : 0;
+            if (self.holdsLastBytes(bytes)) return CURL_WRITEFUNC_PAUSE;
+            if (!self.m_job.download->write(data, bytes)) return 0;
+            self.m_written += static_cast<curl_off_t>(bytes);
+            return bytes;
         });
     }
 
@@ -586,25 +798,25 @@ private:
 
     static int onSocketOpened(void* user, curl_socket_t fd, curlsocktype) noexcept {
         return guarded(user, int{CURL_SOCKOPT_ERROR}, [&](Attempt& self) {
-            self.m_sockets.insert(fd);
+            self.m_sockets.add(fd);
             return int{CURL_SOCKOPT_OK};
         });
     }
 
     static int onSocketClosed(void* user, curl_socket_t fd) noexcept {
         try {
-            static_cast<Attempt*>(user)->m_sockets.erase(fd);
+            return static_cast<Attempt*>(user)->m_sockets.close(fd);
         } catch (...) {
-            // Nothing to undo: the socket is closed below all the same.
+            return ::close(fd);
         }
-        return ::close(fd);
     }
 
     ExchangePort& m_screen;
     TransferLoop& m_loop;
     const Job& m_job;
     std::string m_login;
-    std::set<int> m_sockets;  // the sockets libcurl opened for this attempt and still holds
+    SocketSet m_sockets;
+    std::set<int> m_watched;  // the sockets the loop watches for libcurl
     std::unique_ptr<curl_slist, SlistDeleter> m_quote;
     CURLM* m_multi = nullptr;
     CURL* m_easy = nullptr;
@@ -617,8 +829,10 @@ private:
 
     SteadyClock::time_point m_start;
     SteadyClock::time_point m_lastMove;
+    SteadyClock::time_point m_kickDue;
     std::optional<SteadyClock::time_point> m_curlDue;
     curl_off_t m_bytes = 0;
+    curl_off_t m_written = 0;  // of a download, into its file
 
     bool m_connectedLogged = false;
     bool m_pathDone = false;
@@ -630,12 +844,13 @@ private:
     long m_queued = -1;
     std::optional<SteadyClock::time_point> m_drainDue;
 
-    bool m_barShown = false;
-    curl_off_t m_scale = 1;
-    int m_barValue = 0;
-    int m_barMax = 0;
-    SteadyClock::time_point m_barDrawn;
-    std::optional<SteadyClock::time_point> m_barDue;
+    // Set and cleared on the loop's thread only, and read by the callbacks on the final
+    // step's thread while it runs: the thread's start and join order those accesses.
+    bool m_finalPending = false;
+    bool m_inFinal = false;
+    FinalStep m_final;
+
+    ProgressBar m_bar;
 };
 
 bool Attempt::prepare(const std::string& login) {
@@ -643,20 +858,26 @@ bool Attempt::prepare(const std::string& login) {
     m_multi = curl_multi_init();
     m_easy = curl_easy_init();
     if (!m_multi || !m_easy) return false;
-
     const FtpConnection& c = m_job.connection;
-    CURL* e = m_easy;
-    curl_easy_setopt(e, CURLOPT_CURLU, m_job.url);
-    curl_easy_setopt(e, CURLOPT_USERNAME, m_login.c_str());
-    curl_easy_setopt(e, CURLOPT_PASSWORD, c.password.c_str());
     // The one change of folder is ours: the path goes to the server exactly as configured,
     // and the file is then named relative to the folder it leads to.
-    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     if (!c.path.empty()) {
         m_quote.reset(curl_slist_append(nullptr, ("CWD " + c.path).c_str()));
         if (!m_quote) return false;
-        curl_easy_setopt(e, CURLOPT_QUOTE, m_quote.get());
+        curl_easy_setopt(m_easy, CURLOPT_QUOTE, m_quote.get());
     }
+    setRequestOptions(m_easy);
+    if (c.secure) setTlsOptions(m_easy);
+    setCallbacks(m_easy);
+    return true;
+}
+
+void Attempt::setRequestOptions(CURL* e) {
+    const FtpConnection& c = m_job.connection;
+    curl_easy_setopt(e, CURLOPT_CURLU, m_job.url);
+    curl_easy_setopt(e, CURLOPT_USERNAME, m_login.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, c.password.c_str());
+    curl_easy_setopt(e, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
     curl_easy_setopt(e, CURLOPT_FTP_CREATE_MISSING_DIRS,
                      static_cast<long>(CURLFTP_CREATE_DIR_NONE));
     // Passive data connections with PASV, as the office servers have always been spoken to.
@@ -670,30 +891,39 @@ bool Attempt::prepare(const std::string& login) {
     curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     // Our own clock gives up on a silent server (see deadline()); libcurl's limits only back
-    // it up, and bound the one wait libcurl does without the loop: the final reply.
+    // it up.
     const auto stallSeconds = std::chrono::ceil<std::chrono::seconds>(c.timeouts.stall).count();
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(c.timeouts.connect.count()));
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT,
                      static_cast<long>(std::max<long long>(1, stallSeconds)));
-    if (c.secure) {
-        // Explicit TLS on the control and the data connection, never plain FTP.
-        curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
-        curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
-        curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-        if (!m_job.pins.empty()) {
-            // The office's own server: its key is what is trusted, not a certificate chain.
-            curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
-            curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
-            curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, m_job.pins.c_str());
-        } else {
-            curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-            curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-            if (!c.caFile.empty()) {
-                curl_easy_setopt(e, CURLOPT_CAINFO, c.caFile.c_str());
-                curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
-            }
-        }
+    if (m_job.sending) {
+        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+        // The file arrives under a temporary name and gets its own only once it is complete.
+        curl_easy_setopt(e, CURLOPT_POSTQUOTE, m_job.rename);
     }
+}
+
+void Attempt::setTlsOptions(CURL* e) {
+    // Explicit TLS on the control and the data connection, never plain FTP.
+    curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(e, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    if (!m_job.pins.empty()) {
+        // The office's own server: its key is what is trusted, not a certificate chain.
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
+        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+        curl_easy_setopt(e, CURLOPT_PINNEDPUBLICKEY, m_job.pins.c_str());
+        return;
+    }
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_job.connection.caFile.empty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, m_job.connection.caFile.c_str());
+        curl_easy_setopt(e, CURLOPT_CAPATH, nullptr);
+    }
+}
+
+void Attempt::setCallbacks(CURL* e) {
     // The debug callback sees the control connection; it only runs in verbose mode and
     // replaces libcurl's own output on stderr.
     curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, onDebug);
@@ -704,26 +934,24 @@ bool Attempt::prepare(const std::string& login) {
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, onSocketClosed);
     curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, this);
     if (m_job.sending) {
-        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(e, CURLOPT_READFUNCTION, onRead);
-        curl_easy_setopt(e, CURLOPT_READDATA, this);
         // No size: libcurl then asks for more until the end of the file, where onRead holds
         // it back until the system's buffers have drained (see checkDrain).
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, onRead);
+        curl_easy_setopt(e, CURLOPT_READDATA, this);
     } else {
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onWrite);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
     }
-
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, onSocket);
     curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, onTimer);
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
-    return true;
 }
 
 Outcome Attempt::run() {
     m_start = SteadyClock::now();
     m_lastMove = m_start;
+    m_kickDue = m_start + kKick;
     if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK) {
         m_over = true;
         m_end = End::Broken;
@@ -775,27 +1003,13 @@ FtpConnection FtpConnectionFor(const TAppOptions& options) {
     return c;
 }
 
-bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection direction,
-                 const FtpConnection& connection, const std::string& localPath) {
-    const bool sending = direction == FtpDirection::Send;
-    const std::string word = sending ? kSendWord : kFetchWord;
-    const std::string failure = sending ? kSendFailed : kFetchFailed;
+namespace {
 
-    if (!curlAvailable()) {
-        screen.AddLogLine(kNoInternet);
-        return false;
-    }
-    auto logAttempt = [&](const std::string& login) {
-        screen.AddLogLine(kTryConnect + OneLineText(connection.host) + " : " +
-                          std::to_string(connection.port));
-        screen.AddLogLine("  (Username=" + OneLineText(login) +
-                          "; Password=" + MaskedPassword(connection.password) + ")");
-    };
-    logAttempt(connection.login);
-
-    const std::string remoteName = std::filesystem::path(localPath).filename().string();
-    auto url = buildUrl(connection.host, connection.port, remoteName);
-    if (!url || !safeInCommand(connection.login) || !safeInCommand(connection.password)) {
+// The connection's texts and pins, checked before anything goes out. Logs why and returns
+// false when they cannot be used; `pins` gets FTPCertPin in libcurl's form.
+bool acceptableSettings(ExchangePort& screen, const FtpConnection& connection,
+                        const std::string& failure, std::string& pins) {
+    if (!safeInCommand(connection.login) || !safeInCommand(connection.password)) {
         screen.AddLogLine(kNoConnection);
         return false;
     }
@@ -804,7 +1018,6 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
         screen.AddLogLine(failure);
         return false;
     }
-    std::string pins;
     if (connection.secure && !Trim(connection.certPin).empty()) {
         const auto parsed = pinsForCurl(connection.certPin);
         if (!parsed) {
@@ -814,40 +1027,32 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
         }
         pins = *parsed;
     }
+    return true;
+}
 
-    // The local side. An upload that cannot read its file does not reach the server at all.
-    std::unique_ptr<FILE, FileCloser> upload;
-    curl_off_t uploadSize = 0;
-    std::unique_ptr<DownloadFile> download;
-    if (sending) {
-        upload.reset(std::fopen(localPath.c_str(), "rb"));
-        struct stat info {};
-        if (!upload || ::fstat(::fileno(upload.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
-            screen.AddLogLine(failure);
-            return false;
-        }
-        uploadSize = info.st_size;
-    } else {
-        // Create the exchange folder for the answer; when that fails, the temporary file
-        // cannot be created either and the download fails as a local file that cannot be
-        // written.
-        std::error_code ec;
-        const auto folder = std::filesystem::path(localPath).parent_path();
-        if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-        download = std::make_unique<DownloadFile>(localPath);
-        download->removeLeftover();
-    }
+// RNFR/RNTO from the upload's temporary name to its own; nullptr when out of memory.
+std::unique_ptr<curl_slist, SlistDeleter> renameCommands(const std::string& remoteName) {
+    std::unique_ptr<curl_slist, SlistDeleter> list(
+        curl_slist_append(nullptr, ("RNFR " + remoteName + kUploadSuffix).c_str()));
+    if (!list) return nullptr;
+    if (!curl_slist_append(list.get(), ("RNTO " + remoteName).c_str())) return nullptr;
+    return list;
+}
 
-    const Job job{sending,      connection, url.get(),      pins,
-                  upload.get(), uploadSize, download.get(), word};
+// Runs the attempts of one transfer: one, and a second with the standard anonymous name when
+// the server refused the office's.
+Outcome runAttempts(ExchangePort& screen, TransferLoop& loop, const Job& job,
+                    const std::function<void(const std::string&)>& logAttempt) {
+    const FtpConnection& connection = job.connection;
     Outcome o;
     std::string login = connection.login;
     for (int attempt = 0;; ++attempt) {
         try {
             Attempt a(screen, loop, job);
             if (!a.prepare(login)) {
-                screen.AddLogLine(kNoInternet);
-                return false;
+                o = Outcome{};
+                o.setUp = false;
+                return o;
             }
             o = a.run();
         } catch (const std::exception&) {
@@ -859,12 +1064,17 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
         const bool retry = attempt == 0 && o.end == End::Finished && !o.loggedIn &&
                            o.loginReply == kLoginRefused && connection.anonymousFallback &&
                            login == kAnonymousLogin;
-        if (!retry) break;
+        if (!retry) return o;
         login = kStandardAnonymousLogin;
-        if (upload) std::rewind(upload.get());
+        if (job.upload) std::rewind(job.upload);
         logAttempt(login);
     }
+}
 
+// The log's last lines for how the transfer ended; true when the file arrived complete.
+bool reportOutcome(ExchangePort& screen, const Job& job, const Outcome& o,
+                   const std::string& failure) {
+    DownloadFile* download = job.download;
     if (o.end == End::Cancelled) {
         if (download) download->discard();
         screen.AddLogLine(kCancelled);
@@ -873,7 +1083,7 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
     if (!o.loggedIn) {
         if (download) download->discard();
         screen.AddLogLine(kNoConnection);
-        if (connection.secure && o.end == End::Finished) {
+        if (job.connection.secure && o.end == End::Finished) {
             if (const char* reason = tlsFailureReason(o.code)) screen.AddLogLine(reason);
         }
         return false;
@@ -882,11 +1092,79 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
     if (!o.pathOk) {
         if (!o.pathFailureLogged) screen.AddLogLine(kNoFolderChange);
     } else {
-        result = o.end == End::Finished && o.code == CURLE_OK && (sending || download->commit());
+        result =
+            o.end == End::Finished && o.code == CURLE_OK && (job.sending || download->commit());
     }
     if (download && !result) download->discard();
-    screen.AddLogLine(result ? word + kDoneSuffix : failure);
+    screen.AddLogLine(result ? job.word + kDoneSuffix : failure);
     return result;
+}
+
+}  // namespace
+
+bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection direction,
+                 const FtpConnection& connection, const std::string& localPath) {
+    const bool sending = direction == FtpDirection::Send;
+    const std::string failure = sending ? kSendFailed : kFetchFailed;
+    if (!curlAvailable()) {
+        screen.AddLogLine(kNoInternet);
+        return false;
+    }
+    const auto logAttempt = [&](const std::string& login) {
+        screen.AddLogLine(kTryConnect + OneLineText(connection.host) + " : " +
+                          std::to_string(connection.port));
+        screen.AddLogLine("  (Username=" + OneLineText(login) +
+                          "; Password=" + MaskedPassword(connection.password) + ")");
+    };
+    logAttempt(connection.login);
+
+    const std::string remoteName = std::filesystem::path(localPath).filename().string();
+    auto url = buildUrl(connection.host, connection.port,
+                        sending ? remoteName + kUploadSuffix : remoteName);
+    std::string pins;
+    if (!url) {
+        screen.AddLogLine(kNoConnection);
+        return false;
+    }
+    if (!acceptableSettings(screen, connection, failure, pins)) return false;
+
+    // The local side. An upload that cannot read its file does not reach the server at all.
+    std::unique_ptr<FILE, FileCloser> upload;
+    curl_off_t uploadSize = 0;
+    std::unique_ptr<DownloadFile> download;
+    std::unique_ptr<curl_slist, SlistDeleter> rename;
+    if (sending) {
+        upload.reset(std::fopen(localPath.c_str(), "rb"));
+        struct stat info {};
+        if (!upload || ::fstat(::fileno(upload.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+            screen.AddLogLine(failure);
+            return false;
+        }
+        uploadSize = info.st_size;
+        rename = renameCommands(remoteName);
+    } else {
+        // Create the exchange folder for the answer; when that fails, the temporary file
+        // cannot be created either and the download fails as a local file that cannot be
+        // written.
+        std::error_code ec;
+        const auto folder = std::filesystem::path(localPath).parent_path();
+        if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+        download = std::make_unique<DownloadFile>(localPath);
+        download->removeLeftover();
+    }
+    const Job job{sending,        connection,   url.get(),
+                  pins,           upload.get(), uploadSize,
+                  download.get(), rename.get(), sending ? kSendWord : kFetchWord};
+    if (sending && !job.rename) {
+        screen.AddLogLine(kNoInternet);
+        return false;
+    }
+    const Outcome o = runAttempts(screen, loop, job, logAttempt);
+    if (!o.setUp) {
+        screen.AddLogLine(kNoInternet);
+        return false;
+    }
+    return reportOutcome(screen, job, o, failure);
 }
 
 }  // namespace velmorant

@@ -237,8 +237,16 @@ TEST(FtpTransfer, TransfersWholeFileOverOnePassiveBinaryConnection) {
         EXPECT_EQ(server.sessions(), 1);
         EXPECT_EQ(indexOf(commands, "USER " + login), 0);
         EXPECT_EQ(indexOf(commands, "PASS " + password), 1);
-        const long transfer = indexOf(commands, (sending ? "STOR " : "RETR ") + c.fileName);
+        // An upload arrives under a temporary name and is renamed once it is complete.
+        const long transfer =
+            indexOf(commands, sending ? "STOR " + c.fileName + ".part" : "RETR " + c.fileName);
         ASSERT_GE(transfer, 0);
+        if (sending) {
+            const long from = indexOf(commands, "RNFR " + c.fileName + ".part");
+            EXPECT_GT(from, transfer);
+            EXPECT_EQ(indexOf(commands, "RNTO " + c.fileName), from + 1);
+            EXPECT_EQ(filesIn(remoteFolder), std::vector<std::string>{c.fileName});
+        }
         EXPECT_TRUE(indexOf(commands, "TYPE I") >= 0 && indexOf(commands, "TYPE I") < transfer);
         EXPECT_TRUE(indexOf(commands, "PASV") >= 0 && indexOf(commands, "PASV") < transfer);
         EXPECT_EQ(countPrefix(commands, "EPSV") + countPrefix(commands, "PORT") +
