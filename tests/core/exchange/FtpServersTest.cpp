@@ -1,19 +1,26 @@
 // Send and fetch through the FTP servers that offices run (vsftpd, proftpd with mod_tls,
 // pure-ftpd) and through our pyftpdlib server: plain and TLS, zipped and not, in the login
-// folder and in FTPPath (also a Cyrillic one), anonymous and with a login.
+// folder and in FTPPath (also a Cyrillic one), anonymous and with a login; then through our
+// fault proxy: replies 300 ms late, a server silent at each step, a reset in the data.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/db/Options.h"
 #include "core/db/QueryResult.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/FtpExchange.h"
+#include "core/exchange/FtpTransfer.h"
 #include "core/exchange/PollTransferLoop.h"
+#include "support/FaultProxy.h"
 #include "support/FtpTestServer.h"
 #include "support/RecordingScreen.h"
 #include "support/StandardFtpServer.h"
@@ -121,6 +128,129 @@ void sendAndFetchEverything(const Served& server, bool tls, const std::string& p
     }
 }
 
+// Cancels `loop` from another thread as soon as `ready` holds, as velmorant-cli's Ctrl+C does.
+class CancelWhen {
+public:
+    CancelWhen(PollTransferLoop& loop, std::function<bool()> ready)
+        : m_thread([this, &loop, ready = std::move(ready)] {
+              const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+              while (!m_done && std::chrono::steady_clock::now() < deadline) {
+                  if (ready()) {
+                      loop.cancel();
+                      return;
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          }) {}
+    ~CancelWhen() {
+        m_done = true;
+        m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+FtpConnection connectionTo(const Served& server, std::uint16_t port) {
+    FtpConnection c;
+    c.host = "127.0.0.1";
+    c.port = port;
+    c.login = server.anonymous ? "anonimous" : "agent";
+    c.password = server.anonymous ? "guest" : server.password;
+    c.anonymousFallback = server.anonymous;
+    return c;
+}
+
+constexpr std::size_t kFileSize = 256 * 1024;
+
+// Replies 300 ms late: a TLS send and fetch still succeed (the limits are 20 s until the login
+// and 30 s without progress).
+void passesWithLatency(const Served& server, const std::string& pin) {
+    FaultProxy proxy({server.port, 300, "none", 0});
+    for (const auto direction : {FtpDirection::Send, FtpDirection::Fetch}) {
+        const bool sending = direction == FtpDirection::Send;
+        SCOPED_TRACE(sending ? "send over TLS, 300 ms" : "fetch over TLS, 300 ms");
+        TempDir local;
+        const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
+        const std::string content(kFileSize, sending ? 's' : 'f');
+        writeFile((sending ? local.path() : server.root) / name, content);
+        if (!sending) fs::permissions(server.root / name, fs::perms::all);
+        FtpConnection c = connectionTo(server, proxy.port());
+        c.secure = true;
+        c.certPin = pin;
+        RecordingScreen screen;
+        PollTransferLoop loop;
+        EXPECT_TRUE(FtpTransfer(screen, loop, direction, c, (local / name).string()))
+            << ::testing::PrintToString(screen.log) << server.log;
+        EXPECT_EQ(readFile((sending ? server.root : local.path()) / name), content);
+        fs::remove(server.root / name);
+    }
+}
+
+// A server silent at each step, and a data connection reset: each transfer fails with the
+// lines of its situation in the limits given, leaves no file under the name the other side
+// takes, and a cancel during the silence after the data works at once.
+void failsCleanlyOnFaults(const Served& server) {
+    const std::string noConnection = "Не удалось соединиться с сервером.";
+    const std::string sendFailed = "Сбой связи.";
+    const std::string fetchFailed = "Файл не найден.";
+    const std::string cancelled = "Прервано.";
+    const struct {
+        const char* fault;
+        FtpDirection direction;
+        bool cancel;  // cancel as soon as the fault struck
+        std::string last;
+    } cases[] = {
+        {"greeting", FtpDirection::Fetch, false, noConnection},
+        {"login", FtpDirection::Send, false, noConnection},
+        {"pasv", FtpDirection::Fetch, false, fetchFailed},
+        {"pasv", FtpDirection::Send, false, sendFailed},
+        {"data", FtpDirection::Fetch, false, fetchFailed},
+        {"data", FtpDirection::Send, false, sendFailed},
+        {"final", FtpDirection::Fetch, false, fetchFailed},
+        {"final", FtpDirection::Send, false, sendFailed},
+        {"final", FtpDirection::Fetch, true, cancelled},
+        {"final", FtpDirection::Send, true, cancelled},
+        {"reset", FtpDirection::Fetch, false, fetchFailed},
+        {"reset", FtpDirection::Send, false, sendFailed},
+    };
+    for (const auto& c : cases) {
+        const bool sending = c.direction == FtpDirection::Send;
+        SCOPED_TRACE(std::string(c.fault) + (sending ? " send" : " fetch") +
+                     (c.cancel ? " cancelled" : ""));
+        FaultProxy proxy({server.port, 0, c.fault, 64 * 1024});
+        TempDir local;
+        const std::string name = sending ? "PDATo1C.xml" : "ToPDA.sqd";
+        writeFile((sending ? local.path() : server.root) / name, std::string(kFileSize, 'x'));
+        if (!sending) fs::permissions(server.root / name, fs::perms::all);
+        FtpConnection connection = connectionTo(server, proxy.port());
+        // Short limits; a cancelled case must not reach its limit first.
+        const std::chrono::milliseconds limit(c.cancel ? 20000 : 1000);
+        connection.timeouts = {limit, limit};
+        RecordingScreen screen;
+        PollTransferLoop loop;
+        bool result = true;
+        {
+            std::optional<CancelWhen> cancel;
+            if (c.cancel) cancel.emplace(loop, [&] { return proxy.struck(); });
+            result = FtpTransfer(screen, loop, c.direction, connection, (local / name).string());
+        }
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(proxy.struck());
+        ASSERT_FALSE(screen.log.empty());
+        EXPECT_EQ(screen.log.back(), c.last) << ::testing::PrintToString(screen.log);
+        if (sending) {
+            EXPECT_FALSE(fs::exists(server.root / name));
+        } else {
+            EXPECT_FALSE(fs::exists(local / name));
+            EXPECT_FALSE(fs::exists(local / (name + ".part")));
+        }
+        fs::remove(server.root / name);
+        fs::remove(server.root / (name + ".part"));
+    }
+}
+
 void runStandard(FtpServerKind kind) {
     const std::string why = StandardFtpServer::Unavailable(kind);
     if (!why.empty()) GTEST_SKIP() << why;
@@ -140,6 +270,8 @@ void runStandard(FtpServerKind kind) {
             return;
         }
     }
+    passesWithLatency(served, certificates.selfSignedPin());
+    failsCleanlyOnFaults(served);
 }
 
 TEST(FtpServers, Vsftpd) { runStandard(FtpServerKind::Vsftpd); }
@@ -158,6 +290,10 @@ TEST(FtpServers, Pyftpdlib) {
         const Served served{
             server.port(), server.root(), true, true, FtpTestServer::kAgentPassword, ""};
         sendAndFetchEverything(served, tls, certificates.selfSignedPin());
+        if (tls)
+            passesWithLatency(served, certificates.selfSignedPin());
+        else
+            failsCleanlyOnFaults(served);
     }
 }
 
