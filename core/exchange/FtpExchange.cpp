@@ -32,7 +32,18 @@ bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
     const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");
-    if (!FtpTransfer(screen, loop, FtpDirection::Fetch, FtpConnectionFor(options), localPath)) {
+    const FtpConnection connection = FtpConnectionFor(options);
+    const std::string companion = folder + kImportBase + "sql";
+    if (!options.UseZip) {
+        // Only a companion that came with this answer may run with it.
+        std::error_code ec;
+        std::filesystem::remove(companion, ec);
+    }
+    if (!FtpTransfer(screen, loop, FtpDirection::Fetch, connection, localPath)) return false;
+    // An unpacked 0003 answer names its companion ToPDA.sql, which travels beside it; the
+    // answer is not run without it.
+    if (!options.UseZip && ScriptRunsCompanion(localPath) &&
+        !FtpTransfer(screen, loop, FtpDirection::Fetch, connection, companion)) {
         return false;
     }
     // Signed answers: the signature lies beside the script on the server (inside the archive

@@ -17,12 +17,14 @@ std::string ExchangeFolder();
 // cancelled (a failed upload leaves the exported file).
 bool SendByFtp(ExchangePort& screen, TransferLoop& loop);
 
-// Downloads ToPDA.sqd (ToPDA.zip with UseZip) into the exchange folder, with the option
-// AnswerKey set also ToPDA.sig beside a plain ToPDA.sqd, and runs the import on it. False at
-// once, without a log line, when UseFTP is off; false when the download failed or was
-// cancelled (nothing is imported then), and false when the import of the downloaded answer
-// failed or was stopped (it has shown why). True when both worked. `importLoop` (when given)
-// serves the program while the import runs and lets the person stop it.
+// Downloads ToPDA.sqd (ToPDA.zip with UseZip) into the exchange folder and runs the import on
+// it. An unpacked answer with the 0003 header brings its ToPDA.sql by a second download (a
+// companion left by an earlier answer is removed first), and with the option AnswerKey set
+// also ToPDA.sig. False at once, without a log line, when UseFTP is off; false when a download
+// failed or was cancelled (nothing is imported then), and false when the import of the
+// downloaded answer failed or was stopped (it has shown why). True when both worked.
+// `importLoop` (when given) serves the program while the import runs and lets the person stop
+// it.
 bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop = nullptr);
 
 }  // namespace velmorant

@@ -46,11 +46,14 @@ const char* const kProcessing = "Обработка...";
 const char* const kFinished = "Загрузка завершена.";
 const char* const kInterrupted = "Прервано.";
 const char* const kBadSignature = "Подпись ответа неверна.";
+const char* const kStaleCompanion = "ToPDA.sql старше ToPDA.sqd: не выполнен.";
 const char* const kLeftOpen =
     "Ответ оставил свою транзакцию открытой (BEGIN без COMMIT): её операторы отменены.";
 
 // Rows a statement of the answer may return are read by no one; a few are kept for a report.
 constexpr int kKeptRows = 10000;
+// How much older than its script a companion may be and still belong to it.
+constexpr auto kCompanionSlack = std::chrono::minutes(1);
 // How often a running import lets the program serve its events, and how many of the library's
 // steps pass between two looks at the clock.
 constexpr auto kServeInterval = std::chrono::milliseconds(40);
@@ -322,6 +325,8 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
     screen.AddLogLine(kUnpacking);
     const bool signedAnswers = !screen.options().AnswerKey.empty();
     if (signedAnswers) std::filesystem::remove(into + kSignatureName, ec);
+    // A companion left by an earlier answer must not pass for this archive's.
+    std::filesystem::remove(into + kCompanionName, ec);
     auto unzipper = std::make_unique<TUnzipper>();
     const int unpacked = UnpackFiles(*unzipper, archive, into, kScriptName);
     UnpackFiles(*unzipper, archive, into, kCompanionName);
@@ -335,7 +340,26 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
     return true;
 }
 
+// Whether the companion belongs to the script: one left by an earlier answer is older. The
+// office writes both in one go, so a little older (the two-second steps of ZIP times, the
+// order of writing) still counts as the same answer.
+bool companionIsCurrent(const std::string& script, const std::string& companion) {
+    std::error_code ec;
+    const auto scriptTime = std::filesystem::last_write_time(script, ec);
+    if (ec) return false;
+    const auto companionTime = std::filesystem::last_write_time(companion, ec);
+    return !ec && companionTime + kCompanionSlack >= scriptTime;
+}
+
 }  // namespace
+
+bool ScriptRunsCompanion(const std::string& scriptPath) {
+    std::ifstream in(scriptPath, std::ios::binary);
+    std::string first;
+    if (!in || !std::getline(in, first, '\r')) return false;
+    if (const auto lf = first.find('\n'); lf != std::string::npos) first.resize(lf);
+    return Trim(first) == kHeaders[kHeaderWithCompanion];
+}
 
 bool ImportScript(ExchangePort& screen, const std::string& folderIn, const ImportHooks& hooks) {
     ImportObserver none;
@@ -533,7 +557,11 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     if (q->InTransaction()) return leftOpen();
 
     if (headerIndex == kHeaderWithCompanion) {
-        if (companionRead || std::filesystem::is_regular_file(companionPath, ec)) {
+        if (!companionRead && !std::filesystem::is_regular_file(companionPath, ec)) {
+            // Nothing to run.
+        } else if (!companionIsCurrent(path, companionPath)) {
+            screen.AddLogLine(kStaleCompanion);
+        } else {
             screen.AddLogLine(kDirectories);
             if (companionRead || readBytes(companionPath, companionBytes))
                 runCompanion(statements, scriptTextOf(companionBytes), observer);

@@ -22,16 +22,19 @@ struct ImportHooks {
 // is asked for with screen.ChooseFolder(). The outcome is that of every statement taking
 // effect when it is executed (they are committed in batches, see BatchedStatements);
 // a failing statement stops the run and the statements before it stay. Afterwards runs the
-// companion ToPDA.sql (0003 header), the requested deletions of old documents, shows the
-// office's messages and stores the time of the load as LLD_Def.
-// The answer runs on a connection confined to what an answer may do (ConfineToAnswer). With
-// a loop in the hooks the run can be stopped: the open batch is rolled back, "Прервано." is
-// logged and what was committed stays, as after a failing statement. An answer that leaves
-// its own transaction open stops the run too.
+// companion ToPDA.sql (0003 header; not when it is more than a minute older than the script,
+// which makes it one left by an earlier answer), the requested deletions of old documents, shows
+// the office's messages and stores the time of the load as LLD_Def. The answer runs on a connection
+// confined to what an answer may do (ConfineToAnswer). With a loop in the hooks the run can be
+// stopped: the open batch is rolled back, "Прервано." is logged and what was committed stays, as
+// after a failing statement. An answer that leaves its own transaction open stops the run too.
 // Progress goes to the screen's log and its progress bar, failures through notifier().
 // Returns true exactly when the run got as far as logging "Загрузка завершена."; callers that
 // only need to start the import may ignore the result.
 bool ImportScript(ExchangePort& screen, const std::string& folder,
                   const ImportHooks& hooks = ImportHooks());
+
+// Whether the script at `scriptPath` has the 0003 header, which runs ToPDA.sql beside it too.
+bool ScriptRunsCompanion(const std::string& scriptPath);
 
 }  // namespace velmorant

@@ -224,6 +224,62 @@ TEST(FtpExchange, FailedFetchImportsNothing) {
     }
 }
 
+// A 0003 answer runs its ToPDA.sql too. Unpacked over FTP the companion comes by a second
+// download, and the answer does not run without it; a companion that an earlier answer left
+// in the exchange folder never runs in its place, zipped or not.
+TEST(FtpExchange, CompanionComesWithItsAnswer) {
+    const std::string withCompanion = "R_ODIRI RESPONSE 0003-0000-0000-0001\r\n";
+    const std::string scriptOnly = "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n";
+    const std::string script =
+        "<EXEC \"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Fetched', 'yes')\">\r\n";
+    const auto companionSetting = [](const std::string& value) {
+        return "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('Companion', '" + value +
+               "');\r\n";
+    };
+    const struct {
+        const char* name;
+        bool zip;
+        std::string header;
+        bool remoteCompanion;  // on the server (zip: in the archive)
+        bool result;
+        std::string fetched;    // the script's option afterwards
+        std::string companion;  // the companion's option afterwards
+        bool companionFetched;  // the device asked the server for ToPDA.sql
+    } cases[] = {
+        {"0003 unpacked", false, withCompanion, true, true, "YES", "new", true},
+        {"0003 unpacked, companion missing", false, withCompanion, false, false, "", "", true},
+        {"0002 unpacked", false, scriptOnly, true, true, "YES", "", false},
+        {"0003 zipped", true, withCompanion, true, true, "YES", "new", false},
+        {"0003 zipped without companion", true, withCompanion, false, true, "YES", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempProgramFolder program;
+        RecordingNotifier notifier;
+        FtpTestServer server;
+        // What an earlier answer left behind.
+        fs::create_directories(program / "exchange");
+        writeFile(program / "exchange" / "ToPDA.sql", companionSetting("stale"));
+        const fs::path remote = server.root();
+        writeFile(remote / "ToPDA.sqd", c.header + script);
+        if (c.remoteCompanion) writeFile(remote / "ToPDA.sql", companionSetting("new"));
+        if (c.zip) {
+            const auto r = runCommand("cd '" + remote.string() + "' && zip -q ToPDA.zip ToPDA.sqd" +
+                                      (c.remoteCompanion ? " ToPDA.sql" : ""));
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+        }
+        setOptions(ftpOptions(server, c.zip, false, ""));
+        RecordingScreen screen;
+        PollTransferLoop loop;
+        screen.appOptions = LoadAppOptions();
+
+        EXPECT_EQ(FetchByFtp(screen, loop), c.result) << ::testing::PrintToString(screen.log);
+        EXPECT_EQ(GetOption("Fetched", ""), c.fetched);
+        EXPECT_EQ(GetOption("Companion", ""), c.companion);
+        EXPECT_EQ(serverLogged(server, "SIZE ToPDA.sql"), c.companionFetched);
+    }
+}
+
 // velmorant-cli send and fetch: the settings of base.sdb, the log on stdout, exit code 0 for a
 // true result.
 TEST(FtpExchange, CommandLineSendAndFetch) {
