@@ -53,44 +53,50 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
-// Appends `value` with the characters that XML does not allow as they are inside a
-// double-quoted attribute value replaced by entities; with `blankControls` every character
-// below 32 becomes a blank as well.
-// The bytes that appendEscaped replaces: the four that XML reads as markup, and with
-// `blankControls` those below 32.
+// Appends `value` as the text of a double-quoted XML 1.0 attribute value: the four characters
+// XML reads as markup become entities; tab, line feed and carriage return become character
+// references (a parser would read them raw as blanks); the other characters below 32, which
+// XML 1.0 allows in no form, become blanks. With `blankControls` every character below 32
+// becomes a blank.
+// What appendEscaped does with a byte: 0 nothing, 1 an entity, 2 a blank, 3 a reference
+// (a blank with `blankControls`).
 constexpr std::array<unsigned char, 256> kEscapeKinds = [] {
     std::array<unsigned char, 256> kinds{};
     for (size_t c = 0; c < 32; ++c) kinds[c] = 2;
+    for (const char c : {'\t', '\n', '\r'}) kinds[static_cast<unsigned char>(c)] = 3;
     for (const char c : {'&', '<', '>', '"'}) kinds[static_cast<unsigned char>(c)] = 1;
     return kinds;
 }();
 
+const char* entityFor(unsigned char c, bool blankControls) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return "&quot;";
+        case '\t':
+            return blankControls ? " " : "&#9;";
+        case '\n':
+            return blankControls ? " " : "&#10;";
+        case '\r':
+            return blankControls ? " " : "&#13;";
+        default:
+            return " ";
+    }
+}
+
 void appendEscaped(std::string& out, std::string_view value, bool blankControls) {
-    const unsigned char wanted = blankControls ? 3 : 1;
     size_t run = 0;
     for (size_t i = 0; i < value.size(); ++i) {
         const auto c = static_cast<unsigned char>(value[i]);
         // Most bytes need nothing: letters, digits, blanks, UTF-8 sequences.
-        if ((kEscapeKinds[c] & wanted) == 0) continue;
-        const char* entity = " ";
-        switch (c) {
-            case '&':
-                entity = "&amp;";
-                break;
-            case '<':
-                entity = "&lt;";
-                break;
-            case '>':
-                entity = "&gt;";
-                break;
-            case '"':
-                entity = "&quot;";
-                break;
-            default:
-                break;
-        }
+        if (kEscapeKinds[c] == 0) continue;
         out.append(value.substr(run, i - run));
-        out += entity;
+        out += entityFor(c, blankControls);
         run = i + 1;
     }
     out.append(value.substr(run));

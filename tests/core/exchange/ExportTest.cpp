@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 #include "core/db/Dates.h"
 #include "core/db/QueryResult.h"
@@ -180,6 +181,73 @@ TEST_F(ExportTest, WritesTheFileByteForByte) {
     // Documents stay in state 1: the office's answer moves them on, not the export.
     EXPECT_EQ(joinedRows("select GUID from DOC_HEADS where DOC_STATE=1"),
               (std::vector<std::string>{"A-1", "C-3", "D-4"}));
+}
+
+// Every attribute is valid XML 1.0 whatever the database holds: with every control character
+// in each of them, strict parsers (python's xml.etree, xmllint) read the file; in an identifier
+// tab, line feed and carriage return arrive as they were and the other controls as blanks, in a
+// free text every control arrives as a blank.
+TEST_F(ExportTest, EveryAttributeIsValidXmlWhateverItHolds) {
+    std::string codes;
+    std::string asIdentifier = "A";
+    std::string asFreeText = "A";
+    for (int c = 1; c < 32; ++c) {
+        codes += std::to_string(c) + ",";
+        asIdentifier += (c == 9 || c == 10 || c == 13) ? static_cast<char>(c) : ' ';
+        asFreeText += ' ';
+    }
+    codes += "127";
+    asIdentifier += "\x7fZ";
+    asFreeText += "\x7fZ";
+    const std::string v = "('A' || char(" + codes + ") || 'Z')";
+    execSql({"delete from MY_OPTIONS",
+             "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('agentname', " + v + ")",
+             "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('PDA_ID', " + v + ")",
+             "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('LLD', " + v + ")",
+             "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
+             "ORD_LINES, STR_PRIM) values (" +
+                 v + ", " + v + ", 1, " + v + ", " + v + ", " + v + ", " + v + ", " + v + ")",
+             "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) select GUID, "
+             "0, " +
+                 v + ", " + v + ", " + v + ", 1 from DOC_HEADS"});
+    ASSERT_TRUE(ExportDocuments(screen, folder));
+
+    const auto lint = runCommand("xmllint --noout '" + xmlPath + "'");
+    EXPECT_EQ(lint.exitCode, 0) << lint.err;
+    // Every attribute as python reads it: "<element> <name> <UTF-8 bytes in hex>".
+    const auto parsed = runCommand(
+        "/usr/bin/python3 -c 'import sys, xml.etree.ElementTree as E\n"
+        "for e in E.parse(sys.argv[1]).getroot().iter():\n"
+        "  for k, x in sorted(e.attrib.items()): print(e.tag, k, x.encode().hex())' '" +
+        xmlPath + "'");
+    ASSERT_EQ(parsed.exitCode, 0) << parsed.err;
+    const auto hex = [](const std::string& text) {
+        std::string out;
+        char buf[3];
+        for (const unsigned char c : text) {
+            std::snprintf(buf, sizeof buf, "%02x", c);
+            out += buf;
+        }
+        return out;
+    };
+    std::vector<std::string> expected;
+    for (const char* a : {"Agent", "LastLoadDate", "PDA_ID"})
+        expected.push_back(std::string("Velmorant ") + a + " " + hex(asIdentifier));
+    expected.push_back("Velmorant ProtoVersion " + hex("0002-0000-0000-0002"));
+    for (const char* a : {"CLIENT", "CLIENTNAME", "DATEREC", "DOCDATE", "ID", "LINES", "PRIM"}) {
+        const bool free = std::string(a) == "CLIENTNAME" || std::string(a) == "PRIM";
+        expected.push_back(std::string("DOC ") + a + " " + hex(free ? asFreeText : asIdentifier));
+    }
+    for (const char* a : {"NCOUNT", "NGUID", "NNAME"}) {
+        const bool free = std::string(a) == "NNAME";
+        expected.push_back(std::string("ROW ") + a + " " + hex(free ? asFreeText : asIdentifier));
+    }
+    std::vector<std::string> got;
+    std::istringstream lines(parsed.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Velmorant DateTime ", 0) != 0) got.push_back(line);
+    }
+    EXPECT_EQ(got, expected);
 }
 
 TEST_F(ExportTest, ReportsProgressPerDocument) {
