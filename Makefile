@@ -8,7 +8,7 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: run test configure build bench package package-test deps-run deps-test deps-bench \
+.PHONY: run check-display test configure build bench package package-test deps-run deps-test deps-bench \
 	deps-package deps-fuzz deps-format format format-check test-sanitize fuzz-smoke clean
 
 configure:
@@ -30,7 +30,14 @@ deps-fuzz:
 deps-format:
 	tools/install-deps.sh format
 
-run: deps-run
+# Without a display the program cannot show itself: say so before installing or building.
+check-display:
+	@if [ -z "$${DISPLAY:-}" ] && [ -z "$${WAYLAND_DISPLAY:-}" ] && [ -z "$${QT_QPA_PLATFORM:-}" ]; then \
+		echo "No display: set DISPLAY, or start it with QT_QPA_PLATFORM=offscreen make run." >&2; \
+		exit 1; \
+	fi
+
+run: check-display deps-run
 	$(MAKE) configure
 	cmake --build $(BUILD) -j $(JOBS) --target velmorant velmorant-cli
 	tools/run-program.sh $(BUILD)
@@ -73,7 +80,7 @@ fuzz-smoke: deps-fuzz
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target zip_reader_fuzz import_script_fuzz
 	tools/fuzz-smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-format:
+format: deps-format
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 # Fails on the first file that `make format` would change.

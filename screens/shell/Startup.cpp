@@ -14,6 +14,7 @@
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
 #include "core/db/StartCheck.h"
+#include "core/exchange/FtpExchange.h"
 #include "screens/journal/JournalWindow.h"
 #include "screens/shell/DayCopy.h"
 #include "screens/shell/Screens.h"
@@ -122,6 +123,9 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         started.exitCode = 1;
         return started;
     }
+    // The exchange folder is there from the first start, for the agent to find and use.
+    std::error_code ec;
+    std::filesystem::create_directories(ExchangeFolder(), ec);
 
     started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock), clock);
     SetMainWindow(started.journal.get());

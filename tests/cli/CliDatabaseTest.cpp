@@ -88,8 +88,9 @@ TEST(CliDatabase, OptionRefusesNamesThatCouldChangeTheStatement) {
 // An empty --home would put data/base.sdb at the root of the file system. Run as an ordinary
 // user, so that a regression could not write there.
 TEST(CliDatabase, EmptyHomeIsRefused) {
-    const std::string out = test::RunUnprivileged([] {
-        const auto r = test::runCommand(std::string("'") + VELMORANT_CLI_PATH + "' --home '' init");
+    const std::string program = test::CliPathForUnprivileged();
+    const std::string out = test::RunUnprivileged([&] {
+        const auto r = test::runCommand("'" + program + "' --home '' init");
         return std::to_string(r.exitCode) + " " + r.err;
     });
     EXPECT_EQ(out.substr(0, 2), "2 ") << out;

@@ -13,9 +13,11 @@ namespace {
 class CliExchangeTest : public ::testing::Test {
 protected:
     CommandResult cli(const std::string& args) {
-        return runCommand(std::string("'") + VELMORANT_CLI_PATH + "' --home '" + program.str() +
-                          "' " + args);
+        return runCommand("'" + cliPath + "' --home '" + program.str() + "' " + args);
     }
+
+    // Also what an unprivileged child may start.
+    std::string cliPath = CliPathForUnprivileged();
 
     TempProgramFolder program;
     std::string folder = (program / "exchange").string();

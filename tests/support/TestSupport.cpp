@@ -176,6 +176,26 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
     return out;
 }
 
+std::string CliPathForUnprivileged() {
+    if (::geteuid() != 0) return VELMORANT_CLI_PATH;
+    static const TempDir folder;
+    const auto copy = folder.path() / "velmorant-cli";
+    std::error_code ec;
+    if (!std::filesystem::exists(copy, ec)) {
+        std::filesystem::permissions(folder.path(), std::filesystem::perms::owner_all |
+                                                        std::filesystem::perms::group_read |
+                                                        std::filesystem::perms::group_exec |
+                                                        std::filesystem::perms::others_read |
+                                                        std::filesystem::perms::others_exec);
+        std::filesystem::copy_file(VELMORANT_CLI_PATH, copy);
+        std::filesystem::permissions(
+            copy, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                      std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                      std::filesystem::perms::others_exec);
+    }
+    return copy.string();
+}
+
 void GiveToUnprivileged(const std::filesystem::path& path) {
     if (::geteuid() != 0) return;  // already an ordinary user: the files are ours
     uid_t uid;

@@ -91,6 +91,11 @@ CommandResult runCommand(const std::string& command);
 // runs in the child: it must not use test assertions, only return what the test compares.
 std::string RunUnprivileged(const std::function<std::string()>& body);
 
+// velmorant-cli where the user of RunUnprivileged can start it. A root process copies it into
+// a folder every user may enter (a checkout under /root, mode 700, is closed to that user);
+// the copy lasts as long as this process.
+std::string CliPathForUnprivileged();
+
 // Hands `path` and everything under it to the user RunUnprivileged runs as, and makes the
 // folders above it passable, so that the child can work there.
 void GiveToUnprivileged(const std::filesystem::path& path);

@@ -71,6 +71,7 @@ void StartupTest::firstRunCreatesTheDatabaseAndShowsAnEmptyJournal() {
     QVERIFY(started.runLoop);
     QCOMPARE(started.exitCode, 0);
     QVERIFY(std::filesystem::exists(folder / "data" / "base.sdb"));
+    QVERIFY(std::filesystem::is_directory(folder / "exchange"));
     QVERIFY(started.journal && started.journal->isVisible());
     QCOMPARE(MainWindow(), static_cast<QWidget*>(started.journal.get()));
     QSignalSpy loaded(started.journal.get(), &JournalWindow::rowsLoaded);
