@@ -1,7 +1,7 @@
 // velmorant-cli check: runs an office's answer exactly as the import would, but against a copy
 // of the device's base.sdb in a temporary folder, and prints what happened instead of showing
 // message boxes. For the office's programmer, before the answer goes out.
-//   velmorant-cli check [--home DIR] [--json] FOLDER
+//   velmorant-cli check [--home DIR] [--json] [--result FILE] FOLDER
 // Exit code 0 when the run would complete, 1 when it would stop (a failing statement, a bad
 // header, a missing file), 2 for a usage error.
 #include <unistd.h>
@@ -21,8 +21,10 @@
 #include "core/db/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseCopy.h"
+#include "core/db/Dates.h"
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
+#include "core/db/Text.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/ExchangePort.h"
 #include "core/exchange/Import.h"
@@ -34,7 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
-const char* const kUsage = "usage: velmorant-cli check [--home DIR] [--json] FOLDER\n";
+const char* const kUsage =
+    "usage: velmorant-cli check [--home DIR] [--json] [--result FILE] FOLDER\n";
 
 const std::array<const char*, 9> kTables = {"SPR_CLIENTS", "SPR_GOODS",   "SPR_COMPETITORS",
                                             "DOC_HEADS",   "DOC_ORDERS",  "DOC_SKUS",
@@ -93,6 +96,9 @@ public:
     void RowExecuted(std::size_t line) override {
         if (!templates.empty()) templates.back().rows.push_back(line);
     }
+    void FieldsMissing(std::size_t line, std::size_t fields) override {
+        shortRows.push_back({line, fields});
+    }
     void ExecMet(std::size_t line, const std::string& sql) override {
         directives.push_back({line, "EXEC", sql});
     }
@@ -143,7 +149,30 @@ public:
     std::string companionStatement;
     std::vector<std::string> deleted;
     bool finished = false;
+    std::vector<std::pair<std::size_t, std::size_t>> shortRows;  // line, fields
 };
+
+// Likely mistakes that the run itself passes over without a word.
+std::vector<std::string> warningsOf(const CheckReport& r) {
+    std::vector<std::string> warnings;
+    for (const auto& [line, fields] : r.shortRows) {
+        warnings.push_back("строка " + std::to_string(line) + ": в строке данных полей " +
+                           std::to_string(fields) +
+                           ", а шаблон ссылается на поле дальше: такой %N попадёт в базу как "
+                           "написан");
+    }
+    for (const auto& d : r.directives) {
+        if ((d.kind == "DEL" || d.kind == "DELALL") && ParseDate(d.argument, 0) <= 0) {
+            warnings.push_back("строка " + std::to_string(d.line) + ": дата «" + d.argument +
+                               "» в <" + d.kind + "> не читается: документы не удаляются");
+        }
+    }
+    if (r.companionFailed > 0) {
+        warnings.push_back("ToPDA.sql: оператор " + std::to_string(r.companionFailed) +
+                           " не выполнен, остальные пропущены, а загрузка всё равно завершится");
+    }
+    return warnings;
+}
 
 // Keeps every box instead of showing it.
 class QuietNotifier : public Notifier {
@@ -178,6 +207,7 @@ struct CheckOptions {
     std::string home;  // empty: the program folder already set
     bool json = false;
     std::string folder;
+    std::string result;  // --result: where to copy the database as the run left it
 };
 
 bool parse(const std::vector<std::string>& args, CheckOptions& o) {
@@ -187,6 +217,9 @@ bool parse(const std::vector<std::string>& args, CheckOptions& o) {
         } else if (args[i] == "--home") {
             if (++i >= args.size()) return false;
             o.home = args[i];
+        } else if (args[i] == "--result") {
+            if (++i >= args.size()) return false;
+            o.result = args[i];
         } else if (!args[i].empty() && args[i][0] == '-' && args[i] != "-") {
             return false;
         } else if (o.folder.empty()) {
@@ -239,7 +272,8 @@ std::vector<std::string> skippedSteps(const CheckReport& r) {
 
 ordered_json toJson(const CheckReport& r, const CheckOptions& o, const std::string& source,
                     const std::map<std::string, long long>& before,
-                    const std::map<std::string, long long>& after, int exitCode) {
+                    const std::map<std::string, long long>& after,
+                    const std::vector<std::string>& messages, int exitCode) {
     ordered_json j;
     j["folder"] = o.folder;
     j["database"] = source;
@@ -285,12 +319,15 @@ ordered_json toJson(const CheckReport& r, const CheckOptions& o, const std::stri
     for (const char* table : kTables) {
         j["tables"][table] = {{"before", before.at(table)}, {"after", after.at(table)}};
     }
+    j["messages"] = messages;
+    j["warnings"] = warningsOf(r);
     return j;
 }
 
 void printText(const CheckReport& r, const CheckOptions& o, const std::string& source,
                const std::map<std::string, long long>& before,
-               const std::map<std::string, long long>& after, int exitCode) {
+               const std::map<std::string, long long>& after,
+               const std::vector<std::string>& messages, int exitCode) {
     std::printf("Проверка ответа в %s\n", o.folder.c_str());
     std::printf("База: %s\n", source.c_str());
     if (!r.header.empty()) {
@@ -330,6 +367,11 @@ void printText(const CheckReport& r, const CheckOptions& o, const std::string& s
     for (const char* table : kTables) {
         std::printf("  %-16s %lld -> %lld\n", table, before.at(table), after.at(table));
     }
+    if (!messages.empty()) std::printf("Сообщения агенту:\n");
+    for (const auto& m : messages) std::printf("  %s\n", OneLineText(m).c_str());
+    const auto warnings = warningsOf(r);
+    if (!warnings.empty()) std::printf("Предупреждения:\n");
+    for (const auto& w : warnings) std::printf("  %s\n", w.c_str());
     std::printf("Итог: %s\n",
                 exitCode == kExitOk ? "загрузка завершится" : "загрузка не завершится");
 }
@@ -343,6 +385,7 @@ int runCheck(const CliArgs& a) {
     std::error_code ec;
     if (!o.home.empty()) SetProgramFolder(fs::absolute(o.home, ec).string());
     o.folder = fs::absolute(o.folder, ec).string();
+    if (!o.result.empty()) o.result = fs::absolute(o.result, ec).string();
     const std::string device = ProgramFolder() + "data/base.sdb";
 
     ScratchFolder scratch;
@@ -389,15 +432,27 @@ int runCheck(const CliArgs& a) {
     const auto after = rowCounts();
     const int exitCode = completed ? kExitOk : kExitFailed;
 
+    if (!o.result.empty()) {
+        // The database as the run left it, for the office's own comparisons.
+        std::string error;
+        if (!CopyDatabase(DatabasePath(), o.result, WhenBusy::CopyFiles, error)) {
+            std::fprintf(stderr, "velmorant-cli: cannot write %s: %s\n", o.result.c_str(),
+                         error.c_str());
+            return kExitFailed;
+        }
+    }
     if (o.json) {
-        std::printf("%s\n", toJson(report, o, source, before, after, exitCode).dump(2).c_str());
+        std::printf(
+            "%s\n",
+            toJson(report, o, source, before, after, quiet.shown, exitCode).dump(2).c_str());
     } else {
-        printText(report, o, source, before, after, exitCode);
+        printText(report, o, source, before, after, quiet.shown, exitCode);
     }
     return exitCode;
 }
 
-const CliRegistration checkCommand({"check", "[--home DIR] [--json] FOLDER", 1, 4, &runCheck});
+const CliRegistration checkCommand({"check", "[--home DIR] [--json] [--result FILE] FOLDER", 1, 6,
+                                    &runCheck});
 
 }  // namespace
 }  // namespace velmorant::cli

@@ -38,10 +38,12 @@ HEADERS = {
     "0003": "R_ODIRI RESPONSE 0003-0000-0000-0001",
 }
 
+# UNAME comes as a field of its own, in capitals made here: the device's %UPPER changes ASCII
+# letters only, and Cyrillic names would sort wrongly.
 CLIENT_TEMPLATE = ('<REPEAT "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
-                   "ANAME, UNAME, INFO) values ('%1', 0, 0, 0, %2, '%3', '%UPPER(%3)', '%4')\">")
+                   "ANAME, UNAME, INFO) values ('%1', 0, 0, 0, %2, '%3', '%4', '%5')\">")
 GOODS_TEMPLATE = ('<REPEAT "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, '
-                  "ANAME, UNAME, PRICE) values ('%1', %2, %3, %4, 0, '%5', '%UPPER(%5)', %6)\">")
+                  "ANAME, UNAME, PRICE) values ('%1', %2, %3, %4, 0, '%5', '%6', %7)\">")
 ACCEPT_TEMPLATE = "<REPEAT \"update DOC_HEADS set DOC_STATE=2 where GUID='%1'\">"
 # A message row is added once: sent again (every answer of "serve" carries the list), it keeps
 # the row the device has, and with it whether the agent has read it.
@@ -93,46 +95,65 @@ def read_export(path):
     return dict(root.attrib), docs
 
 
+def client_values(c):
+    """A client's values as both protocols store them (see field())."""
+    name = field(c["name"])
+    return [field(c["guid"]), "1" if c["forbidden"] == "1" else "0", name, name.upper(),
+            field(c["info"])]
+
+
+def goods_values(g):
+    name = field(g["name"])
+    return [field(g["guid"]), str(int(g["id"])), str(int(g["parent"])), str(int(g["folder"])),
+            name, name.upper(), "%.2f" % float(g["price"])]
+
+
 def directory_lines(clients, goods):
     lines = []
     if clients is not None:
         lines.append('<EXEC "delete from SPR_CLIENTS">')
         lines.append(CLIENT_TEMPLATE)
-        for c in clients:
-            lines.append("\t".join([field(c["guid"]), "1" if c["forbidden"] == "1" else "0",
-                                    field(c["name"]), field(c["info"])]))
+        lines += ["\t".join(client_values(c)) for c in clients]
         lines.append("</REPEAT>")
     if goods is not None:
         lines.append('<EXEC "delete from SPR_GOODS">')
         lines.append(GOODS_TEMPLATE)
-        for g in goods:
-            lines.append("\t".join([field(g["guid"]), str(int(g["id"])), str(int(g["parent"])),
-                                    str(int(g["folder"])), field(g["name"]),
-                                    "%.2f" % float(g["price"])]))
+        lines += ["\t".join(goods_values(g)) for g in goods]
         lines.append("</REPEAT>")
     return lines
 
 
 def companion_sql(clients, goods):
-    """The directories as one SQL text, for the 0003 protocol's ToPDA.sql."""
+    """The directories as one SQL text, for the 0003 protocol's ToPDA.sql: the same values as
+    the data rows of 0002 put in (field() doubles the quotes already)."""
     out = []
     if clients is not None:
         out.append("delete from SPR_CLIENTS;")
         for c in clients:
-            name = sql_text(c["name"])
+            guid, forbidden, name, uname, info = client_values(c)
             out.append("insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
                        "UNAME, INFO) values ('%s', 0, 0, 0, %s, '%s', '%s', '%s');"
-                       % (c["guid"], "1" if c["forbidden"] == "1" else "0", name, name.upper(),
-                          sql_text(c["info"])))
+                       % (guid, forbidden, name, uname, info))
     if goods is not None:
         out.append("delete from SPR_GOODS;")
         for g in goods:
-            name = sql_text(g["name"])
+            guid, gid, parent, folder, name, uname, price = goods_values(g)
             out.append("insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, "
-                       "UNAME, PRICE) values ('%s', %d, %d, %d, 0, '%s', '%s', %.2f);"
-                       % (g["guid"], int(g["id"]), int(g["parent"]), int(g["folder"]), name,
-                          name.upper(), float(g["price"])))
+                       "UNAME, PRICE) values ('%s', %s, %s, %s, 0, '%s', '%s', %s);"
+                       % (guid, gid, parent, folder, name, uname, price))
     return "\r\n".join(out) + "\r\n"
+
+
+def checked_date(text, option):
+    """A date for <DEL>/<DELALL> as dd.mm.yyyy, refused when it is no real day: the device would
+    read such a date as none and delete nothing without a word."""
+    if text is None:
+        return None
+    try:
+        day = datetime.datetime.strptime(text.strip(), "%d.%m.%Y")
+    except ValueError:
+        raise SystemExit("%s wants a date dd.mm.yyyy, not %r" % (option, text))
+    return day.strftime("%d.%m.%Y")
 
 
 def inbox_lines(inbox):
@@ -247,8 +268,9 @@ def cmd_script(args):
             raise SystemExit("--option wants NAME=VALUE, not %r" % item)
         options.append((name.strip(), value.strip()))
     script, companion = build_script(clients, goods, accept, args.message or [],
-                                     args.delete_old, args.delete_all, args.protocol, options,
-                                     load_inbox(args))
+                                     checked_date(args.delete_old, "--delete-old"),
+                                     checked_date(args.delete_all, "--delete-all"),
+                                     args.protocol, options, load_inbox(args))
     os.makedirs(args.out, exist_ok=True)
     write_answer(args.out, script, companion, args.zip, load_signing_key(args.sign))
     print("answer written to %s (%d documents accepted)" % (args.out, len(accept)))
@@ -271,6 +293,7 @@ def cmd_read(args):
 
 
 def cmd_serve(args):
+    delete_old = checked_date(args.delete_old, "--delete-old")
     from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler
     from pyftpdlib.servers import FTPServer
@@ -296,6 +319,16 @@ def cmd_serve(args):
 
     class Handler(FTPHandler):
         def on_file_received(self, file):
+            self.answer(file)
+
+        # The device uploads under a temporary name and renames the file once it is complete.
+        def ftp_RNTO(self, path):
+            result = super().ftp_RNTO(path)
+            if os.path.isfile(path):
+                self.answer(path)
+            return result
+
+        def answer(self, file):
             name = os.path.basename(file)
             if name not in ("PDATo1C.xml", "PDATo1C.zip"):
                 return
@@ -305,7 +338,7 @@ def cmd_serve(args):
                 print("rejected %s: %s" % (file, e), flush=True)
                 return
             script, companion = build_script(clients, goods, [d["ID"] for d in docs],
-                                             args.message or [], args.delete_old, None,
+                                             args.message or [], delete_old, None,
                                              args.protocol, inbox=inbox)
             write_answer(os.path.dirname(file), script, companion, name.endswith(".zip"), key)
             print("answered %s: %d documents accepted" % (file, len(docs)), flush=True)

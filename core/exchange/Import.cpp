@@ -168,8 +168,10 @@ size_t fieldNumberAt(std::string_view text, size_t pos, size_t fieldCount, size_
 
 // Fills %N and %UPPER(%N) with the fields of a data row. One pass over the template: text
 // that a field brings in is never read as a placeholder, and %10 stands for field 10 when
-// the row has ten fields (with fewer, %1 followed by the digit 0).
-std::string fillTemplate(std::string_view tpl, const std::vector<std::string>& fields) {
+// the row has ten fields (with fewer, %1 followed by the digit 0). `unfilled` is set when a
+// placeholder names a field that the row lacks (it stays in the text as it is).
+std::string fillTemplate(std::string_view tpl, const std::vector<std::string>& fields,
+                         bool& unfilled) {
     static constexpr std::string_view kUpper = "%UPPER(%";
     std::string out;
     out.reserve(tpl.size() + 64);
@@ -197,6 +199,8 @@ std::string fillTemplate(std::string_view tpl, const std::vector<std::string>& f
             out += fields[n - 1];
             i = percent + 1 + length;
         } else {
+            if (percent + 1 < tpl.size() && tpl[percent + 1] >= '1' && tpl[percent + 1] <= '9')
+                unfilled = true;
             out += '%';
             i = percent + 1;
         }
@@ -549,7 +553,11 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
             row = upper;
         }
         if (tpl.empty()) continue;
-        if (!statements.Run(fillTemplate(tpl, splitFields(row)), i)) return failed();
+        const std::vector<std::string> fields = splitFields(row);
+        bool unfilled = false;
+        const std::string statement = fillTemplate(tpl, fields, unfilled);
+        if (unfilled) observer.FieldsMissing(i + 1, fields.size());
+        if (!statements.Run(statement, i)) return failed();
         if (tpl.find("TABLE") != std::string::npos) EnsureDeviceIndexes(*q);  // upper case
         observer.RowExecuted(i + 1);
     }

@@ -28,6 +28,12 @@ public:
     // A data row's statement ran. A later StatementFailed() may name an earlier line: the
     // statements from that line on are then not in force (see BatchedStatements).
     virtual void RowExecuted(std::size_t line) { (void)line; }
+    // A data row of `fields` fields is about to run with a template that names a field beyond
+    // them: that placeholder goes into the statement as it is written.
+    virtual void FieldsMissing(std::size_t line, std::size_t fields) {
+        (void)line;
+        (void)fields;
+    }
     // An EXEC line is about to run `sql`.
     virtual void ExecMet(std::size_t line, const std::string& sql) {
         (void)line;

@@ -184,7 +184,9 @@ TEST_F(CliCheckTest, UsageErrorsExitWithTwo) {
         SCOPED_TRACE(args);
         const auto r = runCommand(std::string("'") + VELMORANT_CLI_PATH + "' check " + args);
         EXPECT_EQ(r.exitCode, 2) << r.out;
-        EXPECT_NE(r.err.find("check [--home DIR] [--json] FOLDER"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("check [--home DIR] [--json] [--result FILE] FOLDER"),
+                  std::string::npos)
+            << r.err;
     }
 }
 
