@@ -3,9 +3,11 @@
 // longest time in which the program could not have served a tap or a repaint. Measured during
 // a 20 MB send and a 20 MB fetch through a loopback server throttled to about 2 MB/s (its data
 // connections have small system buffers, so that the line is the slow part, not the server,
-// as on a mobile network), and during a download that stalls half-way. Then the time from a
-// cancel (what " Прервать " calls) to FtpTransfer's return, for a stalled download and a
-// stalled upload. Goals: no gap above 100 ms, a cancel within 1 s.
+// as on a mobile network), during a download that stalls half-way, and during a download and an
+// upload whose data has gone through but whose final reply never comes (our fault proxy,
+// tests/support/ftp_fault_proxy.py, holds it back). Then the time from a cancel (what
+// " Прервать " calls) to FtpTransfer's return, for each stalled transfer. Goals: no gap above
+// 100 ms, a cancel within 1 s.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "bench/BenchSupport.h"
@@ -106,6 +109,44 @@ Run measure(QtTransferLoop& loop, FtpDirection direction, const FtpConnection& c
     return run;
 }
 
+// Our fault proxy in front of a local server: the final reply after the data never arrives.
+class FinalReplyStall {
+public:
+    explicit FinalReplyStall(int serverPort) {
+        const fs::path script = fs::path(__FILE__).parent_path().parent_path() / "tests" /
+                                "support" / "ftp_fault_proxy.py";
+        char logTemplate[] = "/tmp/velmorant-ftp-loop-proxy-XXXXXX";
+        const int logFd = ::mkstemp(logTemplate);
+        if (logFd >= 0) ::close(logFd);
+        m_log = logTemplate;
+        int out = -1;
+        m_pid = velmorant::test::SpawnWithStdout(
+            "/usr/bin/python3",
+            {"python3", script.string(), "--target-port", std::to_string(serverPort), "--fault",
+             "final", "--log", m_log},
+            out);
+        FILE* in = ::fdopen(out, "r");
+        char line[64] = {};
+        const bool started = in && std::fgets(line, sizeof line, in);
+        if (in) std::fclose(in);
+        if (!started) throw std::runtime_error("the fault proxy did not start");
+        m_port = std::atoi(line + 5);
+    }
+    ~FinalReplyStall() {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        ::unlink(m_log.c_str());
+    }
+    FinalReplyStall(const FinalReplyStall&) = delete;
+    FinalReplyStall& operator=(const FinalReplyStall&) = delete;
+    int port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_port = 0;
+    std::string m_log;
+};
+
 void writeFile(const fs::path& path, std::size_t size) {
     std::ofstream out(path, std::ios::binary);
     std::string block(1 << 20, '\0');
@@ -170,6 +211,20 @@ int main(int argc, char** argv) {
         if (stalledSend.ok || stalledSend.last != "Прервано.")
             fail("the stalled send", stalledSend);
     }
+    Run finalFetch;
+    Run finalSend;
+    {
+        LocalFtpServer server(dir / "root", dir / "final.log");
+        FinalReplyStall proxy(server.port());
+        finalFetch = measure(loop, FtpDirection::Fetch, connectionTo(proxy.port()),
+                             dir / "local" / "ToPDA.sqd", kCancelAfterMs);
+        if (finalFetch.ok || finalFetch.last != "Прервано.")
+            fail("the fetch without its final reply", finalFetch);
+        finalSend = measure(loop, FtpDirection::Send, connectionTo(proxy.port()),
+                            dir / "local" / "PDATo1C.zip", kCancelAfterMs);
+        if (finalSend.ok || finalSend.last != "Прервано.")
+            fail("the send without its final reply", finalSend);
+    }
     fs::remove_all(dir);
 
     const double mb = static_cast<double>(kFileSize) / 1048576.0;
@@ -185,12 +240,21 @@ int main(int argc, char** argv) {
                 stalledFetch.gapMs, kCancelAfterMs / 1000.0, stalledFetch.cancelMs);
     std::printf("  upload stalled after PASV: longest gap %.1f ms in %.1f s, cancel took %.1f ms\n",
                 stalledSend.gapMs, kCancelAfterMs / 1000.0, stalledSend.cancelMs);
+    std::printf(
+        "  download without its final reply: longest gap %.1f ms in %.1f s, cancel took %.1f ms\n",
+        finalFetch.gapMs, kCancelAfterMs / 1000.0, finalFetch.cancelMs);
+    std::printf(
+        "  upload without its final reply:   longest gap %.1f ms in %.1f s, cancel took %.1f ms\n",
+        finalSend.gapMs, kCancelAfterMs / 1000.0, finalSend.cancelMs);
     // As ratios to the goals (below 1 meets the goal), like the time ratios of the others.
     const double stalledGap = std::max(stalledFetch.gapMs, stalledSend.gapMs);
-    const double cancel = std::max(stalledFetch.cancelMs, stalledSend.cancelMs);
+    const double finalGap = std::max(finalFetch.gapMs, finalSend.gapMs);
+    const double cancel = std::max(
+        {stalledFetch.cancelMs, stalledSend.cancelMs, finalFetch.cancelMs, finalSend.cancelMs});
     std::printf("RESULT ftp-loop-gap-fetch-20MB/100ms %.2f 1.0\n", fetch.gapMs / 100.0);
     std::printf("RESULT ftp-loop-gap-send-20MB/100ms %.2f 1.0\n", send.gapMs / 100.0);
     std::printf("RESULT ftp-loop-gap-stalled/100ms %.2f 1.0\n", stalledGap / 100.0);
+    std::printf("RESULT ftp-loop-gap-no-final-reply/100ms %.2f 1.0\n", finalGap / 100.0);
     std::printf("RESULT ftp-cancel-latency/1s %.3f 1.0\n", cancel / 1000.0);
     return 0;
 }
