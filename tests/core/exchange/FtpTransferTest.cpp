@@ -9,9 +9,9 @@
 #include <random>
 #include <thread>
 
-#include "support/FtpTestServer.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/PollTransferLoop.h"
+#include "support/FtpTestServer.h"
 #include "support/RecordingScreen.h"
 
 namespace velmorant::test {
