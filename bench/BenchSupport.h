@@ -62,10 +62,10 @@ private:
 class QuietScreen : public ExchangePort {
 public:
     void AddLogLine(const std::string& text) override { last = text; }
-    const Clock& clock() const override { return systemClock; }
+    const Clock& ExchangeClock() const override { return systemClock; }
     std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return bar; }
-    const TAppOptions& options() const override { return appOptions; }
+    ExchangeProgress& Progress() override { return bar; }
+    const TAppOptions& Options() const override { return appOptions; }
 
     std::string last;
     NoProgress bar;

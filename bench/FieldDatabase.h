@@ -146,11 +146,11 @@ inline bool BuildFieldDatabase(const std::string& home, const FieldSize& size = 
         Insert line(db,
                     "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
                     "(?, ?, ?, ?, ?, ?)");
-        const TDate first = EncodeDate(2024, 1, 1);
-        const TDate last = EncodeDate(2026, 12, 8);
+        const DateTime first = EncodeDate(2024, 1, 1);
+        const DateTime last = EncodeDate(2026, 12, 8);
         const int heavyEvery = size.documents / size.heavyDocuments;
         for (int d = 0; ok && d < size.documents; ++d) {
-            const TDate day = first + static_cast<int>((last - first) * d / size.documents);
+            const DateTime day = first + static_cast<int>((last - first) * d / size.documents);
             const std::string date = DateToIso(day);
             const int buyer =
                 d % heavyEvery == 0 ? 0 : 1 + static_cast<int>(random.next() % (size.clients - 1));

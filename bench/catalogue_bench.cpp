@@ -107,11 +107,11 @@ int main() {
     const auto chosenLines =
         static_cast<std::size_t>(std::count(chosen.begin(), chosen.end(), '\n'));
     auto select = [] {
-        std::unique_ptr<TQueryResult> q = Query(TCatalogue::kSelect);
+        std::unique_ptr<TQueryResult> q = Query(Catalogue::kSelect);
         return q && q->RowCount() == kFolders + kGoods;
     };
     auto catalogue = [&] {
-        TCatalogue c;
+        Catalogue c;
         return c.Load(chosen) && c.Records().size() == kFolders + kGoods &&
                c.Folders().size() == kFolders && c.ResultLines().size() == chosenLines;
     };

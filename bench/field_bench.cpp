@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     std::printf("three-year database: %.1f s to build, %.1f MiB\n", buildS,
                 static_cast<double>(fs::file_size(g_base)) / (1024 * 1024));
     SystemClock clock;
-    const TDate today = EncodeDate(2026, 12, 8);
+    const DateTime today = EncodeDate(2026, 12, 8);
     const std::string heavyClient = bench::ClientGuid(0);
 
     std::printf("agent steps (real screens, offscreen):\n");
@@ -209,9 +209,9 @@ int main(int argc, char** argv) {
     journal.loadTimer()->stop();
     journal.resize(240, 320);
     journal.show();
-    const TDate yearStart = EncodeDate(2026, 1, 1);
-    const TDate yearEnd = EncodeDate(2026, 12, 31);
-    const auto loadMs = [&](TDate from, TDate to) {
+    const DateTime yearStart = EncodeDate(2026, 1, 1);
+    const DateTime yearEnd = EncodeDate(2026, 12, 31);
+    const auto loadMs = [&](DateTime from, DateTime to) {
         return best([&](int) {
             journal.setPeriod(from, to);  // as the period dialog leaves it
             const auto t = Steady::now();
@@ -255,7 +255,7 @@ int main(int argc, char** argv) {
                                         [&](const std::string& saved) { journal.refresh(saved); });
                if (!editor) return -1.0;
                editor->show();
-               auto* e = static_cast<TDocumentEditor*>(editor);
+               auto* e = static_cast<DocumentEditor*>(editor);
                e->document().Modified = true;
                const auto t = Steady::now();
                e->saveAndClose();
@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
 
     {
         const double load = best([&](int) {
-            TCatalogue catalogue;
+            Catalogue catalogue;
             const auto t = Steady::now();
             catalogue.Load("");
             return ms(t);
@@ -287,11 +287,11 @@ int main(int argc, char** argv) {
                picker.repaint();
                return ms(t);
            }),
-           bestShellMs(std::string(TCatalogue::kSelect) + ";\n"), 250);
+           bestShellMs(std::string(Catalogue::kSelect) + ";\n"), 250);
 
     {
         TGoodsPicker picker(&journal);
-        picker.SetClient(heavyClient, "");
+        picker.setClient(heavyClient, "");
         picker.Load("");
         picker.show();
         report("\" Ранее \" for a client with " + std::to_string(size.heavyDocuments) +
@@ -344,7 +344,7 @@ int main(int argc, char** argv) {
                bestShellMs(sql), 100);
     }
     report("repeat order", best([&](int) {
-               TRepeatOrder order;
+               RepeatOrder order;
                const auto t = Steady::now();
                return BuildRepeatOrder(waitingGuid, clock, order) ? ms(t) : -1.0;
            }),

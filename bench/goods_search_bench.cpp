@@ -63,7 +63,7 @@ std::string GoodsName() {
     return name;
 }
 
-void FillCatalogue(TCatalogue& c) {
+void FillCatalogue(Catalogue& c) {
     char uname[16];
     for (int id = 1; id <= kFolders; ++id) {
         std::snprintf(uname, sizeof uname, "%08X", NextRandom());
@@ -145,7 +145,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main() {
-    TCatalogue catalogue;
+    Catalogue catalogue;
     FillCatalogue(catalogue);
     std::vector<std::string_view> names;  // the same names, for the bare scan
     for (const TTreeData& r : catalogue.Records()) {
@@ -201,7 +201,7 @@ int main() {
         bareTotals.push_back(bareBest);
 
         // The picker's search: the folded names are built once per opening, as it is shown.
-        TGoodsSearch search(QtCaseFolder());
+        GoodsSearch search(QtCaseFolder());
         search.Reset(catalogue);
         auto b0 = std::chrono::steady_clock::now();
         const double c0 = bench::ownCpu();

@@ -42,7 +42,7 @@ int runBackup(const CliArgs& a) {
 
 // Without DATE the newest copy that passes its check; with DATE that day's copy.
 int runRestore(const CliArgs& a) {
-    TDate day = 0;
+    DateTime day = 0;
     if (!a.args.empty()) {
         day = IsoToDate(a.args[0], 0);
         if (day == 0) day = ParseDate(a.args[0], 0);

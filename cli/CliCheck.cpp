@@ -127,7 +127,7 @@ public:
     void Finished() override { finished = true; }
 
     // Data rows of a template in force: those before a failing line.
-    std::size_t rowsInForce(const Template& t) const {
+    std::size_t RowsInForce(const Template& t) const {
         if (failedLine == 0) return t.rows.size();
         return static_cast<std::size_t>(std::lower_bound(t.rows.begin(), t.rows.end(), failedLine) -
                                         t.rows.begin());
@@ -190,10 +190,10 @@ public:
     CheckScreen(TAppOptions options, const Clock& clock)
         : appOptions(std::move(options)), m_clock(clock) {}
     void AddLogLine(const std::string& text) override { log.push_back(text); }
-    const Clock& clock() const override { return m_clock; }
+    const Clock& ExchangeClock() const override { return m_clock; }
     std::string ChooseFolder() override { return {}; }
-    ExchangeProgress& progress() override { return m_progress; }
-    const TAppOptions& options() const override { return appOptions; }
+    ExchangeProgress& Progress() override { return m_progress; }
+    const TAppOptions& Options() const override { return appOptions; }
 
     std::vector<std::string> log;
     TAppOptions appOptions;
@@ -290,7 +290,7 @@ ordered_json toJson(const CheckReport& r, const CheckOptions& o, const std::stri
         j["templates"].push_back({{"line", t.line},
                                   {"table", tableOf(t.sql)},
                                   {"sql", t.sql},
-                                  {"rows", r.rowsInForce(t)}});
+                                  {"rows", r.RowsInForce(t)}});
     }
     j["directives"] = ordered_json::array();
     for (const auto& d : r.directives) {
@@ -339,7 +339,7 @@ void printText(const CheckReport& r, const CheckOptions& o, const std::string& s
     for (const auto& t : r.templates) {
         const std::string table = tableOf(t.sql);
         std::printf("  строка %zu: %s, выполнено строк данных: %zu\n", t.line,
-                    table.empty() ? "(таблица не названа)" : table.c_str(), r.rowsInForce(t));
+                    table.empty() ? "(таблица не названа)" : table.c_str(), r.RowsInForce(t));
     }
     if (!r.directives.empty()) std::printf("Директивы:\n");
     for (const auto& d : r.directives) {

@@ -30,7 +30,7 @@ int runFtp(const CliArgs& a, Operation operation) {
         return kExitFailed;
     }
     ConsoleExchangePort screen(ExchangeFolder(), LoadAppOptions(), a.clock);
-    if (!screen.options().UseFTP) {
+    if (!screen.Options().UseFTP) {
         // The screen would only keep its FTP commands disabled; say why here.
         std::fprintf(stderr,
                      "velmorant-cli: FTP is off: the options UseFTP (\"1\") and FTPAddress "

@@ -15,13 +15,13 @@ class ConsoleExchangePort : public ExchangePort {
 public:
     // `clock` outlives the screen.
     ConsoleExchangePort(std::string folder, TAppOptions options, const Clock& clock,
-                          std::FILE* log = stdout);
+                        std::FILE* log = stdout);
 
     void AddLogLine(const std::string& text) override;
-    const Clock& clock() const override { return m_clock; }
+    const Clock& ExchangeClock() const override { return m_clock; }
     std::string ChooseFolder() override { return m_folder; }
-    ExchangeProgress& progress() override { return m_progress; }
-    const TAppOptions& options() const override { return m_options; }
+    ExchangeProgress& Progress() override { return m_progress; }
+    const TAppOptions& Options() const override { return m_options; }
 
 private:
     std::string m_folder;

@@ -27,7 +27,7 @@ bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime) {
     return true;
 }
 
-uint32_t DosDateTimeFromDate(TDate date) {
+uint32_t DosDateTimeFromDate(DateTime date) {
     int year, month, day, hour, minute, second;
     DecodeDate(date, year, month, day);
     DecodeTime(date, hour, minute, second);

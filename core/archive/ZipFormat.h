@@ -45,7 +45,7 @@ inline void put32(uint8_t* p, uint32_t v) {
 // cannot be converted to local time.
 bool DosDateTimeFromTime(std::time_t t, uint32_t& dosDateTime);
 // The same for a local date and time of day given as a date value, under the same range rule.
-uint32_t DosDateTimeFromDate(TDate date);
+uint32_t DosDateTimeFromDate(DateTime date);
 
 // The local time that a DOS date and time stands for (seconds = 2 x the stored value).
 // Returns false when the value is not a valid calendar date and time.

@@ -28,7 +28,7 @@ void setError(std::string* error, const std::string& text) {
 }
 
 // The day of a name "base-yyyy-MM-dd.sdb"; 0 for any other name.
-TDate dayOfName(const std::string& name) {
+DateTime dayOfName(const std::string& name) {
     const std::string prefix = kPrefix, suffix = kSuffix;
     if (name.size() != prefix.size() + 10 + suffix.size()) return 0;
     if (name.compare(0, prefix.size(), prefix) != 0) return 0;
@@ -47,7 +47,7 @@ bool copyDatabase(const std::string& from, const std::string& to, std::string* e
 }
 
 // The local time of the file's last change as a day number; 0 when it cannot be read.
-TDate writtenAt(const std::string& path) {
+DateTime writtenAt(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;
     struct tm local {};
@@ -57,7 +57,7 @@ TDate writtenAt(const std::string& path) {
            (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0;
 }
 
-std::string copyName(const std::string& databasePath, TDate day) {
+std::string copyName(const std::string& databasePath, DateTime day) {
     return BackupFolderFor(databasePath) + kPrefix + DateToIso(day) + kSuffix;
 }
 
@@ -96,7 +96,7 @@ std::vector<BackupCopy> ListBackups(const std::string& folder) {
     std::vector<BackupCopy> list;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const TDate day = dayOfName(it->path().filename().string());
+        const DateTime day = dayOfName(it->path().filename().string());
         if (day != 0 && it->is_regular_file(ec))
             list.push_back({it->path().string(), day, writtenAt(it->path().string())});
     }
@@ -128,7 +128,7 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
     // The first line of the check's answer: "ok", or the first fault found.
     bool answered = false;
     std::string answer;
-    const TRowHandler firstLine = [&](const TRow& row) {
+    const RowHandler firstLine = [&](const ResultRow& row) {
         if (answered) return;
         answered = true;
         answer.assign(row.Value(0));
@@ -143,7 +143,7 @@ bool CheckDatabaseFile(const std::string& path, std::string* error) {
     return false;
 }
 
-bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error) {
+bool BackupDatabase(const std::string& databasePath, DateTime day, std::string* error) {
     if (!CheckDatabaseFile(databasePath)) {
         setError(error, kDatabaseDamaged);
         return false;
@@ -157,14 +157,14 @@ bool BackupDatabase(const std::string& databasePath, TDate day, std::string* err
     return true;
 }
 
-bool HasBackupOf(const std::string& databasePath, TDate day) {
+bool HasBackupOf(const std::string& databasePath, DateTime day) {
     for (const auto& copy : ListBackups(BackupFolderFor(databasePath))) {
         if (copy.day == std::floor(day)) return true;
     }
     return false;
 }
 
-bool BackupDatabaseOnce(const std::string& databasePath, TDate day, std::string* error) {
+bool BackupDatabaseOnce(const std::string& databasePath, DateTime day, std::string* error) {
     return HasBackupOf(databasePath, day) || BackupDatabase(databasePath, day, error);
 }
 
@@ -181,7 +181,7 @@ struct BackupInSteps::Open {
     Open(const std::string& from, const std::string& to) : file(to), source(from) {}
 };
 
-BackupInSteps::BackupInSteps(std::string databasePath, TDate day)
+BackupInSteps::BackupInSteps(std::string databasePath, DateTime day)
     : m_databasePath(std::move(databasePath)), m_target(copyName(m_databasePath, day)) {}
 
 BackupInSteps::~BackupInSteps() {
@@ -230,7 +230,7 @@ BackupInSteps::State BackupInSteps::Step(int pages) {
     return m_state;
 }
 
-BackupCopy NewestGoodBackup(const std::string& databasePath, TDate day) {
+BackupCopy NewestGoodBackup(const std::string& databasePath, DateTime day) {
     for (const auto& copy : ListBackups(BackupFolderFor(databasePath))) {
         if (day != 0 && copy.day != std::floor(day)) continue;
         if (CheckDatabaseFile(copy.path)) return copy;

@@ -17,8 +17,8 @@ inline constexpr int kBackupsKept = 7;
 
 struct BackupCopy {
     std::string path;
-    TDate day = 0;      // the day in the file's name
-    TDate written = 0;  // when the file was last written (local time)
+    DateTime day = 0;      // the day in the file's name
+    DateTime written = 0;  // when the file was last written (local time)
 };
 
 // data/backup/ beside the database at `databasePath` (ends with "/").
@@ -41,17 +41,18 @@ inline constexpr char kDatabaseDamaged[] = "База данных поврежд
 // would replace a good one. The copy is written under a temporary name and renamed only when
 // complete: a copy that fails (full disk, no folder) is removed and leaves the earlier one as it
 // was. Returns false with `error` set on failure.
-bool BackupDatabase(const std::string& databasePath, TDate day, std::string* error = nullptr);
+bool BackupDatabase(const std::string& databasePath, DateTime day, std::string* error = nullptr);
 
 // Makes the copy of `day` unless one exists already (the first start of a day).
-bool BackupDatabaseOnce(const std::string& databasePath, TDate day, std::string* error = nullptr);
+bool BackupDatabaseOnce(const std::string& databasePath, DateTime day,
+                        std::string* error = nullptr);
 
 // What to show for a copy that failed with `error`: kDatabaseDamaged as it stands, anything
 // else after "Не удалось сделать резервную копию: ".
 std::string BackupFailureMessage(const std::string& error);
 
 // True when the day's copy exists already.
-bool HasBackupOf(const std::string& databasePath, TDate day);
+bool HasBackupOf(const std::string& databasePath, DateTime day);
 
 // The day's copy made a number of pages at a time, for a caller that runs it between other
 // work (the program's event loop): nothing of the database is checked here, the caller has
@@ -61,7 +62,7 @@ class BackupInSteps {
 public:
     enum class State { Running, Done, Failed };
 
-    BackupInSteps(std::string databasePath, TDate day);
+    BackupInSteps(std::string databasePath, DateTime day);
     ~BackupInSteps();
     BackupInSteps(const BackupInSteps&) = delete;
     BackupInSteps& operator=(const BackupInSteps&) = delete;
@@ -84,6 +85,6 @@ private:
 
 // The newest copy in the folder of `databasePath` that passes its own check, optionally only
 // copies of `day` (0: any); nullptr-like empty path when there is none.
-BackupCopy NewestGoodBackup(const std::string& databasePath, TDate day = 0);
+BackupCopy NewestGoodBackup(const std::string& databasePath, DateTime day = 0);
 
 }  // namespace velmorant

@@ -67,18 +67,18 @@ public:
     BatchedStatements& operator=(const BatchedStatements&) = delete;
 
     // Runs one SQL text (it may hold several statements), tagged by the caller (a line number).
-    // False when a statement failed: failure() names it, and it may be an earlier statement of
+    // False when a statement failed: LastFailure() names it, and it may be an earlier statement of
     // the batch when committing or running the batch again brought out its failure.
     bool Run(const std::string& sql, std::size_t tag);
 
-    // Commits the open batch; false when a statement of it failed (see failure()).
+    // Commits the open batch; false when a statement of it failed (see LastFailure()).
     bool Commit();
 
     // Rolls back the open batch and a transaction the statements opened themselves: the run
     // was stopped, and everything committed before stays.
     void Abandon();
 
-    const Failure& failure() const { return m_failure; }
+    const Failure& LastFailure() const { return m_failure; }
 
     // Whether a batch of `count` statements, begun `sinceBegin` ago, is to be committed now,
     // when the last commit took `lastCommit`.

@@ -4,7 +4,7 @@
 
 namespace velmorant {
 
-TDate SystemClock::Now() const {
+DateTime SystemClock::Now() const {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);

@@ -16,16 +16,16 @@ public:
 
     // The local date and time of day: whole days since 30 December 1899, the time of day
     // as the fraction.
-    virtual TDate Now() const = 0;
+    virtual DateTime Now() const = 0;
 
     // Today's local calendar day, without the time of day.
-    TDate Today() const { return dayOf(Now()); }
+    DateTime Today() const { return dayOf(Now()); }
 };
 
 // The machine's local time, to the second. Safe to use from any thread.
 class SystemClock final : public Clock {
 public:
-    TDate Now() const override;
+    DateTime Now() const override;
 };
 
 }  // namespace velmorant

@@ -22,7 +22,7 @@ using std::chrono::year_month_day_last;
 // Day 0 of the date values.
 constexpr sys_days kEpoch = sys_days{year{1899} / 12 / 30};
 
-year_month_day toYmd(TDate date) {
+year_month_day toYmd(DateTime date) {
     return year_month_day{kEpoch + days{static_cast<long long>(dayOf(date))}};
 }
 
@@ -41,20 +41,20 @@ bool IsValidDate(int y, int m, int d) {
            m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 
-TDate EncodeDate(int y, int m, int d) {
+DateTime EncodeDate(int y, int m, int d) {
     if (!IsValidDate(y, m, d)) return 0;
     const sys_days sd{year{y} / month{static_cast<unsigned>(m)} / day{static_cast<unsigned>(d)}};
-    return static_cast<TDate>((sd - kEpoch).count());
+    return static_cast<DateTime>((sd - kEpoch).count());
 }
 
-void DecodeDate(TDate date, int& y, int& m, int& d) {
+void DecodeDate(DateTime date, int& y, int& m, int& d) {
     const year_month_day ymd = toYmd(date);
     y = static_cast<int>(ymd.year());
     m = static_cast<int>(static_cast<unsigned>(ymd.month()));
     d = static_cast<int>(static_cast<unsigned>(ymd.day()));
 }
 
-TDate dayOf(TDate date) { return std::trunc(date); }
+DateTime dayOf(DateTime date) { return std::trunc(date); }
 
 int daysInMonth(int y, int m) {
     if (m < 1 || m > 12) return 0;
@@ -63,7 +63,7 @@ int daysInMonth(int y, int m) {
                      month{static_cast<unsigned>(m)}}}.day()));
 }
 
-std::string DateToIso(TDate date) {
+std::string DateToIso(DateTime date) {
     int y, m, d;
     DecodeDate(date, y, m, d);
     char buf[32];
@@ -71,9 +71,9 @@ std::string DateToIso(TDate date) {
     return buf;
 }
 
-std::string DateToSqlText(TDate date) { return "'" + DateToIso(date) + "'"; }
+std::string DateToSqlText(DateTime date) { return "'" + DateToIso(date) + "'"; }
 
-TDate IsoToDate(const std::string& text, TDate def) {
+DateTime IsoToDate(const std::string& text, DateTime def) {
     const std::string t = Trim(text);
     int y = 0, m = 0, d = 0;
     char tail = 0;
@@ -87,7 +87,7 @@ TDate IsoToDate(const std::string& text, TDate def) {
     return IsValidDate(y, m, d) ? EncodeDate(y, m, d) : def;
 }
 
-std::string DateToText(TDate date) {
+std::string DateToText(DateTime date) {
     int y, m, d;
     DecodeDate(date, y, m, d);
     char buf[32];
@@ -95,7 +95,7 @@ std::string DateToText(TDate date) {
     return buf;
 }
 
-void DecodeTime(TDate date, int& hour, int& minute, int& second) {
+void DecodeTime(DateTime date, int& hour, int& minute, int& second) {
     const double fraction = std::fabs(date - std::trunc(date));
     long long ms = std::llround(fraction * 86400000.0);
     if (ms >= 86400000LL) ms = 86400000LL - 1;
@@ -105,18 +105,18 @@ void DecodeTime(TDate date, int& hour, int& minute, int& second) {
     second = secs % 60;
 }
 
-std::string TimeToText(TDate date) {
+std::string TimeToText(DateTime date) {
     int h, m, s;
     DecodeTime(date, h, m, s);
     return twoDigits(static_cast<unsigned>(h)) + ":" + twoDigits(static_cast<unsigned>(m)) + ":" +
            twoDigits(static_cast<unsigned>(s));
 }
 
-TDate ParseDate(const std::string& text, TDate def) {
+DateTime ParseDate(const std::string& text, DateTime def) {
     // A day number must name a day from 1 January 1900 to 31 December 9999 (nothing that is
     // not finite): beyond those the text forms of a date have no room for it.
-    static const TDate kFirstDay = EncodeDate(1900, 1, 1);
-    static const TDate kLastDay = EncodeDate(9999, 12, 31);
+    static const DateTime kFirstDay = EncodeDate(1900, 1, 1);
+    static const DateTime kLastDay = EncodeDate(9999, 12, 31);
     const double number = TextToFloat(text, 0);
     if (number > 0) {
         if (!std::isfinite(number) || number < kFirstDay || number >= kLastDay + 1) return def;
@@ -139,7 +139,7 @@ int QuarterOfMonth(int m) {
     return (m - 1) / 3 + 1;
 }
 
-TDate PeriodEnd(TDate date, int kind) {
+DateTime PeriodEnd(DateTime date, int kind) {
     int y, m, d;
     DecodeDate(date, y, m, d);
     switch (kind) {

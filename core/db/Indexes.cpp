@@ -10,10 +10,11 @@ namespace velmorant {
 int EnsureDeviceIndexes(TQueryResult& q) {
     // The names of the indexes that exist, so that a call that finds them all runs one query.
     std::string existing = ",";
-    q.ExecRowsSilently("select name from sqlite_master where type='index'", [&](const TRow& row) {
-        existing.append(row.Value(0));
-        existing += ',';
-    });
+    q.ExecRowsSilently("select name from sqlite_master where type='index'",
+                       [&](const ResultRow& row) {
+                           existing.append(row.Value(0));
+                           existing += ',';
+                       });
     int created = 0;
     for (const DeviceIndex& index : kDeviceIndexes) {
         if (existing.find(std::string(",") + index.name + ",") != std::string::npos) continue;

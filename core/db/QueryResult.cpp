@@ -17,7 +17,7 @@ const char* const kDatabaseNotFound = "База данных не найдена
 // What sqlite3_exec hands back to its row callback: the handler, and what an exception it
 // threw had to say.
 struct RowCall {
-    const TRowHandler& onRow;
+    const RowHandler& onRow;
     bool failed = false;
     std::string failure;  // empty: no text of its own, the library's message stands
 };
@@ -27,7 +27,7 @@ struct RowCall {
 int callRowHandler(void* context, int columns, char** values, char** names) noexcept {
     auto* call = static_cast<RowCall*>(context);
     try {
-        call->onRow(TRow(columns, values, names));
+        call->onRow(ResultRow(columns, values, names));
         return 0;
     } catch (const std::exception& e) {
         call->failed = true;
@@ -137,7 +137,7 @@ TCopyInSteps::Progress TCopyInSteps::Step(int pages, std::string& error) {
     return Progress::Failed;
 }
 
-int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::string* error) {
+int TQueryResult::run(const std::string& sql, const RowHandler& onRow, std::string* error) {
     RowCall call{onRow, false, {}};
     char* message = nullptr;
     const int rc =
@@ -157,10 +157,10 @@ int TQueryResult::run(const std::string& sql, const TRowHandler& onRow, std::str
 }
 
 bool TQueryResult::Exec(const std::string& sql) {
-    return ExecRows(sql, [this](const TRow& row) { keepRow(row); });
+    return ExecRows(sql, [this](const ResultRow& row) { keepRow(row); });
 }
 
-bool TQueryResult::ExecRows(const std::string& sql, const TRowHandler& onRow) {
+bool TQueryResult::ExecRows(const std::string& sql, const RowHandler& onRow) {
     std::string error;
     if (run(sql, onRow, &error) == SQLITE_OK) return true;
     notifier().message(error);
@@ -169,10 +169,10 @@ bool TQueryResult::ExecRows(const std::string& sql, const TRowHandler& onRow) {
 
 int TQueryResult::ExecSilently(const std::string& sql, std::string* error) {
     return run(
-        sql, [this](const TRow& row) { keepRow(row); }, error);
+        sql, [this](const ResultRow& row) { keepRow(row); }, error);
 }
 
-int TQueryResult::ExecRowsSilently(const std::string& sql, const TRowHandler& onRow,
+int TQueryResult::ExecRowsSilently(const std::string& sql, const RowHandler& onRow,
                                    std::string* error) {
     return run(sql, onRow, error);
 }
@@ -201,7 +201,7 @@ void TQueryResult::SetProgressHandler(int steps, std::function<bool()> onSteps) 
 
 long long TQueryResult::Changes() const { return m_handle ? sqlite3_changes64(m_handle) : 0; }
 
-void TQueryResult::keepRow(const TRow& row) {
+void TQueryResult::keepRow(const ResultRow& row) {
     const int columns = row.Count();
     if (columns <= 0) return;
     if (m_rowLimit > 0 && m_rowCount >= m_rowLimit) return;
@@ -266,17 +266,17 @@ bool ExecShowingStatement(TQueryResult& q, const std::string& sql) {
     return false;
 }
 
-TTransaction::~TTransaction() {
+Transaction::~Transaction() {
     // Rolling back must not show a second message after the one that made us roll back.
     if (m_active) m_q.ExecRowsSilently("rollback", {});
 }
 
-bool TTransaction::Begin() {
+bool Transaction::Begin() {
     m_active = m_q.Exec("begin immediate");
     return m_active;
 }
 
-bool TTransaction::Commit() {
+bool Transaction::Commit() {
     if (!m_active) return false;
     if (!m_q.Exec("commit")) return false;
     m_active = false;

@@ -13,9 +13,9 @@ namespace velmorant {
 
 // One row as the library hands it to a row handler of TQueryResult::ExecRows. The texts are
 // SQLite's own and valid only during the call: copy what is kept.
-class TRow {
+class ResultRow {
 public:
-    TRow(int columns, char** values, char** names) noexcept
+    ResultRow(int columns, char** values, char** names) noexcept
         : m_columns(columns), m_values(values), m_names(names) {}
 
     int Count() const { return m_columns; }
@@ -37,7 +37,7 @@ private:
 
 // Called for every row a statement returns. It may throw: the statement then stops, and the
 // exception never reaches the library (see TQueryResult::ExecRows).
-using TRowHandler = std::function<void(const TRow& row)>;
+using RowHandler = std::function<void(const ResultRow& row)>;
 
 // One SQLite connection together with every row its statements returned, held as text.
 // A connection lives for one operation: open it, run statements, read rows, destroy it.
@@ -82,7 +82,7 @@ public:
     // it. Failures are shown as by Exec(). An exception thrown by `onRow` stops the statement
     // there (the rest of the text does not run) and counts as its failure: its what() text is
     // shown, or the library's "query aborted" for an exception of another kind.
-    bool ExecRows(const std::string& sql, const TRowHandler& onRow);
+    bool ExecRows(const std::string& sql, const RowHandler& onRow);
 
     // Runs `sql` as Exec does, rows included, but shows nothing: returns SQLite's result code
     // and, when it is not SQLITE_OK, puts the library's error text into `error`.
@@ -90,7 +90,7 @@ public:
 
     // Runs `sql` as ExecRows() does but shows nothing, like ExecSilently(): an exception of
     // `onRow` gives SQLITE_ABORT and its text.
-    int ExecRowsSilently(const std::string& sql, const TRowHandler& onRow,
+    int ExecRowsSilently(const std::string& sql, const RowHandler& onRow,
                          std::string* error = nullptr);
 
     // True while a transaction that a statement opened is still open on the connection (the
@@ -132,9 +132,9 @@ private:
     friend class TCopyInSteps;
     // Runs `sql` with `onRow` (may be empty: rows are dropped); on failure puts the text into
     // `error` when given.
-    int run(const std::string& sql, const TRowHandler& onRow, std::string* error);
+    int run(const std::string& sql, const RowHandler& onRow, std::string* error);
     bool open(int flags, std::string* error);
-    void keepRow(const TRow& row);
+    void keepRow(const ResultRow& row);
 
     static int onProgress(void* self);
 
@@ -190,12 +190,12 @@ void SetDatabasePath(const std::string& path);
 
 // Runs statements on one connection as a unit: Begin() starts a transaction, Commit() ends
 // it; when the guard is destroyed without a successful Commit() the work is rolled back.
-class TTransaction {
+class Transaction {
 public:
-    explicit TTransaction(TQueryResult& q) : m_q(q) {}
-    ~TTransaction();
-    TTransaction(const TTransaction&) = delete;
-    TTransaction& operator=(const TTransaction&) = delete;
+    explicit Transaction(TQueryResult& q) : m_q(q) {}
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
 
     bool Begin();
     bool Commit();

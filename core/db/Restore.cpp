@@ -27,7 +27,7 @@ const char* const kDamaged = ".damaged-";
 // The files SQLite keeps beside a database while it writes.
 const char* const kSideFiles[] = {"-journal", "-wal", "-shm"};
 
-std::string stamp(TDate now) {
+std::string stamp(DateTime now) {
     int y, m, d;
     DecodeDate(now, y, m, d);
     long seconds = std::lround((now - std::floor(now)) * 86400.0);
@@ -58,7 +58,7 @@ std::string folderOf(const std::string& path) {
 
 // Moves base.sdb aside as base.sdb.damaged-<now>: its journal and log first, so that a cut in
 // between never leaves a journal beside a file that is not its own.
-bool moveAside(const std::string& databasePath, TDate now, std::string& movedTo,
+bool moveAside(const std::string& databasePath, DateTime now, std::string& movedTo,
                std::string& error) {
     movedTo.clear();
     bool sideFiles = false;
@@ -107,7 +107,7 @@ void pruneDamagedFiles(const std::string& databasePath) {
 
 std::vector<std::string> columnsOf(TQueryResult& q, const std::string& table) {
     std::vector<std::string> columns;
-    q.ExecRowsSilently("pragma table_info(" + table + ")", [&](const TRow& row) {
+    q.ExecRowsSilently("pragma table_info(" + table + ")", [&](const ResultRow& row) {
         for (int c = 0; c < row.Count(); ++c) {
             if (row.Name(c) == "name") columns.emplace_back(row.Value(c));
         }
@@ -130,7 +130,8 @@ std::string joined(const std::vector<std::string>& parts, const std::string& bef
 // either. `onRow` gets the row without its leading rowid column. False when not a single
 // row could be read and the first attempt failed.
 bool readReachableRows(TQueryResult& q, const std::string& select, const std::string& table,
-                       const std::string& where, const std::function<void(const TRow&)>& onRow) {
+                       const std::string& where,
+                       const std::function<void(const ResultRow&)>& onRow) {
     bool first = true;
     bool any = false;
     sqlite3_int64 last = 0;  // the rowid of the last row read
@@ -140,7 +141,7 @@ bool readReachableRows(TQueryResult& q, const std::string& select, const std::st
         std::string sql = "select rowid, " + select + " from " + table + " where (" + where + ")";
         if (!first) sql += " and rowid > " + std::to_string(last + skip);
         sql += " order by rowid";
-        const int rc = q.ExecRowsSilently(sql, [&](const TRow& row) {
+        const int rc = q.ExecRowsSilently(sql, [&](const ResultRow& row) {
             last = std::strtoll(std::string(row.Value(0)).c_str(), nullptr, 10);
             gotRow = true;
             onRow(row);
@@ -201,13 +202,13 @@ std::string signatureIn(TQueryResult& q, const RescuedDocuments& rescued,
     for (size_t i : headAt) heads.push_back("quote(\"" + rescued.headColumns[i] + "\")");
     for (size_t i : lineAt) lines.push_back("quote(\"" + rescued.lineColumns[i] + "\")");
     std::string signature;
-    const auto keep = [&](const TRow& row) {
+    const auto keep = [&](const ResultRow& row) {
         for (int c = 1; c < row.Count(); ++c) signature.append(row.Value(c)).push_back('\x1f');
         signature.push_back('\n');
     };
     q.ExecRowsSilently("select DOC_STATE, " + joined(heads, "", "") +
                            " from DOC_HEADS where GUID = " + guidLiteral,
-                       [&](const TRow& row) {
+                       [&](const ResultRow& row) {
                            states.emplace_back(row.Value(0));
                            keep(row);
                        });
@@ -297,7 +298,7 @@ RescuedDocuments ReadRescuableDocuments(const std::string& path) {
     const std::string headSelect =
         "GUID, ORD_LINES, quote(GUID), " + joined(rescued.headColumns, "quote(\"", "\")");
     rescued.readable =
-        readReachableRows(q, headSelect, "DOC_HEADS", "DOC_STATE = 1", [&](const TRow& row) {
+        readReachableRows(q, headSelect, "DOC_HEADS", "DOC_STATE = 1", [&](const ResultRow& row) {
             Head& head = heads[std::string(row.Value(1))];
             head.expectedLines = countOf(row.Value(2));
             head.doc.guidLiteral = std::string(row.Value(3));
@@ -310,7 +311,7 @@ RescuedDocuments ReadRescuableDocuments(const std::string& path) {
         const std::string lineSelect =
             "DOC_ID, ORDER_ID, " + joined(rescued.lineColumns, "quote(\"", "\")");
         // Lines that cannot be reached leave their document short: it counts as unreadable.
-        readReachableRows(q, lineSelect, "DOC_ORDERS", "1", [&](const TRow& row) {
+        readReachableRows(q, lineSelect, "DOC_ORDERS", "1", [&](const ResultRow& row) {
             const auto it = heads.find(std::string(row.Value(1)));
             if (it == heads.end()) return;
             Head& head = it->second;
@@ -333,7 +334,7 @@ RescuedDocuments ReadRescuableDocuments(const std::string& path) {
     return rescued;
 }
 
-bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, TDate now,
+bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, DateTime now,
                    const RescuedDocuments* rescued, RestoreOutcome& outcome, std::string& error,
                    const RestoreStepHook& onStep) {
     outcome = RestoreOutcome{};
@@ -373,7 +374,7 @@ bool RestoreBackup(const std::string& databasePath, const std::string& backupPat
     return true;
 }
 
-InterruptedRestore FinishInterruptedRestore(const std::string& databasePath, TDate now) {
+InterruptedRestore FinishInterruptedRestore(const std::string& databasePath, DateTime now) {
     InterruptedRestore found = InterruptedRestore::None;
     const std::string restoring = databasePath + kRestoring;
     const std::string restored = databasePath + kRestored;

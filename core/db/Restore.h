@@ -62,7 +62,7 @@ struct RestoreOutcome {
 // Each step is made durable (fsync of the file and the folder) before the next. False with
 // `error` set when it fails; what is left is then undone or finished by
 // FinishInterruptedRestore.
-bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, TDate now,
+bool RestoreBackup(const std::string& databasePath, const std::string& backupPath, DateTime now,
                    const RescuedDocuments* rescued, RestoreOutcome& outcome, std::string& error,
                    const RestoreStepHook& onStep = {});
 
@@ -72,7 +72,7 @@ enum class InterruptedRestore { None, Undone, Finished };
 // Start-up: an incomplete base.sdb.restoring is removed (undone: base.sdb was never touched);
 // a complete base.sdb.restored is put into place as the last steps of RestoreBackup would
 // have. Then only the newest kKeptDamagedFiles damaged files are kept.
-InterruptedRestore FinishInterruptedRestore(const std::string& databasePath, TDate now);
+InterruptedRestore FinishInterruptedRestore(const std::string& databasePath, DateTime now);
 
 // The files base.sdb.damaged-* beside `databasePath`, newest first (journals excluded).
 std::vector<std::string> ListDamagedFiles(const std::string& databasePath);

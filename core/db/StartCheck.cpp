@@ -83,7 +83,7 @@ bool isEmptyOrMissing(const std::string& path) {
 
 // "Заявки, записанные после dd.MM.yyyy HH:mm, будут потеряны."
 std::string lossWarning(const BackupCopy& copy) {
-    const TDate when = copy.written != 0 ? copy.written : copy.day;
+    const DateTime when = copy.written != 0 ? copy.written : copy.day;
     return "\r\nЗаявки, записанные после " + DateToText(when) + " " +
            TimeToText(when).substr(0, 5) + ", будут потеряны.";
 }
@@ -117,7 +117,7 @@ DatabaseState ClassifyDatabase(const std::string& databasePath) {
     return CheckDatabaseFile(databasePath) ? DatabaseState::Healthy : DatabaseState::Damaged;
 }
 
-StartOutcome CheckDatabaseAtStart(const std::string& programFolder, TDate now,
+StartOutcome CheckDatabaseAtStart(const std::string& programFolder, DateTime now,
                                   fs::file_time_type runStarted) {
     const std::string databasePath = DatabaseFileIn(programFolder);
     RemoveStaleTemporaries(programFolder, runStarted);
@@ -156,7 +156,7 @@ StartOutcome CheckDatabaseAtStart(const std::string& programFolder, TDate now,
     return StartOutcome::Restored;
 }
 
-bool CheckAndBackUpAtStart(const std::string& programFolder, TDate now,
+bool CheckAndBackUpAtStart(const std::string& programFolder, DateTime now,
                            fs::file_time_type runStarted) {
     const StartOutcome outcome = CheckDatabaseAtStart(programFolder, now, runStarted);
     if (outcome == StartOutcome::Healthy || outcome == StartOutcome::Restored) {

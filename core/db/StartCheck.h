@@ -39,13 +39,13 @@ enum class StartOutcome {
 //      копии нет."
 // The day's copy is not made here: the caller makes it (at once or in steps) when the outcome
 // is Healthy or Restored.
-StartOutcome CheckDatabaseAtStart(const std::string& programFolder, TDate now,
+StartOutcome CheckDatabaseAtStart(const std::string& programFolder, DateTime now,
                                   std::filesystem::file_time_type runStarted);
 
 // The same, then the day's copy at once; for velmorant-cli and tests. False only for
 // RestoreFailed.
 bool CheckAndBackUpAtStart(
-    const std::string& programFolder, TDate now,
+    const std::string& programFolder, DateTime now,
     std::filesystem::file_time_type runStarted = std::filesystem::file_time_type::clock::now());
 
 // data/base.sdb in `programFolder` (which ends with "/").

@@ -31,13 +31,13 @@ std::int32_t ReadLeadingInt(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-bool TCatalogue::Load(const std::string& chosen) {
+bool Catalogue::Load(const std::string& chosen) {
     Release();
     // The rows are taken as the library hands them over, in the order of the index on UNAME,
     // each read once straight into its record.
     bool read = false;
     if (auto q = TQueryResult::Create(DatabasePath(), true)) {
-        read = q->ExecRows(kSelect, [this](const TRow& row) {
+        read = q->ExecRows(kSelect, [this](const ResultRow& row) {
             AddRow(row.Value(0), row.Value(5), row.Value(4), std::string(row.Value(1)),
                    std::string(row.Value(2)), std::string(row.Value(3)), std::string(row.Value(6)));
         });
@@ -58,9 +58,9 @@ std::string Trimmed(std::string text) {
 }
 }  // namespace
 
-void TCatalogue::AddRow(std::string_view id, std::string_view rootId, std::string_view isFolder,
-                        std::string aname, std::string uname, std::string guid,
-                        const std::string& price) {
+void Catalogue::AddRow(std::string_view id, std::string_view rootId, std::string_view isFolder,
+                       std::string aname, std::string uname, std::string guid,
+                       const std::string& price) {
     const std::int32_t recordId = ReadLeadingInt(id);
     if (recordId < 1) return;
     TTreeData r;
@@ -75,7 +75,7 @@ void TCatalogue::AddRow(std::string_view id, std::string_view rootId, std::strin
     m_records.push_back(std::move(r));
 }
 
-void TCatalogue::LinkParents() {
+void Catalogue::LinkParents() {
     // The first record of each ID, found in one pass: a scan per row would make the link
     // quadratic in the catalogue size.
     std::unordered_map<std::int32_t, int> firstById;
@@ -95,7 +95,7 @@ void TCatalogue::LinkParents() {
     }
 }
 
-void TCatalogue::ApplyChosen(const std::string& chosen) {
+void Catalogue::ApplyChosen(const std::string& chosen) {
     if (chosen.empty() || m_records.empty()) return;
     std::unordered_map<std::string, int> firstByGuid;
     firstByGuid.reserve(m_records.size());
@@ -116,7 +116,7 @@ void TCatalogue::ApplyChosen(const std::string& chosen) {
     }
 }
 
-void TCatalogue::BuildTree() {
+void Catalogue::BuildTree() {
     m_folders.clear();
     m_topFolders.clear();
     // Folders by the ROOTID they name, each list in catalogue order.
@@ -168,7 +168,7 @@ void TCatalogue::BuildTree() {
     }
 }
 
-void TCatalogue::Release() {
+void Catalogue::Release() {
     m_records.clear();
     m_records.shrink_to_fit();
     m_folders.clear();
@@ -176,13 +176,13 @@ void TCatalogue::Release() {
     m_goodsByParent.clear();
 }
 
-const std::vector<int>& TCatalogue::GoodsOf(int folder) const {
+const std::vector<int>& Catalogue::GoodsOf(int folder) const {
     static const std::vector<int> kNone;
     if (folder < 0 || static_cast<std::size_t>(folder) >= m_goodsByParent.size()) return kNone;
     return m_goodsByParent[static_cast<std::size_t>(folder)];
 }
 
-const std::string& TCatalogue::FolderName(int index) const {
+const std::string& Catalogue::FolderName(int index) const {
     static const std::string kNone;
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size()) return kNone;
     const int parent = m_records[static_cast<std::size_t>(index)].parent;
@@ -190,7 +190,7 @@ const std::string& TCatalogue::FolderName(int index) const {
     return m_records[static_cast<std::size_t>(parent)].ANAME;
 }
 
-std::vector<int> TCatalogue::FindGoods(const std::vector<std::string>& guids) const {
+std::vector<int> Catalogue::FindGoods(const std::vector<std::string>& guids) const {
     std::unordered_map<std::string_view, int> wanted;
     for (const std::string& g : guids) wanted.emplace(g, -1);
     for (std::size_t i = 0; i < m_records.size(); ++i) {
@@ -204,14 +204,14 @@ std::vector<int> TCatalogue::FindGoods(const std::vector<std::string>& guids) co
     return found;
 }
 
-void TCatalogue::SetQuantity(int index, Money quantity) {
+void Catalogue::SetQuantity(int index, Money quantity) {
     if (index < 0 || static_cast<std::size_t>(index) >= m_records.size()) return;
     TTreeData& r = m_records[static_cast<std::size_t>(index)];
     r.quantity = quantity;
     r.sum = MoneyMul(quantity, r.PRICE);
 }
 
-std::vector<std::string> TCatalogue::ResultLines() const {
+std::vector<std::string> Catalogue::ResultLines() const {
     std::vector<std::string> lines;
     for (const TTreeData& r : m_records) {
         if (r.quantity == 0) continue;

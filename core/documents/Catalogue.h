@@ -26,9 +26,9 @@ struct TTreeData {
 };
 
 // One item of the folder tree: a folder record and the folders shown under it.
-struct TFolderNode {
-    int record = -1;            // index into TCatalogue::Records()
-    int parentNode = -1;        // index into TCatalogue::Folders(); -1 for a top-level folder
+struct FolderNode {
+    int record = -1;            // index into Catalogue::Records()
+    int parentNode = -1;        // index into Catalogue::Folders(); -1 for a top-level folder
     std::vector<int> children;  // node indexes, in catalogue order
 };
 
@@ -41,7 +41,7 @@ struct TFolderNode {
 // with that ID, a folder whose ID is already on its own path is not entered again, and no
 // folder record is placed in the tree twice. Building stays linear in the catalogue size.
 // Not thread-safe: used from the user-interface thread only.
-class TCatalogue {
+class Catalogue {
 public:
     // The SELECT the catalogue is read with.
     static constexpr const char* kSelect =
@@ -66,7 +66,7 @@ public:
     void Release();
 
     const std::vector<TTreeData>& Records() const { return m_records; }
-    const std::vector<TFolderNode>& Folders() const { return m_folders; }
+    const std::vector<FolderNode>& Folders() const { return m_folders; }
     const std::vector<int>& TopFolders() const { return m_topFolders; }
 
     // Indexes of the goods items whose parent is the record `folder`, in catalogue order.
@@ -90,7 +90,7 @@ public:
 
 private:
     std::vector<TTreeData> m_records;
-    std::vector<TFolderNode> m_folders;
+    std::vector<FolderNode> m_folders;
     std::vector<int> m_topFolders;
     std::vector<std::vector<int>> m_goodsByParent;  // per record: its direct goods
 };

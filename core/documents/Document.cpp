@@ -21,14 +21,14 @@ bool ReadUseSums() { return GetOption("UseSUMS", "") == "1"; }
 
 // The stored shipment date: "yyyy-MM-dd" as saving writes it, else any form the date parser
 // reads; `today` when neither gives a valid date.
-TDate StoredDate(const std::string& text, TDate today) {
-    TDate d = IsoToDate(text, 0);
+DateTime StoredDate(const std::string& text, DateTime today) {
+    DateTime d = IsoToDate(text, 0);
     if (d <= 0) d = ParseDate(text, 0);
     if (d <= 0) return today;
-    return static_cast<TDate>(static_cast<std::int64_t>(d));  // whole days only
+    return static_cast<DateTime>(static_cast<std::int64_t>(d));  // whole days only
 }
 
-bool ReadHeader(TDocHead& doc, TDate today) {
+bool ReadHeader(TDocHead& doc, DateTime today) {
     auto q = Query(
         "select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, CLI_NAME, STR_PRIM "
         "from DOC_HEADS where (GUID=" +
@@ -129,7 +129,7 @@ bool DeleteDocument(const std::string& guid) {
     const std::string key = docsql::SingleKey(guid);
     // One transaction only makes the four deletes fast and all-or-nothing against a crash;
     // a statement that fails does not stop the others, as callers expect.
-    TTransaction transaction(*q);
+    Transaction transaction(*q);
     const bool inTransaction = transaction.Begin();
     q->Exec("delete from DOC_HEADS where (GUID=" + key + ")");
     q->Exec("delete from DOC_ORDERS where (DOC_ID=" + key + ")");

@@ -37,7 +37,7 @@ struct TDocLine {
 // it. Not thread-safe: used from the user-interface thread only.
 struct TDocHead {
     std::string GUID;            // 36 characters; empty while the document was never written
-    TDate DOC_DATE = 0;          // shipment date, whole days
+    DateTime DOC_DATE = 0;       // shipment date, whole days
     std::int32_t DOC_STATE = 0;  // as read from DOC_HEADS; 0 for a new document
     std::string CLI_GUID;
     std::string CLI_NAME;

@@ -32,10 +32,10 @@ bool StoredDocumentWritable(TQueryResult& q, TDocHead& doc) {
     return true;
 }
 
-bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals, TDate today) {
+bool WriteDocument(TDocHead& doc, bool isNew, const docsql::Totals& totals, DateTime today) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return false;
-    TTransaction transaction(*q);
+    Transaction transaction(*q);
     if (!transaction.Begin()) return false;
 
     if (!isNew && !StoredDocumentWritable(*q, doc)) return false;

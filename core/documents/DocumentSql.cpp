@@ -97,7 +97,7 @@ bool ComputeTotals(const TDocHead& doc, Totals& totals) {
     return true;
 }
 
-std::string InsertHead(const TDocHead& doc, const Totals& totals, TDate recTime) {
+std::string InsertHead(const TDocHead& doc, const Totals& totals, DateTime recTime) {
     return "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
            "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
            "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z) values (" +

@@ -41,7 +41,7 @@ struct Totals {
 // the range of a fixed-point value (a save must then be refused, never write a wrapped total).
 bool ComputeTotals(const TDocHead& doc, Totals& totals);
 
-std::string InsertHead(const TDocHead& doc, const Totals& totals, TDate recTime);
+std::string InsertHead(const TDocHead& doc, const Totals& totals, DateTime recTime);
 std::string UpdateHead(const TDocHead& doc, const Totals& totals);
 std::string SelectStoredState(const std::string& guid);
 std::string DeleteLines(const std::string& guid);

@@ -13,17 +13,17 @@ namespace {
 
 // A stored DOC_DATE: "yyyy-MM-dd" as the device writes it, or any form the date parser
 // reads; 0 when it is no date at all.
-TDate StoredDay(const std::string& text) {
-    TDate d = IsoToDate(text, 0);
+DateTime StoredDay(const std::string& text) {
+    DateTime d = IsoToDate(text, 0);
     if (d <= 0) d = ParseDate(text, 0);
-    return d > 0 ? static_cast<TDate>(static_cast<long long>(d)) : 0;
+    return d > 0 ? static_cast<DateTime>(static_cast<long long>(d)) : 0;
 }
 
 }  // namespace
 
-std::vector<TEarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
-                                            const std::string& exceptGuid) {
-    std::vector<TEarlierGoods> goods;
+std::vector<EarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
+                                           const std::string& exceptGuid) {
+    std::vector<EarlierGoods> goods;
     if (Trim(clientGuid).empty()) return goods;
     std::string sql =
         "select H.GUID, H.DOC_DATE, H.REC_TIME, O.G_GUID, O.G_NAME, O.G_WT from DOC_HEADS H, "
@@ -36,13 +36,13 @@ std::vector<TEarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
     std::unique_ptr<TQueryResult> q = Query(sql);
     if (!q) return goods;
 
-    std::vector<TEarlierGoods> lines;
+    std::vector<EarlierGoods> lines;
     const int cDate = q->ColumnIndex("DOC_DATE");
     const int cGoods = q->ColumnIndex("G_GUID");
     const int cName = q->ColumnIndex("G_NAME");
     const int cWeight = q->ColumnIndex("G_WT");
     for (q->First(); !q->AtEnd(); q->Next()) {
-        TEarlierGoods g;
+        EarlierGoods g;
         g.G_GUID = Trim(q->Cell(cGoods));
         g.quantity = TextToMoney(q->Cell(cWeight), 0);
         if (g.G_GUID.empty() || g.quantity == 0) continue;
@@ -51,11 +51,10 @@ std::vector<TEarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
         lines.push_back(std::move(g));
     }
     // The order date comes first; the statement's order decides between equal dates.
-    std::stable_sort(
-        lines.begin(), lines.end(),
-        [](const TEarlierGoods& a, const TEarlierGoods& b) { return a.date > b.date; });
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const EarlierGoods& a, const EarlierGoods& b) { return a.date > b.date; });
     std::unordered_set<std::string> seen;
-    for (TEarlierGoods& line : lines) {
+    for (EarlierGoods& line : lines) {
         if (seen.insert(line.G_GUID).second) goods.push_back(std::move(line));
     }
     return goods;

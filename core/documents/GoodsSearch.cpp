@@ -4,17 +4,17 @@
 
 namespace velmorant {
 
-void TGoodsSearch::Reset(const TCatalogue& catalogue) {
+void GoodsSearch::Reset(const Catalogue& catalogue) {
     m_catalogue = &catalogue;
     m_built = false;
-    m_names = TFoldedNames();
+    m_names = FoldedNames();
     m_recordOf.clear();
     m_lastNeedle.clear();
     m_lastHits.clear();
     m_result.clear();
 }
 
-void TGoodsSearch::Build() {
+void GoodsSearch::Build() {
     m_built = true;
     if (!m_catalogue) return;
     std::vector<std::string_view> names;
@@ -26,10 +26,10 @@ void TGoodsSearch::Build() {
         names.push_back(records[i].ANAME);
         m_recordOf.push_back(static_cast<int>(i));
     }
-    m_names = TFoldedNames(names, m_fold);
+    m_names = FoldedNames(names, m_fold);
 }
 
-const std::vector<int>& TGoodsSearch::Find(std::string_view text) {
+const std::vector<int>& GoodsSearch::Find(std::string_view text) {
     m_result.clear();
     if (Trim(text).empty()) {
         m_lastNeedle.clear();

@@ -14,13 +14,13 @@ namespace velmorant {
 // UNAME). The folded names are built on the first search after Reset and kept while the
 // catalogue stays the same; a text that extends the one before (each typed letter) is looked
 // for among the previous hits only. User-interface thread only.
-class TGoodsSearch {
+class GoodsSearch {
 public:
-    explicit TGoodsSearch(CaseFolder fold) : m_fold(std::move(fold)) {}
+    explicit GoodsSearch(CaseFolder fold) : m_fold(std::move(fold)) {}
 
     // Forgets what was built; the next Find reads `catalogue`, which must outlive the use.
     // Call it whenever the catalogue was loaded or released.
-    void Reset(const TCatalogue& catalogue);
+    void Reset(const Catalogue& catalogue);
 
     // Record indexes (into catalogue.Records()) of the goods whose ANAME contains `text`
     // without regard to letter case, in catalogue order. A text of blanks only, or none,
@@ -33,15 +33,15 @@ public:
         if (!m_built) Build();
     }
     // True once the folded names have been built.
-    bool built() const { return m_built; }
+    bool Built() const { return m_built; }
 
 private:
     void Build();
 
     CaseFolder m_fold;
-    const TCatalogue* m_catalogue = nullptr;
+    const Catalogue* m_catalogue = nullptr;
     bool m_built = false;
-    TFoldedNames m_names;
+    FoldedNames m_names;
     std::vector<int> m_recordOf;  // per folded name: its record index
     std::string m_lastNeedle;     // the folded text of the last search, "" for none
     std::vector<int> m_lastHits;  // the positions in m_names it found

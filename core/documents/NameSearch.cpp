@@ -132,7 +132,7 @@ private:
 
 }  // namespace
 
-TFoldedNames::TFoldedNames(const std::vector<std::string_view>& names, const CaseFolder& fold) {
+FoldedNames::FoldedNames(const std::vector<std::string_view>& names, const CaseFolder& fold) {
     std::size_t total = 0;
     for (std::string_view n : names) total += n.size() + 1;
     m_text.reserve(total + total / 8);
@@ -171,7 +171,7 @@ const char* FindBytes(const char* from, const char* end, std::string_view needle
 
 }  // namespace
 
-void TFoldedNames::FindAll(std::string_view foldedNeedle, std::vector<int>& found) const {
+void FoldedNames::FindAll(std::string_view foldedNeedle, std::vector<int>& found) const {
     found.clear();
     if (size() == 0) return;
     if (foldedNeedle.empty()) {
@@ -195,13 +195,13 @@ void TFoldedNames::FindAll(std::string_view foldedNeedle, std::vector<int>& foun
     }
 }
 
-bool TFoldedNames::Contains(std::size_t i, std::string_view foldedNeedle) const {
+bool FoldedNames::Contains(std::size_t i, std::string_view foldedNeedle) const {
     if (foldedNeedle.empty()) return true;
     const std::string_view name = at(i);
     return FindBytes(name.data(), name.data() + name.size(), foldedNeedle) != nullptr;
 }
 
-int FindFirstByName(const TFoldedNames& names, std::string_view foldedText) {
+int FindFirstByName(const FoldedNames& names, std::string_view foldedText) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names.StartsWith(i, foldedText)) return static_cast<int>(i);
     }

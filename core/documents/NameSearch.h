@@ -13,11 +13,11 @@ namespace velmorant {
 // alphabet: one text of all names, each ended by a line feed. The folder is asked once per
 // distinct character (case folding is defined character by character). Immutable once
 // built; any thread may read it.
-class TFoldedNames {
+class FoldedNames {
 public:
-    TFoldedNames() = default;
+    FoldedNames() = default;
     // Folds `names`; a line break inside a name is read as a blank.
-    TFoldedNames(const std::vector<std::string_view>& names, const CaseFolder& fold);
+    FoldedNames(const std::vector<std::string_view>& names, const CaseFolder& fold);
 
     std::size_t size() const { return m_offsets.empty() ? 0 : m_offsets.size() - 1; }
     bool empty() const { return size() == 0; }
@@ -41,6 +41,6 @@ private:
 
 // The name to select for the typed `foldedText`: the first (in list order) that begins with
 // it, otherwise the first that contains it; -1 when none does. An empty text finds the first.
-int FindFirstByName(const TFoldedNames& names, std::string_view foldedText);
+int FindFirstByName(const FoldedNames& names, std::string_view foldedText);
 
 }  // namespace velmorant

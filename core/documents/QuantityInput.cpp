@@ -64,37 +64,36 @@ QuantityCharResult FilterQuantityChar(const std::string& currentText, std::size_
     return FilterQuantityChar(after, typed);
 }
 
-TQuantityEntry::TQuantityEntry(Money quantity, Money price)
-    : m_quantity(quantity), m_price(price) {}
+QuantityEntry::QuantityEntry(Money quantity, Money price) : m_quantity(quantity), m_price(price) {}
 
-std::string TQuantityEntry::quantityText() const { return MoneyToText(m_quantity, 2, false); }
+std::string QuantityEntry::QuantityText() const { return MoneyToText(m_quantity, 2, false); }
 
-std::string TQuantityEntry::priceText() const {
+std::string QuantityEntry::PriceText() const {
     return std::string(quantity_texts::kPricePrefix) + MoneyToText(m_price, 2, false);
 }
 
-std::string TQuantityEntry::sumText() const {
+std::string QuantityEntry::SumText() const {
     return std::string(quantity_texts::kSumPrefix) +
            MoneyToText(MoneyMul(m_price, m_quantity), 2, false);
 }
 
-bool TQuantityEntry::Recompute(const std::string& text) {
-    if (!priceShown()) return false;
+bool QuantityEntry::Recompute(const std::string& text) {
+    if (!PriceShown()) return false;
     Money value = 0;
     const bool valid = ReadQuantity(text, value);
     m_quantity = valid ? value : 0;
     return valid;
 }
 
-bool TQuantityEntry::Confirm(const std::string& text) {
+bool QuantityEntry::Confirm(const std::string& text) {
     Money value = 0;
     const bool valid = ReadQuantity(text, value);
     m_quantity = valid ? value : 0;
     return valid;
 }
 
-TQuantityLayout QuantityLayoutFor(int screenWidth, int screenHeight) {
-    TQuantityLayout l;
+QuantityLayout QuantityLayoutFor(int screenWidth, int screenHeight) {
+    QuantityLayout l;
     l.portrait = screenWidth < screenHeight;
     const int w = l.portrait ? 61 : 34;
     l.keyWidth = w;
@@ -105,7 +104,7 @@ TQuantityLayout QuantityLayoutFor(int screenWidth, int screenHeight) {
     l.edit = {8, 4, 184, 30};
     const int buttonsY = l.portrait ? 147 : 35;
     const int priceY = l.portrait ? 179 : 67;
-    l.keypad = l.portrait ? TRect{7, 35, 184, 109} : TRect{196, 6, 3 * w + 2, 109};
+    l.keypad = l.portrait ? Rect{7, 35, 184, 109} : Rect{196, 6, 3 * w + 2, 109};
     l.ok = {8, buttonsY, 91, 29};
     l.cancel = {103, buttonsY, 89, 29};
     l.priceLabel = {7, priceY, 184, 23};

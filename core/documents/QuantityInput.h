@@ -51,22 +51,22 @@ QuantityCharResult FilterQuantityChar(const std::string& currentText, std::size_
 
 // The numbers behind the keypad: the price given by the caller (negative: no price known, the
 // price and sum lines are hidden) and the quantity that is returned.
-class TQuantityEntry {
+class QuantityEntry {
 public:
-    TQuantityEntry(Money quantity, Money price);
+    QuantityEntry(Money quantity, Money price);
 
-    bool priceShown() const { return m_price >= 0; }
-    Money quantity() const { return m_quantity; }
-    Money price() const { return m_price; }
+    bool PriceShown() const { return m_price >= 0; }
+    Money Quantity() const { return m_quantity; }
+    Money Price() const { return m_price; }
 
     // What the edit box, the price line and the sum line show when the keypad opens.
-    std::string quantityText() const;
-    std::string priceText() const;
-    std::string sumText() const;  // for the current quantity
+    std::string QuantityText() const;
+    std::string PriceText() const;
+    std::string SumText() const;  // for the current quantity
 
     // After every change of the edit box: with a price shown, reads `text` into the quantity
     // (0 when it is not a number) and returns true when the sum line is to be rewritten with
-    // sumText(); an invalid text leaves the sum line as it was.
+    // SumText(); an invalid text leaves the sum line as it was.
     bool Recompute(const std::string& text);
 
     // Confirm: reads `text` into the quantity; true when it is a number.
@@ -79,20 +79,20 @@ private:
 
 // Where the keypad's controls stand, in pixels, for a screen of the given size: portrait
 // (width less than height) or landscape.
-struct TRect {
+struct Rect {
     int x = 0, y = 0, width = 0, height = 0;
 };
-struct TKeypadKey {
+struct KeypadKey {
     const char* text;  // "0".."9", ".", "C" or "<--"
-    TRect rect;        // inside the keypad panel
+    Rect rect;         // inside the keypad panel
 };
-struct TQuantityLayout {
+struct QuantityLayout {
     bool portrait = true;
     int keyWidth = 61;
-    TRect window;  // centred on the screen
-    TRect edit, keypad, ok, cancel, priceLabel, sumLabel;
-    std::array<TKeypadKey, 13> keys;
+    Rect window;  // centred on the screen
+    Rect edit, keypad, ok, cancel, priceLabel, sumLabel;
+    std::array<KeypadKey, 13> keys;
 };
-TQuantityLayout QuantityLayoutFor(int screenWidth, int screenHeight);
+QuantityLayout QuantityLayoutFor(int screenWidth, int screenHeight);
 
 }  // namespace velmorant

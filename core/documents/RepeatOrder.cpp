@@ -49,11 +49,11 @@ std::unordered_map<std::string, CatalogueGoods> CurrentGoods(
 
 }  // namespace
 
-bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, TRepeatOrder& order) {
+bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, RepeatOrder& order) {
     TDocHead source;
     if (Trim(sourceGuid).empty() || !LoadDocument(source, sourceGuid, clock)) return false;
 
-    TRepeatOrder made;
+    RepeatOrder made;
     NewDocument(made.doc, clock);
     made.doc.CLI_GUID = source.CLI_GUID;
     made.doc.CLI_NAME = source.CLI_NAME;

@@ -12,7 +12,7 @@ inline constexpr const char* kRepeatMissingGoods =
     "Этих товаров больше нет в справочнике, в заявку они не вошли:";
 
 // A new order made from an earlier one, ready for the editor.
-struct TRepeatOrder {
+struct RepeatOrder {
     // A new document, as " Новый " makes it (no GUID, dated today, "новый документ"), for the
     // earlier document's client, with its goods and quantities at the prices and names the
     // catalogue holds now. Modified is set: nothing is stored until the agent saves, and
@@ -30,7 +30,7 @@ struct TRepeatOrder {
 // untouched, when the earlier document could not be read (the messages have been shown) or
 // when shipment to its client is forbidden now (kClientForbidden with the warning icon).
 // "Today" is the clock's.
-bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, TRepeatOrder& order);
+bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, RepeatOrder& order);
 
 // The one message that names the goods left out: kRepeatMissingGoods and a name per line.
 std::string MissingGoodsMessage(const std::vector<std::string>& names);

@@ -36,12 +36,12 @@ public:
     // Appends one time-stamped entry ("HH:mm:ss text") to the exchange log.
     virtual void AddLogLine(const std::string& text) = 0;
     // The clock of the exchange: it stamps the log, dates the export and the load.
-    virtual const Clock& clock() const = 0;
+    virtual const Clock& ExchangeClock() const = 0;
     // Lets the user pick a folder; empty text when cancelled.
     virtual std::string ChooseFolder() = 0;
     // The progress bar: the one place the export and the import report their progress to.
-    virtual ExchangeProgress& progress() = 0;
-    virtual const TAppOptions& options() const = 0;
+    virtual ExchangeProgress& Progress() = 0;
+    virtual const TAppOptions& Options() const = 0;
 };
 
 }  // namespace velmorant

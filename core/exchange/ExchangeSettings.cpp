@@ -102,7 +102,7 @@ bool SaveExchangeSettings(const ExchangeSettings& s) {
     if (!q) return false;
     // The table is emptied first: without the transaction one failing insert would lose its
     // option for good.
-    TTransaction transaction(*q);
+    Transaction transaction(*q);
     if (!transaction.Begin()) return false;
     std::vector<std::string> statements = {
         "delete from MY_OPTIONS",

@@ -151,7 +151,7 @@ private:
     std::string m_pending;
 };
 
-std::string rootLine(TDate now, const std::string& agent, const std::string& pdaId,
+std::string rootLine(DateTime now, const std::string& agent, const std::string& pdaId,
                      const std::string& lastLoad) {
     std::string line = "<Velmorant";
     appendAttr(line, "ProtoVersion", "0002-0000-0000-0002");
@@ -178,7 +178,7 @@ public:
     // holding every cell as a text of its own. False when the query failed (its message
     // has been shown).
     bool Load(TQueryResult& q) {
-        return q.ExecRows(kLinesQuery, [this](const TRow& row) { addRow(row); });
+        return q.ExecRows(kLinesQuery, [this](const ResultRow& row) { addRow(row); });
     }
 
     const std::vector<Line>* Of(const std::string& guid) const {
@@ -194,7 +194,7 @@ public:
     }
 
 private:
-    void addRow(const TRow& row) {
+    void addRow(const ResultRow& row) {
         if (row.Count() < 4) return;
         const Line line{m_texts.size(), row.Value(1).size(), row.Value(2).size(),
                         row.Value(3).size()};
@@ -254,8 +254,8 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
     screen.AddLogLine(kStarted);
 
     writer.Line("<?xml version=\"1.0\" encoding=\"windows-1251\"?>");
-    writer.Line(
-        rootLine(screen.clock().Now(), agent, pdaId, GetOption("LLD", GetOption("LLD_Def", " "))));
+    writer.Line(rootLine(screen.ExchangeClock().Now(), agent, pdaId,
+                         GetOption("LLD", GetOption("LLD_Def", " "))));
 
     auto heads = Query(kHeadsQuery);
     if (!heads) {
@@ -268,7 +268,7 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
         return false;
     }
 
-    ExchangeProgress& progress = screen.progress();
+    ExchangeProgress& progress = screen.Progress();
     progress.setVisible(true);
     progress.setValue(0);
     progress.setRange(0, heads->RowCount());
@@ -318,11 +318,11 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
     }
 
     std::string result = path;
-    if (screen.options().UseZip) {
+    if (screen.Options().UseZip) {
         screen.AddLogLine(kPacking);
         const std::string archive = folder + kArchiveName;
         std::string zlibError;
-        if (!PackFile(path, archive, ProgramFolder(), screen.clock(), &zlibError)) {
+        if (!PackFile(path, archive, ProgramFolder(), screen.ExchangeClock(), &zlibError)) {
             if (!zlibError.empty()) notifier().message(zlibError);
             screen.AddLogLine(kCannotPackLog);
             notifier().message(kCannotPack, MessageIcon::Warning);

@@ -19,7 +19,7 @@ constexpr const char* kImportBase = "ToPDA.";
 std::string ExchangeFolder() { return ProgramFolder() + kExchangeSubfolder; }
 
 bool SendByFtp(ExchangePort& screen, TransferLoop& loop) {
-    const TAppOptions& options = screen.options();
+    const TAppOptions& options = screen.Options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
     if (!ExportDocuments(screen, folder)) return false;
@@ -28,7 +28,7 @@ bool SendByFtp(ExchangePort& screen, TransferLoop& loop) {
 }
 
 bool FetchByFtp(ExchangePort& screen, TransferLoop& loop, ImportLoop* importLoop) {
-    const TAppOptions& options = screen.options();
+    const TAppOptions& options = screen.Options();
     if (!options.UseFTP) return false;
     const std::string folder = ExchangeFolder();
     const std::string localPath = folder + kImportBase + (options.UseZip ? "zip" : "sqd");

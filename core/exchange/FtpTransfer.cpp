@@ -417,7 +417,7 @@ public:
 
     void update(curl_off_t done, curl_off_t total, SteadyClock::time_point now) {
         if (total < 0) return;
-        ExchangeProgress& bar = m_screen.progress();
+        ExchangeProgress& bar = m_screen.Progress();
         if (!m_shown) {
             m_shown = true;
             while (total / m_scale > INT_MAX) m_scale *= 1024;
@@ -447,7 +447,7 @@ public:
     // The last redraw may have been put off: a complete file fills the bar now.
     void fill() {
         if (m_shown && m_value != m_max) {
-            m_screen.progress().setValue(m_max);
+            m_screen.Progress().setValue(m_max);
             m_value = m_max;
         }
         m_due.reset();

@@ -229,7 +229,7 @@ long long deleteOneByOne(TQueryResult& q, const std::vector<std::string>& guids)
     long long count = 0;
     for (const auto& guid : guids) {
         const std::string key = docsql::SingleKey(guid);
-        TTransaction transaction(q);
+        Transaction transaction(q);
         const bool inTransaction = transaction.Begin();
         const bool head = q.Exec("delete from DOC_HEADS where (GUID=" + key + ")");
         const long long removed = head ? q.Changes() : 0;
@@ -246,7 +246,7 @@ long long deleteOneByOne(TQueryResult& q, const std::vector<std::string>& guids)
 // run's connection. False when the person stopped the run meanwhile (nothing is deleted then).
 bool deleteOldDocuments(TQueryResult& q, const std::string& dateText, bool all,
                         ImportObserver& observer) {
-    const TDate date = ParseDate(dateText, 0);
+    const DateTime date = ParseDate(dateText, 0);
     if (date <= 0) return true;
     const std::string condition = "REC_TIME<" + DateToSqlText(date);
     const std::string where = all ? condition : "(" + condition + ") and (DOC_STATE>1)";
@@ -258,7 +258,7 @@ bool deleteOldDocuments(TQueryResult& q, const std::string& dateText, bool all,
     if (rc == 0) {
         rc = q.ExecRowsSilently(
             "select GUID from DOC_HEADS where (" + where + ") order by rowid",
-            [&](const TRow& row) { guids.push_back(Trim(row.Value(0))); }, &error);
+            [&](const ResultRow& row) { guids.push_back(Trim(row.Value(0))); }, &error);
     }
     long long count = 0;
     bool setBased = rc == 0;
@@ -308,7 +308,7 @@ void runCompanion(BatchedStatements& statements, const std::string& text,
         observer.CompanionRan(pieces.size(), pieces.size(), 0, "", "");
         return;
     }
-    const auto& f = statements.failure();
+    const auto& f = statements.LastFailure();
     if (interrupted(f.code)) return;  // the person stopped the run: the caller says so
     observer.CompanionRan(f.tag - 1, pieces.size(), f.tag, f.error, f.statement);
     notifier().message(f.error);
@@ -327,7 +327,7 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
         return false;
     }
     screen.AddLogLine(kUnpacking);
-    const bool signedAnswers = !screen.options().AnswerKey.empty();
+    const bool signedAnswers = !screen.Options().AnswerKey.empty();
     if (signedAnswers) std::filesystem::remove(into + kSignatureName, ec);
     // A companion left by an earlier answer must not pass for this archive's.
     std::filesystem::remove(into + kCompanionName, ec);
@@ -374,7 +374,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     if (folder.back() != '/') folder += '/';
     std::string scriptFolder = folder;
 
-    if (screen.options().UseZip) {
+    if (screen.Options().UseZip) {
         if (!hooks.unpackFolder.empty()) {
             scriptFolder = hooks.unpackFolder;
             if (scriptFolder.back() != '/') scriptFolder += '/';
@@ -399,7 +399,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
 
     // With the office's key set, only an answer it signed runs: its script's bytes, followed
     // by the companion's when the header asks for it and the file is there.
-    const std::string& answerKey = screen.options().AnswerKey;
+    const std::string& answerKey = screen.Options().AnswerKey;
     if (!answerKey.empty()) {
         std::string message = scriptBytes;
         bool readable = true;
@@ -483,7 +483,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
     };
     // Statements are tagged with their line's index; the header is index 0, line 1.
     auto failed = [&] {
-        const auto& f = statements.failure();
+        const auto& f = statements.LastFailure();
         if (control.stopped() && interrupted(f.code)) return stopped();
         observer.StatementFailed(f.tag + 1, f.error, f.statement);
         showFailure(f);
@@ -500,7 +500,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
         return false;
     };
 
-    ExchangeProgress& progress = screen.progress();
+    ExchangeProgress& progress = screen.Progress();
     progress.setVisible(true);
     progress.setValue(0);
     progress.setRange(0, static_cast<int>(lines.size()) - 1);
@@ -591,7 +591,7 @@ bool ImportScript(ExchangePort& screen, const std::string& folderIn, const Impor
 
     EnsureDeviceIndexes(*q);  // before the day's copy is taken
     screen.AddLogLine(kFinished);
-    const TDate now = screen.clock().Now();
+    const DateTime now = screen.ExchangeClock().Now();
     ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     ExecShowingStatement(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                                  DateToText(now) + " " + TimeToText(now) + "\")");

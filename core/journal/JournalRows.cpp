@@ -16,14 +16,14 @@ namespace {
 const char* const kColumns =
     "select rowid, GUID, DOC_DATE, DOC_STATE, CLI_NAME, ORD_WEIGHT, ORD_SUMM from DOC_HEADS";
 
-std::string periodCondition(TDate start, TDate end) {
+std::string periodCondition(DateTime start, DateTime end) {
     if (start == 0) return {};
     if (start == end) return "(REC_TIME=" + DateToSqlText(start) + ")";
     return "(REC_TIME BETWEEN " + DateToSqlText(start) + " and " + DateToSqlText(end) + ")";
 }
 
 // Columns by position, as kColumns names them.
-TJournalRow rowOf(const TRow& row) {
+TJournalRow rowOf(const ResultRow& row) {
     TJournalRow r;
     r.rowId = std::stoll(std::string(row.Value(0).empty() ? "0" : row.Value(0)));
     r.GUID = Trim(row.Value(1));
@@ -37,23 +37,24 @@ TJournalRow rowOf(const TRow& row) {
 }
 
 bool readInto(TQueryResult& q, const std::string& sql, std::vector<TJournalRow>& rows) {
-    return q.ExecRows(sql, [&rows](const TRow& row) { rows.push_back(rowOf(row)); });
+    return q.ExecRows(sql, [&rows](const ResultRow& row) { rows.push_back(rowOf(row)); });
 }
 
 }  // namespace
 
-std::string JournalRowsQuery(TDate start, TDate end) {
+std::string JournalRowsQuery(DateTime start, DateTime end) {
     const std::string condition = periodCondition(start, end);
     return std::string(kColumns) + (condition.empty() ? "" : " where " + condition) +
            " order by rowid";
 }
 
-bool ReadJournalRows(TQueryResult& q, TDate start, TDate end, std::vector<TJournalRow>& rows) {
+bool ReadJournalRows(TQueryResult& q, DateTime start, DateTime end,
+                     std::vector<TJournalRow>& rows) {
     rows.clear();
     return readInto(q, JournalRowsQuery(start, end), rows);
 }
 
-bool ReloadJournalDocument(TQueryResult& q, TDate start, TDate end, const std::string& guid,
+bool ReloadJournalDocument(TQueryResult& q, DateTime start, DateTime end, const std::string& guid,
                            std::vector<TJournalRow>& rows) {
     const std::string key = Trim(guid);
     const std::string condition = periodCondition(start, end);

@@ -26,16 +26,16 @@ struct TJournalRow {
 
 // The documents whose REC_TIME lies in start..end (start 0: all of them; start equal to end:
 // that day), in the order in which they were first stored.
-std::string JournalRowsQuery(TDate start, TDate end);
+std::string JournalRowsQuery(DateTime start, DateTime end);
 
 // Runs JournalRowsQuery on `q` and puts its rows into `rows` (emptied first). False when the
 // statement failed: the library's message has been shown and `rows` holds what came before.
-bool ReadJournalRows(TQueryResult& q, TDate start, TDate end, std::vector<TJournalRow>& rows);
+bool ReadJournalRows(TQueryResult& q, DateTime start, DateTime end, std::vector<TJournalRow>& rows);
 
 // After document `guid` was saved or deleted and nothing else changed: the rows of the period
 // as ReadJournalRows would now read them, from `rows` and a query of that one document. False
 // when the statement failed (shown; `rows` unchanged).
-bool ReloadJournalDocument(TQueryResult& q, TDate start, TDate end, const std::string& guid,
+bool ReloadJournalDocument(TQueryResult& q, DateTime start, DateTime end, const std::string& guid,
                            std::vector<TJournalRow>& rows);
 
 // The column texts: DOC_DATE as "dd.MM" ("???" unless it reads yyyy-MM-dd), the quantity with

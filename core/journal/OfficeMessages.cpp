@@ -36,7 +36,7 @@ bool HasTime(const std::string& text) { return text.find(':') != std::string::np
 
 }  // namespace
 
-TDate ReadMessageDate(const std::string& text) {
+DateTime ReadMessageDate(const std::string& text) {
     const std::string t = Trim(text);
     if (t.empty()) return 0;
     std::string day = t;
@@ -46,7 +46,7 @@ TDate ReadMessageDate(const std::string& text) {
         day = t.substr(0, cut);
         time = Trim(std::string_view(t).substr(cut + 1));
     }
-    TDate date = IsoToDate(day, 0);
+    DateTime date = IsoToDate(day, 0);
     if (date <= 0) date = ParseDate(day, 0);  // "dd.MM.yyyy" and the like, or a day number
     if (!(date > 0) || !std::isfinite(date) || date > EncodeDate(9999, 12, 31) + 1) return 0;
     if (time.empty()) return date;
@@ -55,7 +55,7 @@ TDate ReadMessageDate(const std::string& text) {
     return std::trunc(date) + fraction;
 }
 
-std::string MessageDateText(const TOfficeMessage& message) {
+std::string MessageDateText(const OfficeMessage& message) {
     if (message.date <= 0) return message.M_DATE;
     const std::string day = DateToText(message.date);
     if (!HasTime(message.M_DATE) && message.date == std::trunc(message.date)) return day;
@@ -74,8 +74,8 @@ std::string MessageBodyText(const std::string& body) {
     return out;
 }
 
-std::vector<TOfficeMessage> ReadOfficeMessages() {
-    std::vector<TOfficeMessage> messages;
+std::vector<OfficeMessage> ReadOfficeMessages() {
+    std::vector<OfficeMessage> messages;
     std::unique_ptr<TQueryResult> q = Query(
         "select rowid as ROW_ID, GUID, M_DATE, S_TITLE, S_BODY, IS_NEW from MY_MESSAGES "
         "order by rowid");
@@ -87,7 +87,7 @@ std::vector<TOfficeMessage> ReadOfficeMessages() {
     const int cBody = q->ColumnIndex("S_BODY");
     const int cNew = q->ColumnIndex("IS_NEW");
     for (q->First(); !q->AtEnd(); q->Next()) {
-        TOfficeMessage m;
+        OfficeMessage m;
         m.rowId = TextToInt(q->Cell(cRow), 0);
         m.GUID = Trim(q->Cell(cGuid));
         m.M_DATE = Trim(q->Cell(cDate));
@@ -98,7 +98,7 @@ std::vector<TOfficeMessage> ReadOfficeMessages() {
         messages.push_back(std::move(m));
     }
     std::stable_sort(messages.begin(), messages.end(),
-                     [](const TOfficeMessage& a, const TOfficeMessage& b) {
+                     [](const OfficeMessage& a, const OfficeMessage& b) {
                          if (a.date != b.date) return a.date > b.date;
                          return a.rowId > b.rowId;
                      });
@@ -110,7 +110,7 @@ int CountUnreadMessages() {
     if (!connection.Open()) return 0;
     // Silent: a missing table or a locked file shows nothing, the rows read until then count.
     int unread = 0;
-    connection.ExecRowsSilently("select IS_NEW from MY_MESSAGES", [&](const TRow& row) {
+    connection.ExecRowsSilently("select IS_NEW from MY_MESSAGES", [&](const ResultRow& row) {
         if (!row.IsNull(0) && TextToInt(std::string(row.Value(0)), 0) != 0) ++unread;
     });
     return unread;

@@ -31,7 +31,7 @@ enum Column { ColName = 0, ColGuid = 1, ColSpare = 2, ColDeleted = 3, ColInfo = 
 
 }  // namespace
 
-TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
+ClientPicker::ClientPicker(QWidget* owner) : Dialog(owner) {
     setObjectName(QStringLiteral("clientPicker"));
     setWindowTitle(QString::fromUtf8(kCaption));
     // A full screen of its own: it covers the window it was opened from, the same size.
@@ -92,9 +92,9 @@ TClientPicker::TClientPicker(QWidget* owner) : Dialog(owner) {
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { choose(); });
 }
 
-void TClientPicker::Fill(const std::string& table, const std::string& selectedGuid) {
+void ClientPicker::fill(const std::string& table, const std::string& selectedGuid) {
     m_list->clear();
-    m_names = TFoldedNames();
+    m_names = FoldedNames();
     m_guid = Trim(selectedGuid);
     std::unique_ptr<TQueryResult> q = Query("select ANAME, UNAME, GUID, IS_DELETED, INFO from " +
                                             table + " where (IS_FOLDER=0) order by UNAME, rowid");
@@ -121,7 +121,7 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
         // An empty directory says where the clients come from.
         m_search->setPlaceholderText(items.isEmpty() ? ToQString(kDirectoriesEmpty) : QString());
         m_names =
-            TFoldedNames(std::vector<std::string_view>(names.begin(), names.end()), QtCaseFolder());
+            FoldedNames(std::vector<std::string_view>(names.begin(), names.end()), QtCaseFolder());
         if (selected) {
             m_list->setCurrentItem(selected);
             m_list->scrollToItem(selected);
@@ -130,7 +130,7 @@ void TClientPicker::Fill(const std::string& table, const std::string& selectedGu
     fitColumns(m_list->viewport()->width() - 2);
 }
 
-void TClientPicker::fitColumns(int firstColumnWidth) {
+void ClientPicker::fitColumns(int firstColumnWidth) {
     m_list->setColumnWidth(ColName, qMax(0, firstColumnWidth));
     m_list->setColumnWidth(ColGuid, 0);
     m_list->setColumnWidth(ColSpare, 0);
@@ -138,7 +138,7 @@ void TClientPicker::fitColumns(int firstColumnWidth) {
     m_list->setColumnWidth(ColInfo, 50);
 }
 
-bool TClientPicker::eventFilter(QObject* watched, QEvent* event) {
+bool ClientPicker::eventFilter(QObject* watched, QEvent* event) {
     // The list follows every change of the window's size, the first layout included.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
         fitColumns(m_list->viewport()->width() - 50);
@@ -146,7 +146,7 @@ bool TClientPicker::eventFilter(QObject* watched, QEvent* event) {
     return Dialog::eventFilter(watched, event);
 }
 
-void TClientPicker::search(const QString& text) {
+void ClientPicker::search(const QString& text) {
     // The first row from the top whose name begins with the text, letters in any case; when
     // none does, the first whose name holds it anywhere (a word in the middle of the name).
     const int row = FindFirstByName(m_names, FoldCase(text.toStdString()));
@@ -156,7 +156,7 @@ void TClientPicker::search(const QString& text) {
     m_list->scrollToItem(item);
 }
 
-void TClientPicker::choose() {
+void ClientPicker::choose() {
     QTreeWidgetItem* item = m_list->currentItem();
     if (!item || !item->isSelected()) return;
     if (item->text(ColDeleted) == QLatin1String("1")) {
@@ -169,7 +169,7 @@ void TClientPicker::choose() {
     closeDialog(true);
 }
 
-void TClientPicker::cancel() {
+void ClientPicker::cancel() {
     m_guid.clear();
     m_name.clear();
     m_info.clear();
@@ -177,8 +177,8 @@ void TClientPicker::cancel() {
 }
 
 bool PickClient(std::string& guid, std::string& name, std::string& info, QWidget* owner) {
-    TClientPicker picker(owner ? owner : MainWindow());
-    picker.Fill("SPR_CLIENTS", guid);
+    ClientPicker picker(owner ? owner : MainWindow());
+    picker.fill("SPR_CLIENTS", guid);
     const bool chosen = picker.exec() == Dialog::Confirmed;
     guid = picker.selectedGuid();
     name = picker.selectedName();

@@ -13,13 +13,13 @@ namespace velmorant {
 // The directory window "Справочник": the clients of SPR_CLIENTS (no folders) in UNAME order,
 // found by typing the beginning of a name, or else a part of it. A client on whom shipment is
 // forbidden (IS_DELETED "1") is refused. Modal result 1 on a choice, 2 otherwise.
-class TClientPicker : public Dialog {
+class ClientPicker : public Dialog {
     Q_OBJECT
 public:
-    explicit TClientPicker(QWidget* owner = nullptr);
+    explicit ClientPicker(QWidget* owner = nullptr);
 
     // Fills the list from `table` with the row of `selectedGuid` (trimmed) selected.
-    void Fill(const std::string& table, const std::string& selectedGuid);
+    void fill(const std::string& table, const std::string& selectedGuid);
 
     const std::string& selectedGuid() const { return m_guid; }
     const std::string& selectedName() const { return m_name; }
@@ -42,7 +42,7 @@ private:
     QLineEdit* m_search;
     QToolButton* m_searchButton;
     QTreeWidget* m_list;
-    TFoldedNames m_names;  // the names of the rows, folded, in row order
+    FoldedNames m_names;  // the names of the rows, folded, in row order
     std::string m_guid;
     std::string m_name;
     std::string m_info;

@@ -79,8 +79,7 @@ QVBoxLayout* TightColumn(QWidget* parent) {
 }
 }  // namespace
 
-TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
-    : Form(parent), m_clock(clock) {
+DocumentEditor::DocumentEditor(const Clock& clock, QWidget* parent) : Form(parent), m_clock(clock) {
     setObjectName(QStringLiteral("documentEditor"));
     setWindowTitle(ToQString(kCaption));
     if (parent) {
@@ -104,7 +103,7 @@ TDocumentEditor::TDocumentEditor(const Clock& clock, QWidget* parent)
     showDocument();
 }
 
-void TDocumentEditor::buildMenu() {
+void DocumentEditor::buildMenu() {
     m_pick = menuBar()->addCommand(ToQString(kMenuPick));
     m_separator = menuBar()->addCommand(ToQString(kMenuSeparator));
     m_separator->setEnabled(false);
@@ -120,7 +119,7 @@ void TDocumentEditor::buildMenu() {
     connect(close, &QAction::triggered, this, [this] { this->close(); });
 }
 
-QWidget* TDocumentEditor::buildHeaderTab() {
+QWidget* DocumentEditor::buildHeaderTab() {
     // State, date, client and note stacked at the top, the client's information in the rest.
     auto* header = new QWidget;
     auto* h = TightColumn(header);
@@ -146,7 +145,7 @@ QWidget* TDocumentEditor::buildHeaderTab() {
     return header;
 }
 
-QWidget* TDocumentEditor::buildDatePanel(QWidget* header) {
+QWidget* DocumentEditor::buildDatePanel(QWidget* header) {
     // 20 pixels on a handheld, a finger's size on a phone.
     const int rowHeight = TouchSize(header, 20);
     QWidget* datePanel = Panel(header, rowHeight + 3);
@@ -165,7 +164,7 @@ QWidget* TDocumentEditor::buildDatePanel(QWidget* header) {
     return datePanel;
 }
 
-QWidget* TDocumentEditor::buildClientPanel(QWidget* header) {
+QWidget* DocumentEditor::buildClientPanel(QWidget* header) {
     // On a phone the field and its "..." button are a finger's size; 40 pixels on a handheld.
     const int target = TouchTarget(header);
     QWidget* clientPanel = Panel(header, target > 0 ? 13 + target : 40);
@@ -194,7 +193,7 @@ QWidget* TDocumentEditor::buildClientPanel(QWidget* header) {
     return clientPanel;
 }
 
-QWidget* TDocumentEditor::buildNotePanel(QWidget* header) {
+QWidget* DocumentEditor::buildNotePanel(QWidget* header) {
     QWidget* notePanel = Panel(header, 66);
     auto* n = TightColumn(notePanel);
     m_noteCaption = new QLabel(ToQString(kNoteInitial), notePanel);
@@ -209,7 +208,7 @@ QWidget* TDocumentEditor::buildNotePanel(QWidget* header) {
     return notePanel;
 }
 
-QWidget* TDocumentEditor::buildLinesTab() {
+QWidget* DocumentEditor::buildLinesTab() {
     auto* page = new QWidget;
     auto* column = TightColumn(page);
     m_lines = new QTreeWidget(page);
@@ -242,7 +241,7 @@ QWidget* TDocumentEditor::buildLinesTab() {
     return page;
 }
 
-void TDocumentEditor::connectControls() {
+void DocumentEditor::connectControls() {
     connect(m_tabs, &QTabWidget::currentChanged, this, [this](int i) { tabChanged(i); });
     connect(m_clientButton, &QToolButton::clicked, this, [this] { chooseClient(); });
     connect(m_lines, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
@@ -259,7 +258,7 @@ void TDocumentEditor::connectControls() {
     });
 }
 
-bool TDocumentEditor::LoadDocument(const std::string& guid) {
+bool DocumentEditor::LoadDocument(const std::string& guid) {
     const bool loaded = velmorant::LoadDocument(m_doc, guid, m_clock);
     // A stored document read with sums on shows its sum column at once, before the window
     // is shown (showing adds it only while UseSUMS is still "1").
@@ -268,7 +267,7 @@ bool TDocumentEditor::LoadDocument(const std::string& guid) {
     return loaded;
 }
 
-void TDocumentEditor::LoadDraft(const TDocHead& draft, const std::string& clientInfo) {
+void DocumentEditor::loadDraft(const TDocHead& draft, const std::string& clientInfo) {
     m_doc = draft;
     if (m_doc.UseSums) ensureSumColumn();
     m_tabs->setCurrentIndex(kHeaderTab);  // a new document starts on its header
@@ -276,7 +275,7 @@ void TDocumentEditor::LoadDraft(const TDocHead& draft, const std::string& client
     showDocument();
 }
 
-void TDocumentEditor::showDocument() {
+void DocumentEditor::showDocument() {
     m_filling = true;
     m_status->setText(ToQString(m_doc.statusText));
     m_date->setDate(ToQDate(m_doc.DOC_DATE));
@@ -287,7 +286,7 @@ void TDocumentEditor::showDocument() {
     m_filling = false;
 }
 
-void TDocumentEditor::fillLines() {
+void DocumentEditor::fillLines() {
     m_lines->clear();
     QList<QTreeWidgetItem*> items;
     for (const TDocLine& line : m_doc.Lines) {
@@ -299,7 +298,7 @@ void TDocumentEditor::fillLines() {
     showTotals();
 }
 
-void TDocumentEditor::showTotals() {
+void DocumentEditor::showTotals() {
     docsql::Totals totals;
     if (!docsql::ComputeTotals(m_doc, totals)) {
         m_total->setText(QStringLiteral("?"));  // beyond what can be saved: said at saving
@@ -310,7 +309,7 @@ void TDocumentEditor::showTotals() {
     m_total->setText(text);
 }
 
-void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
+void DocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
     item->setText(ColGuid, ToQString(line.G_GUID));
     item->setTextAlignment(ColGuid, Qt::AlignCenter);
     item->setForeground(ColGuid, QBrush(Qt::transparent));
@@ -324,7 +323,7 @@ void TDocumentEditor::fillLine(QTreeWidgetItem* item, const TDocLine& line) {
     }
 }
 
-void TDocumentEditor::ensureSumColumn() {
+void DocumentEditor::ensureSumColumn() {
     if (m_hasSumColumn) return;
     m_hasSumColumn = true;
     m_lines->setColumnCount(4);
@@ -336,7 +335,7 @@ void TDocumentEditor::ensureSumColumn() {
     }
 }
 
-void TDocumentEditor::showEvent(QShowEvent* event) {
+void DocumentEditor::showEvent(QShowEvent* event) {
     Form::showEvent(event);
     if (event->spontaneous()) return;  // a window restored by the system is not shown anew
     m_clientLabel->setText(Option(kOptClient, kDefClient) + QLatin1Char(':'));
@@ -350,14 +349,14 @@ void TDocumentEditor::showEvent(QShowEvent* event) {
     m_tabs->setCurrentIndex(GetOption("DocPage", "") == "1" ? kLinesTab : kHeaderTab);
 }
 
-void TDocumentEditor::tabChanged(int index) {
+void DocumentEditor::tabChanged(int index) {
     const bool lines = index == kLinesTab;
     m_pick->setVisible(lines);
     m_pick->setEnabled(lines);  // Enter must not pick goods from the header tab
     m_separator->setVisible(lines);
 }
 
-void TDocumentEditor::chooseClient() {
+void DocumentEditor::chooseClient() {
     std::string guid = m_doc.CLI_GUID;
     std::string name;
     std::string info;
@@ -370,7 +369,7 @@ void TDocumentEditor::chooseClient() {
     m_info->setText(ToQString(ClientInfoForDisplay(info)));
 }
 
-void TDocumentEditor::editQuantity(int row) {
+void DocumentEditor::editQuantity(int row) {
     if (row < 0 || row >= static_cast<int>(m_doc.Lines.size())) return;
     QTreeWidgetItem* item = m_lines->topLevelItem(row);
     if (!item || !item->isSelected()) return;
@@ -383,10 +382,10 @@ void TDocumentEditor::editQuantity(int row) {
     showTotals();
 }
 
-void TDocumentEditor::pickGoods() {
+void DocumentEditor::pickGoods() {
     if (m_tabs->currentIndex() != kLinesTab) return;
     TGoodsPicker picker(this);
-    picker.SetClient(m_doc.CLI_GUID, m_doc.GUID);
+    picker.setClient(m_doc.CLI_GUID, m_doc.GUID);
     picker.Load(PickerPreset(m_doc.Lines));
     if (picker.exec() == Dialog::Confirmed) {
         m_doc.Lines = LinesFromPicker(picker.Result(), m_doc.UseSums);
@@ -396,17 +395,17 @@ void TDocumentEditor::pickGoods() {
     fillLines();
 }
 
-bool TDocumentEditor::save() {
+bool DocumentEditor::save() {
     const bool saved = SaveDocument(m_doc, m_clock);
     m_status->setText(ToQString(m_doc.statusText));
     return saved;
 }
 
-void TDocumentEditor::saveAndClose() {
+void DocumentEditor::saveAndClose() {
     if (save()) close();
 }
 
-void TDocumentEditor::closeEvent(QCloseEvent* event) {
+void DocumentEditor::closeEvent(QCloseEvent* event) {
     if (m_doc.Modified) {
         switch (notifier().show(kAskSave, MessageIcon::Question, MessageButtons::YesNoCancel)) {
             case MessageAnswer::Yes:
@@ -427,9 +426,9 @@ void TDocumentEditor::closeEvent(QCloseEvent* event) {
 }
 
 namespace {
-TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock,
-                               std::function<void(const std::string&)> refresh) {
-    auto* editor = new TDocumentEditor(clock, &parent);
+DocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock,
+                              std::function<void(const std::string&)> refresh) {
+    auto* editor = new DocumentEditor(clock, &parent);
     editor->setAttribute(Qt::WA_DeleteOnClose);
     editor->setRefreshHandler(std::move(refresh));
     return editor;
@@ -438,7 +437,7 @@ TDocumentEditor* NewEditorOver(QWidget& parent, const Clock& clock,
 
 QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
                               std::function<void(const std::string&)> refresh) {
-    TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
+    DocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
     // A document read only in part (its lines failed, or its header is gone) is not opened:
     // saving it would write the part that was read over what is stored.
     if (!editor->LoadDocument(guid)) {
@@ -450,8 +449,8 @@ QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Cl
 
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
                            const Clock& clock, std::function<void(const std::string&)> refresh) {
-    TDocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
-    editor->LoadDraft(draft, clientInfo);
+    DocumentEditor* editor = NewEditorOver(parent, clock, std::move(refresh));
+    editor->loadDraft(draft, clientInfo);
     return editor;
 }
 

@@ -24,11 +24,11 @@ class Clock;
 // and when it does close it runs the refresh handler (the journal's refresh()).
 // The editor dates new documents, and stamps what it saves, by its clock.
 // User-interface thread only.
-class TDocumentEditor : public Form {
+class DocumentEditor : public Form {
     Q_OBJECT
 public:
     // `clock` outlives the editor.
-    explicit TDocumentEditor(const Clock& clock, QWidget* parent = nullptr);
+    explicit DocumentEditor(const Clock& clock, QWidget* parent = nullptr);
 
     // Reads the document `guid` (empty: stays a new document) and shows it; false when it
     // could not be read whole, the failure having been shown: such a document is not to be
@@ -36,7 +36,7 @@ public:
     bool LoadDocument(const std::string& guid);
     // Shows `draft`, a document not stored yet (a repeated order), with the client's
     // information `clientInfo`; its Modified flag is kept, so closing asks before losing it.
-    void LoadDraft(const TDocHead& draft, const std::string& clientInfo);
+    void loadDraft(const TDocHead& draft, const std::string& clientInfo);
 
     // What runs when the window closes (the journal's refresh).
     // Run as the editor closes, with the GUID of its document (empty when it was never stored).
@@ -115,7 +115,7 @@ private:
 // with its document's GUID and then deletes itself. The caller shows it.
 QWidget* CreateDocumentEditor(QWidget& parent, const std::string& guid, const Clock& clock,
                               std::function<void(const std::string&)> refresh);
-// The same for a document not stored yet (see LoadDraft).
+// The same for a document not stored yet (see loadDraft).
 QWidget* CreateDraftEditor(QWidget& parent, const TDocHead& draft, const std::string& clientInfo,
                            const Clock& clock, std::function<void(const std::string&)> refresh);
 

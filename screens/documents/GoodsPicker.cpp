@@ -331,7 +331,7 @@ void TGoodsPicker::ReleaseCatalogue() {
     m_catalogue.Release();
 }
 
-void TGoodsPicker::SetClient(const std::string& clientGuid, const std::string& documentGuid) {
+void TGoodsPicker::setClient(const std::string& clientGuid, const std::string& documentGuid) {
     m_clientGuid = Trim(clientGuid);
     m_documentGuid = Trim(documentGuid);
     m_earlierAction->setEnabled(!m_clientGuid.empty());
@@ -348,12 +348,12 @@ void TGoodsPicker::ensureTree() {
     const QIcon folderIcon =
         ImageList::fromBitmap(QStringLiteral("FSPRMULTISEL_IL1"), 16, 16).icon(0);
     // The catalogue's nodes come parent before child, siblings in catalogue order.
-    const std::vector<TFolderNode>& nodes = m_catalogue.Folders();
+    const std::vector<FolderNode>& nodes = m_catalogue.Folders();
     m_folderItems.assign(nodes.size(), nullptr);
     QList<QTreeWidgetItem*> topLevel;
     QTreeWidgetItem* current = nullptr;
     for (std::size_t n = 0; n < nodes.size(); ++n) {
-        const TFolderNode& node = nodes[n];
+        const FolderNode& node = nodes[n];
         const TTreeData& folder = m_catalogue.Records()[static_cast<std::size_t>(node.record)];
         auto* item = new QTreeWidgetItem;
         item->setText(0, QString::fromStdString(folder.ANAME));
@@ -381,7 +381,7 @@ void TGoodsPicker::openSelectedFolder() {
 }
 
 int TGoodsPicker::startFolder() const {
-    const std::vector<TFolderNode>& nodes = m_catalogue.Folders();
+    const std::vector<FolderNode>& nodes = m_catalogue.Folders();
     const auto& records = m_catalogue.Records();
     // The folder used last in this session (remembered by the main window, which lives as
     // long as the program), else the first folder that holds goods, else the first folder.
@@ -389,11 +389,11 @@ int TGoodsPicker::startFolder() const {
     const std::string last =
         session ? session->property(kLastFolderProperty).toString().toStdString() : std::string();
     if (!last.empty()) {
-        for (const TFolderNode& node : nodes) {
+        for (const FolderNode& node : nodes) {
             if (records[static_cast<std::size_t>(node.record)].GUID == last) return node.record;
         }
     }
-    for (const TFolderNode& node : nodes) {
+    for (const FolderNode& node : nodes) {
         if (!m_catalogue.GoodsOf(node.record).empty()) return node.record;
     }
     const std::vector<int>& top = m_catalogue.TopFolders();
@@ -570,10 +570,10 @@ void TGoodsPicker::toggleEarlier() {
         return;
     }
     if (m_clientGuid.empty()) return;
-    const std::vector<TEarlierGoods> earlier = ReadEarlierGoods(m_clientGuid, m_documentGuid);
+    const std::vector<EarlierGoods> earlier = ReadEarlierGoods(m_clientGuid, m_documentGuid);
     std::vector<std::string> guids;
     guids.reserve(earlier.size());
-    for (const TEarlierGoods& g : earlier) guids.push_back(g.G_GUID);
+    for (const EarlierGoods& g : earlier) guids.push_back(g.G_GUID);
     const std::vector<int> records = m_catalogue.FindGoods(guids);
     // Goods the catalogue no longer has cannot be picked: they are not shown.
     std::vector<int> shown;

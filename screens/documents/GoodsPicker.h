@@ -18,7 +18,7 @@ namespace velmorant {
 
 // The goods picker: the folder bar with its drop-down folder tree at the top, the goods of
 // the open folder below with their quantities (and prices and sums when UseSUMS is "1"),
-// quantities typed on the keypad. The editor creates it, calls SetClient and Load, shows it
+// quantities typed on the keypad. The editor creates it, calls setClient and Load, shows it
 // modally, reads Result after modal result 1, calls ReleaseCatalogue and frees it.
 //
 // Besides the folder view the list can show two others, both with the goods' folder (or
@@ -47,8 +47,8 @@ public:
     void ReleaseCatalogue();
     // The document's client and the document itself (both may be empty) for " Ранее ",
     // which stays disabled without a client.
-    void SetClient(const std::string& clientGuid, const std::string& documentGuid);
-    const TCatalogue& catalogue() const { return m_catalogue; }
+    void setClient(const std::string& clientGuid, const std::string& documentGuid);
+    const Catalogue& catalogue() const { return m_catalogue; }
 
     // The screen's actions.
     void enterQuantity();       // " ВВОД ", Enter or a double tap in the goods list
@@ -103,7 +103,7 @@ private:
     bool typeToSearch(QKeyEvent* key);
     void folderBarText();
 
-    TCatalogue m_catalogue;
+    Catalogue m_catalogue;
     std::vector<std::string> m_result;
     bool m_sums = false;
     int m_quantityColumn = 1;
@@ -113,7 +113,7 @@ private:
     bool m_treeBuilt = false;
     std::vector<QTreeWidgetItem*> m_folderItems;  // per folder node, once the tree is made
     View m_view = View::Folder;
-    TGoodsSearch m_searchIndex;
+    GoodsSearch m_searchIndex;
     std::string m_clientGuid;
     std::string m_documentGuid;
 

@@ -11,7 +11,7 @@ enum Column { ColName = 0, ColCount = 1, ColPrice = 2, ColSum = 3 };
 QString Money2(Money value) { return QString::fromStdString(MoneyToText(value, 2, true)); }
 }  // namespace
 
-GoodsRowsModel::GoodsRowsModel(const TCatalogue& catalogue, QObject* parent)
+GoodsRowsModel::GoodsRowsModel(const Catalogue& catalogue, QObject* parent)
     : QAbstractTableModel(parent), m_catalogue(catalogue) {}
 
 void GoodsRowsModel::setCaptions(const QStringList& captions) {

@@ -17,7 +17,7 @@ namespace velmorant {
 class GoodsRowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    explicit GoodsRowsModel(const TCatalogue& catalogue, QObject* parent = nullptr);
+    explicit GoodsRowsModel(const Catalogue& catalogue, QObject* parent = nullptr);
 
     // The columns: the captions (two, or four with sums).
     void setCaptions(const QStringList& captions);
@@ -38,7 +38,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    const TCatalogue& m_catalogue;
+    const Catalogue& m_catalogue;
     QStringList m_captions;
     std::vector<int> m_records;
     QStringList m_notes;

@@ -45,8 +45,8 @@ TQuantityDialog::TQuantityDialog(Money quantity, Money price, QWidget* owner)
 
     m_keypad = new QWidget(area);
     m_keypad->setObjectName(QStringLiteral("keypad"));
-    const TQuantityLayout portrait = QuantityLayoutFor(1, 2);
-    for (const TKeypadKey& key : portrait.keys) {
+    const QuantityLayout portrait = QuantityLayoutFor(1, 2);
+    for (const KeypadKey& key : portrait.keys) {
         auto* button = new QPushButton(ToQString(key.text), m_keypad);
         button->setObjectName(QStringLiteral("key") + ToQString(key.text));
         button->setFocusPolicy(Qt::NoFocus);  // the edit box keeps the caret and selection
@@ -87,7 +87,7 @@ void TQuantityDialog::layOut() {
     QSize screenSize = m_screenOverride;
     QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!screenSize.isValid()) screenSize = s ? s->geometry().size() : QSize(240, 320);
-    const TQuantityLayout l = QuantityLayoutFor(screenSize.width(), screenSize.height());
+    const QuantityLayout l = QuantityLayoutFor(screenSize.width(), screenSize.height());
     // On a phone the keypad fills the screen's width and its keys reach a finger's size; on a
     // handheld (and a desktop) it is exactly as drawn.
     double fx = 1.0;
@@ -97,7 +97,7 @@ void TQuantityDialog::layOut() {
         fx = double(available.width()) / l.window.width;
         fy = std::min(std::max(fx, fy), double(available.height()) / l.window.height);
     }
-    const auto rect = [fx, fy](const TRect& r) {
+    const auto rect = [fx, fy](const Rect& r) {
         return QRect(qRound(r.x * fx), qRound(r.y * fy), qRound(r.width * fx),
                      qRound(r.height * fy));
     };
@@ -126,11 +126,11 @@ void TQuantityDialog::layOut() {
 
 void TQuantityDialog::showEvent(QShowEvent* event) {
     layOut();
-    m_priceLabel->setVisible(m_entry.priceShown());
-    m_sumLabel->setVisible(m_entry.priceShown());
-    m_priceLabel->setText(QString::fromStdString(m_entry.priceText()));
-    m_sumLabel->setText(QString::fromStdString(m_entry.sumText()));
-    m_edit->setText(QString::fromStdString(m_entry.quantityText()));
+    m_priceLabel->setVisible(m_entry.PriceShown());
+    m_sumLabel->setVisible(m_entry.PriceShown());
+    m_priceLabel->setText(QString::fromStdString(m_entry.PriceText()));
+    m_sumLabel->setText(QString::fromStdString(m_entry.SumText()));
+    m_edit->setText(QString::fromStdString(m_entry.QuantityText()));
     m_edit->selectAll();  // the first key typed replaces the whole text
     m_edit->setFocus();
     Dialog::showEvent(event);
@@ -216,7 +216,7 @@ bool TQuantityDialog::eventFilter(QObject* watched, QEvent* event) {
 
 void TQuantityDialog::recompute() {
     if (m_entry.Recompute(m_edit->text().toStdString())) {
-        m_sumLabel->setText(QString::fromStdString(m_entry.sumText()));
+        m_sumLabel->setText(QString::fromStdString(m_entry.SumText()));
     }
 }
 

@@ -26,8 +26,8 @@ public:
     // narrower than high). Used when the dialog is shown, so call it before.
     void setScreenSize(const QSize& size) { m_screenOverride = size; }
 
-    Money quantity() const { return m_entry.quantity(); }
-    bool priceShown() const { return m_entry.priceShown(); }
+    Money quantity() const { return m_entry.Quantity(); }
+    bool priceShown() const { return m_entry.PriceShown(); }
     QLineEdit* edit() const { return m_edit; }
 
     // The keypad's keys: types `text` into the edit box as if it had been typed there.
@@ -43,7 +43,7 @@ private:
     void recompute();
     void confirm();
 
-    TQuantityEntry m_entry;
+    QuantityEntry m_entry;
     QSize m_screenOverride;
     QLineEdit* m_edit;
     QWidget* m_keypad;

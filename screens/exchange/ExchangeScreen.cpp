@@ -26,9 +26,9 @@ constexpr int kProgressBarHeight = 16;
 }  // namespace
 
 // The screen's progress bar as the core sees it.
-class ExchangeScreen::Progress : public ExchangeProgress {
+class ExchangeScreen::BarProgress : public ExchangeProgress {
 public:
-    explicit Progress(QProgressBar* bar) : m_bar(bar) {}
+    explicit BarProgress(QProgressBar* bar) : m_bar(bar) {}
 
     void setRange(int minimum, int maximum) override {
         // An empty range would turn the bar into a busy indicator; keep it an empty bar.
@@ -79,7 +79,7 @@ ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent) : Form(paren
     m_log->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     layout->addWidget(m_progressBar);
     layout->addWidget(m_log, 1);
-    m_progress = std::make_unique<Progress>(m_progressBar);
+    m_progress = std::make_unique<BarProgress>(m_progressBar);
 
     QMenu* exchange = menuBar()->addMenu(QString::fromUtf8(kMenuExchange));
     m_send = menuBar()->addItem(exchange, QString::fromUtf8(kMenuSend));
@@ -141,7 +141,7 @@ std::string ExchangeScreen::ChooseFolder() {
     return folder.toStdString();
 }
 
-ExchangeProgress& ExchangeScreen::progress() { return *m_progress; }
+ExchangeProgress& ExchangeScreen::Progress() { return *m_progress; }
 
 void ExchangeScreen::running(bool on) {
     m_importStop = false;

@@ -56,10 +56,10 @@ public:
 
     // ExchangePort
     void AddLogLine(const std::string& text) override;
-    const Clock& clock() const override { return m_clock; }
+    const Clock& ExchangeClock() const override { return m_clock; }
     std::string ChooseFolder() override;
-    ExchangeProgress& progress() override;
-    const TAppOptions& options() const override { return m_options; }
+    ExchangeProgress& Progress() override;
+    const TAppOptions& Options() const override { return m_options; }
 
     // ImportLoop: " Прервать " is offered while an import runs its statements.
     void running(bool on) override;
@@ -92,7 +92,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class Progress;
+    class BarProgress;
     class BusyGuard;
 
     // Keeps the settings just read: the FTP commands follow UseFTP, the start timer FTPAuto.
@@ -106,7 +106,7 @@ private:
     TAppOptions m_options;
     QPlainTextEdit* m_log = nullptr;
     QProgressBar* m_progressBar = nullptr;
-    std::unique_ptr<Progress> m_progress;
+    std::unique_ptr<BarProgress> m_progress;
     QTimer* m_startTimer = nullptr;
     QAction* m_send = nullptr;
     QAction* m_fetch = nullptr;

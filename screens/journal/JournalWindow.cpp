@@ -64,7 +64,7 @@ JournalWindow::JournalWindow(JournalScreens screens, const Clock& clock, QWidget
 
 JournalWindow::~JournalWindow() = default;
 
-TDate JournalWindow::today() const { return m_clock.Today(); }
+DateTime JournalWindow::today() const { return m_clock.Today(); }
 
 void JournalWindow::buildList() {
     m_list = new QTableView(body());
@@ -160,7 +160,7 @@ void JournalWindow::buildMenu() {
             [this] { CloseDialog(this, false); });
 }
 
-void JournalWindow::setPeriod(TDate start, TDate end) {
+void JournalWindow::setPeriod(DateTime start, DateTime end) {
     m_periodStart = dayOf(start);
     m_periodEnd = dayOf(end);
 }
@@ -179,7 +179,7 @@ void JournalWindow::keepSelection(const std::string& guid) {
     m_emptyHint->setVisible(rows.empty() && DirectoriesEmpty());
 }
 
-void JournalWindow::loadRows(TDate start, TDate end) {
+void JournalWindow::loadRows(DateTime start, DateTime end) {
     const std::string selected = Trim(rowGuid(selectedRow()));
     const bool sums = GetOption("UseSUMS", "") == "1" && m_sumColumn;
     // The rows' storage is used again: a reload of a long period allocates little.
@@ -257,7 +257,7 @@ void JournalWindow::repeatDocument() {
     if (guid.empty()) return;
     const auto& create = m_screens.createDraftEditor;
     if (!create) return;
-    TRepeatOrder order;
+    RepeatOrder order;
     if (!BuildRepeatOrder(guid, m_clock, order)) return;
     if (QWidget* editor = create(*this, order.doc, order.clientInfo)) {
         m_lastEditor = editor;
@@ -271,7 +271,7 @@ void JournalWindow::repeatDocument() {
 }
 
 void JournalWindow::refresh(const std::string& changedGuid) {
-    const TDate now = today();
+    const DateTime now = today();
     if (now != m_lastSeenDay) {
         if (notifier().ask(journal_text::kDateChanged)) m_periodStart = m_periodEnd = now;
     }
@@ -327,8 +327,8 @@ void JournalWindow::deleteDocument() {
 }
 
 void JournalWindow::choosePeriod() {
-    TDate start = m_periodStart;
-    TDate end = m_periodEnd;
+    DateTime start = m_periodStart;
+    DateTime end = m_periodEnd;
     if (!RunPeriodDialog(start, end, m_clock)) return;
     setPeriod(start, end);
     loadRows(m_periodStart, m_periodEnd);

@@ -56,7 +56,7 @@ public:
     // again when the period is the one loaded.
     void refresh(const std::string& changedGuid = std::string());
     // Fills the list with the documents whose REC_TIME lies in start..end (start 0: all).
-    void loadRows(TDate start, TDate end);
+    void loadRows(DateTime start, DateTime end);
 
     // The menu actions.
     void newDocument();
@@ -74,9 +74,9 @@ public:
     void updateMessagesCaption();
     QAction* messagesAction() const { return m_messagesAction; }
 
-    TDate periodStart() const { return m_periodStart; }
-    TDate periodEnd() const { return m_periodEnd; }
-    TDate lastSeenDay() const { return m_lastSeenDay; }
+    DateTime periodStart() const { return m_periodStart; }
+    DateTime periodEnd() const { return m_periodEnd; }
+    DateTime lastSeenDay() const { return m_lastSeenDay; }
     // The trimmed GUID of each listed document, in row order.
     std::vector<std::string> rowGuids() const;
     bool showsSums() const { return m_sumColumn; }
@@ -93,7 +93,7 @@ public:
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
 
     // Picks the period start..end without reloading (start 0: all documents).
-    void setPeriod(TDate start, TDate end);
+    void setPeriod(DateTime start, DateTime end);
 
 signals:
     // The rows were (re)loaded.
@@ -109,7 +109,7 @@ private:
     int selectedRow() const;
     // Chooses the row of `guid` again after a reload; shows the hint of an empty device.
     void keepSelection(const std::string& guid);
-    TDate today() const;
+    DateTime today() const;
     void showWindow(QWidget* window);
     // The rows of the period after document `guid` changed; a full load when only those
     // cannot be read.
@@ -126,12 +126,12 @@ private:
     ImageList m_stateImages;
     // The period whose rows the list shows; `m_loaded` false until a load succeeded.
     bool m_loaded = false;
-    TDate m_loadedStart = 0;
-    TDate m_loadedEnd = 0;
+    DateTime m_loadedStart = 0;
+    DateTime m_loadedEnd = 0;
     bool m_sumColumn = false;
-    TDate m_lastSeenDay = 0;
-    TDate m_periodStart = 0;
-    TDate m_periodEnd = 0;
+    DateTime m_lastSeenDay = 0;
+    DateTime m_periodStart = 0;
+    DateTime m_periodEnd = 0;
     QPointer<QWidget> m_lastEditor;
     QPointer<QWidget> m_lastExchange;
     QAction* m_messagesAction = nullptr;

@@ -19,7 +19,7 @@ const char* const kNoMessages = "Сообщений нет.";
 const char* const kNoTitle = "(без темы)";
 
 // The first line of a row: the title, else the start of the text.
-QString Heading(const TOfficeMessage& m) {
+QString Heading(const OfficeMessage& m) {
     if (!m.S_TITLE.empty()) return ToQString(m.S_TITLE);
     const QString body = ToQString(MessageBodyText(m.S_BODY)).simplified();
     return body.isEmpty() ? QString::fromUtf8(kNoTitle) : body;
@@ -31,7 +31,7 @@ void CoverOwner(QWidget* dialog, QWidget* owner) {
 }
 }  // namespace
 
-TMessagesDialog::TMessagesDialog(QWidget* owner) : Dialog(owner) {
+MessagesDialog::MessagesDialog(QWidget* owner) : Dialog(owner) {
     setObjectName(QStringLiteral("messagesDialog"));
     setWindowTitle(QString::fromUtf8(kListCaption));
     CoverOwner(this, owner);
@@ -68,11 +68,11 @@ TMessagesDialog::TMessagesDialog(QWidget* owner) : Dialog(owner) {
     });
 }
 
-void TMessagesDialog::Fill() {
+void MessagesDialog::fill() {
     m_list->clear();
     m_messages = ReadOfficeMessages();
     QList<QTreeWidgetItem*> rows;
-    for (const TOfficeMessage& m : m_messages) {
+    for (const OfficeMessage& m : m_messages) {
         auto* row = new QTreeWidgetItem;
         row->setText(0, Heading(m));
         row->setData(0, TwoLineDelegate::kSecondLineRole, ToQString(MessageDateText(m)));
@@ -86,7 +86,7 @@ void TMessagesDialog::Fill() {
     m_empty->setVisible(rows.isEmpty());
 }
 
-void TMessagesDialog::showRow(int row) {
+void MessagesDialog::showRow(int row) {
     QTreeWidgetItem* item = m_list->topLevelItem(row);
     if (!item || row < 0 || static_cast<std::size_t>(row) >= m_messages.size()) return;
     QFont font = item->font(0);
@@ -94,22 +94,22 @@ void TMessagesDialog::showRow(int row) {
     item->setFont(0, font);
 }
 
-void TMessagesDialog::openSelected() {
+void MessagesDialog::openSelected() {
     QTreeWidgetItem* item = m_list->currentItem();
     if (!item || !item->isSelected()) return;
     const int row = m_list->indexOfTopLevelItem(item);
     if (row < 0 || static_cast<std::size_t>(row) >= m_messages.size()) return;
-    TOfficeMessage& message = m_messages[static_cast<std::size_t>(row)];
+    OfficeMessage& message = m_messages[static_cast<std::size_t>(row)];
     // Marked read as it is opened: the agent has the whole text in front of him from here.
     if (message.unread && MarkMessageRead(message.rowId)) {
         message.unread = false;
         showRow(row);
     }
-    TMessageView view(message, this);
+    MessageView view(message, this);
     view.exec();
 }
 
-TMessageView::TMessageView(const TOfficeMessage& message, QWidget* owner) : Dialog(owner) {
+MessageView::MessageView(const OfficeMessage& message, QWidget* owner) : Dialog(owner) {
     setObjectName(QStringLiteral("messageView"));
     setWindowTitle(QString::fromUtf8(kViewCaption));
     CoverOwner(this, owner);
@@ -142,8 +142,8 @@ TMessageView::TMessageView(const TOfficeMessage& message, QWidget* owner) : Dial
 }
 
 void RunMessagesDialog(QWidget* owner) {
-    TMessagesDialog dialog(owner ? owner : MainWindow());
-    dialog.Fill();
+    MessagesDialog dialog(owner ? owner : MainWindow());
+    dialog.fill();
     dialog.exec();
 }
 

@@ -14,32 +14,32 @@ namespace velmorant {
 // title and, under it, its date; unread ones in bold. Opening one ("[ Открыть ]", Enter or a
 // double tap) shows its whole text and marks it read (IS_NEW = 0). A full screen over its
 // owner; modal result 2 when closed. User-interface thread only.
-class TMessagesDialog : public Dialog {
+class MessagesDialog : public Dialog {
     Q_OBJECT
 public:
-    explicit TMessagesDialog(QWidget* owner = nullptr);
+    explicit MessagesDialog(QWidget* owner = nullptr);
 
     // Reads the messages again and lists them.
-    void Fill();
+    void fill();
     // Opens the selected message, if any.
     void openSelected();
 
     QTreeWidget* list() const { return m_list; }
-    const std::vector<TOfficeMessage>& messages() const { return m_messages; }
+    const std::vector<OfficeMessage>& messages() const { return m_messages; }
 
 private:
     void showRow(int row);
 
     QTreeWidget* m_list;
     QLabel* m_empty;
-    std::vector<TOfficeMessage> m_messages;
+    std::vector<OfficeMessage> m_messages;
 };
 
 // One message: its title, its date and its whole text. "[ Закрыть ]", Enter or Escape close it.
-class TMessageView : public Dialog {
+class MessageView : public Dialog {
     Q_OBJECT
 public:
-    explicit TMessageView(const TOfficeMessage& message, QWidget* owner = nullptr);
+    explicit MessageView(const OfficeMessage& message, QWidget* owner = nullptr);
 
     QLabel* title() const { return m_title; }
     QPlainTextEdit* text() const { return m_text; }

@@ -23,8 +23,8 @@ namespace {
 constexpr int kFirstYear = 1980;
 constexpr int kLastYear = 3000;
 
-TDate firstOf(int year, int month) { return EncodeDate(year, month, 1); }
-TDate lastOf(int year, int month) { return EncodeDate(year, month, daysInMonth(year, month)); }
+DateTime firstOf(int year, int month) { return EncodeDate(year, month, 1); }
+DateTime lastOf(int year, int month) { return EncodeDate(year, month, daysInMonth(year, month)); }
 
 }  // namespace
 
@@ -46,7 +46,7 @@ QString TPeriodDialog::monthText(int month, int year) {
     return name + QLatin1Char(' ') + QString::number(year) + ToQString(period_text::kYearSuffix);
 }
 
-TPeriodDialog::TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent)
+TPeriodDialog::TPeriodDialog(DateTime start, DateTime end, const Clock& clock, QWidget* parent)
     : Dialog(parent) {
     setObjectName(QStringLiteral("periodDialog"));
     setWindowTitle(ToQString(period_text::kCaption));
@@ -229,13 +229,13 @@ void TPeriodDialog::chooseMode(Mode mode) {
     r->setChecked(true);
 }
 
-void TPeriodDialog::setPicker(QDateEdit* picker, TDate date) {
+void TPeriodDialog::setPicker(QDateEdit* picker, DateTime date) {
     const QSignalBlocker block(picker);
     const QDate d = ToQDate(date);
     if (d.isValid()) picker->setDate(d);
 }
 
-void TPeriodDialog::initialise(TDate start, TDate end, TDate today) {
+void TPeriodDialog::initialise(DateTime start, DateTime end, DateTime today) {
     m_start = dayOf(start);
     m_end = dayOf(end);
     if (m_start == 0) {
@@ -422,7 +422,7 @@ void TPeriodDialog::stepMonth(int delta) {
     recompute();
 }
 
-bool RunPeriodDialog(TDate& start, TDate& end, const Clock& clock) {
+bool RunPeriodDialog(DateTime& start, DateTime& end, const Clock& clock) {
     TPeriodDialog dialog(start, end, clock, MainWindow());
     const int result = dialog.exec();
     const bool confirmed = result == Dialog::Confirmed || dialog.confirmed();

@@ -24,11 +24,11 @@ public:
 
     // Builds the dialog and chooses the mode that describes start..end (start 0: all
     // documents, shown on the clock's today: its year, quarter and month).
-    TPeriodDialog(TDate start, TDate end, const Clock& clock, QWidget* parent = nullptr);
+    TPeriodDialog(DateTime start, DateTime end, const Clock& clock, QWidget* parent = nullptr);
 
     Mode mode() const;
-    TDate start() const { return m_start; }
-    TDate end() const { return m_end; }
+    DateTime start() const { return m_start; }
+    DateTime end() const { return m_end; }
     int year() const { return m_year; }
     int quarter() const { return m_quarter; }
     int month() const { return m_month; }
@@ -41,19 +41,19 @@ public:
     static QString monthText(int month, int year);
 
 private:
-    void initialise(TDate start, TDate end, TDate today);
+    void initialise(DateTime start, DateTime end, DateTime today);
     void applyEnabledStates();
     void recompute();
     void applyStartRule(bool withMonthStart);
-    void setPicker(QDateEdit* picker, TDate date);
+    void setPicker(QDateEdit* picker, DateTime date);
     void chooseMode(Mode mode);
 
     void stepYear(int delta);
     void stepQuarter(int delta);
     void stepMonth(int delta);
 
-    TDate m_start = 0;
-    TDate m_end = 0;
+    DateTime m_start = 0;
+    DateTime m_end = 0;
     int m_year = 0;
     int m_month = 0;
     int m_quarter = 0;
@@ -87,6 +87,6 @@ private:
 // Runs the period dialog over the main window with the journal's period (start 0: all
 // documents). Returns whether it was confirmed; then start and end hold the chosen whole
 // days, or 0 and 0 for all documents. When cancelled they are left unchanged.
-bool RunPeriodDialog(TDate& start, TDate& end, const Clock& clock);
+bool RunPeriodDialog(DateTime& start, DateTime& end, const Clock& clock);
 
 }  // namespace velmorant

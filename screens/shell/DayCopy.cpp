@@ -5,7 +5,7 @@
 
 namespace velmorant {
 
-DayCopy::DayCopy(const std::string& databasePath, TDate day, QObject* parent)
+DayCopy::DayCopy(const std::string& databasePath, DateTime day, QObject* parent)
     : QObject(parent), m_databasePath(databasePath), m_day(day), m_copy(databasePath, day) {
     m_timer.setInterval(0);  // one step per pass of the event loop
     connect(&m_timer, &QTimer::timeout, this, &DayCopy::step);
@@ -32,7 +32,7 @@ void DayCopy::step() {
 }
 
 void StartDayCopyAfterFirstLoad(JournalWindow& journal, const std::string& databasePath,
-                                TDate now) {
+                                DateTime now) {
     if (HasBackupOf(databasePath, now)) return;
     auto* copy = new DayCopy(databasePath, now, &journal);
     // Queued: the rows are painted first, then the copy begins.

@@ -21,7 +21,7 @@ public:
     // Pages copied per step: about a megabyte with the default page size, a few milliseconds.
     static constexpr int kPagesPerStep = 256;
 
-    DayCopy(const std::string& databasePath, TDate day, QObject* parent);
+    DayCopy(const std::string& databasePath, DateTime day, QObject* parent);
     void start();
 
 signals:
@@ -31,12 +31,13 @@ private:
     void step();
 
     std::string m_databasePath;
-    TDate m_day;
+    DateTime m_day;
     BackupInSteps m_copy;
     QTimer m_timer;
 };
 
 // Starts the day's copy, unless it exists already, once `journal` has shown its first rows.
-void StartDayCopyAfterFirstLoad(JournalWindow& journal, const std::string& databasePath, TDate now);
+void StartDayCopyAfterFirstLoad(JournalWindow& journal, const std::string& databasePath,
+                                DateTime now);
 
 }  // namespace velmorant

@@ -30,7 +30,7 @@ void FirstDay(TypicalDay& day) {
     AnsweringBoxes& boxes = *day.boxes;
     // 1. " Новый ": the editor on a new document dated today.
     QVERIFY(Tap(day.journalBar, ToQString(journal_text::kMenuNew)));
-    QPointer<TDocumentEditor> editor = qobject_cast<TDocumentEditor*>(day.journal->lastEditor());
+    QPointer<DocumentEditor> editor = qobject_cast<DocumentEditor*>(day.journal->lastEditor());
     QVERIFY(editor);
     QTRY_VERIFY(editor->isVisible());
     QCOMPARE(editor->datePicker()->date(), ToQDate(day.clock.Today()));
@@ -42,7 +42,7 @@ void FirstDay(TypicalDay& day) {
 
     // 2. The client, found by typing the start of its name in any letter case.
     QString current;
-    whenModalOpens<TClientPicker>([&current](TClientPicker* picker) {
+    whenModalOpens<ClientPicker>([&current](ClientPicker* picker) {
         TypeText(picker->searchField(), ToQString("ао \"ке"));
         if (QTreeWidgetItem* item = picker->list()->currentItem()) current = item->text(0);
         Tap(picker->menuBar(), ToQString("[ Выбрать ]"));
@@ -58,8 +58,8 @@ void FirstDay(TypicalDay& day) {
 
     // Goods in two folders, quantities typed on the keypad.
     QTabBar* tabs = editor->tabs()->tabBar();
-    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(TDocumentEditor::kLinesTab).center());
-    QCOMPARE(editor->tabs()->currentIndex(), int(TDocumentEditor::kLinesTab));
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(DocumentEditor::kLinesTab).center());
+    QCOMPARE(editor->tabs()->currentIndex(), int(DocumentEditor::kLinesTab));
     QStringList picked;
     bool pickerOk = false;
     whenModalOpens<TGoodsPicker>([&picked, &pickerOk](TGoodsPicker* p) {
@@ -109,7 +109,7 @@ void FirstDay(TypicalDay& day) {
     // The agent opens the document again and leaves it open while the exchange runs.
     day.journal->documentList()->selectRow(0);
     QVERIFY(Tap(day.journalBar, ToQString(journal_text::kMenuEdit)));
-    QPointer<TDocumentEditor> held = qobject_cast<TDocumentEditor*>(day.journal->lastEditor());
+    QPointer<DocumentEditor> held = qobject_cast<DocumentEditor*>(day.journal->lastEditor());
     QVERIFY(held);
     QTRY_VERIFY(held->isVisible());
     QCOMPARE(held->statusLabel()->text(), ToQString(kDocStatusWritten));
@@ -203,7 +203,7 @@ void FirstDay(TypicalDay& day) {
     boxes.clear();
     day.journal->documentList()->selectRow(0);
     QVERIFY(Tap(day.journalBar, ToQString(journal_text::kMenuEdit)));
-    editor = qobject_cast<TDocumentEditor*>(day.journal->lastEditor());
+    editor = qobject_cast<DocumentEditor*>(day.journal->lastEditor());
     QVERIFY(editor);
     QTRY_VERIFY(editor->isVisible());
     QCOMPARE(editor->statusLabel()->text(), ToQString(kDocStatusSent));

@@ -127,8 +127,8 @@ std::string IndexedCopyTest::seen(const fs::path& exportFolder) {
     // The journal: all documents, a month, a day.
     JournalWindow journal(JournalScreens(), m_clock);
     journal.loadTimer()->stop();
-    const TDate may1 = EncodeDate(2024, 5, 1);
-    const std::vector<std::pair<TDate, TDate>> periods = {
+    const DateTime may1 = EncodeDate(2024, 5, 1);
+    const std::vector<std::pair<DateTime, DateTime>> periods = {
         {0, 0},
         {may1, EncodeDate(2024, 5, 31)},
         {EncodeDate(2024, 5, 14), EncodeDate(2024, 5, 14)}};
@@ -158,13 +158,12 @@ std::string IndexedCopyTest::seen(const fs::path& exportFolder) {
     for (const std::string& line : goods.Result()) out += line + "\n";
 
     // The client picker, " Ранее " and the office's messages.
-    TClientPicker clients;
-    clients.Fill("SPR_CLIENTS", "");
+    ClientPicker clients;
+    clients.fill("SPR_CLIENTS", "");
     out += test::Column(clients.list(), 0).join(",").toStdString() + "\n";
-    for (const TEarlierGoods& g : ReadEarlierGoods("C1", ""))
-        out += g.G_GUID + "," + g.G_NAME + ";";
+    for (const EarlierGoods& g : ReadEarlierGoods("C1", "")) out += g.G_GUID + "," + g.G_NAME + ";";
     out += "\n";
-    for (const TOfficeMessage& m : ReadOfficeMessages()) out += m.GUID + ",";
+    for (const OfficeMessage& m : ReadOfficeMessages()) out += m.GUID + ",";
     return out;
 }
 

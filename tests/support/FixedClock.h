@@ -6,17 +6,17 @@ namespace velmorant::test {
 
 // The moment the tests' clocks show unless a test sets another: 14 March 2030, 10:20:30.
 // Far from the day the tests run, so that a time read from the machine shows.
-inline TDate TestNow() { return EncodeDate(2030, 3, 14) + (10 * 3600 + 20 * 60 + 30) / 86400.0; }
+inline DateTime TestNow() { return EncodeDate(2030, 3, 14) + (10 * 3600 + 20 * 60 + 30) / 86400.0; }
 
 // A clock that stands still at the time it is given until a test sets another.
 class FixedClock : public Clock {
 public:
-    explicit FixedClock(TDate now = TestNow()) : m_now(now) {}
-    TDate Now() const override { return m_now; }
-    void set(TDate now) { m_now = now; }
+    explicit FixedClock(DateTime now = TestNow()) : m_now(now) {}
+    DateTime Now() const override { return m_now; }
+    void set(DateTime now) { m_now = now; }
 
 private:
-    TDate m_now;
+    DateTime m_now;
 };
 
 }  // namespace velmorant::test

@@ -16,7 +16,7 @@ namespace velmorant::test {
 // added.
 class RecordingScreen : public ExchangePort {
 public:
-    class Progress : public ExchangeProgress {
+    class RecordedProgress : public ExchangeProgress {
     public:
         void setRange(int low, int high) override {
             minimum = low;
@@ -39,20 +39,20 @@ public:
         log.push_back(text);
         if (onLine) onLine(text);
     }
-    const Clock& clock() const override { return fixedClock; }
+    const Clock& ExchangeClock() const override { return fixedClock; }
     std::string ChooseFolder() override {
         ++chooserCalls;
         return chosenFolder;
     }
-    ExchangeProgress& progress() override { return bar; }
-    const TAppOptions& options() const override { return appOptions; }
+    ExchangeProgress& Progress() override { return bar; }
+    const TAppOptions& Options() const override { return appOptions; }
 
     std::vector<std::string> log;
     std::function<void(const std::string&)> onLine;
     FixedClock fixedClock;
     std::string chosenFolder;
     int chooserCalls = 0;
-    Progress bar;
+    RecordedProgress bar;
     TAppOptions appOptions;
 };
 

@@ -199,10 +199,10 @@ TEST_F(PackFileTest, EntryTimeFromTheClockWhenTheSourceTimeIsNoLocalTime) {
 TEST(ZipFormat, DosDateTimeOfADateValue) {
     struct Case {
         const char* label;
-        TDate date;
+        DateTime date;
         uint32_t expected;
     };
-    const TDate noon = 0.5;
+    const DateTime noon = 0.5;
     const Case cases[] = {
         {"a time of day, odd second down to even", EncodeDate(2030, 3, 14) + 37231.0 / 86400,
          (((50u << 9) | (3u << 5) | 14u) << 16) | (10u << 11) | (20u << 5) | 15u},

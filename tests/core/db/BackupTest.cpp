@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const TDate kDay1 = EncodeDate(2026, 3, 2);
+const DateTime kDay1 = EncodeDate(2026, 3, 2);
 
 // Adds `count` documents of three lines each to the database at `path`.
 void addDocuments(const std::string& path, int count, int firstId = 1) {
@@ -52,7 +52,7 @@ void damage(const std::string& path) {
     f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
 }
 
-std::string copyOf(const test::TempProgramFolder& home, TDate day) {
+std::string copyOf(const test::TempProgramFolder& home, DateTime day) {
     return (home / "data" / "backup" / ("base-" + DateToIso(day) + ".sdb")).string();
 }
 
@@ -60,7 +60,7 @@ TEST(Backup, DailyCopyOnceADayAndAfterEveryImport) {
     test::TempProgramFolder home;
     const std::string db = home.dbPath();
     struct Step {
-        TDate day;
+        DateTime day;
         bool import;         // false: a start of the program
         int addBefore;       // documents added before the step
         int expectedInCopy;  // documents in that day's copy afterwards
@@ -215,9 +215,9 @@ TEST_P(DamagedAtStart, RestoresTheNewestGoodCopyOnlyWhenAsked) {
 
     test::RecordingNotifier n;
     n.queueAnswer(c.answer);
-    const TDate now = kDay1 + 2 + 0.5;  // 12:00:00
+    const DateTime now = kDay1 + 2 + 0.5;  // 12:00:00
     EXPECT_TRUE(CheckAndBackUpAtStart(home.str(), now));
-    const TDate restoredDay = c.newestBackupDamaged ? kDay1 : kDay1 + 1;
+    const DateTime restoredDay = c.newestBackupDamaged ? kDay1 : kDay1 + 1;
     ASSERT_GE(n.shown().size(), 1u);
     const std::string question =
         "База данных повреждена. Восстановить из копии от " + DateToText(restoredDay) + "?";
@@ -277,7 +277,7 @@ TEST(Backup, DamagedFileIsNeverCopiedByAnyPath) {
         test::TempProgramFolder home;
         addDocuments(home.dbPath(), 400);
         // The programs run here read the machine's clock.
-        const TDate today = SystemClock().Today();
+        const DateTime today = SystemClock().Today();
         ASSERT_TRUE(BackupDatabase(home.dbPath(), today));
         const std::string goodCopy = test::readFile(copyOf(home, today));
         addDocuments(home.dbPath(), 50, 401);

@@ -158,13 +158,13 @@ TEST_F(BatchedStatementsTest, EndsAsTheStatementByStatementRun) {
         {
             BatchedStatements statements(*q);
             for (size_t i = 0; i < c.statements.size() && !failure; ++i) {
-                if (!statements.Run(c.statements[i], i)) failure = statements.failure().tag;
+                if (!statements.Run(c.statements[i], i)) failure = statements.LastFailure().tag;
             }
-            if (!failure && !statements.Commit()) failure = statements.failure().tag;
+            if (!failure && !statements.Commit()) failure = statements.LastFailure().tag;
             if (failure) {
-                EXPECT_EQ(statements.failure().code & 0xff, c.expectedCode);
-                EXPECT_EQ(statements.failure().statement, c.statements[*failure]);
-                EXPECT_FALSE(statements.failure().error.empty());
+                EXPECT_EQ(statements.LastFailure().code & 0xff, c.expectedCode);
+                EXPECT_EQ(statements.LastFailure().statement, c.statements[*failure]);
+                EXPECT_FALSE(statements.LastFailure().error.empty());
             }
         }
         q.reset();

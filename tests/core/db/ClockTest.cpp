@@ -10,7 +10,7 @@ namespace velmorant {
 namespace {
 
 // The local time as the date command tells it, as a date value.
-TDate dateCommandNow() {
+DateTime dateCommandNow() {
     const test::CommandResult r = test::runCommand("date '+%Y %m %d %H %M %S'");
     std::istringstream in(r.out);
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
@@ -21,13 +21,13 @@ TDate dateCommandNow() {
 
 TEST(Clock, SystemClockTellsTheLocalTime) {
     const SystemClock clock;
-    const TDate before = dateCommandNow();
-    const TDate now = clock.Now();
-    const TDate after = dateCommandNow();
+    const DateTime before = dateCommandNow();
+    const DateTime now = clock.Now();
+    const DateTime after = dateCommandNow();
     EXPECT_LE(before, now);
     EXPECT_LE(now, after);
     EXPECT_LT(after - before, 60.0 / 86400);  // the command did not hang
-    const TDate today = clock.Today();
+    const DateTime today = clock.Today();
     EXPECT_EQ(today, dayOf(today));
     EXPECT_TRUE(today == dayOf(before) || today == dayOf(after));
 }

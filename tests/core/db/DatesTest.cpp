@@ -34,7 +34,7 @@ TEST(Dates, CalendarHelpers) {
 }
 
 TEST(Dates, TextForms) {
-    const TDate date = EncodeDate(2008, 3, 5) + 0.5 + 61.0 / 86400;
+    const DateTime date = EncodeDate(2008, 3, 5) + 0.5 + 61.0 / 86400;
     EXPECT_EQ(DateToSqlText(date), "'2008-03-05'");
     EXPECT_EQ(DateToIso(date), "2008-03-05");
     EXPECT_EQ(DateToText(date), "05.03.2008");
@@ -45,7 +45,7 @@ TEST(Dates, TextForms) {
 TEST(Dates, IsoToDate) {
     struct Case {
         const char* text;
-        TDate expected;
+        DateTime expected;
     };
     const Case cases[] = {
         {"2008-03-15", 39522}, {" 2008-03-15 ", 39522}, {"2008-02-30", -1},
@@ -56,10 +56,10 @@ TEST(Dates, IsoToDate) {
 }
 
 TEST(Dates, ParseDateForms) {
-    const TDate def = -1;
+    const DateTime def = -1;
     struct Case {
         const char* text;
-        TDate expected;
+        DateTime expected;
     };
     const Case cases[] = {
         {"15.03.2008", 39522},
@@ -106,11 +106,11 @@ TEST(Dates, QuarterOfMonth) {
 
 TEST(Dates, PeriodEnd) {
     struct Case {
-        TDate date;
+        DateTime date;
         int kind;
-        TDate expected;
+        DateTime expected;
     };
-    const TDate feb14 = EncodeDate(2008, 2, 14);
+    const DateTime feb14 = EncodeDate(2008, 2, 14);
     const Case cases[] = {
         {feb14, 1, EncodeDate(2008, 3, 31)},
         {feb14, 2, EncodeDate(2008, 2, 29)},

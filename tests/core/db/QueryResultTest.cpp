@@ -134,16 +134,16 @@ TEST_F(QueryResultTest, FailedStatementShowsTheLibraryMessageAndKeepsEarlierRows
 TEST_F(QueryResultTest, ExecRowsHandsOverEachRowAsItComesAndKeepsNone) {
     auto q = open();
     std::vector<std::string> seen;
-    auto text = [](const TRow& row, int c) {
+    auto text = [](const ResultRow& row, int c) {
         return std::string(row.Name(c)) + "=" + std::string(row.Value(c)) +
                (row.IsNull(c) ? "(null)" : "");
     };
-    ASSERT_TRUE(
-        q->ExecRows("select 'a' as X, NULL as Y union all select 'b', 7", [&](const TRow& row) {
-            ASSERT_EQ(row.Count(), 2);
-            seen.push_back(text(row, 0) + " " + text(row, 1) + " " + text(row, 2) + " " +
-                           text(row, -1));
-        }));
+    ASSERT_TRUE(q->ExecRows("select 'a' as X, NULL as Y union all select 'b', 7",
+                            [&](const ResultRow& row) {
+                                ASSERT_EQ(row.Count(), 2);
+                                seen.push_back(text(row, 0) + " " + text(row, 1) + " " +
+                                               text(row, 2) + " " + text(row, -1));
+                            }));
     EXPECT_EQ(seen, (std::vector<std::string>{"X=a Y=(null) =(null) =(null)",
                                               "X=b Y=7 =(null) =(null)"}));
     EXPECT_EQ(q->RowCount(), 0);
@@ -192,7 +192,7 @@ TEST_F(QueryResultTest, FailuresAndHandlerExceptionsAreReportedAlike) {
             auto q = open();
             ASSERT_TRUE(q->Exec("delete from MY_OPTIONS"));
             int rows = 0;
-            const TRowHandler handler = [&](const TRow&) {
+            const RowHandler handler = [&](const ResultRow&) {
                 if (++rows == 2 && c.raise) c.raise();
             };
             if (form == Form::ExecRows) {
@@ -302,13 +302,13 @@ TEST_F(QueryResultTest, ReadOnlyConnectionsAndCopies) {
 TEST_F(QueryResultTest, TransactionRollsBackUnlessCommitted) {
     {
         auto q = open();
-        TTransaction t(*q);
+        Transaction t(*q);
         ASSERT_TRUE(t.Begin());
         ASSERT_TRUE(q->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('A', '1')"));
     }
     {
         auto q = open();
-        TTransaction t(*q);
+        Transaction t(*q);
         ASSERT_TRUE(t.Begin());
         ASSERT_TRUE(q->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('B', '2')"));
         ASSERT_TRUE(t.Commit());
@@ -322,7 +322,7 @@ TEST_F(QueryResultTest, TransactionRollsBackUnlessCommitted) {
     // A guard whose statement failed inside the transaction rolls back without a second box.
     {
         auto failing = open();
-        TTransaction t(*failing);
+        Transaction t(*failing);
         ASSERT_TRUE(t.Begin());
         ASSERT_TRUE(failing->Exec("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('C', '3')"));
         EXPECT_FALSE(failing->Exec("insert into NO_SUCH_TABLE values (1)"));

@@ -21,8 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const TDate kCopyDay = EncodeDate(2030, 3, 13);
-const TDate kNow = test::TestNow();  // the next day, 10:20:30
+const DateTime kCopyDay = EncodeDate(2030, 3, 13);
+const DateTime kNow = test::TestNow();  // the next day, 10:20:30
 const char* const kQuestion = "База данных повреждена. Восстановить из копии от 13.03.2030?";
 
 // A device's life up to the damage: 60 documents, the day's copy, then 4 new documents and

@@ -35,15 +35,15 @@ protected:
     }
 
     // The tree as text: "A(B,C(D)),E".
-    std::string tree(const TCatalogue& c) {
+    std::string tree(const Catalogue& c) {
         std::string out;
         dump(c, c.TopFolders(), out);
         return out;
     }
-    void dump(const TCatalogue& c, const std::vector<int>& nodes, std::string& out) {
+    void dump(const Catalogue& c, const std::vector<int>& nodes, std::string& out) {
         for (std::size_t i = 0; i < nodes.size(); ++i) {
             if (i) out += ',';
-            const TFolderNode& n = c.Folders()[static_cast<std::size_t>(nodes[i])];
+            const FolderNode& n = c.Folders()[static_cast<std::size_t>(nodes[i])];
             out += c.Records()[static_cast<std::size_t>(n.record)].ANAME;
             if (!n.children.empty()) {
                 out += '(';
@@ -53,7 +53,7 @@ protected:
         }
     }
     // The names of the goods listed when the folder named `folder` is opened.
-    std::string goods(const TCatalogue& c, const std::string& folder) {
+    std::string goods(const Catalogue& c, const std::string& folder) {
         int index = -1;
         for (std::size_t i = 0; i < c.Records().size(); ++i) {
             if (c.Records()[i].ANAME == folder) index = static_cast<int>(i);
@@ -84,7 +84,7 @@ const std::vector<Row> kShop = {
 
 TEST_F(CatalogueTest, FoldersAndGoodsFollowUnameAndOnlyDirectGoodsAreListed) {
     fill(kShop);
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load(""));
     EXPECT_EQ(tree(c), "Бакалея,Напитки(Соки)");
     const struct {
@@ -122,7 +122,7 @@ TEST_F(CatalogueTest, ChosenQuantitiesLastLineWinsAndUnknownOnesChangeNothing) {
         {"nothing chosen", "", {}},
     };
     for (const auto& tc : cases) {
-        TCatalogue c;
+        Catalogue c;
         ASSERT_TRUE(c.Load(tc.chosen));
         EXPECT_EQ(c.ResultLines(), tc.result) << tc.name;
     }
@@ -130,7 +130,7 @@ TEST_F(CatalogueTest, ChosenQuantitiesLastLineWinsAndUnknownOnesChangeNothing) {
 
 TEST_F(CatalogueTest, SetQuantityKeepsSumAndZeroDropsTheLine) {
     fill(kShop);
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load("G-KVASS\t2\r\n"));
     int water = -1, kvass = -1;
     for (std::size_t i = 0; i < c.Records().size(); ++i) {
@@ -151,7 +151,7 @@ TEST_F(CatalogueTest, UnreachableGoodsStayChosenAndAreReturned) {
         {"4", "77", "0", "Lost", "4", "G-LOST", "1"},
         {"5", "1", "0", "Seen", "5", "G-SEEN", "2"},
     });
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load("G-HIDDEN\t2\r\nG-LOST\t1\r\nG-SEEN\t1\r\n"));
     EXPECT_EQ(tree(c), "Top");
     EXPECT_EQ(goods(c, "Top"), "Seen");
@@ -194,7 +194,7 @@ TEST_F(CatalogueTest, BrokenHierarchiesNeverHangAndPlaceEachFolderOnce) {
     };
     for (const auto& tc : cases) {
         fill(tc.rows);
-        TCatalogue c;
+        Catalogue c;
         ASSERT_TRUE(c.Load(""));
         EXPECT_EQ(tree(c), tc.tree) << tc.name;
     }
@@ -206,7 +206,7 @@ TEST_F(CatalogueTest, DuplicateIdsLinkToTheFirstRecord) {
         {"1", "0", "1", "Second", "2", "f2", ""},
         {"2", "1", "0", "Item", "3", "g", "1"},
     });
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load(""));
     EXPECT_EQ(goods(c, "First"), "Item");
     EXPECT_EQ(goods(c, "Second"), "");
@@ -215,7 +215,7 @@ TEST_F(CatalogueTest, DuplicateIdsLinkToTheFirstRecord) {
 TEST_F(CatalogueTest, DeepChainIsBuiltWithoutRecursion) {
     // 20 000 nested folders: a recursive builder would need a stack frame per level.
     constexpr int kDepth = 20000;
-    TCatalogue c;
+    Catalogue c;
     for (int i = 1; i <= kDepth; ++i) {
         c.AddRow(std::to_string(i), std::to_string(i - 1), "1", "F" + std::to_string(i), "", "",
                  "");
@@ -251,7 +251,7 @@ TEST_F(CatalogueTest, NumbersAreReadLeniently) {
         {"7", "1.9", "0", "Item", "4", "G", "1,25"},
         {"8", "1", "0", "Bad price", "5", "B", "n/a"},
     });
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load(""));
     ASSERT_EQ(c.Records().size(), 3u);
     EXPECT_EQ(c.Records()[0].ROOTID, 0);
@@ -267,7 +267,7 @@ TEST_F(CatalogueTest, MissingTableShowsTheLibraryMessageAndGivesAnEmptyCatalogue
         auto q = TQueryResult::Create(DatabasePath(), true);
         ASSERT_TRUE(q && q->Exec("drop table SPR_GOODS"));
     }
-    TCatalogue c;
+    Catalogue c;
     EXPECT_FALSE(c.Load("G\t1\r\n"));
     EXPECT_TRUE(c.Records().empty());
     EXPECT_TRUE(c.TopFolders().empty());
@@ -278,7 +278,7 @@ TEST_F(CatalogueTest, MissingTableShowsTheLibraryMessageAndGivesAnEmptyCatalogue
 
 TEST_F(CatalogueTest, ReleaseEmptiesAndReloadStartsAfresh) {
     fill(kShop);
-    TCatalogue c;
+    Catalogue c;
     ASSERT_TRUE(c.Load("G-WATER\t1\r\n"));
     c.Release();
     EXPECT_TRUE(c.Records().empty());

@@ -448,11 +448,11 @@ TEST_F(DocumentStore, DeleteRemovesTheRowsOfAllFourTablesAndOnlyThose) {
 
 TEST_F(DocumentStore, LoadReadsStoredDatesAndCopesWithAMissingHeader) {
     const std::string guid = Saved();
-    const std::pair<const char*, TDate> dates[] = {{"'2026-12-06'", EncodeDate(2026, 12, 6)},
-                                                   {"'06.12.2026'", EncodeDate(2026, 12, 6)},
-                                                   {"46000", 46000},
-                                                   {"'31.02.2026'", kClock.Today()},
-                                                   {"NULL", kClock.Today()}};
+    const std::pair<const char*, DateTime> dates[] = {{"'2026-12-06'", EncodeDate(2026, 12, 6)},
+                                                      {"'06.12.2026'", EncodeDate(2026, 12, 6)},
+                                                      {"46000", 46000},
+                                                      {"'31.02.2026'", kClock.Today()},
+                                                      {"NULL", kClock.Today()}};
     for (const auto& [stored, expected] : dates) {
         Exec(std::string("update DOC_HEADS set DOC_DATE=") + stored);
         EXPECT_EQ(Loaded(guid).DOC_DATE, expected) << stored;

@@ -10,13 +10,13 @@
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
 #include "core/documents/NameSearch.h"
-#include "support/TestSupport.h"
 #include "screens/widgets/CaseFolding.h"
+#include "support/TestSupport.h"
 
 namespace velmorant {
 namespace {
 
-std::vector<std::string> NamesOf(const TCatalogue& c, const std::vector<int>& records) {
+std::vector<std::string> NamesOf(const Catalogue& c, const std::vector<int>& records) {
     std::vector<std::string> names;
     for (int r : records) names.push_back(c.Records()[static_cast<std::size_t>(r)].ANAME);
     return names;
@@ -41,7 +41,7 @@ TEST(FoldCase, FoldsEveryAlphabetTheAgentMeets) {
 
 TEST(FoldedNames, ContainsAndStartsWithIgnoreLetterCase) {
     const std::vector<std::string_view> names = {"ООО Ромашка", "Иванов И.И.", "MILK Bar", ""};
-    const TFoldedNames folded(names, QtCaseFolder());
+    const FoldedNames folded(names, QtCaseFolder());
     ASSERT_EQ(folded.size(), 4u);
     EXPECT_EQ(folded.at(0), "ооо ромашка");
     EXPECT_TRUE(folded.Contains(0, FoldCase("РОМАШ")));
@@ -59,7 +59,7 @@ TEST(FoldedNames, TheFolderIsAskedOncePerCharacter) {
         asked.emplace_back(text);
         return text == "Б" ? std::string("б\n") : FoldCase(text);
     };
-    const TFoldedNames folded({"ААА", "БАБА\nА", "", "Сок"}, counting);
+    const FoldedNames folded({"ААА", "БАБА\nА", "", "Сок"}, counting);
     ASSERT_EQ(folded.size(), 4u);
     EXPECT_EQ(folded.at(0), "ааа");
     EXPECT_EQ(folded.at(1), "б аб а а");  // the folder's line feed and the name's: blanks
@@ -67,13 +67,13 @@ TEST(FoldedNames, TheFolderIsAskedOncePerCharacter) {
     EXPECT_EQ(folded.at(3), "сок");
     EXPECT_EQ(asked, (std::vector<std::string>{"А", "Б", "С", "о", "к"}));
     // Bytes that are no UTF-8 are kept as they are.
-    const TFoldedNames broken({"A\xFF\xD0Z"}, counting);
+    const FoldedNames broken({"A\xFF\xD0Z"}, counting);
     EXPECT_EQ(broken.at(0), "a\xFF\xD0z");
 }
 
 TEST(FindFirstByName, ABeginningWinsOverAPartInTheMiddle) {
     const std::vector<std::string_view> names = {"ИП Запретов", "Иванов И.И.", "ООО Ромашка"};
-    const TFoldedNames folded(names, QtCaseFolder());
+    const FoldedNames folded(names, QtCaseFolder());
     struct Case {
         const char* typed;
         int row;
@@ -108,8 +108,8 @@ protected:
     }
 
     test::TempProgramFolder folder;
-    TCatalogue catalogue;
-    TGoodsSearch search{QtCaseFolder()};
+    Catalogue catalogue;
+    GoodsSearch search{QtCaseFolder()};
 };
 
 TEST_F(GoodsSearchTest, FindsTheGoodsOfTheWholeCatalogueInUnameOrder) {
@@ -138,7 +138,7 @@ TEST_F(GoodsSearchTest, TypingLetterByLetterFindsWhatAFreshSearchFinds) {
         "м", "мо", "мол", "моло", "молок", "моло", "мо", "мол", "молоч", "л", "ло", "лок",
         "",  "К",  "Ке",  "Кеф",  "x",     "xx",   "м",  "мол", "МОЛ",   "M", "MI", "MILK "};
     for (const std::string& text : typed) {
-        TGoodsSearch fresh(QtCaseFolder());
+        GoodsSearch fresh(QtCaseFolder());
         fresh.Reset(catalogue);
         EXPECT_EQ(search.Find(text), fresh.Find(text)) << text;
     }

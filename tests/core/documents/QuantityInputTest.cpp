@@ -85,30 +85,30 @@ TEST(QuantityInput, FilterJudgesTheTextWithTheSelectionReplaced) {
 }
 
 TEST(QuantityInput, EntryShowsPriceAndRecomputesTheSum) {
-    TQuantityEntry e(0, 12 * kMoneyScale + 3400);  // price 12.34
-    EXPECT_TRUE(e.priceShown());
-    EXPECT_EQ(e.quantityText(), "0.00");
-    EXPECT_EQ(e.priceText(), "Цена  12.34");
-    EXPECT_EQ(e.sumText(), "Сумма 0.00");
+    QuantityEntry e(0, 12 * kMoneyScale + 3400);  // price 12.34
+    EXPECT_TRUE(e.PriceShown());
+    EXPECT_EQ(e.QuantityText(), "0.00");
+    EXPECT_EQ(e.PriceText(), "Цена  12.34");
+    EXPECT_EQ(e.SumText(), "Сумма 0.00");
     EXPECT_TRUE(e.Recompute("2.5"));
-    EXPECT_EQ(e.sumText(), "Сумма 30.85");
+    EXPECT_EQ(e.SumText(), "Сумма 30.85");
     EXPECT_FALSE(e.Recompute(""));  // the sum line keeps 30.85; the quantity reads 0
-    EXPECT_EQ(e.quantity(), 0);
+    EXPECT_EQ(e.Quantity(), 0);
     EXPECT_FALSE(e.Confirm(""));
     EXPECT_TRUE(e.Confirm("."));
-    EXPECT_EQ(e.quantity(), 0);
+    EXPECT_EQ(e.Quantity(), 0);
     EXPECT_TRUE(e.Confirm("7.125"));
-    EXPECT_EQ(e.quantity(), 71250);
+    EXPECT_EQ(e.Quantity(), 71250);
 
-    TQuantityEntry free(0, 0);  // a price of 0 is shown
-    EXPECT_TRUE(free.priceShown());
-    EXPECT_EQ(free.priceText(), "Цена  0.00");
+    QuantityEntry free(0, 0);  // a price of 0 is shown
+    EXPECT_TRUE(free.PriceShown());
+    EXPECT_EQ(free.PriceText(), "Цена  0.00");
 
-    TQuantityEntry hidden(15000, -kMoneyScale);
-    EXPECT_FALSE(hidden.priceShown());
+    QuantityEntry hidden(15000, -kMoneyScale);
+    EXPECT_FALSE(hidden.PriceShown());
     EXPECT_FALSE(hidden.Recompute("3"));
-    EXPECT_EQ(hidden.quantity(), 15000);  // nothing recomputed without a price
-    EXPECT_EQ(hidden.quantityText(), "1.50");
+    EXPECT_EQ(hidden.Quantity(), 15000);  // nothing recomputed without a price
+    EXPECT_EQ(hidden.QuantityText(), "1.50");
 }
 
 }  // namespace

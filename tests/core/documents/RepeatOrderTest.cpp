@@ -66,9 +66,9 @@ protected:
     test::RecordingNotifier notes;
 };
 
-std::vector<std::string> Summary(const std::vector<TEarlierGoods>& goods) {
+std::vector<std::string> Summary(const std::vector<EarlierGoods>& goods) {
     std::vector<std::string> out;
-    for (const TEarlierGoods& g : goods) {
+    for (const EarlierGoods& g : goods) {
         out.push_back(g.G_GUID + " " + MoneyToText(g.quantity, 2, false) + " " +
                       (g.date > 0 ? DateToText(g.date) : "?"));
     }
@@ -111,7 +111,7 @@ TEST_F(ClientOrders, RepeatTakesTodaysPricesAndNamesWhatIsGone) {
                    {"G-WATER", "Вода", "1.5", "18"},
                    {"G-FOLDER", "Лимонад", "2", "10"}},
                   "2");
-    TRepeatOrder order;
+    RepeatOrder order;
     ASSERT_TRUE(BuildRepeatOrder("D-SRC", kClock, order));
     const TDocHead& doc = order.doc;
     EXPECT_EQ(doc.GUID, "");
@@ -156,7 +156,7 @@ TEST_F(ClientOrders, RepeatTakesTodaysPricesAndNamesWhatIsGone) {
 TEST_F(ClientOrders, RepeatRefusesWhatCannotBeOrdered) {
     StoreDocument("D-BAN", "C-BAN", "2026-01-10", "2026-01-09", {{"G-KVASS", "Квас", "2", "30"}});
     StoreDocument("D-LOST", "C-LOST", "2026-01-10", "2026-01-09", {{"G-KVASS", "Квас", "2", "30"}});
-    TRepeatOrder order;
+    RepeatOrder order;
     order.clientInfo = "untouched";
 
     // Shipment to the client is forbidden now: refused as the client picker refuses it.

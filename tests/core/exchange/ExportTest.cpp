@@ -64,7 +64,7 @@ std::string withNowReplaced(const std::string& bytes, const std::string& before,
 }
 
 std::string sortableNow(const Clock& clock) {
-    const TDate now = clock.Now();
+    const DateTime now = clock.Now();
     int y, mo, d;
     DecodeDate(now, y, mo, d);
     char buf[16];
@@ -93,9 +93,9 @@ protected:
 
     // Exports into `folder` and returns the file with DateTime replaced.
     std::string exportAndRead(const std::string& target) {
-        const std::string before = sortableNow(screen.clock());
+        const std::string before = sortableNow(screen.ExchangeClock());
         EXPECT_TRUE(ExportDocuments(screen, target));
-        const std::string after = sortableNow(screen.clock());
+        const std::string after = sortableNow(screen.ExchangeClock());
         return withNowReplaced(readFile(xmlPath), before, after);
     }
 };

@@ -51,7 +51,7 @@ protected:
     bool lldDefWritten() {
         const auto rows = joinedRows("select OPT_VAL from MY_OPTIONS where OPT_NAME='LLD_Def'");
         static const std::regex form("\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d");
-        const TDate now = screen.clock().Now();
+        const DateTime now = screen.ExchangeClock().Now();
         return rows.size() == 1 && std::regex_match(rows[0], form) &&
                rows[0] == DateToText(now) + " " + TimeToText(now);
     }
@@ -487,8 +487,8 @@ TEST_F(ImportTest, ReplacesLldDefAndLeavesTheJournalModeAsItWas) {
 }
 
 TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
-    const std::string copy =
-        BackupFolderFor(program.dbPath()) + "base-" + DateToIso(screen.clock().Today()) + ".sdb";
+    const std::string copy = BackupFolderFor(program.dbPath()) + "base-" +
+                             DateToIso(screen.ExchangeClock().Today()) + ".sdb";
     struct Case {
         std::string bytes;
         bool completes;

@@ -51,7 +51,7 @@ TEST(JournalRows, OneDocumentReadAgainMatchesAFullRead) {
          "A"},
         {"nothing changed", {}, "C"},
     };
-    const std::vector<std::pair<TDate, TDate>> periods = {
+    const std::vector<std::pair<DateTime, DateTime>> periods = {
         {0, 0},
         {IsoToDate("2024-05-10", 0), IsoToDate("2024-05-10", 0)},
         {IsoToDate("2024-05-01", 0), IsoToDate("2024-05-31", 0)},

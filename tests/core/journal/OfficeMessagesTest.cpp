@@ -18,11 +18,11 @@ namespace {
 void Exec(const std::string& sql) { ASSERT_NE(Query(sql), nullptr) << sql; }
 
 TEST(MessageDate, TheFormsTheOfficeMayWrite) {
-    const TDate day = EncodeDate(2026, 12, 7);
+    const DateTime day = EncodeDate(2026, 12, 7);
     const double hhmm = (8 * 3600 + 30 * 60) / 86400.0;
     struct Case {
         const char* stored;
-        TDate date;
+        DateTime date;
         const char* shown;
     };
     const Case cases[] = {
@@ -39,7 +39,7 @@ TEST(MessageDate, TheFormsTheOfficeMayWrite) {
         {"", 0, ""},
     };
     for (const Case& c : cases) {
-        TOfficeMessage m;
+        OfficeMessage m;
         m.M_DATE = Trim(c.stored);
         m.date = ReadMessageDate(c.stored);
         EXPECT_NEAR(m.date, c.date, 1e-6) << c.stored;
@@ -64,11 +64,11 @@ TEST_F(OfficeMessages, NewestFirstUnreadCountedAndMarkedRead) {
         "('M4', '2026-12-07 08:30:00', 0, 'Вдогонку', '', 0),"  // same time, stored later
         "('M5', '2026-12-03', 0, 'Старое', '', NULL)");
     std::vector<std::string> order;
-    for (const TOfficeMessage& m : ReadOfficeMessages()) order.push_back(m.GUID);
+    for (const OfficeMessage& m : ReadOfficeMessages()) order.push_back(m.GUID);
     EXPECT_EQ(order, (std::vector<std::string>{"M4", "M2", "M5", "M1", "M3"}));
     EXPECT_EQ(CountUnreadMessages(), 3);
 
-    const std::vector<TOfficeMessage> before = ReadOfficeMessages();
+    const std::vector<OfficeMessage> before = ReadOfficeMessages();
     ASSERT_TRUE(before[1].unread);
     ASSERT_TRUE(MarkMessageRead(before[1].rowId));
     auto q = Query("select GUID, IS_NEW from MY_MESSAGES where IS_NEW=0 order by GUID");
@@ -105,7 +105,7 @@ TEST_F(OfficeMessages, TheOfficeSimulatorSendsThemOnceEach) {
         ASSERT_EQ(made.exitCode, 0) << made.err;
         const test::CommandResult imported = test::runCommand(import);
         ASSERT_EQ(imported.exitCode, 0) << imported.err << imported.out;
-        const std::vector<TOfficeMessage> messages = ReadOfficeMessages();
+        const std::vector<OfficeMessage> messages = ReadOfficeMessages();
         ASSERT_EQ(messages.size(), 2u) << "round " << round;
         EXPECT_EQ(messages[0].GUID, "A-2");
         EXPECT_EQ(messages[0].S_TITLE, "План \"Неделя\"");

@@ -37,14 +37,14 @@ const std::string kAskSave = "Документ изменен. Сохранит�
 
 // Chooses the client found by typing `start` in the client picker that opens next.
 void AnswerClientPicker(const QString& start) {
-    test::whenModalOpens<TClientPicker>([start](TClientPicker* p) {
+    test::whenModalOpens<ClientPicker>([start](ClientPicker* p) {
         test::TypeText(p->searchField(), start);
         TapMenu(p->menuBar(), "[ Выбрать ]");
         if (p->isVisible()) TapMenu(p->menuBar(), "[ Отмена ]");  // refused: give up
     });
 }
 
-void SelectTab(TDocumentEditor* e, int index) {
+void SelectTab(DocumentEditor* e, int index) {
     QTabBar* bar = e->tabs()->tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     QCOMPARE(e->tabs()->currentIndex(), index);
@@ -58,7 +58,7 @@ void SelectFolder(TGoodsPicker* p, const QString& name) {
     QTest::mouseClick(p->findChild<QPushButton*>(QStringLiteral("dropDownOk")), Qt::LeftButton);
 }
 
-bool MenuShown(TDocumentEditor* e, const char* caption) {
+bool MenuShown(DocumentEditor* e, const char* caption) {
     QAction* a = e->menuBar()->findCommand(QString::fromUtf8(caption));
     return a && e->menuBar()->buttonOf(a)->isVisible();
 }
@@ -93,7 +93,7 @@ private slots:
 
 private:
     JournalWindow* openJournal();
-    TDocumentEditor* openNewDocument();
+    DocumentEditor* openNewDocument();
 
     test::FixedClock m_clock;
     std::unique_ptr<test::TempProgramFolder> m_folder;
@@ -122,10 +122,10 @@ JournalWindow* EditorFlowTest::openJournal() {
     return m_journal.get();
 }
 
-TDocumentEditor* EditorFlowTest::openNewDocument() {
+DocumentEditor* EditorFlowTest::openNewDocument() {
     if (!m_journal) openJournal();
     TapMenu(m_journal->menuBar(), " Новый ");
-    auto* e = qobject_cast<TDocumentEditor*>(m_journal->lastEditor());
+    auto* e = qobject_cast<DocumentEditor*>(m_journal->lastEditor());
     if (!e || !QTest::qWaitForWindowExposed(e)) qFatal("no editor");
     return e;
 }
@@ -153,7 +153,7 @@ void EditorFlowTest::newDocumentShowsAnEmptyHeader() {
     test::SetOption("Client", "Покупатель");
     test::SetOption("Table1", "Товары");
 
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     QCOMPARE(e->windowTitle(), QString("Заявка"));
     QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
     QCOMPARE(e->datePicker()->date(), ToQDate(m_clock.Today()));
@@ -181,14 +181,14 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     QCOMPARE(journal->documentList()->model()->columnCount(), 5);
 
     // A new document; the client is found by typing the start of its name.
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     AnswerClientPicker("ооо р");
     QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
     QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
     QCOMPARE(e->clientInfo()->text(), QString("ул. Садовая, 1\nтел. 22-33-44"));
 
     // Goods in two folders, quantities typed on the keypad.
-    SelectTab(e, TDocumentEditor::kLinesTab);
+    SelectTab(e, DocumentEditor::kLinesTab);
     test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
         test::TapRow(p->goodsList(), 0);  // Квас in the first folder
         AnswerKeypad({"2"});
@@ -206,7 +206,7 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
 
     // "Ок" writes the document and closes the editor; the journal lists it in state 1.
     QSignalSpy loads(journal, &JournalWindow::rowsLoaded);
-    QPointer<TDocumentEditor> first(e);
+    QPointer<DocumentEditor> first(e);
     TapMenu(e->menuBar(), "Ок");
     QTRY_VERIFY(!first);
     QCOMPARE(loads.count(), 1);
@@ -225,13 +225,13 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     // Reopened: Квас set to 0 on the keypad, then "Подбор" + OK drops the line.
     list->selectRow(0);
     TapMenu(journal->menuBar(), " Редакт. ");
-    auto* again = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    auto* again = qobject_cast<DocumentEditor*>(journal->lastEditor());
     // A new editor: the first is gone (its address may well be used again, so it is not
     // compared with the new one's).
     QVERIFY(again && !first);
     QVERIFY(QTest::qWaitForWindowExposed(again));
     QCOMPARE(again->statusLabel()->text(), QString("документ записан"));
-    SelectTab(again, TDocumentEditor::kLinesTab);
+    SelectTab(again, DocumentEditor::kLinesTab);
     bool priceShown = false;
     AnswerKeypad({"0"}, &priceShown);
     test::TapRow(again->linesList(), 0, true);
@@ -246,7 +246,7 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     TapMenu(again->menuBar(), "Подбор");
     QCOMPARE(offered, (QStringList{"", ""}));
     QCOMPARE(Column(again->linesList(), 1), QStringList{"Рис"});
-    QPointer<TDocumentEditor> second(again);
+    QPointer<DocumentEditor> second(again);
     TapMenu(again->menuBar(), "Ок");
     QTRY_VERIFY(!second);
     QCOMPARE(test::CellText(list, 0, 3), QString("1.5"));
@@ -258,17 +258,17 @@ void EditorFlowTest::typicalDayFromNewDocumentToTheJournal() {
     const QPoint at = test::CellRect(list, 0, 2).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-    auto* third = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    auto* third = qobject_cast<DocumentEditor*>(journal->lastEditor());
     QVERIFY(third && !second);
     QCOMPARE(third->clientField()->text(), QString("ООО Ромашка"));
-    QPointer<TDocumentEditor> thirdGuard(third);
+    QPointer<DocumentEditor> thirdGuard(third);
     TapMenu(third->menuBar(), " X ");
     QTRY_VERIFY(!thirdGuard);
     for (const auto& m : m_notifier->shown()) QVERIFY2(m.text != kAskSave, m.text.c_str());
 }
 
 void EditorFlowTest::forbiddenClientIsRefused() {
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     AnswerClientPicker("ИП");
     QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
     QCOMPARE(m_notifier->texts(),
@@ -277,7 +277,7 @@ void EditorFlowTest::forbiddenClientIsRefused() {
     QVERIFY(e->document().CLI_GUID.empty());
     QVERIFY(!e->document().Modified);
     // Nothing changed, so " X " closes without a question.
-    QPointer<TDocumentEditor> guard(e);
+    QPointer<DocumentEditor> guard(e);
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!guard);
     QCOMPARE(m_notifier->shown().size(), size_t(1));
@@ -323,7 +323,7 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
     JournalWindow* journal = openJournal();
     int quits = 0;
     journal->setQuitHandler([&quits] { ++quits; });
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     if (change == "client") {
         AnswerClientPicker("Ив");
         QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")),
@@ -338,7 +338,7 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
     QSignalSpy loads(journal, &JournalWindow::rowsLoaded);
     m_notifier->clear();
     m_notifier->queueAnswer(static_cast<MessageAnswer>(answer));
-    QPointer<TDocumentEditor> guard(e);
+    QPointer<DocumentEditor> guard(e);
     if (viaExit) {
         m_notifier->queueAnswer(MessageAnswer::Yes);  // "Завершить работу?"
         journal->menuBar()->findCommand(QStringLiteral("Выход"))->trigger();
@@ -369,10 +369,10 @@ void EditorFlowTest::closingAChangedDocumentAsks() {
 }
 
 void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     AnswerClientPicker("Ив");
     QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
-    SelectTab(e, TDocumentEditor::kLinesTab);
+    SelectTab(e, DocumentEditor::kLinesTab);
     test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
         QCOMPARE(p->goodsList()->columnCount(), 2);
         test::TapRow(p->goodsList(), 1);
@@ -396,7 +396,7 @@ void EditorFlowTest::quantityWithoutSumsShowsNoPrice() {
     QCOMPARE(rows.size(), size_t(1));
     QCOMPARE(TextToMoney(rows[0][0], -1), Money(70000));
     QCOMPARE(TextToMoney(rows[0][1], -1), Money(0));
-    QPointer<TDocumentEditor> guard(e);
+    QPointer<DocumentEditor> guard(e);
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!guard);
     for (const auto& m : m_notifier->shown()) QVERIFY2(m.text != kAskSave, m.text.c_str());
@@ -416,7 +416,7 @@ void EditorFlowTest::sentDocumentIsShownButNotSaved() {
     QCOMPARE(journal->rowGuids(), std::vector<std::string>{"D-SENT"});
     journal->documentList()->selectRow(0);
     TapMenu(journal->menuBar(), " Редакт. ");
-    auto* e = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    auto* e = qobject_cast<DocumentEditor*>(journal->lastEditor());
     QVERIFY(e && QTest::qWaitForWindowExposed(e));
     QCOMPARE(e->statusLabel()->text(), QString("документ передан в БД"));
     QCOMPARE(e->noteField()->toPlainText(), QString("old note"));
@@ -436,7 +436,7 @@ void EditorFlowTest::sentDocumentIsShownButNotSaved() {
     // Closing asks; No drops the change.
     m_notifier->clear();
     m_notifier->queueAnswer(MessageAnswer::No);
-    QPointer<TDocumentEditor> guard(e);
+    QPointer<DocumentEditor> guard(e);
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!guard);
     QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
@@ -478,12 +478,12 @@ void EditorFlowTest::loadingAddsTheSumColumnBeforeShowing() {
         "values ('D-1', \"2008-03-15\", 1, \"2008-03-15\", 'C-IVANOV', 'Иванов И.И.'); "
         "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) "
         "values ('D-1', 0, 'G-RICE', 'Рис', 4, 80)");
-    TDocumentEditor editor(m_clock);
-    QCOMPARE(editor.tabs()->currentIndex(), int(TDocumentEditor::kHeaderTab));
+    DocumentEditor editor(m_clock);
+    QCOMPARE(editor.tabs()->currentIndex(), int(DocumentEditor::kHeaderTab));
     editor.LoadDocument(guid.toStdString());
     QVERIFY(!editor.isVisible());
     QCOMPARE(editor.linesList()->columnCount(), columns);
-    QCOMPARE(editor.tabs()->currentIndex(), int(TDocumentEditor::kHeaderTab));
+    QCOMPARE(editor.tabs()->currentIndex(), int(DocumentEditor::kHeaderTab));
     if (columns == 4) QCOMPARE(Column(editor.linesList(), 3), sums);
     QStringList shown;
     for (const auto& text : m_notifier->texts()) shown << QString::fromStdString(text);
@@ -520,7 +520,7 @@ void EditorFlowTest::longClientNameShowsItsBeginning() {
         "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME) values "
         "('D-LONG', '2026-01-05', 1, '2026-01-05', 'C-ROMASHKA', '" +
         name.toStdString() + "')");
-    TDocumentEditor editor(m_clock);
+    DocumentEditor editor(m_clock);
     editor.resize(240, 294);
     QVERIFY(editor.LoadDocument("D-LONG"));
     editor.show();
@@ -533,13 +533,13 @@ void EditorFlowTest::longClientNameShowsItsBeginning() {
 
 void EditorFlowTest::goodsFoundOrOrderedBeforeComeBackToTheEditor() {
     test::SetOption("UseSUMS", "1");
-    TDocumentEditor* e = openNewDocument();
+    DocumentEditor* e = openNewDocument();
     AnswerClientPicker("ромаш");  // a word in the middle of the name
     QTest::mouseClick(e->findChild<QToolButton*>(QStringLiteral("clientButton")), Qt::LeftButton);
     QCOMPARE(e->clientField()->text(), QString("ООО Ромашка"));
 
     // Rice is in another folder than the one that opens; typing finds it.
-    SelectTab(e, TDocumentEditor::kLinesTab);
+    SelectTab(e, DocumentEditor::kLinesTab);
     bool earlierEnabled = true;
     test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
         earlierEnabled = p->earlierAction()->isEnabled();  // nothing stored for the client yet
@@ -557,16 +557,16 @@ void EditorFlowTest::goodsFoundOrOrderedBeforeComeBackToTheEditor() {
     QCOMPARE(Column(e->linesList(), 2), QStringList{"3.00"});
     QCOMPARE(Column(e->linesList(), 3), QStringList{"240.00"});
     TapMenu(e->menuBar(), "Записать");
-    QPointer<TDocumentEditor> first(e);
+    QPointer<DocumentEditor> first(e);
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!first);
 
     // The next document for the client offers what it ordered before.
-    TDocumentEditor* next = openNewDocument();
+    DocumentEditor* next = openNewDocument();
     AnswerClientPicker("ООО");
     QTest::mouseClick(next->findChild<QToolButton*>(QStringLiteral("clientButton")),
                       Qt::LeftButton);
-    SelectTab(next, TDocumentEditor::kLinesTab);
+    SelectTab(next, DocumentEditor::kLinesTab);
     QString offered;
     test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
         test::TapMenuItem(p->menuBar(), "  ...  ", " Ранее ");
@@ -599,7 +599,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     journal->documentList()->selectRow(0);
 
     test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
-    auto* e = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    auto* e = qobject_cast<DocumentEditor*>(journal->lastEditor());
     QVERIFY(e);
     QVERIFY(QTest::qWaitForWindowExposed(e));
     QCOMPARE(e->statusLabel()->text(), QString("новый документ"));
@@ -619,7 +619,7 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     // Closing it unsaved asks; No leaves nothing behind.
     m_notifier->clear();
     m_notifier->queueAnswer(MessageAnswer::No);
-    QPointer<TDocumentEditor> dropped(e);
+    QPointer<DocumentEditor> dropped(e);
     TapMenu(e->menuBar(), " X ");
     QTRY_VERIFY(!dropped);
     QCOMPARE(m_notifier->texts(), std::vector<std::string>{kAskSave});
@@ -629,9 +629,9 @@ void EditorFlowTest::repeatOpensAnUnsavedCopyAtTodaysPrices() {
     // Saved, the copy is a document of its own in state 1, written today.
     journal->documentList()->selectRow(0);
     test::TapMenuItem(journal->menuBar(), "  ...  ", " Повторить ");
-    auto* copy = qobject_cast<TDocumentEditor*>(journal->lastEditor());
+    auto* copy = qobject_cast<DocumentEditor*>(journal->lastEditor());
     QVERIFY(copy);  // the first copy is gone: its address may well be reused
-    QPointer<TDocumentEditor> saved(copy);
+    QPointer<DocumentEditor> saved(copy);
     TapMenu(copy->menuBar(), "Ок");
     QTRY_VERIFY(!saved);
     const std::string today = DateToIso(m_clock.Today());
@@ -682,8 +682,8 @@ void EditorFlowTest::screenshots() {
         "('D-EARLIER', '2026-11-30', 2, '2026-11-28', 'C-ROMASHKA', 'ООО Ромашка');"
         "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
         "('D-EARLIER', 0, 'G-JUICE', 'Сок', 6, 55), ('D-EARLIER', 1, 'G-RICE', 'Рис', 2, 80)");
-    TDocumentEditor* e = openNewDocument();
-    test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
+    DocumentEditor* e = openNewDocument();
+    test::whenModalOpens<ClientPicker>([&](ClientPicker* p) {
         test::TypeText(p->searchField(), "ООО");
         save(p, "client-picker");
         TapMenu(p->menuBar(), "[ Выбрать ]");
@@ -692,7 +692,7 @@ void EditorFlowTest::screenshots() {
     e->noteField()->setPlainText("Доставка до 12:00");
     save(e, "editor-header");
 
-    SelectTab(e, TDocumentEditor::kLinesTab);
+    SelectTab(e, DocumentEditor::kLinesTab);
     test::whenModalOpens<TGoodsPicker>([&](TGoodsPicker* p) {
         p->resize(240, 300);
         test::TapRow(p->goodsList(), 0);

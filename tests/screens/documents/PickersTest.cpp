@@ -118,8 +118,8 @@ void PickersTest::cleanup() {
 }
 
 void PickersTest::clientsInUnameOrderWithTheCurrentOneSelected() {
-    TClientPicker p;
-    p.Fill("SPR_CLIENTS", "  C-IVANOV ");
+    ClientPicker p;
+    p.fill("SPR_CLIENTS", "  C-IVANOV ");
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
     QCOMPARE(Column(p.list(), 0),
@@ -157,8 +157,8 @@ void PickersTest::typingFindsTheFirstMatchingClient_data() {
 void PickersTest::typingFindsTheFirstMatchingClient() {
     QFETCH(QString, typed);
     QFETCH(QString, selected);
-    TClientPicker p;
-    p.Fill("SPR_CLIENTS", "");
+    ClientPicker p;
+    p.fill("SPR_CLIENTS", "");
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
     QCOMPARE(Current(p.list()), QString());
@@ -188,8 +188,8 @@ void PickersTest::choosingAClient() {
     QFETCH(bool, chosen);
     QFETCH(QString, guid);
     QFETCH(QString, info);
-    TClientPicker p;
-    p.Fill("SPR_CLIENTS", "");
+    ClientPicker p;
+    p.fill("SPR_CLIENTS", "");
     p.show();
     QVERIFY(QTest::qWaitForWindowExposed(&p));
     test::TapRow(p.list(), row, doubleTap);
@@ -214,7 +214,7 @@ void PickersTest::pickClientCancelledEmptiesTheSelection() {
     QWidget owner;
     std::string guid = "C-IVANOV", name = "Иванов И.И.", info = "x";
     QString preselected;
-    test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
+    test::whenModalOpens<ClientPicker>([&](ClientPicker* p) {
         preselected = Current(p->list());
         test::TapMenu(p->menuBar(), "[ Отмена ]");
     });
@@ -223,7 +223,7 @@ void PickersTest::pickClientCancelledEmptiesTheSelection() {
     QVERIFY(guid.empty() && name.empty() && info.empty());
 
     // Enter in the search field chooses the client found.
-    test::whenModalOpens<TClientPicker>([](TClientPicker* p) {
+    test::whenModalOpens<ClientPicker>([](ClientPicker* p) {
         test::TypeText(p->searchField(), "оо");
         QTest::keyClick(p->searchField(), Qt::Key_Return);
     });
@@ -564,7 +564,7 @@ void PickersTest::earlierOrdersOfTheClient() {
     SeedEarlierOrders();
     TGoodsPicker p;
     p.resize(240, 300);
-    p.SetClient("C-IVANOV", "D-NOW");  // the document being edited does not count
+    p.setClient("C-IVANOV", "D-NOW");  // the document being edited does not count
     p.Load("G-KVASS\t1\r\n");
     p.show();
     QVERIFY(QTest::qWaitForWindowActive(&p));
@@ -604,7 +604,7 @@ void PickersTest::earlierOrdersOfTheClient() {
 
     // A client who never ordered: said so, and the folder view stays.
     TGoodsPicker fresh;
-    fresh.SetClient("C-FORBIDDEN", "");
+    fresh.setClient("C-FORBIDDEN", "");
     fresh.Load("");
     fresh.show();
     QVERIFY(QTest::qWaitForWindowExposed(&fresh));

@@ -75,7 +75,7 @@ int iconIndex(const JournalWindow& journal, int row) {
     return -2;
 }
 
-const TDate kDay = EncodeDate(2008, 3, 15);
+const DateTime kDay = EncodeDate(2008, 3, 15);
 
 }  // namespace
 
@@ -489,7 +489,7 @@ void JournalWindowTest::exitAsksFirst() {
 }
 
 // The rows of the open message list: "title | date | bold or plain".
-QStringList messageRows(TMessagesDialog* d) {
+QStringList messageRows(MessagesDialog* d) {
     QStringList rows;
     for (int i = 0; i < d->list()->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = d->list()->topLevelItem(i);
@@ -513,10 +513,10 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
 
     QStringList firstLook, secondLook;
     QString shownTitle, shownText;
-    test::whenModalOpens<TMessagesDialog>([&](TMessagesDialog* d) {
+    test::whenModalOpens<MessagesDialog>([&](MessagesDialog* d) {
         firstLook = messageRows(d);
         test::TapRow(d->list(), 1);  // Новые цены
-        test::whenModalOpens<TMessageView>([&](TMessageView* v) {
+        test::whenModalOpens<MessageView>([&](MessageView* v) {
             shownTitle = v->title()->text();
             shownText = v->text()->toPlainText();
             test::TapMenu(v->menuBar(), "[ Закрыть ]");
@@ -533,7 +533,7 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
     QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения (1) "));
 
     // Opened once, it stays read: plain in the list, IS_NEW 0 in base.sdb.
-    test::whenModalOpens<TMessagesDialog>([&](TMessagesDialog* d) {
+    test::whenModalOpens<MessagesDialog>([&](MessagesDialog* d) {
         secondLook = messageRows(d);
         QTest::keyClick(d->list(), Qt::Key_Escape);
     });

@@ -8,9 +8,9 @@
 
 #include "core/db/Dates.h"
 #include "screens/journal/PeriodDialog.h"
+#include "screens/widgets/QtDates.h"
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
-#include "screens/widgets/QtDates.h"
 
 using namespace velmorant;
 using Mode = TPeriodDialog::Mode;
@@ -19,7 +19,7 @@ Q_DECLARE_METATYPE(TPeriodDialog::Mode)
 
 namespace {
 
-TDate d(int year, int month, int day) { return EncodeDate(year, month, day); }
+DateTime d(int year, int month, int day) { return EncodeDate(year, month, day); }
 
 template <class T>
 T* child(QWidget* dialog, const char* name) {
@@ -255,9 +255,9 @@ void PeriodDialogTest::steppingMonthsAndQuarters() {
 
 void PeriodDialogTest::steppingStopsAtTheYearLimits() {
     struct Case {
-        TDate start, end;
+        DateTime start, end;
         const char* button;
-        TDate expectStart, expectEnd;
+        DateTime expectStart, expectEnd;
     };
     const Case cases[] = {
         {d(1980, 1, 1), d(1980, 12, 31), "yearPrevious", d(1980, 1, 1), d(1980, 12, 31)},
@@ -365,7 +365,7 @@ void PeriodDialogTest::runReturnsTheChosenPeriod() {
             dialog->close();
         }
     });
-    TDate s = start, e = end;
+    DateTime s = start, e = end;
     QCOMPARE(RunPeriodDialog(s, e, m_clock), confirmed);
     QVERIFY(answered);
     QCOMPARE(s, newStart);

@@ -201,12 +201,12 @@ void DesktopUseTest::softKeysOnTheJournal() {
 }
 
 void DesktopUseTest::softKeysOnTheEditorAndItsPicker() {
-    auto* editor = new TDocumentEditor(m_clock);
+    auto* editor = new DocumentEditor(m_clock);
     editor->setAttribute(Qt::WA_DeleteOnClose);
-    QPointer<TDocumentEditor> alive(editor);
+    QPointer<DocumentEditor> alive(editor);
     QVERIFY(showActive(editor));
     // "Подбор" is shown on the lines tab only; on the header tab "Ок" comes first.
-    editor->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+    editor->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
     QCOMPARE(editor->menuBar()->firstCommand(), editor->pickAction());
 
     // F1: "Подбор" opens the goods picker. There F2 opens its "..." menu on " Поиск ", F2
@@ -300,13 +300,13 @@ void DesktopUseTest::tabReachesEveryControl() {
         journal->loadRows(0, 0);
         window = std::move(journal);
     } else if (screen.startsWith("editor")) {
-        auto editor = std::make_unique<TDocumentEditor>(m_clock);
-        editor->tabs()->setCurrentIndex(screen.endsWith("lines") ? TDocumentEditor::kLinesTab
-                                                                 : TDocumentEditor::kHeaderTab);
+        auto editor = std::make_unique<DocumentEditor>(m_clock);
+        editor->tabs()->setCurrentIndex(screen.endsWith("lines") ? DocumentEditor::kLinesTab
+                                                                 : DocumentEditor::kHeaderTab);
         window = std::move(editor);
     } else if (screen == "client picker") {
-        auto picker = std::make_unique<TClientPicker>();
-        picker->Fill("SPR_CLIENTS", "");
+        auto picker = std::make_unique<ClientPicker>();
+        picker->fill("SPR_CLIENTS", "");
         window = std::move(picker);
     } else if (screen == "goods picker") {
         auto picker = std::make_unique<TGoodsPicker>();
@@ -328,10 +328,10 @@ void DesktopUseTest::tabReachesEveryControl() {
     }
     window->resize(std::max(240, window->width()), std::max(320, window->height()));
     QVERIFY(showActive(window.get()));
-    if (auto* editor = qobject_cast<TDocumentEditor*>(window.get())) {
+    if (auto* editor = qobject_cast<DocumentEditor*>(window.get())) {
         // Showing the editor picks its page from the options; the row names the page.
-        editor->tabs()->setCurrentIndex(screen.endsWith("lines") ? TDocumentEditor::kLinesTab
-                                                                 : TDocumentEditor::kHeaderTab);
+        editor->tabs()->setCurrentIndex(screen.endsWith("lines") ? DocumentEditor::kLinesTab
+                                                                 : DocumentEditor::kHeaderTab);
     }
     // A screen opens with the focus on one of its own controls: on a bar command, Enter
     // would trigger it. The About box has nothing but its command.
@@ -383,13 +383,13 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
         nameWidth = [list] { return list->columnWidth(0); };
         window = std::move(picker);
     } else if (screen.startsWith("editor")) {
-        auto editor = std::make_unique<TDocumentEditor>(m_clock);
+        auto editor = std::make_unique<DocumentEditor>(m_clock);
         QTreeWidget* list = editor->linesList();
         nameWidth = [list] { return list->columnWidth(1); };
         window = std::move(editor);
     } else {
-        auto picker = std::make_unique<TClientPicker>();
-        picker->Fill("SPR_CLIENTS", "");
+        auto picker = std::make_unique<ClientPicker>();
+        picker->fill("SPR_CLIENTS", "");
         QTreeWidget* list = picker->findChild<QTreeWidget*>(QStringLiteral("clientList"));
         nameWidth = [list] { return list->columnWidth(0); };
         window = std::move(picker);
@@ -397,8 +397,8 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
     window->resize(240, 320);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    if (auto* editor = qobject_cast<TDocumentEditor*>(window.get()))
-        editor->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+    if (auto* editor = qobject_cast<DocumentEditor*>(window.get()))
+        editor->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
     QApplication::processEvents();
     const int handheld = nameWidth();
     if (minimum > 0) QCOMPARE(handheld, minimum);  // the handheld's layout, unchanged
@@ -413,7 +413,7 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
 void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
     QCOMPARE(QLocale().language(), QLocale::English);
     TPeriodDialog period(EncodeDate(2008, 3, 1), EncodeDate(2008, 3, 17), m_clock);
-    TDocumentEditor editor(m_clock);
+    DocumentEditor editor(m_clock);
     QList<QDateEdit*> pickers = period.findChildren<QDateEdit*>();
     pickers << editor.datePicker();
     QCOMPARE(pickers.size(), 4);  // the day, the interval's two ends, the shipment date
@@ -434,14 +434,14 @@ void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
     QCOMPARE(month->text(), ToQString("март"));
 }
 
-using Flow = std::function<void(JournalWindow&, TDocumentEditor*)>;
+using Flow = std::function<void(JournalWindow&, DocumentEditor*)>;
 Q_DECLARE_METATYPE(Flow)
 
 void DesktopUseTest::keyboardFlow_data() {
     QTest::addColumn<Flow>("flow");  // given the journal (one document, selected) and an editor
     QTest::newRow("Enter on a folder of the drop-down: the list, its first row chosen")
-        << Flow([](JournalWindow&, TDocumentEditor* e) {
-               e->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+        << Flow([](JournalWindow&, DocumentEditor* e) {
+               e->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
                test::whenModalOpens<TGoodsPicker>([](TGoodsPicker* p) {
                    p->openDropDown();
                    QTreeWidget* tree = p->folderTree();
@@ -465,9 +465,9 @@ void DesktopUseTest::keyboardFlow_data() {
                e->pickGoods();
            });
     QTest::newRow("Enter on the focused \"...\": the client picker")
-        << Flow([](JournalWindow&, TDocumentEditor* e) {
+        << Flow([](JournalWindow&, DocumentEditor* e) {
                bool opened = false;
-               test::whenModalOpens<TClientPicker>([&](TClientPicker* p) {
+               test::whenModalOpens<ClientPicker>([&](ClientPicker* p) {
                    opened = true;
                    p->reject();
                });
@@ -476,13 +476,13 @@ void DesktopUseTest::keyboardFlow_data() {
                QVERIFY(opened);
            });
     QTest::newRow("Enter on a journal row opens it; closed, the row stays chosen")
-        << Flow([](JournalWindow& j, TDocumentEditor* e) {
+        << Flow([](JournalWindow& j, DocumentEditor* e) {
                e->close();
                QTRY_VERIFY(!j.lastEditor());
                QTest::keyClick(j.documentList(), Qt::Key_Return);
                QPointer<QWidget> opened = j.lastEditor();
                QVERIFY(opened);
-               auto* editor = qobject_cast<TDocumentEditor*>(opened.data());
+               auto* editor = qobject_cast<DocumentEditor*>(opened.data());
                QCOMPARE(editor->clientField()->text(), QString("ООО Ромашка"));
                editor->close();
                QTRY_VERIFY(!opened);
@@ -503,7 +503,7 @@ void DesktopUseTest::keyboardFlow() {
     journal.loadRows(m_clock.Today(), m_clock.Today());
     journal.documentList()->selectRow(0);
     journal.newDocument();
-    auto* editor = qobject_cast<TDocumentEditor*>(journal.lastEditor());
+    auto* editor = qobject_cast<DocumentEditor*>(journal.lastEditor());
     QVERIFY(editor);
     QVERIFY(QTest::qWaitForWindowExposed(editor));
     flow(journal, editor);

@@ -39,9 +39,9 @@ using Opener = std::function<void(JournalWindow&)>;
 // The window manager has framed and placed the window.
 void settle() { QTest::qWait(300); }
 
-TDocumentEditor* openEditor(JournalWindow& journal) {
+DocumentEditor* openEditor(JournalWindow& journal) {
     journal.newDocument();
-    auto* editor = qobject_cast<TDocumentEditor*>(journal.lastEditor());
+    auto* editor = qobject_cast<DocumentEditor*>(journal.lastEditor());
     if (editor) (void)QTest::qWaitForWindowExposed(editor);
     return editor;
 }
@@ -146,11 +146,11 @@ void ScreenSizesTest::everyScreenInsideTheHandheld_data() {
     });
     QTest::newRow("editor") << Opener([](JournalWindow& j) { openEditor(j); });
     QTest::newRow("client picker") << modal([](JournalWindow& j) {
-        if (TDocumentEditor* e = openEditor(j)) e->chooseClient();
+        if (DocumentEditor* e = openEditor(j)) e->chooseClient();
     });
     QTest::newRow("goods picker") << modal([](JournalWindow& j) {
-        if (TDocumentEditor* e = openEditor(j)) {
-            e->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+        if (DocumentEditor* e = openEditor(j)) {
+            e->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
             e->pickGoods();
         }
     });
@@ -209,11 +209,11 @@ void ScreenSizesTest::fingerSizedOnAPhone_data() {
         EditQuantity(quantity, 100000, &j);
     });
     QTest::newRow("client picker") << Opener([](JournalWindow& j) {
-        if (TDocumentEditor* e = openEditor(j)) e->chooseClient();
+        if (DocumentEditor* e = openEditor(j)) e->chooseClient();
     });
     QTest::newRow("goods picker") << Opener([](JournalWindow& j) {
-        if (TDocumentEditor* e = openEditor(j)) {
-            e->tabs()->setCurrentIndex(TDocumentEditor::kLinesTab);
+        if (DocumentEditor* e = openEditor(j)) {
+            e->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
             e->pickGoods();
         }
     });

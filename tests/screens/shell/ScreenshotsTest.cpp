@@ -152,13 +152,13 @@ void ScreenshotsTest::messages() {
         "новые цены на молочные продукты и соки.|Справочник товаров обновлён.', 0),"
         "('M2', '2026-12-07 08:30:00', 0, 'План на неделю', 'На этой неделе просим предложить "
         "клиентам консервы «Северный».|Заявки на пятницу передавать до 15:00 четверга.', 1)"));
-    TMessagesDialog list;
+    MessagesDialog list;
     list.resize(240, 320);
-    list.Fill();
+    list.fill();
     list.show();
     QVERIFY(QTest::qWaitForWindowExposed(&list));
     save(&list, "messages.png");
-    TMessageView view(list.messages().front());
+    MessageView view(list.messages().front());
     view.resize(240, 320);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));

@@ -149,7 +149,7 @@ QTEST_MAIN(StartupTest)
 namespace {
 
 // Adds documents of `today`, ids first..first+count-1, to the prepared database.
-void addTodaysDocuments(TDate today, int first, int count) {
+void addTodaysDocuments(DateTime today, int first, int count) {
     std::string sql = "begin;";
     for (int i = first; i < first + count; ++i) {
         sql +=
