@@ -71,7 +71,7 @@ std::string DateToIso(DateTime date) {
     return buf;
 }
 
-std::string DateToSqlText(DateTime date) { return "'" + DateToIso(date) + "'"; }
+std::string DateToSqlText(DateTime date) { return SqlQuoted(DateToIso(date)); }
 
 DateTime IsoToDate(const std::string& text, DateTime def) {
     const std::string t = Trim(text);

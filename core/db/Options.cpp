@@ -8,15 +8,8 @@ namespace velmorant {
 std::string GetOption(const std::string& name, const std::string& def) {
     // The name is a value between single quotes: between double quotes a name such as OPT_VAL
     // would be read as that column.
-    std::string quoted;
-    for (const char c : AsciiUpper(name)) {
-        if (c == '\'') quoted += '\'';
-        quoted += c;
-    }
-    const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)='" +
-                            quoted +
-                            "') "
-                            "order by rowid limit 1";
+    const std::string sql = "select OPT_NAME, OPT_VAL from MY_OPTIONS where (Upper(OPT_NAME)=" +
+                            SqlQuoted(AsciiUpper(name)) + ") order by rowid limit 1";
     auto q = Query(sql);
     if (!q) return def;
     q->First();

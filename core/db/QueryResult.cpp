@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <exception>
+#include <memory>
+#include <vector>
 
 #include "core/db/Notifier.h"
 #include "core/db/Text.h"
@@ -177,6 +179,63 @@ int TQueryResult::ExecRowsSilently(const std::string& sql, const RowHandler& onR
     return run(sql, onRow, error);
 }
 
+bool TQueryResult::Exec(const std::string& sql, const SqlValues& values) {
+    std::string error;
+    if (runBound(sql, values, &error) == SQLITE_OK) return true;
+    notifier().message(error);
+    return false;
+}
+
+int TQueryResult::ExecSilently(const std::string& sql, const SqlValues& values,
+                               std::string* error) {
+    return runBound(sql, values, error);
+}
+
+int TQueryResult::runBound(const std::string& sql, const SqlValues& values, std::string* error) {
+    auto fail = [&](int rc, const std::string& text) {
+        if (error) *error = text;
+        return rc;
+    };
+    if (!m_handle) return fail(SQLITE_MISUSE, sqlite3_errstr(SQLITE_MISUSE));
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(m_handle, sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, &sqlite3_finalize);
+    if (rc != SQLITE_OK) return fail(rc, sqlite3_errmsg(m_handle));
+    if (!statement || !Trim(std::string_view(tail)).empty()) {
+        return fail(SQLITE_MISUSE, "one statement expected: " + sql);
+    }
+    if (sqlite3_bind_parameter_count(raw) != static_cast<int>(values.size())) {
+        return fail(SQLITE_RANGE, sqlite3_errstr(SQLITE_RANGE));
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        const int at = static_cast<int>(i) + 1;
+        if (const auto* text = std::get_if<std::string>(&values[i])) {
+            rc = sqlite3_bind_text64(raw, at, text->data(), text->size(), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+        } else {
+            rc = sqlite3_bind_int64(raw, at, std::get<long long>(values[i]));
+        }
+        if (rc != SQLITE_OK) return fail(rc, sqlite3_errmsg(m_handle));
+    }
+    const int columns = sqlite3_column_count(raw);
+    std::vector<char*> cells(static_cast<size_t>(columns));
+    std::vector<char*> names(static_cast<size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+        names[static_cast<size_t>(c)] = const_cast<char*>(sqlite3_column_name(raw, c));
+    }
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            const auto* text = sqlite3_column_text(raw, c);
+            cells[static_cast<size_t>(c)] =
+                reinterpret_cast<char*>(const_cast<unsigned char*>(text));
+        }
+        keepRow(ResultRow(columns, cells.data(), names.data()));
+    }
+    if (rc != SQLITE_DONE) return fail(rc, sqlite3_errmsg(m_handle));
+    return SQLITE_OK;
+}
+
 bool TQueryResult::InTransaction() const {
     return m_handle && sqlite3_get_autocommit(m_handle) == 0;
 }
@@ -257,6 +316,13 @@ std::unique_ptr<TQueryResult> Query(const std::string& sql) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return nullptr;
     if (!q->Exec(sql)) return nullptr;
+    return q;
+}
+
+std::unique_ptr<TQueryResult> Query(const std::string& sql, const SqlValues& values) {
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) return nullptr;
+    if (!q->Exec(sql, values)) return nullptr;
     return q;
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 struct sqlite3;
@@ -38,6 +39,11 @@ private:
 // Called for every row a statement returns. It may throw: the statement then stops, and the
 // exception never reaches the library (see TQueryResult::ExecRows).
 using RowHandler = std::function<void(const ResultRow& row)>;
+
+// A value bound to a "?" of a statement: a text, exactly as it is (nothing quoted or trimmed),
+// or a whole number.
+using SqlValue = std::variant<std::string, long long>;
+using SqlValues = std::vector<SqlValue>;
 
 // One SQLite connection together with every row its statements returned, held as text.
 // A connection lives for one operation: open it, run statements, read rows, destroy it.
@@ -77,6 +83,15 @@ public:
     // On failure shows the library's message in a plain box and returns false; rows
     // received before the failure stay, each one whole.
     bool Exec(const std::string& sql);
+
+    // Runs one statement whose "?" marks take `values` in order, and appends the rows it
+    // returns as Exec() does. The one way for the program's own statements to carry values
+    // (a name searched for, a GUID, a row number): a value never becomes part of the text.
+    // Failures are shown as by Exec(); a text of more than one statement, or a count of values
+    // that differs from the count of marks, fails without running.
+    bool Exec(const std::string& sql, const SqlValues& values);
+    // The same without showing anything, like ExecSilently().
+    int ExecSilently(const std::string& sql, const SqlValues& values, std::string* error);
 
     // Runs `sql` like Exec() but hands every row to `onRow` as it comes instead of keeping
     // it. Failures are shown as by Exec(). An exception thrown by `onRow` stops the statement
@@ -133,6 +148,8 @@ private:
     // Runs `sql` with `onRow` (may be empty: rows are dropped); on failure puts the text into
     // `error` when given.
     int run(const std::string& sql, const RowHandler& onRow, std::string* error);
+    // Prepares `sql`, binds `values`, steps through it and keeps its rows.
+    int runBound(const std::string& sql, const SqlValues& values, std::string* error);
     bool open(int flags, std::string* error);
     void keepRow(const ResultRow& row);
 
@@ -174,6 +191,8 @@ private:
 // Creates an object on the global database path, opens it and runs `sql`. Returns nullptr
 // when the open or the statement failed (the messages have been shown).
 std::unique_ptr<TQueryResult> Query(const std::string& sql);
+// The same for one statement with bound values (see TQueryResult::Exec with values).
+std::unique_ptr<TQueryResult> Query(const std::string& sql, const SqlValues& values);
 
 // Runs one statement of a longer piece of work (a save, the end of an import) and keeps its
 // rows. A rejected statement is shown twice: the library's message, then the statement's own

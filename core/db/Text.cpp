@@ -42,15 +42,50 @@ std::string CutToken(std::string& text, char separator) {
     return result;
 }
 
-std::string SqlText(std::string_view text) {
-    const std::string t = Trim(text);
+std::string SqlQuoted(std::string_view text) {
     std::string out;
-    out.reserve(t.size() + 8);
-    for (char c : t) {
+    out.reserve(text.size() + 8);
+    out += '\'';
+    for (char c : text) {
+        if (c == '\0') continue;
         out += c;
         if (c == '\'') out += '\'';
     }
+    out += '\'';
     return out;
+}
+
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::int32_t& cp) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    cp = -1;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    std::size_t len = 0;
+    std::int32_t value = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        value = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        value = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        value = c & 0x07;
+    } else {
+        return 1;
+    }
+    if (i + len > s.size()) return 1;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return 1;
+        value = (value << 6) | (b & 0x3F);
+    }
+    const std::int32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 1;
+    cp = value;
+    return len;
 }
 
 namespace {
@@ -58,25 +93,13 @@ namespace {
 // Every code point that a byte of the code pages here stands for lies below this.
 constexpr size_t kEncodedCodePoints = 0x2200;
 
-// The code point of a UTF-8 sequence of two or three bytes at the start of `s` (the only
-// lengths that reach kEncodedCodePoints), with its length; 0 for anything else.
+// The code point of the UTF-8 sequence at the start of `s` when it may be one that a byte of
+// a code page stands for, with its length; 0 for anything else.
 unsigned codePointAt(std::string_view s, size_t& length) {
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    auto cont = [&](size_t k) {
-        return k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80;
-    };
-    if (b0 >= 0xC2 && b0 <= 0xDF && cont(1)) {
-        length = 2;
-        return ((b0 & 0x1Fu) << 6) | (static_cast<unsigned char>(s[1]) & 0x3Fu);
-    }
-    if (b0 >= 0xE0 && b0 <= 0xE2 && cont(1) && cont(2)) {
-        const unsigned cp = ((b0 & 0x0Fu) << 12) |
-                            ((static_cast<unsigned char>(s[1]) & 0x3Fu) << 6) |
-                            (static_cast<unsigned char>(s[2]) & 0x3Fu);
-        length = 3;
-        return cp >= 0x800 ? cp : 0;
-    }
-    return 0;
+    std::int32_t cp = -1;
+    length = DecodeUtf8(s, 0, cp);
+    return cp >= 0x80 && static_cast<size_t>(cp) < kEncodedCodePoints ? static_cast<unsigned>(cp)
+                                                                      : 0;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -24,8 +26,17 @@ std::string AsciiUpper(std::string_view text);
 // leaves the trimmed rest in `text`. Otherwise returns the trimmed text and empties `text`.
 std::string CutToken(std::string& text, char separator);
 
-// Trimmed, every single quote doubled: for values placed between single quotes in SQL.
-std::string SqlText(std::string_view text);
+// The one way a value is written into the text of an SQL statement, for the statements whose
+// exact text the system fixes (the document store, the options, the import's templates); the
+// program's own statements bind their values instead (TQueryResult::Exec with values). The
+// text between single quotes, every single quote doubled and NUL bytes dropped (they would
+// cut the statement short); nothing is trimmed.
+std::string SqlQuoted(std::string_view text);
+
+// The length of the UTF-8 sequence at `s[i]` and its code point. A byte that starts no valid
+// sequence (a stray continuation byte, a cut, overlong or surrogate sequence, a value beyond
+// U+10FFFF) is one byte long and gets no code point (-1). The one UTF-8 decoder of the core.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::int32_t& cp);
 
 // Code pages. Inside the program all text is UTF-8. Characters that the target code page
 // lacks become "?"; invalid input bytes become "?" too.

@@ -32,7 +32,7 @@ bool ReadHeader(TDocHead& doc, DateTime today) {
     auto q = Query(
         "select GUID, DOC_DATE, DOC_STATE, EXP_DATE, REC_TIME, CLI_GUID, CLI_NAME, STR_PRIM "
         "from DOC_HEADS where (GUID=" +
-        docsql::SingleKey(doc.GUID) + ") order by rowid");
+        SqlQuoted(doc.GUID) + ") order by rowid");
     if (!q || q->RowCount() == 0) {
         notifier().message(kDocHeaderNotRead);
         return false;
@@ -50,7 +50,7 @@ bool ReadHeader(TDocHead& doc, DateTime today) {
 bool ReadLines(TDocHead& doc) {
     auto q = Query(
         "select DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE from DOC_ORDERS where (DOC_ID=" +
-        docsql::SingleKey(doc.GUID) + ") order by ORDER_ID, rowid");
+        SqlQuoted(doc.GUID) + ") order by ORDER_ID, rowid");
     if (!q) return false;
     for (q->First(); !q->AtEnd(); q->Next()) {
         TDocLine line;
@@ -126,7 +126,7 @@ bool LoadDocument(TDocHead& doc, const std::string& guid, const Clock& clock) {
 bool DeleteDocument(const std::string& guid) {
     auto q = TQueryResult::Create(DatabasePath(), true);
     if (!q) return false;
-    const std::string key = docsql::SingleKey(guid);
+    const std::string key = SqlQuoted(guid);
     // One transaction only makes the four deletes fast and all-or-nothing against a crash;
     // a statement that fails does not stop the others, as callers expect.
     Transaction transaction(*q);

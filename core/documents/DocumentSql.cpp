@@ -25,25 +25,6 @@ std::string Money2(Money v) { return MoneyToText(v, 2, false); }
 
 }  // namespace
 
-std::string Single(std::string_view text) {
-    std::string clean;
-    clean.reserve(text.size());
-    for (char c : text) {
-        if (c != '\0') clean += c;
-    }
-    return "'" + SqlText(clean) + "'";
-}
-
-std::string SingleKey(std::string_view text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\0') continue;
-        if (c == '\'') out += '\'';
-        out += c;
-    }
-    return out + "'";
-}
-
 std::string PrepareNote(std::string_view note) {
     const std::string trimmed = Trim(note);
     std::string out;
@@ -101,34 +82,35 @@ std::string InsertHead(const TDocHead& doc, const Totals& totals, DateTime recTi
     return "insert into DOC_HEADS (GUID, ID, IS_DELETED, DOC_DATE, DOC_NUM, DOC_STATE, "
            "REC_TIME, CLI_GUID, CLI_NAME, ORD_SUMM, ORD_WEIGHT, ORD_LINES, SKU_LINES, "
            "PRC_LINES, STR_BASIS, STR_PRIM, GPS_X, GPS_Y, GPS_Z) values (" +
-           SingleKey(doc.GUID) + ", 0, 0, " + DateToSqlText(doc.DOC_DATE) + ", \"б/н\", 1, " +
-           DateToSqlText(recTime) + ", " + Single(doc.CLI_GUID) + ", " + Single(doc.CLI_NAME) +
-           ", " + Money2(totals.sum) + ", " + Money2(totals.quantity) + ", " +
-           std::to_string(totals.lines) + ", 0, 0, \"\", " + Single(PrepareNote(doc.STR_PRIM)) +
-           ", 0, 0, 0)";
+           SqlQuoted(doc.GUID) + ", 0, 0, " + DateToSqlText(doc.DOC_DATE) + ", \"б/н\", 1, " +
+           DateToSqlText(recTime) + ", " + SqlQuoted(Trim(doc.CLI_GUID)) + ", " +
+           SqlQuoted(Trim(doc.CLI_NAME)) + ", " + Money2(totals.sum) + ", " +
+           Money2(totals.quantity) + ", " + std::to_string(totals.lines) + ", 0, 0, \"\", " +
+           SqlQuoted(Trim(PrepareNote(doc.STR_PRIM))) + ", 0, 0, 0)";
 }
 
 std::string UpdateHead(const TDocHead& doc, const Totals& totals) {
     return "update DOC_HEADS set DOC_DATE=" + DateToSqlText(doc.DOC_DATE) +
-           ", CLI_GUID=" + Single(doc.CLI_GUID) + ", CLI_NAME=" + Single(doc.CLI_NAME) +
-           ", ORD_SUMM=" + Money2(totals.sum) + ", ORD_WEIGHT=" + Money2(totals.quantity) +
+           ", CLI_GUID=" + SqlQuoted(Trim(doc.CLI_GUID)) +
+           ", CLI_NAME=" + SqlQuoted(Trim(doc.CLI_NAME)) + ", ORD_SUMM=" + Money2(totals.sum) +
+           ", ORD_WEIGHT=" + Money2(totals.quantity) +
            ", ORD_LINES=" + std::to_string(totals.lines) +
-           ", SKU_LINES=0, PRC_LINES=0, STR_PRIM=" + Single(PrepareNote(doc.STR_PRIM)) +
-           " where (GUID=" + SingleKey(doc.GUID) + ")";
+           ", SKU_LINES=0, PRC_LINES=0, STR_PRIM=" + SqlQuoted(Trim(PrepareNote(doc.STR_PRIM))) +
+           " where (GUID=" + SqlQuoted(doc.GUID) + ")";
 }
 
 std::string SelectStoredState(const std::string& guid) {
-    return "select DOC_STATE from DOC_HEADS where (GUID=" + SingleKey(guid) + ") order by rowid";
+    return "select DOC_STATE from DOC_HEADS where (GUID=" + SqlQuoted(guid) + ") order by rowid";
 }
 
 std::string DeleteLines(const std::string& guid) {
-    return "delete from DOC_ORDERS where (DOC_ID=" + SingleKey(guid) + ")";
+    return "delete from DOC_ORDERS where (DOC_ID=" + SqlQuoted(guid) + ")";
 }
 
 std::string InsertLine(const std::string& guid, std::size_t orderId, const TDocLine& line) {
     return "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values (" +
-           SingleKey(guid) + ", " + std::to_string(orderId) + ", " + Single(line.G_GUID) + ", " +
-           Single(line.G_NAME) + ", " + QuantityLiteral(line.G_WT) + ", " +
+           SqlQuoted(guid) + ", " + std::to_string(orderId) + ", " + SqlQuoted(Trim(line.G_GUID)) +
+           ", " + SqlQuoted(Trim(line.G_NAME)) + ", " + QuantityLiteral(line.G_WT) + ", " +
            Money2(CentsToMoney(line.PriceCents)) + ")";
 }
 

@@ -10,13 +10,10 @@
 // Used by the document store only; the texts are a contract with stored data and the office.
 namespace velmorant::docsql {
 
-// A text between single quotes: trimmed, single quotes doubled, NUL bytes dropped (they would
-// cut the statement short).
-std::string Single(std::string_view text);
-// A document GUID between single quotes: unchanged except that single quotes are doubled.
-// GUIDs never go between double quotes: SQLite reads a double-quoted word that names a column
-// as that column, so a stored GUID "GUID" or "DOC_ID" would match every row.
-std::string SingleKey(std::string_view text);
+// Values go into these texts through SqlQuoted (core/db/Text.h); texts are trimmed first, the
+// GUID of a document is not. GUIDs never go between double quotes: SQLite reads a
+// double-quoted word that names a column as that column, so a stored GUID "GUID" or "DOC_ID"
+// would match every row.
 
 // The note as stored: trimmed; CR LF, CR, LF, backspace and TAB each become one blank.
 // Quotes are not doubled here.

@@ -27,13 +27,16 @@ std::vector<EarlierGoods> ReadEarlierGoods(const std::string& clientGuid,
     if (Trim(clientGuid).empty()) return goods;
     std::string sql =
         "select H.GUID, H.DOC_DATE, H.REC_TIME, O.G_GUID, O.G_NAME, O.G_WT from DOC_HEADS H, "
-        "DOC_ORDERS O where (O.DOC_ID=H.GUID) and (H.CLI_GUID=" +
-        docsql::Single(clientGuid) + ")";
-    if (!Trim(exceptGuid).empty()) sql += " and (H.GUID<>" + docsql::Single(exceptGuid) + ")";
+        "DOC_ORDERS O where (O.DOC_ID=H.GUID) and (H.CLI_GUID=?)";
+    SqlValues values = {Trim(clientGuid)};
+    if (!Trim(exceptGuid).empty()) {
+        sql += " and (H.GUID<>?)";
+        values.emplace_back(Trim(exceptGuid));
+    }
     // Later-written documents first, and of two written the same day the one stored later;
     // the lines of one document in their own order.
     sql += " order by H.REC_TIME desc, H.rowid desc, O.ORDER_ID, O.rowid";
-    std::unique_ptr<TQueryResult> q = Query(sql);
+    std::unique_ptr<TQueryResult> q = Query(sql, values);
     if (!q) return goods;
 
     std::vector<EarlierGoods> lines;

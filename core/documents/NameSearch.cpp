@@ -11,41 +11,6 @@ namespace velmorant {
 
 namespace {
 
-// The length of the UTF-8 sequence at `s[i]` and its code point; an invalid or cut sequence
-// is one byte long and gets no code point (-1), so it is copied unchanged.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::int32_t& cp) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    cp = -1;
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    std::size_t len = 0;
-    std::int32_t value = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        value = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        value = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        value = c & 0x07;
-    } else {
-        return 1;
-    }
-    if (i + len > s.size()) return 1;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return 1;
-        value = (value << 6) | (b & 0x3F);
-    }
-    const std::int32_t minimum = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 1;
-    cp = value;
-    return len;
-}
-
 // Case folding is defined character by character (it never looks at the neighbours), so the
 // folder is asked once for every distinct character of the names, and the names are put
 // together from its answers. Asking it for the whole text at once costs many times more

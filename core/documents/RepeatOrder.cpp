@@ -27,11 +27,16 @@ std::unordered_map<std::string, CatalogueGoods> CurrentGoods(
     const std::vector<std::string>& guids) {
     std::unordered_map<std::string, CatalogueGoods> found;
     if (guids.empty()) return found;
-    std::string list;
-    for (const std::string& g : guids) list += (list.empty() ? "" : ", ") + docsql::Single(g);
+    std::string marks;
+    SqlValues values;
+    for (const std::string& g : guids) {
+        marks += marks.empty() ? "?" : ", ?";
+        values.emplace_back(Trim(g));
+    }
     std::unique_ptr<TQueryResult> q =
         Query("select ID, GUID, ANAME, PRICE, IS_FOLDER from SPR_GOODS where (trim(GUID) in (" +
-              list + ")) order by UNAME, rowid");
+                  marks + ")) order by UNAME, rowid",
+              values);
     if (!q) return found;
     const int cId = q->ColumnIndex("ID");
     const int cGuid = q->ColumnIndex("GUID");
@@ -58,9 +63,10 @@ bool BuildRepeatOrder(const std::string& sourceGuid, const Clock& clock, RepeatO
     made.doc.CLI_GUID = source.CLI_GUID;
     made.doc.CLI_NAME = source.CLI_NAME;
     if (!Trim(source.CLI_GUID).empty()) {
-        std::unique_ptr<TQueryResult> q =
-            Query("select ANAME, IS_DELETED, INFO from SPR_CLIENTS where (IS_FOLDER=0) and (GUID=" +
-                  docsql::Single(source.CLI_GUID) + ") order by rowid");
+        std::unique_ptr<TQueryResult> q = Query(
+            "select ANAME, IS_DELETED, INFO from SPR_CLIENTS where (IS_FOLDER=0) and (GUID=?) "
+            "order by rowid",
+            {Trim(source.CLI_GUID)});
         if (q && q->RowCount() > 0) {
             q->First();
             if (Trim(q->Value("IS_DELETED", "")) == "1") {

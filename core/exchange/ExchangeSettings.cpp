@@ -39,8 +39,8 @@ Key keyOf(const std::string& name) {
 }
 
 std::string insertStatement(const std::string& name, const std::string& value) {
-    return "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + SqlText(name) + "', '" +
-           SqlText(value) + "')";
+    return "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (" + SqlQuoted(Trim(name)) + ", " +
+           SqlQuoted(Trim(value)) + ")";
 }
 
 const char* switchText(bool on) { return on ? "1" : "0"; }

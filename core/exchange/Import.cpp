@@ -228,7 +228,7 @@ void showFailure(const BatchedStatements::Failure& failure) {
 long long deleteOneByOne(TQueryResult& q, const std::vector<std::string>& guids) {
     long long count = 0;
     for (const auto& guid : guids) {
-        const std::string key = docsql::SingleKey(guid);
+        const std::string key = SqlQuoted(guid);
         Transaction transaction(q);
         const bool inTransaction = transaction.Begin();
         const bool head = q.Exec("delete from DOC_HEADS where (GUID=" + key + ")");

@@ -58,7 +58,7 @@ bool ReloadJournalDocument(TQueryResult& q, DateTime start, DateTime end, const 
                            std::vector<TJournalRow>& rows) {
     const std::string key = Trim(guid);
     const std::string condition = periodCondition(start, end);
-    std::string sql = std::string(kColumns) + " where (GUID=" + docsql::SingleKey(key) + ")";
+    std::string sql = std::string(kColumns) + " where (GUID=" + SqlQuoted(key) + ")";
     if (!condition.empty()) sql += " and " + condition;
     sql += " order by rowid";
     std::vector<TJournalRow> fresh;

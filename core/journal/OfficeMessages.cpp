@@ -117,8 +117,8 @@ int CountUnreadMessages() {
 }
 
 bool MarkMessageRead(std::int64_t rowId) {
-    return Query("update MY_MESSAGES set IS_NEW=0 where (rowid=" + std::to_string(rowId) + ")") !=
-           nullptr;
+    return Query("update MY_MESSAGES set IS_NEW=0 where (rowid=?)",
+                 {static_cast<long long>(rowId)}) != nullptr;
 }
 
 }  // namespace velmorant

@@ -23,9 +23,9 @@ inline void ExecOrFail(const std::string& sql) {
 }
 
 inline void SetOption(const std::string& name, const std::string& value) {
-    ExecOrFail("delete from MY_OPTIONS where OPT_NAME='" + SqlText(name) +
-               "'; insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('" + SqlText(name) + "', '" +
-               SqlText(value) + "')");
+    ExecOrFail("delete from MY_OPTIONS where OPT_NAME=" + SqlQuoted(Trim(name)) +
+               "; insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (" + SqlQuoted(Trim(name)) +
+               ", " + SqlQuoted(Trim(value)) + ")");
 }
 
 // Three clients in UNAME order "ИП Запретов" (shipment forbidden), "Иванов И.И.",

@@ -246,6 +246,88 @@ TEST_F(QueryResultTest, DoubleQuotedWordsAreTextValues) {
     EXPECT_EQ(q->Value("D", ""), "2008-03-15");
 }
 
+// Bound values are values whatever they hold: quotes, a word that names a column, a NUL-free
+// text with spaces kept, a number; a statement that cannot take them fails with one message and
+// runs nothing.
+TEST_F(QueryResultTest, BoundValuesNeverBecomeStatementText) {
+    auto q = open();
+    ASSERT_TRUE(q);
+    ASSERT_TRUE(
+        q->Exec("insert into SPR_CLIENTS (ID, GUID, ANAME) values (1, 'A', 'first'), "
+                "(2, 'GUID', 'second'), (3, 'O''Neil', 'third'), (4, ' spaced ', 'fourth')"));
+    struct Case {
+        const char* label;
+        std::string sql;
+        SqlValues values;
+        bool ok;
+        std::string names;  // the ANAME of the rows, joined by "|"
+    };
+    const std::vector<Case> cases = {
+        {"a quote",
+         "select ANAME from SPR_CLIENTS where GUID=?",
+         {std::string("O'Neil")},
+         true,
+         "third"},
+        {"a word that names a column",
+         "select ANAME from SPR_CLIENTS where GUID=?",
+         {std::string("GUID")},
+         true,
+         "second"},
+        {"spaces are kept",
+         "select ANAME from SPR_CLIENTS where GUID=?",
+         {std::string(" spaced ")},
+         true,
+         "fourth"},
+        {"an injection stays a value",
+         "select ANAME from SPR_CLIENTS where GUID=?",
+         {std::string("A' or '1'='1")},
+         true,
+         ""},
+        {"a number",
+         "select ANAME from SPR_CLIENTS where ID>? order by ID",
+         {2LL},
+         true,
+         "third|fourth"},
+        {"several values",
+         "select ANAME from SPR_CLIENTS where GUID in (?, ?) order by ID",
+         {std::string("A"), std::string("GUID")},
+         true,
+         "first|second"},
+        {"too few values",
+         "select ANAME from SPR_CLIENTS where GUID=? or GUID=?",
+         {std::string("A")},
+         false,
+         ""},
+        {"too many values", "select ANAME from SPR_CLIENTS", {std::string("A")}, false, ""},
+        {"two statements",
+         "delete from SPR_CLIENTS where GUID=?; delete from SPR_CLIENTS",
+         {std::string("A")},
+         false,
+         ""},
+        {"a statement the library refuses",
+         "select ANAME from NO_TABLE where GUID=?",
+         {std::string("A")},
+         false,
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        notes.clear();
+        TQueryResult r(folder.dbPath());
+        ASSERT_TRUE(r.Open());
+        EXPECT_EQ(c.ok, r.Exec(c.sql, c.values));
+        EXPECT_EQ(c.ok ? 0u : 1u, notes.shown().size());
+        std::string names;
+        for (r.First(); !r.AtEnd(); r.Next()) names += (names.empty() ? "" : "|") + r.Cell(0);
+        EXPECT_EQ(c.names, names);
+        std::string error;
+        EXPECT_EQ(c.ok, r.ExecSilently(c.sql, c.values, &error) == 0);
+        EXPECT_EQ(c.ok, error.empty()) << error;
+    }
+    // Nothing was deleted by the statement that was refused.
+    EXPECT_EQ(4, Query("select ID from SPR_CLIENTS")->RowCount());
+}
+
 TEST_F(QueryResultTest, OpenFailures) {
     TQueryResult empty("");
     EXPECT_FALSE(empty.Open());

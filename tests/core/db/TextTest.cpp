@@ -41,9 +41,42 @@ TEST(Text, CutToken) {
 }
 
 TEST(Text, Escaping) {
-    EXPECT_EQ(SqlText("O'Neil"), "O''Neil");
-    EXPECT_EQ(SqlText("  padded  "), "padded");
-    EXPECT_EQ(SqlText("''"), "''''");
+    EXPECT_EQ(SqlQuoted("O'Neil"), "'O''Neil'");
+    EXPECT_EQ(SqlQuoted("  padded  "), "'  padded  '");
+    EXPECT_EQ(SqlQuoted("''"), "''''''");
+    EXPECT_EQ(SqlQuoted(std::string("a\0b", 3)), "'ab'");
+}
+
+// The one decoder: what it takes for a character and what it leaves as a single byte.
+TEST(Text, DecodesUtf8Strictly) {
+    struct Case {
+        const char* label;
+        std::string bytes;
+        std::size_t length;
+        std::int32_t codePoint;
+    };
+    const std::vector<Case> cases = {
+        {"ASCII", "A", 1, 0x41},
+        {"two bytes", "\xD0\x96", 2, 0x416},
+        {"three bytes", "\xE2\x82\xAC", 3, 0x20AC},
+        {"four bytes", "\xF0\x9F\x98\x80", 4, 0x1F600},
+        {"overlong two bytes", "\xC0\x80", 1, -1},
+        {"overlong three bytes", "\xE0\x80\x80", 1, -1},
+        {"surrogate", "\xED\xA0\x80", 1, -1},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", 1, -1},
+        {"cut short", "\xE2\x82", 1, -1},
+        {"stray continuation", "\x80", 1, -1},
+        {"lead without continuation",
+         "\xD0"
+         "A",
+         1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::int32_t cp = 0;
+        EXPECT_EQ(c.length, DecodeUtf8(c.bytes, 0, cp));
+        EXPECT_EQ(c.codePoint, cp);
+    }
 }
 
 TEST(Text, CodePages) {

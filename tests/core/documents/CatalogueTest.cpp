@@ -26,10 +26,9 @@ protected:
         for (const Row& r : rows) {
             ASSERT_TRUE(
                 q->Exec("insert into SPR_GOODS (ID, ROOTID, IS_FOLDER, ANAME, UNAME, GUID, PRICE) "
-                        "values ('" +
-                        SqlText(r.id) + "', '" + SqlText(r.rootId) + "', '" + SqlText(r.isFolder) +
-                        "', '" + SqlText(r.aname) + "', '" + SqlText(r.uname) + "', '" +
-                        SqlText(r.guid) + "', '" + SqlText(r.price) + "')"));
+                        "values (?, ?, ?, ?, ?, ?, ?)",
+                        {Trim(r.id), Trim(r.rootId), Trim(r.isFolder), Trim(r.aname), Trim(r.uname),
+                         Trim(r.guid), Trim(r.price)}));
         }
         ASSERT_TRUE(q->Exec("commit"));
     }
