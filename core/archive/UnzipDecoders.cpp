@@ -10,18 +10,66 @@
 
 #include "core/archive/FileIo.h"
 #include "core/archive/Unzipper.h"
+#include "core/archive/ZipEntryDecoder.h"
+#include "core/db/AtomicFile.h"
 
 namespace velmorant {
 
 using namespace zip;
 
+ZipEntryDecoder::ZipEntryDecoder(const ZipEntryData& data, AtomicFile* output, uint64_t runLimit,
+                                 uint64_t& runOutput)
+    : m_archive(data.archive),
+      m_output(output),
+      m_runLimit(runLimit),
+      m_runOutput(runOutput),
+      m_compressedSize(data.compressedSize),
+      m_uncompressedSize(data.uncompressedSize),
+      m_expectedCrc(data.expectedCrc),
+      m_flags(data.flags),
+      m_window(new uint8_t[kWindowSize]()),
+      m_inputLeft(data.compressedSize),
+      m_inputOffset(data.offset),
+      m_crc(::crc32(0L, Z_NULL, 0)) {}
+
+int ZipEntryDecoder::Decode(uint16_t method) {
+    int result = 0;
+    switch (method) {
+        case 0:
+            result = decodeStored();
+            break;
+        case 1:
+            result = decodeShrunk();
+            break;
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            result = decodeReduced(method - 1);
+            break;
+        case 6:
+            result = decodeImploded();
+            break;
+        default:
+            result = decodeDeflated();
+            break;
+    }
+    if (result == 0 && !flushWindow()) result = kUnzipWriteError;
+    // A failed read makes whatever the decoder concluded meaningless.
+    if (m_inputError) result = m_inputError;
+    if (m_limitPassed) result = kUnzipDamaged;
+    if (result != 0) return result;
+    if (m_written != m_uncompressedSize || m_crc != m_expectedCrc) return kUnzipCrcError;
+    return 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Input and output
 
-int TUnzipper::fillInput() {
+int ZipEntryDecoder::fillInput() {
     if (m_inputLeft == 0 || m_inputError) return 0;
     const auto want = static_cast<size_t>(std::min<uint64_t>(kInputSize, m_inputLeft));
-    const ssize_t n = readAt(m_rec.archive.get(), m_input, want, m_inputOffset);
+    const ssize_t n = readAt(m_archive, m_input, want, m_inputOffset);
     if (n <= 0) {
         // A failed read ends the run; an archive that ends inside the data has it cut short.
         if (n < 0) m_inputError = kUnzipReadError;
@@ -35,13 +83,13 @@ int TUnzipper::fillInput() {
     return static_cast<int>(n);
 }
 
-int TUnzipper::nextByte() {
+int ZipEntryDecoder::nextByte() {
     if (m_inputPos == m_inputFill && fillInput() == 0) return -1;
     return m_input[m_inputPos++];
 }
 
 // The next `count` bits (at most 24), least significant first; zeros once the data ended.
-uint32_t TUnzipper::getBits(int count) {
+uint32_t ZipEntryDecoder::getBits(int count) {
     while (m_bitCount < count) {
         int byte = nextByte();
         if (byte < 0) {
@@ -57,7 +105,7 @@ uint32_t TUnzipper::getBits(int count) {
     return value;
 }
 
-bool TUnzipper::flushWindow() {
+bool ZipEntryDecoder::flushWindow() {
     const uint64_t size = m_written - m_flushed;
     if (size == 0) return true;
     // The run's limit holds whatever the entry's header said: nothing beyond it is written.
@@ -68,7 +116,7 @@ bool TUnzipper::flushWindow() {
     m_runOutput += size;
     const uint8_t* start = m_window.get() + (m_flushed & (kWindowSize - 1));
     m_crc = ::crc32(m_crc, start, static_cast<uInt>(size));
-    if (m_rec.output && !m_rec.output->Write(start, size)) {
+    if (m_output && !m_output->Write(start, size)) {
         m_writeFailed = true;
         return false;
     }
@@ -76,7 +124,7 @@ bool TUnzipper::flushWindow() {
     return true;
 }
 
-bool TUnzipper::putByte(uint8_t byte) {
+bool ZipEntryDecoder::putByte(uint8_t byte) {
     m_window[m_written & (kWindowSize - 1)] = byte;
     ++m_written;
     if ((m_written & (kWindowSize - 1)) == 0) return flushWindow();
@@ -86,7 +134,7 @@ bool TUnzipper::putByte(uint8_t byte) {
 // Copies `length` bytes from `distance` bytes back, stopping at the uncompressed size. Bytes
 // before the start of the output read as zeros: the window starts zeroed, and the distance
 // never exceeds the window size.
-bool TUnzipper::copyMatch(uint32_t distance, uint32_t length) {
+bool ZipEntryDecoder::copyMatch(uint32_t distance, uint32_t length) {
     for (uint32_t i = 0; i < length && m_written < m_uncompressedSize; ++i) {
         if (!putByte(m_window[(m_written - distance) & (kWindowSize - 1)])) return false;
     }
@@ -96,11 +144,11 @@ bool TUnzipper::copyMatch(uint32_t distance, uint32_t length) {
 // ---------------------------------------------------------------------------------------------
 // Method 0: stored
 
-int TUnzipper::decodeStored() {
+int ZipEntryDecoder::decodeStored() {
     uint64_t left = m_compressedSize;
     while (left > 0) {
         const auto piece = static_cast<size_t>(std::min<uint64_t>(left, kWindowSize));
-        const ssize_t n = readAt(m_rec.archive.get(), m_window.get(), piece, m_inputOffset);
+        const ssize_t n = readAt(m_archive, m_window.get(), piece, m_inputOffset);
         if (n < 0) return kUnzipReadError;
         if (static_cast<size_t>(n) != piece) return kUnzipDamaged;  // the archive is cut short
         m_inputOffset += piece;
@@ -118,7 +166,7 @@ int TUnzipper::decodeStored() {
 // code, the previous string extended by the first byte of the current one, takes the lowest
 // free code above 256.
 
-int TUnzipper::decodeShrunk() {
+int ZipEntryDecoder::decodeShrunk() {
     constexpr int kControl = 256;
     constexpr int kTableSize = 8192;
     constexpr int16_t kFree = -1;
@@ -208,7 +256,7 @@ int TUnzipper::decodeShrunk() {
 // (per preceding byte, up to 63 likely successors); byte 144 (DLE) introduces a length and
 // distance pair, or stands for itself when followed by 0.
 
-int TUnzipper::decodeReduced(int factor) {
+int ZipEntryDecoder::decodeReduced(int factor) {
     constexpr uint8_t kDle = 144;
     static constexpr std::array<uint8_t, 5> kLengthMask = {0, 0x7F, 0x3F, 0x1F, 0x0F};
     std::array<std::array<uint8_t, 64>, 256> followers{};
@@ -331,7 +379,7 @@ bool buildTree(const std::vector<uint8_t>& lengths, ShannonFanoTree& tree) {
 
 }  // namespace
 
-int TUnzipper::decodeImploded() {
+int ZipEntryDecoder::decodeImploded() {
     const bool bigWindow = (m_flags & 0x02) != 0;
     const bool literalTree = (m_flags & 0x04) != 0;
 
@@ -391,7 +439,7 @@ int TUnzipper::decodeImploded() {
 // ---------------------------------------------------------------------------------------------
 // Method 8: deflated, through zlib's raw inflate.
 
-int TUnzipper::decodeDeflated() {
+int ZipEntryDecoder::decodeDeflated() {
     z_stream stream{};
     if (inflateInit2(&stream, -15) != Z_OK) return kUnzipDamaged;
     // zlib's state is freed on every way out.

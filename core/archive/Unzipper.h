@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/archive/ZipEntrySpans.h"
 #include "core/archive/ZipRec.h"
 
 namespace velmorant {
@@ -23,8 +24,9 @@ inline constexpr int kUnzipNotZip = -12;      // the file is not a ZIP archive
 inline constexpr int kUnzipCannotOpen = -14;  // the archive cannot be opened
 inline constexpr int kUnzipNoTarget = -500;   // the target folder is empty
 
-// The unpacking object: the decoders' window and input buffer, the running CRC-32 and the
-// record of the run. One object may serve any number of runs, one after the other; it is not
+// The unpacking object: the record of the run, the entries' spans, and the run's output
+// limit; the central directory is read by ZipDirectory, each entry decoded by a
+// ZipEntryDecoder. One object may serve any number of runs, one after the other; it is not
 // meant to be shared between threads.
 class TUnzipper {
 public:
@@ -58,71 +60,16 @@ private:
     int closeOutput(int result);
 
     int runEntries(const std::string& mask);
-    void collectSpans();
-    bool overlapsOtherEntry(uint64_t begin, uint64_t end) const;
-    int findEndRecord(uint64_t fileSize, uint64_t& endOffset);
-    int readCentralDirectory(uint64_t fileSize);
-    bool nextEntry();
     int handleEntry();
+    // Reads the current entry's local header and decodes its data into the output.
     int extractEntry();
 
-    // Decoders: each writes exactly m_uncompressedSize bytes (or fails) through putByte/flush.
-    int decodeStored();
-    int decodeShrunk();
-    int decodeReduced(int factor);
-    int decodeImploded();
-    int decodeDeflated();
-
-    // Compressed input, read in blocks of up to 4 096 bytes, never beyond the entry's data.
-    int fillInput();
-    int nextByte();
-    uint32_t getBits(int count);
-    bool inputOverrun() const { return m_overrunBytes > kInputSlack; }
-
-    // Output through the 32 768-byte window.
-    bool putByte(uint8_t byte);
-    bool copyMatch(uint32_t distance, uint32_t length);
-    bool flushWindow();
-
-    static constexpr uint32_t kWindowSize = 32768;
-    static constexpr uint32_t kInputSize = 4096;
-    // Bytes of zeros a decoder may read past the end of its data before the data counts as
-    // cut short (legacy decoders look ahead by a few bits).
-    static constexpr uint32_t kInputSlack = 4;
-
-    std::unique_ptr<uint8_t[]> m_window;
-    uint64_t m_written = 0;  // bytes produced for the current entry
-    uint64_t m_flushed = 0;  // bytes of them already written to the output
-    uint8_t m_input[kInputSize];
-    uint32_t m_inputPos = 0;
-    uint32_t m_inputFill = 0;
-    uint64_t m_inputLeft = 0;     // bytes of the entry's data not read yet
-    uint64_t m_inputOffset = 0;   // archive offset of the next byte to read
-    uint32_t m_overrunBytes = 0;  // zero bytes supplied after the data ended
-    int m_inputError = 0;         // kUnzipReadError once a read failed
-    bool m_writeFailed = false;
-    uint32_t m_bitBuffer = 0;
-    int m_bitCount = 0;
-    uint32_t m_crc = 0;
-    uint32_t m_compressedSize = 0;
-    uint32_t m_uncompressedSize = 0;
-    uint32_t m_expectedCrc = 0;
-    uint16_t m_flags = 0;
     TZipRec m_rec;
-
+    ZipEntrySpans m_spans;
     uint64_t m_outputLimit = 0;  // as set; 0 for the default
     uint64_t m_runLimit = 0;     // the limit of the current run
     uint64_t m_runOutput = 0;    // bytes produced by the current run
-    bool m_limitPassed = false;  // the current entry would have passed the run's limit
-    // Where each entry's local header and data lie in the archive, sorted by start, with the
-    // furthest end among the spans up to each one.
-    struct Span {
-        uint64_t begin;
-        uint64_t end;
-    };
     std::vector<std::string> m_unwritten;
-    std::vector<Span> m_spans;
-    std::vector<uint64_t> m_spanEndMax;
 };
 
 // Extracts every entry of the archive whose name matches `mask` into `targetFolder`.

@@ -210,6 +210,52 @@ private:
     std::unordered_map<std::string, std::vector<Line>> m_byDocument;
 };
 
+// The documents of `heads` with their lines, one <DOC> each, counted on `progress`.
+void writeDocuments(ExportWriter& writer, TQueryResult& heads, const DocumentLines& lines,
+                    ExchangeProgress& progress) {
+    progress.setVisible(true);
+    progress.setValue(0);
+    progress.setRange(0, heads.RowCount());
+
+    const int guidCol = heads.ColumnIndex("GUID");
+    const int docDateCol = heads.ColumnIndex("DOC_DATE");
+    const int recTimeCol = heads.ColumnIndex("REC_TIME");
+    const int cliGuidCol = heads.ColumnIndex("CLI_GUID");
+    const int cliNameCol = heads.ColumnIndex("CLI_NAME");
+    const int ordLinesCol = heads.ColumnIndex("ORD_LINES");
+    const int primCol = heads.ColumnIndex("STR_PRIM");
+
+    std::string line;
+    int done = 0;
+    for (heads.First(); !heads.AtEnd(); heads.Next()) {
+        const std::string guid = heads.Cell(guidCol);
+        line = "<DOC";
+        appendAttr(line, "ID", guid);
+        appendAttr(line, "DATEREC", trimmed(heads.Cell(recTimeCol)));
+        appendAttr(line, "DOCDATE", trimmed(heads.Cell(docDateCol)));
+        appendAttr(line, "CLIENT", trimmed(heads.Cell(cliGuidCol)));
+        appendSafeAttr(line, "CLIENTNAME", heads.Cell(cliNameCol));
+        appendAttr(line, "LINES", trimmed(heads.Cell(ordLinesCol)));
+        appendSafeAttr(line, "PRIM", heads.Cell(primCol));
+        line += " >";
+        writer.Line(line);
+        writer.Line("<TABLE1>");
+        if (const auto* docLines = lines.Of(guid)) {
+            for (const auto& l : *docLines) {
+                line = "<ROW";
+                appendAttr(line, "NGUID", trimmed(lines.Guid(l)));
+                appendSafeAttr(line, "NNAME", lines.Name(l));
+                appendAttr(line, "NCOUNT", trimmed(lines.Count(l)));
+                line += " />";
+                writer.Line(line);
+            }
+        }
+        writer.Line("</TABLE1>");
+        writer.Line("</DOC>");
+        progress.setValue(++done);
+    }
+}
+
 // The full path of a file, also when its folder was given relative to the current one. Only
 // "." parts are dropped: folding "x/.." away could name another folder when x is a link.
 std::string fullPath(const std::string& path) {
@@ -268,48 +314,7 @@ bool ExportDocuments(ExchangePort& screen, const std::string& folderIn) {
         return false;
     }
 
-    ExchangeProgress& progress = screen.Progress();
-    progress.setVisible(true);
-    progress.setValue(0);
-    progress.setRange(0, heads->RowCount());
-
-    const int guidCol = heads->ColumnIndex("GUID");
-    const int docDateCol = heads->ColumnIndex("DOC_DATE");
-    const int recTimeCol = heads->ColumnIndex("REC_TIME");
-    const int cliGuidCol = heads->ColumnIndex("CLI_GUID");
-    const int cliNameCol = heads->ColumnIndex("CLI_NAME");
-    const int ordLinesCol = heads->ColumnIndex("ORD_LINES");
-    const int primCol = heads->ColumnIndex("STR_PRIM");
-
-    std::string line;
-    int done = 0;
-    for (heads->First(); !heads->AtEnd(); heads->Next()) {
-        const std::string guid = heads->Cell(guidCol);
-        line = "<DOC";
-        appendAttr(line, "ID", guid);
-        appendAttr(line, "DATEREC", trimmed(heads->Cell(recTimeCol)));
-        appendAttr(line, "DOCDATE", trimmed(heads->Cell(docDateCol)));
-        appendAttr(line, "CLIENT", trimmed(heads->Cell(cliGuidCol)));
-        appendSafeAttr(line, "CLIENTNAME", heads->Cell(cliNameCol));
-        appendAttr(line, "LINES", trimmed(heads->Cell(ordLinesCol)));
-        appendSafeAttr(line, "PRIM", heads->Cell(primCol));
-        line += " >";
-        writer.Line(line);
-        writer.Line("<TABLE1>");
-        if (const auto* docLines = lines.Of(guid)) {
-            for (const auto& l : *docLines) {
-                line = "<ROW";
-                appendAttr(line, "NGUID", trimmed(lines.Guid(l)));
-                appendSafeAttr(line, "NNAME", lines.Name(l));
-                appendAttr(line, "NCOUNT", trimmed(lines.Count(l)));
-                line += " />";
-                writer.Line(line);
-            }
-        }
-        writer.Line("</TABLE1>");
-        writer.Line("</DOC>");
-        progress.setValue(++done);
-    }
+    writeDocuments(writer, *heads, lines, screen.Progress());
     writer.Line("</Velmorant>");
 
     if (!writer.Finish()) {

@@ -20,11 +20,57 @@ namespace velmorant {
 
 namespace {
 
-constexpr int kFirstYear = 1980;
-constexpr int kLastYear = 3000;
+template <class W>
+W* named(W* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
 
-DateTime firstOf(int year, int month) { return EncodeDate(year, month, 1); }
-DateTime lastOf(int year, int month) { return EncodeDate(year, month, daysInMonth(year, month)); }
+QRadioButton* radio(QWidget* area, const char* text, const char* name, QRect at) {
+    auto* r = named(new QRadioButton(ToQString(text), area), name);
+    const QSize hint = r->sizeHint();
+    r->setGeometry(at.x(), at.y(), at.width() > 0 ? at.width() : hint.width(),
+                   at.height() > 0 ? at.height() : hint.height());
+    return r;
+}
+
+QPushButton* button(QWidget* area, const char* text, const char* name, int x, int y, int width) {
+    auto* b = named(new QPushButton(ToQString(text), area), name);
+    b->setAutoDefault(false);
+    b->setGeometry(x, y, width, 22);
+    return b;
+}
+
+QLineEdit* readOnly(QWidget* area, const char* name, int x, int y, Qt::Alignment alignment) {
+    auto* e = named(new QLineEdit(area), name);
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::NoFocus);  // out of the tab order
+    e->setAlignment(alignment | Qt::AlignVCenter);
+    e->setGeometry(x, y, 106, 22);
+    // "III квартал 2008 г." has to fit the 106 pixels of the row.
+    QFont narrow = e->font();
+    narrow.setPointSizeF(7);
+    e->setFont(narrow);
+    e->setTextMargins(0, 0, 0, 0);
+    return e;
+}
+
+QDateEdit* picker(QWidget* area, const char* name, int x, int y) {
+    auto* p = named(new QDateEdit(area), name);
+    p->setCalendarPopup(true);
+    p->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    p->setDateRange(QDate(1900, 1, 1), QDate(9999, 12, 31));
+    UseProgramLocale(p);
+    const QSize hint = p->sizeHint();
+    p->setGeometry(x, y, hint.width(), hint.height());
+    return p;
+}
+
+QCheckBox* check(QWidget* area, const char* text, const char* name, int x, int y) {
+    auto* c = named(new QCheckBox(ToQString(text), area), name);
+    c->setGeometry(x, y, 152, c->sizeHint().height());
+    return c;
+}
 
 }  // namespace
 
@@ -54,82 +100,40 @@ TPeriodDialog::TPeriodDialog(DateTime start, DateTime end, const Clock& clock, Q
     grey.setColor(QPalette::Window, QColor(240, 240, 240));
     setPalette(grey);
     setAutoFillBackground(true);
-    QWidget* area = body();
-    auto named = [](QWidget* w, const char* name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
-    auto radio = [&](const char* text, const char* name, int x, int y, int width, int height) {
-        auto* r = new QRadioButton(ToQString(text), area);
-        named(r, name);
-        const QSize hint = r->sizeHint();
-        r->setGeometry(x, y, width > 0 ? width : hint.width(), height > 0 ? height : hint.height());
-        return r;
-    };
-    auto button = [&](const char* text, const char* name, int x, int y, int width) {
-        auto* b = new QPushButton(ToQString(text), area);
-        named(b, name);
-        b->setAutoDefault(false);
-        b->setGeometry(x, y, width, 22);
-        return b;
-    };
-    auto readOnly = [&](const char* name, int x, int y, Qt::Alignment alignment) {
-        auto* e = new QLineEdit(area);
-        named(e, name);
-        e->setReadOnly(true);
-        e->setFocusPolicy(Qt::NoFocus);  // out of the tab order
-        e->setAlignment(alignment | Qt::AlignVCenter);
-        e->setGeometry(x, y, 106, 22);
-        // "III квартал 2008 г." has to fit the 106 pixels of the row.
-        QFont narrow = e->font();
-        narrow.setPointSizeF(7);
-        e->setFont(narrow);
-        e->setTextMargins(0, 0, 0, 0);
-        return e;
-    };
-    auto picker = [&](const char* name, int x, int y) {
-        auto* p = new QDateEdit(area);
-        named(p, name);
-        p->setCalendarPopup(true);
-        p->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
-        p->setDateRange(QDate(1900, 1, 1), QDate(9999, 12, 31));
-        UseProgramLocale(p);
-        const QSize hint = p->sizeHint();
-        p->setGeometry(x, y, hint.width(), hint.height());
-        return p;
-    };
-    auto check = [&](const char* text, const char* name, int x, int y) {
-        auto* c = new QCheckBox(ToQString(text), area);
-        named(c, name);
-        c->setGeometry(x, y, 152, c->sizeHint().height());
-        return c;
-    };
+    createLayout();
+    connectLayout();
+    initialise(start, end, clock.Today());
+    adjustSize();
+}
 
-    m_yearRadio = radio(period_text::kYear, "yearRadio", 8, 8, 0, 0);
-    m_yearPrev = button(period_text::kPrevious, "yearPrevious", 80, 8, 24);
-    m_yearText = readOnly("yearText", 103, 8, Qt::AlignRight);
-    m_yearNext = button(period_text::kNext, "yearNext", 208, 8, 25);
-    m_quarterRadio = radio(period_text::kQuarter, "quarterRadio", 8, 33, 0, 0);
-    m_quarterPrev = button(period_text::kPrevious, "quarterPrevious", 80, 33, 24);
-    m_quarterText = readOnly("quarterText", 103, 33, Qt::AlignHCenter);
-    m_quarterNext = button(period_text::kNext, "quarterNext", 208, 33, 25);
-    m_monthRadio = radio(period_text::kMonth, "monthRadio", 8, 58, 0, 0);
-    m_monthPrev = button(period_text::kPrevious, "monthPrevious", 80, 58, 24);
-    m_monthText = readOnly("monthText", 103, 58, Qt::AlignHCenter);
-    m_monthNext = button(period_text::kNext, "monthNext", 207, 58, 25);
-    m_dayRadio = radio(period_text::kDay, "dayRadio", 8, 82, 0, 24);
-    m_dayPicker = picker("dayPicker", 80, 82);
-    m_fromYearStart = check(period_text::kFromYearStart, "fromYearStart", 80, 112);
-    m_fromQuarterStart = check(period_text::kFromQuarterStart, "fromQuarterStart", 80, 130);
-    m_fromMonthStart = check(period_text::kFromMonthStart, "fromMonthStart", 80, 148);
-    m_intervalRadio = radio(period_text::kInterval, "intervalRadio", 8, 169, 88, 0);
-    m_fromLabel = new QLabel(ToQString(period_text::kFrom), area);
+void TPeriodDialog::createLayout() {
+    using namespace period_text;
+    QWidget* area = body();
+    m_yearRadio = radio(area, kYear, "yearRadio", QRect(8, 8, 0, 0));
+    m_yearPrev = button(area, kPrevious, "yearPrevious", 80, 8, 24);
+    m_yearText = readOnly(area, "yearText", 103, 8, Qt::AlignRight);
+    m_yearNext = button(area, kNext, "yearNext", 208, 8, 25);
+    m_quarterRadio = radio(area, kQuarter, "quarterRadio", QRect(8, 33, 0, 0));
+    m_quarterPrev = button(area, kPrevious, "quarterPrevious", 80, 33, 24);
+    m_quarterText = readOnly(area, "quarterText", 103, 33, Qt::AlignHCenter);
+    m_quarterNext = button(area, kNext, "quarterNext", 208, 33, 25);
+    m_monthRadio = radio(area, kMonth, "monthRadio", QRect(8, 58, 0, 0));
+    m_monthPrev = button(area, kPrevious, "monthPrevious", 80, 58, 24);
+    m_monthText = readOnly(area, "monthText", 103, 58, Qt::AlignHCenter);
+    m_monthNext = button(area, kNext, "monthNext", 207, 58, 25);
+    m_dayRadio = radio(area, kDay, "dayRadio", QRect(8, 82, 0, 24));
+    m_dayPicker = picker(area, "dayPicker", 80, 82);
+    m_fromYearStart = check(area, kFromYearStart, "fromYearStart", 80, 112);
+    m_fromQuarterStart = check(area, kFromQuarterStart, "fromQuarterStart", 80, 130);
+    m_fromMonthStart = check(area, kFromMonthStart, "fromMonthStart", 80, 148);
+    m_intervalRadio = radio(area, kInterval, "intervalRadio", QRect(8, 169, 88, 0));
+    m_fromLabel = new QLabel(ToQString(kFrom), area);
     m_fromLabel->setGeometry(28, 193, 15, 24);
-    m_intervalFrom = picker("intervalFrom", 48, 193);
-    m_toLabel = new QLabel(ToQString(period_text::kTo), area);
+    m_intervalFrom = picker(area, "intervalFrom", 48, 193);
+    m_toLabel = new QLabel(ToQString(kTo), area);
     m_toLabel->setGeometry(28, 225, 16, 24);
-    m_intervalTo = picker("intervalTo", 48, 225);
-    m_allRadio = radio(period_text::kAll, "allRadio", 8, 252, 225, 0);
+    m_intervalTo = picker(area, "intervalTo", 48, 225);
+    m_allRadio = radio(area, kAll, "allRadio", QRect(8, 252, 225, 0));
     area->setMinimumSize(241, m_allRadio->geometry().bottom() + 8);
     // On a phone the rows grow to a finger's size, as wide as the screen allows.
     if (const double fy = TouchScale(area, 22); fy > 1.0) {
@@ -143,14 +147,16 @@ TPeriodDialog::TPeriodDialog(DateTime start, DateTime end, const Clock& clock, Q
          {m_yearRadio, m_quarterRadio, m_monthRadio, m_dayRadio, m_intervalRadio, m_allRadio})
         group->addButton(r);
     TabToCheckedButton(group);
+}
 
+void TPeriodDialog::connectLayout() {
     // A radio button: enabled states first, then the mode's own step, then recompute.
     for (QRadioButton* r :
          {m_yearRadio, m_quarterRadio, m_monthRadio, m_dayRadio, m_intervalRadio, m_allRadio}) {
         connect(r, &QRadioButton::clicked, this, [this, r] {
             applyEnabledStates();
-            if (r == m_quarterRadio) m_month = m_quarter * 3;
-            if (r == m_dayRadio) m_start = m_end;
+            if (r == m_quarterRadio) m_period.month = m_period.quarter * 3;
+            if (r == m_dayRadio) m_period.start = m_period.end;
             recompute();
         });
     }
@@ -160,25 +166,30 @@ TPeriodDialog::TPeriodDialog(DateTime start, DateTime end, const Clock& clock, Q
             applyEnabledStates();
         });
     }
-    connect(m_yearPrev, &QPushButton::clicked, this, [this] { stepYear(-1); });
-    connect(m_yearNext, &QPushButton::clicked, this, [this] { stepYear(+1); });
-    connect(m_quarterPrev, &QPushButton::clicked, this, [this] { stepQuarter(-1); });
-    connect(m_quarterNext, &QPushButton::clicked, this, [this] { stepQuarter(+1); });
-    connect(m_monthPrev, &QPushButton::clicked, this, [this] { stepMonth(-1); });
-    connect(m_monthNext, &QPushButton::clicked, this, [this] { stepMonth(+1); });
-    connect(m_dayPicker, &QDateEdit::dateChanged, this, [this](const QDate& d) {
-        m_end = FromQDate(d);
-        recompute();
-    });
-    connect(m_intervalFrom, &QDateEdit::dateChanged, this, [this](const QDate& d) {
-        m_start = FromQDate(d);
-        recompute();
-    });
-    connect(m_intervalTo, &QDateEdit::dateChanged, this, [this](const QDate& d) {
-        m_end = FromQDate(d);
-        recompute();
-    });
+    auto step = [this](QPushButton* b, bool (*stepper)(PeriodChoice&, int), int delta) {
+        connect(b, &QPushButton::clicked, this, [this, stepper, delta] {
+            if (stepper(m_period, delta)) recompute();
+        });
+    };
+    step(m_yearPrev, &StepPeriodYear, -1);
+    step(m_yearNext, &StepPeriodYear, +1);
+    step(m_quarterPrev, &StepPeriodQuarter, -1);
+    step(m_quarterNext, &StepPeriodQuarter, +1);
+    step(m_monthPrev, &StepPeriodMonth, -1);
+    step(m_monthNext, &StepPeriodMonth, +1);
+    auto pick = [this](QDateEdit* p, DateTime PeriodChoice::*day) {
+        connect(p, &QDateEdit::dateChanged, this, [this, day](const QDate& d) {
+            m_period.*day = FromQDate(d);
+            recompute();
+        });
+    };
+    pick(m_dayPicker, &PeriodChoice::end);
+    pick(m_intervalFrom, &PeriodChoice::start);
+    pick(m_intervalTo, &PeriodChoice::end);
+    connectCommands();
+}
 
+void TPeriodDialog::connectCommands() {
     QAction* ok = menuBar()->addCommand(ToQString(period_text::kOk));
     QAction* cancel = menuBar()->addCommand(ToQString(period_text::kCancel));
     connect(ok, &QAction::triggered, this, [this] {
@@ -191,9 +202,6 @@ TPeriodDialog::TPeriodDialog(DateTime start, DateTime end, const Clock& clock, Q
     });
     setDefaultCommand(ok);
     setCancelCommand(cancel);
-
-    initialise(start, end, clock.Today());
-    adjustSize();
 }
 
 TPeriodDialog::Mode TPeriodDialog::mode() const {
@@ -236,63 +244,18 @@ void TPeriodDialog::setPicker(QDateEdit* picker, DateTime date) {
 }
 
 void TPeriodDialog::initialise(DateTime start, DateTime end, DateTime today) {
-    m_start = dayOf(start);
-    m_end = dayOf(end);
-    if (m_start == 0) {
-        m_start = m_end = today;
-        // With no mode checked yet recompute only refreshes the numbers, texts and pickers.
-        recompute();
-        chooseMode(Mode::All);
-        applyEnabledStates();
-        return;
+    m_period = DescribePeriod(start, end, today);
+    if (m_period.mode != Mode::All) {
+        // The day picker shows the last day from the start, also when "День" is chosen (the
+        // display leaves the picker of the chosen day alone).
+        setPicker(m_intervalFrom, m_period.start);
+        setPicker(m_intervalTo, m_period.end);
+        setPicker(m_dayPicker, m_period.end);
     }
-    setPicker(m_intervalFrom, m_start);
-    setPicker(m_intervalTo, m_end);
-    // The day picker shows the last day from the start, also when "День" is chosen below
-    // (recompute leaves the picker of the chosen day alone).
-    setPicker(m_dayPicker, m_end);
-    int y1, m1, d1, y2, m2, d2;
-    DecodeDate(m_start, y1, m1, d1);
-    DecodeDate(m_end, y2, m2, d2);
-    m_year = y2;
-    m_month = m2;
-    m_quarter = QuarterOfMonth(m2);
-    if (y1 != y2) {
-        chooseMode(Mode::Interval);
-        applyEnabledStates();
-        recompute();
-        return;
-    }
-    const bool sameDay = m_start == m_end;
-    const bool sameMonth = m1 == m2;
-    const bool sameQuarter = QuarterOfMonth(m1) == QuarterOfMonth(m2);
-    const bool startsYear = m1 == 1 && d1 == 1 && !sameDay;
-    const bool startsQuarter = sameQuarter && (m1 == 4 || m1 == 7 || m1 == 10) && d1 == 1;
-    const bool startsMonth = sameMonth && d1 == 1 && !startsQuarter && !startsYear;
-    const bool endsYear = d2 == 31 && m2 == 12;
-    const bool endsQuarter = sameQuarter && m_end == PeriodEnd(m_end, 1);
-    const bool endsMonth = sameMonth && m_end == PeriodEnd(m_end, 2);
-
-    m_fromYearStart->setChecked(false);
-    m_fromQuarterStart->setChecked(false);
-    m_fromMonthStart->setChecked(false);
-    if (endsYear && startsYear) {
-        chooseMode(Mode::Year);
-    } else if (endsQuarter && (startsQuarter || startsYear)) {
-        chooseMode(Mode::Quarter);
-        m_fromYearStart->setChecked(startsYear && !startsQuarter);
-    } else if (endsMonth && (startsMonth || startsYear || startsQuarter)) {
-        chooseMode(Mode::Month);
-        m_fromYearStart->setChecked(startsYear && !sameMonth);
-        m_fromQuarterStart->setChecked(startsQuarter && !startsYear && !sameMonth);
-    } else if (sameDay || startsYear || startsQuarter || startsMonth) {
-        chooseMode(Mode::Day);
-        m_fromYearStart->setChecked(startsYear && !sameDay);
-        m_fromQuarterStart->setChecked(startsQuarter && !startsYear && !sameDay);
-        m_fromMonthStart->setChecked(startsMonth && !startsQuarter && !startsYear && !sameDay);
-    } else {
-        chooseMode(Mode::Interval);
-    }
+    m_fromYearStart->setChecked(m_period.fromYearStart);
+    m_fromQuarterStart->setChecked(m_period.fromQuarterStart);
+    m_fromMonthStart->setChecked(m_period.fromMonthStart);
+    chooseMode(m_period.mode);
     applyEnabledStates();
     recompute();
 }
@@ -323,103 +286,20 @@ void TPeriodDialog::applyEnabledStates() {
                                  !m_fromQuarterStart->isChecked());
 }
 
-void TPeriodDialog::applyStartRule(bool withMonthStart) {
-    if (m_fromYearStart->isChecked())
-        m_start = firstOf(m_year, 1);
-    else if (m_fromQuarterStart->isChecked())
-        m_start = firstOf(m_year, m_quarter * 3 - 2);
-    else if (withMonthStart && m_fromMonthStart->isChecked())
-        m_start = firstOf(m_year, m_month);
-}
-
 void TPeriodDialog::recompute() {
-    int day = 0;
-    switch (mode()) {
-        case Mode::Year:
-            m_start = firstOf(m_year, 1);
-            m_end = EncodeDate(m_year, 12, 31);
-            break;
-        case Mode::Quarter:
-            m_start = firstOf(m_year, m_quarter * 3 - 2);
-            m_month = m_quarter * 3;
-            m_end = lastOf(m_year, m_month);
-            if (m_fromYearStart->isChecked()) m_start = firstOf(m_year, 1);
-            break;
-        case Mode::Month:
-            m_start = firstOf(m_year, m_month);
-            m_end = lastOf(m_year, m_month);
-            applyStartRule(false);
-            break;
-        case Mode::Day:
-            m_start = m_end;
-            DecodeDate(m_end, m_year, m_month, day);
-            m_quarter = QuarterOfMonth(m_month);
-            applyStartRule(true);
-            break;
-        case Mode::Interval:
-        case Mode::All:
-            break;
-    }
-    // An "all documents" dialog that has not been initialised yet has no mode: same rule.
-    DecodeDate(m_end, m_year, m_month, day);
-    m_quarter = QuarterOfMonth(m_month);
-    m_yearText->setText(yearText(m_year));
-    m_quarterText->setText(quarterText(m_quarter, m_year));
-    m_monthText->setText(monthText(m_month, m_year));
-    if (!m_dayRadio->isChecked()) setPicker(m_dayPicker, m_end);
+    m_period.mode = mode();
+    m_period.fromYearStart = m_fromYearStart->isChecked();
+    m_period.fromQuarterStart = m_fromQuarterStart->isChecked();
+    m_period.fromMonthStart = m_fromMonthStart->isChecked();
+    ApplyPeriod(m_period);
+    m_yearText->setText(yearText(m_period.year));
+    m_quarterText->setText(quarterText(m_period.quarter, m_period.year));
+    m_monthText->setText(monthText(m_period.month, m_period.year));
+    if (!m_dayRadio->isChecked()) setPicker(m_dayPicker, m_period.end);
     if (!m_intervalRadio->isChecked()) {
-        setPicker(m_intervalFrom, m_start);
-        setPicker(m_intervalTo, m_end);
+        setPicker(m_intervalFrom, m_period.start);
+        setPicker(m_intervalTo, m_period.end);
     }
-}
-
-void TPeriodDialog::stepYear(int delta) {
-    if (delta < 0 && m_year > kFirstYear) --m_year;
-    if (delta > 0 && m_year < kLastYear) ++m_year;
-    recompute();
-}
-
-void TPeriodDialog::stepQuarter(int delta) {
-    if (delta > 0) {
-        if (m_quarter >= 4) {
-            if (m_year >= kLastYear) return;
-            ++m_year;
-            m_quarter = 1;
-        } else {
-            ++m_quarter;
-        }
-    } else {
-        if (m_quarter <= 1) {
-            if (m_year <= kFirstYear) return;
-            --m_year;
-            m_quarter = 4;
-        } else {
-            --m_quarter;
-        }
-    }
-    m_month = m_quarter * 3;
-    recompute();
-}
-
-void TPeriodDialog::stepMonth(int delta) {
-    if (delta > 0) {
-        if (m_month >= 12) {
-            if (m_year >= kLastYear) return;
-            ++m_year;
-            m_month = 1;
-        } else {
-            ++m_month;
-        }
-    } else {
-        if (m_month <= 1) {
-            if (m_year <= kFirstYear) return;
-            --m_year;
-            m_month = 12;
-        } else {
-            --m_month;
-        }
-    }
-    recompute();
 }
 
 bool RunPeriodDialog(DateTime& start, DateTime& end, const Clock& clock) {

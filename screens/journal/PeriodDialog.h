@@ -8,6 +8,7 @@
 #include <QRadioButton>
 
 #include "core/db/Dates.h"
+#include "core/journal/Period.h"
 #include "screens/widgets/Dialog.h"
 
 namespace velmorant {
@@ -20,18 +21,18 @@ class Clock;
 class TPeriodDialog : public Dialog {
     Q_OBJECT
 public:
-    enum class Mode { Year, Quarter, Month, Day, Interval, All };
+    using Mode = PeriodMode;
 
     // Builds the dialog and chooses the mode that describes start..end (start 0: all
     // documents, shown on the clock's today: its year, quarter and month).
     TPeriodDialog(DateTime start, DateTime end, const Clock& clock, QWidget* parent = nullptr);
 
     Mode mode() const;
-    DateTime start() const { return m_start; }
-    DateTime end() const { return m_end; }
-    int year() const { return m_year; }
-    int quarter() const { return m_quarter; }
-    int month() const { return m_month; }
+    DateTime start() const { return m_period.start; }
+    DateTime end() const { return m_period.end; }
+    int year() const { return m_period.year; }
+    int quarter() const { return m_period.quarter; }
+    int month() const { return m_period.month; }
     // Set by "[ OK ]", cleared by "[ Отмена ]".
     bool confirmed() const { return m_confirmed; }
 
@@ -41,22 +42,17 @@ public:
     static QString monthText(int month, int year);
 
 private:
+    void createLayout();
+    void connectLayout();
+    void connectCommands();
     void initialise(DateTime start, DateTime end, DateTime today);
     void applyEnabledStates();
+    // Takes the mode and ticks from the controls, works out the period and shows it.
     void recompute();
-    void applyStartRule(bool withMonthStart);
     void setPicker(QDateEdit* picker, DateTime date);
     void chooseMode(Mode mode);
 
-    void stepYear(int delta);
-    void stepQuarter(int delta);
-    void stepMonth(int delta);
-
-    DateTime m_start = 0;
-    DateTime m_end = 0;
-    int m_year = 0;
-    int m_month = 0;
-    int m_quarter = 0;
+    PeriodChoice m_period;
     bool m_confirmed = false;
 
     QRadioButton* m_yearRadio;
