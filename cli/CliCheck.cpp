@@ -18,6 +18,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/ConsoleImportLoop.h"
+#include "cli/HomeOption.h"
 #include "core/db/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/DatabaseCopy.h"
@@ -204,19 +205,21 @@ private:
 };
 
 struct CheckOptions {
-    std::string home;  // empty: the program folder already set
+    HomeOption home;  // not given: the program folder already set
     bool json = false;
     std::string folder;
     std::string result;  // --result: where to copy the database as the run left it
 };
 
-bool parse(const std::vector<std::string>& args, CheckOptions& o) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
+bool parse(std::vector<std::string> args, CheckOptions& o) {
+    std::string error;
+    for (std::size_t i = 0; i < args.size();) {
+        if (args[i] == "--home") {
+            if (!TakeHomeOption(args, i, o.home, error)) return false;
+            continue;
+        }
         if (args[i] == "--json") {
             o.json = true;
-        } else if (args[i] == "--home") {
-            if (++i >= args.size()) return false;
-            o.home = args[i];
         } else if (args[i] == "--result") {
             if (++i >= args.size()) return false;
             o.result = args[i];
@@ -227,6 +230,7 @@ bool parse(const std::vector<std::string>& args, CheckOptions& o) {
         } else {
             return false;
         }
+        ++i;
     }
     return !o.folder.empty();
 }
@@ -383,7 +387,8 @@ int runCheck(const CliArgs& a) {
         return kExitUsage;
     }
     std::error_code ec;
-    if (!o.home.empty()) SetProgramFolder(fs::absolute(o.home, ec).string());
+    // The device's folder is only read: a missing one is not made.
+    if (o.home.given) UseHomeFolder(o.home, false);
     o.folder = fs::absolute(o.folder, ec).string();
     if (!o.result.empty()) o.result = fs::absolute(o.result, ec).string();
     const std::string device = ProgramFolder() + "data/base.sdb";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CliCommand.h"
+#include "cli/HomeOption.h"
 #include "core/db/Clock.h"
 #include "core/db/DataFolder.h"
 #include "core/db/Database.h"
@@ -46,21 +47,12 @@ void printUsage() {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string home;
-    bool homeGiven = false;
-    if (!args.empty() && args[0] == "--home") {
-        if (args.size() < 2) {
-            printUsage();
-            return cli::kExitUsage;
-        }
-        home = args[1];
-        homeGiven = true;
-        args.erase(args.begin(), args.begin() + 2);
-        // An empty folder would put data/ at the root of the file system.
-        if (home.empty()) {
-            std::fprintf(stderr, "velmorant-cli: --home needs a folder name\n");
-            return cli::kExitUsage;
-        }
+    cli::HomeOption home;
+    std::string error;
+    if (!cli::TakeHomeOption(args, 0, home, error)) {
+        std::fprintf(stderr, "velmorant-cli: %s\n", error.c_str());
+        printUsage();
+        return cli::kExitUsage;
     }
     if (args.empty()) {
         printUsage();
@@ -77,17 +69,7 @@ int main(int argc, char** argv) {
         printUsage();
         return cli::kExitUsage;
     }
-    if (homeGiven) {
-        std::error_code ec;
-        std::string folder = std::filesystem::absolute(home, ec).string();
-        if (ec) folder = home;
-        if (folder.empty() || folder.back() != '/') folder += '/';
-        // A home folder named on the command line is created when missing.
-        std::filesystem::create_directories(folder, ec);
-        SetProgramFolder(folder);
-    } else {
-        // The same folder as the program's (created on the first start when it is per-user).
-        SetProgramFolder(ResolveProgramFolder());
-    }
+    // A home folder named on the command line is created when missing.
+    cli::UseHomeFolder(home, true);
     return found->handler(cliArgs);
 }
