@@ -5,7 +5,11 @@
 namespace velmorant {
 
 DateTime SystemClock::Now() const {
-    const std::time_t t = std::time(nullptr);
+    // The precise real-time clock, not std::time(): that one may read a coarse clock that lags
+    // by a tick, and would then name the second before the one other programs already show.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const std::time_t t = now.tv_sec;
     std::tm tm{};
     localtime_r(&t, &tm);
     const double seconds = tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec;
