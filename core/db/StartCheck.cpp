@@ -24,7 +24,7 @@ std::string withoutJournal(const std::string& name) {
     return endsWith(name, "-journal") ? name.substr(0, name.size() - 8) : name;
 }
 
-// "<name>.XXXXXX.tmp": six letters or digits, as CreateTempFileAt makes them.
+// "<name>.XXXXXX.tmp": six letters or digits, as AtomicFile makes them.
 bool isWrittenFileTemporary(const std::string& name) {
     if (!endsWith(name, ".tmp") || name.size() < 12) return false;
     const size_t dot = name.size() - 11;
