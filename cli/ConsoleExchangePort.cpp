@@ -6,7 +6,7 @@
 namespace velmorant::cli {
 
 ConsoleExchangePort::ConsoleExchangePort(std::string folder, TAppOptions options,
-                                             const Clock& clock, std::FILE* log)
+                                         const Clock& clock, std::FILE* log)
     : m_folder(std::move(folder)), m_clock(clock), m_log(log), m_options(std::move(options)) {}
 
 void ConsoleExchangePort::AddLogLine(const std::string& text) {

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "OfficeServer.h"
-#include "screens/shell/Startup.h"
 #include "core/db/Notifier.h"
-#include "support/FixedClock.h"
-#include "support/TestSupport.h"
+#include "screens/shell/Startup.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/QtText.h"
+#include "support/FixedClock.h"
+#include "support/TestSupport.h"
 
 class QTreeWidget;
 class QWidget;

@@ -1,9 +1,9 @@
 // The About box: its texts, colours and command, opened from the journal's menu.
 #include <QTest>
 
+#include "screens/journal/JournalWindow.h"
 #include "screens/shell/AboutBox.h"
 #include "screens/shell/Screens.h"
-#include "screens/journal/JournalWindow.h"
 #include "support/FixedClock.h"
 #include "support/ModalAnswer.h"
 #include "support/TestSupport.h"
