@@ -1,5 +1,6 @@
 #include "core/exchange/Import.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <filesystem>
@@ -314,6 +315,27 @@ void runCompanion(BatchedStatements& statements, const std::string& text,
     notifier().message(f.error);
 }
 
+// How a stop is told besides the observer, in this order: the reason in the log, the reason in a
+// box (with the error icon), "Загрузка прервана." in the log.
+enum StopReport : unsigned { kLogged = 1, kBoxed = 2, kErrorBox = 4, kLogStopped = 8 };
+
+// The one way a run stops before its end: the observer hears the reason once, and the person
+// is told as `report` says. Returns false, the run's outcome.
+bool stopImport(ExchangePort& screen, ImportObserver& observer, const std::string& reason,
+                unsigned report) {
+    observer.Stopped(reason);
+    if (report & kLogged) screen.AddLogLine(reason);
+    if (report & (kBoxed | kErrorBox))
+        notifier().message(reason, report & kErrorBox ? MessageIcon::Error : MessageIcon::None);
+    if (report & kLogStopped) screen.AddLogLine(kStopped);
+    return false;
+}
+
+std::string withSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
 // Unpacks ToPDA.sqd, ToPDA.sql and ToPDA.sig from `folder`'s ToPDA.zip into `into`. A
 // signature left there by an earlier answer is removed first when answers are signed: the
 // archive's own, or none, is the one that counts.
@@ -321,11 +343,8 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
                   ImportObserver& observer) {
     const std::string archive = folder + kArchiveName;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(archive, ec)) {
-        observer.Stopped(kNotFound);
-        screen.AddLogLine(kNotFound);
-        return false;
-    }
+    if (!std::filesystem::is_regular_file(archive, ec))
+        return stopImport(screen, observer, kNotFound, kLogged);
     screen.AddLogLine(kUnpacking);
     const bool signedAnswers = !screen.Options().AnswerKey.empty();
     if (signedAnswers) std::filesystem::remove(into + kSignatureName, ec);
@@ -336,11 +355,7 @@ bool unpackScript(ExchangePort& screen, const std::string& folder, const std::st
     UnpackFiles(*unzipper, archive, into, kCompanionName);
     if (signedAnswers) UnpackFiles(*unzipper, archive, into, kSignatureName);
     unzipper.reset();
-    if (unpacked < 1) {
-        observer.Stopped(kCannotUnpack);
-        screen.AddLogLine(kCannotUnpack);
-        return false;
-    }
+    if (unpacked < 1) return stopImport(screen, observer, kCannotUnpack, kLogged);
     return true;
 }
 
@@ -355,6 +370,284 @@ bool companionIsCurrent(const std::string& script, const std::string& companion)
     return !ec && companionTime + kCompanionSlack >= scriptTime;
 }
 
+// The answer as read before the database is touched.
+struct Script {
+    std::string folder;         // where it was read, with its '/'
+    std::string path;           // ToPDA.sqd
+    std::string companionPath;  // ToPDA.sql beside it
+    std::string bytes;          // the script's exact bytes
+    std::string text;           // its text, converted
+    // The companion's bytes when they were read for the signature: those, and not what the
+    // file may hold later, are run.
+    std::string companionBytes;
+    bool companionRead = false;
+
+    std::string header() const { return Trim(std::string_view(text).substr(0, text.find('\r'))); }
+};
+
+// With the office's key set, only an answer it signed runs: its script's bytes, followed by the
+// companion's when the header asks for it and the file is there.
+bool signatureAccepted(ExchangePort& screen, ImportObserver& observer, Script& script) {
+    const std::string& answerKey = screen.Options().AnswerKey;
+    if (answerKey.empty()) return true;
+    std::string message = script.bytes;
+    bool readable = true;
+    std::error_code ec;
+    if (script.header() == kHeaders[kHeaderWithCompanion] &&
+        std::filesystem::is_regular_file(script.companionPath, ec)) {
+        readable = script.companionRead = readBytes(script.companionPath, script.companionBytes);
+        message += script.companionBytes;
+    }
+    std::string signature;
+    if (!readable || !readBytes(script.folder + kSignatureName, signature) ||
+        !AnswerSignatureValid(answerKey, signature, message))
+        return stopImport(screen, observer, kBadSignature, kLogged | kErrorBox);
+    return true;
+}
+
+// Finds the answer (asking for its folder when none is given), unpacks it when UseZip is on,
+// reads it and checks its signature. False when there is nothing to run: the person chose no
+// folder (said to no one), or the stop was reported.
+bool readScript(ExchangePort& screen, const std::string& folderIn, const ImportHooks& hooks,
+                ImportObserver& observer, Script& script) {
+    std::string folder = Trim(folderIn);
+    if (folder.empty()) folder = Trim(screen.ChooseFolder());
+    if (folder.empty()) return false;
+    folder = withSlash(folder);
+    script.folder = folder;
+    if (screen.Options().UseZip) {
+        if (!hooks.unpackFolder.empty()) script.folder = withSlash(hooks.unpackFolder);
+        if (!unpackScript(screen, folder, script.folder, observer)) return false;
+    }
+    script.path = script.folder + kScriptName;
+    script.companionPath = script.folder + kCompanionName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(script.path, ec) || !readBytes(script.path, script.bytes))
+        return stopImport(screen, observer, missingFileText(script.path), kBoxed);
+    script.text = scriptTextOf(script.bytes);
+    return signatureAccepted(screen, observer, script);
+}
+
+// The connection the answer runs on, confined to what an answer may do, its rows read by no
+// one, stoppable through `control`; nullptr when there is none (the stop was reported).
+std::unique_ptr<TQueryResult> openAnswerConnection(ExchangePort& screen, ImportObserver& observer,
+                                                   RunControl& control) {
+    // SQLite would create an empty file in place of a missing database, and every statement
+    // would then fail on a missing table: stop before executing anything.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(DatabasePath(), ec)) {
+        stopImport(screen, observer, kDatabaseNotFound, kBoxed | kLogStopped);
+        return nullptr;
+    }
+    auto q = TQueryResult::Create(DatabasePath(), true);
+    if (!q) {
+        stopImport(screen, observer, kDatabaseNotFound, kLogStopped);
+        return nullptr;
+    }
+    // The answer is SQL from the network: the connection that runs it may change the rows of
+    // the tables and little else (see ConfineToAnswer), before its first statement.
+    std::string confineError;
+    if (!q->ConfineToAnswer(&confineError)) {
+        stopImport(screen, observer, confineError, kBoxed | kLogStopped);
+        return nullptr;
+    }
+    q->SetRowLimit(kKeptRows);
+    if (control.active())
+        q->SetProgressHandler(kStepsBetweenLooks, [&control] { return control.stopRequested(); });
+    return q;
+}
+
+// One run of an answer on its connection: the script's lines, the companion, the deletions,
+// the office's messages and the stamp of the load. Each step returns false when the run ends
+// there (a failing statement, or a stop that was reported).
+class AnswerRun {
+public:
+    AnswerRun(ExchangePort& screen, ImportObserver& observer, TQueryResult& q, RunControl& control)
+        : m_screen(screen),
+          m_observer(observer),
+          m_q(q),
+          m_control(control),
+          m_indexesAtEnd{q},
+          m_statements(q) {}
+
+    bool runLines(const std::vector<std::string_view>& lines);
+    bool runCompanionOf(Script& script);
+    bool finish();
+
+private:
+    // What a line beginning with '<' turned out to be.
+    enum class Directive { Done, Failed, DataRow };
+    Directive runDirective(size_t i, const std::string& line, std::string& row);
+    bool runRow(size_t i, const std::string& row);
+    bool stopped();
+    bool failed();
+    bool leftOpen();
+
+    // An answer that drops a table and makes it again drops the device's indexes on it: they
+    // are made again at once (the rows that follow are then kept indexed), and once more when
+    // the run ends, however it ends, for a statement that a rolled-back batch took with it.
+    // Declared before the statements, so that it runs after their last commit.
+    struct IndexesAtEnd {
+        TQueryResult& q;
+        ~IndexesAtEnd() { EnsureDeviceIndexes(q); }
+    };
+
+    ExchangePort& m_screen;
+    ImportObserver& m_observer;
+    TQueryResult& m_q;
+    RunControl& m_control;
+    IndexesAtEnd m_indexesAtEnd;
+    // The script's statements are committed in batches; the outcome is still that of one
+    // commit per statement (see BatchedStatements). Every step after the lines starts from a
+    // commit: the companion file, the deletions in one transaction of their own, the messages
+    // that wait for the agent, and LLD_Def.
+    BatchedStatements m_statements;
+    std::string m_template;
+    std::string m_deleteAllDate;
+    std::string m_deleteOldDate;
+    std::vector<std::string> m_officeMessages;
+};
+
+// The person stopped the run: the open batch goes, what was committed stays.
+bool AnswerRun::stopped() {
+    m_statements.Abandon();
+    // What the run does on its way out (the device's indexes) is not to be stopped too.
+    m_q.SetProgressHandler(0, {});
+    return stopImport(m_screen, m_observer, kInterrupted, kLogged);
+}
+
+// Statements are tagged with their line's index; the header is index 0, line 1.
+bool AnswerRun::failed() {
+    const auto& f = m_statements.LastFailure();
+    if (m_control.stopped() && interrupted(f.code)) return stopped();
+    m_observer.StatementFailed(f.tag + 1, f.error, f.statement);
+    showFailure(f);
+    return false;
+}
+
+// A transaction that the answer began and did not end would be rolled back when the
+// connection closes: nothing of it is in force, so the run does not count as complete.
+bool AnswerRun::leftOpen() {
+    m_statements.Abandon();
+    return stopImport(m_screen, m_observer, kLeftOpen, kLogged | kBoxed | kLogStopped);
+}
+
+bool AnswerRun::runLines(const std::vector<std::string_view>& lines) {
+    ExchangeProgress& progress = m_screen.Progress();
+    progress.setVisible(true);
+    progress.setValue(0);
+    progress.setRange(0, static_cast<int>(lines.size()) - 1);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        if (m_control.stopRequested()) return stopped();
+        progress.setValue(static_cast<int>(i));
+        const std::string line = Trim(lines[i]);
+        if (line.empty() || startsWith(line, "//")) continue;
+        std::string row = line;
+        if (line.front() == '<') {
+            const Directive directive = runDirective(i, line, row);
+            if (directive == Directive::Failed) return false;
+            if (directive == Directive::Done) continue;
+        }
+        if (!m_template.empty() && !runRow(i, row)) return false;
+    }
+    if (!m_statements.Commit()) return failed();
+    if (m_q.InTransaction()) return leftOpen();
+    return true;
+}
+
+// Directives are read in upper case; a line of data that begins with '<' is too (`row`).
+AnswerRun::Directive AnswerRun::runDirective(size_t i, const std::string& line, std::string& row) {
+    if (AsciiUpper(std::string_view(line).substr(0, 12)) == "<SHOWMSGWND ") {
+        m_officeMessages.push_back(argumentOf(line, 11));
+        m_observer.MessageMet(i + 1, m_officeMessages.back());
+        return Directive::Done;
+    }
+    const std::string upper = AsciiUpper(line);
+    const std::string_view u = upper;
+    if (Trim(u.substr(0, 8)) == "<DELALL") {
+        m_deleteAllDate = argumentOf(upper, 7);
+        m_observer.DeleteMet(i + 1, true, m_deleteAllDate);
+    } else if (Trim(u.substr(0, 5)) == "<DEL") {
+        m_deleteOldDate = argumentOf(upper, 4);
+        m_observer.DeleteMet(i + 1, false, m_deleteOldDate);
+    } else if (upper == "</*>" || upper == "</REPEAT>") {
+        m_template.clear();
+    } else if (startsWith(u, "<REPEAT")) {
+        m_template = argumentOf(upper, 7);
+        m_observer.TemplateStarted(i + 1, m_template);
+    } else if (startsWith(u, "<EXEC")) {
+        m_template.clear();
+        const std::string sql = argumentOf(upper, 5);
+        m_observer.ExecMet(i + 1, sql);
+        if (!m_statements.Run(sql, i)) {
+            failed();
+            return Directive::Failed;
+        }
+        if (MayChangeTables(sql)) EnsureDeviceIndexes(m_q);
+    } else {
+        row = upper;
+        return Directive::DataRow;
+    }
+    return Directive::Done;
+}
+
+// A data row through the current template.
+bool AnswerRun::runRow(size_t i, const std::string& row) {
+    const std::vector<std::string> fields = splitFields(row);
+    bool unfilled = false;
+    const std::string statement = fillTemplate(m_template, fields, unfilled);
+    if (unfilled) m_observer.FieldsMissing(i + 1, fields.size());
+    if (!m_statements.Run(statement, i)) return failed();
+    if (m_template.find("TABLE") != std::string::npos) EnsureDeviceIndexes(m_q);  // upper case
+    m_observer.RowExecuted(i + 1);
+    return true;
+}
+
+// The 0003 header's ToPDA.sql, unless it is missing or older than the script.
+bool AnswerRun::runCompanionOf(Script& script) {
+    std::error_code ec;
+    if (!script.companionRead && !std::filesystem::is_regular_file(script.companionPath, ec))
+        return true;  // nothing to run
+    if (!companionIsCurrent(script.path, script.companionPath)) {
+        m_screen.AddLogLine(kStaleCompanion);
+        return true;
+    }
+    m_screen.AddLogLine(kDirectories);
+    if (script.companionRead || readBytes(script.companionPath, script.companionBytes))
+        runCompanion(m_statements, scriptTextOf(script.companionBytes), m_observer);
+    if (m_control.stopped()) return stopped();
+    if (m_q.InTransaction()) return leftOpen();
+    return true;
+}
+
+// The deletions, the office's messages, LLD_Def and the day's copy.
+bool AnswerRun::finish() {
+    m_screen.AddLogLine(kProcessing);
+    if (!deleteOldDocuments(m_q, m_deleteAllDate, true, m_observer) ||
+        !deleteOldDocuments(m_q, m_deleteOldDate, false, m_observer))
+        return stopped();
+
+    const size_t count = m_officeMessages.size();
+    for (size_t k = 0; k < count; ++k) {
+        notifier().message("Сообщение из офиса: [" + std::to_string(k + 1) + " / " +
+                           std::to_string(count) + "]\r\n" + Trim(m_officeMessages[k]));
+    }
+
+    EnsureDeviceIndexes(m_q);  // before the day's copy is taken
+    m_screen.AddLogLine(kFinished);
+    const DateTime now = m_screen.ExchangeClock().Now();
+    ExecShowingStatement(m_q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
+    ExecShowingStatement(m_q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
+                                  DateToText(now) + " " + TimeToText(now) + "\")");
+    // The day's copy holds what the office just sent; a copy that fails (or is refused for a
+    // damaged file) leaves the earlier one and does not undo the import, but is said.
+    std::string backupError;
+    if (!BackupDatabase(DatabasePath(), now, &backupError))
+        notifier().message(BackupFailureMessage(backupError), MessageIcon::Warning);
+    m_observer.Finished();
+    return true;
+}
+
 }  // namespace
 
 bool ScriptRunsCompanion(const std::string& scriptPath) {
@@ -365,243 +658,26 @@ bool ScriptRunsCompanion(const std::string& scriptPath) {
     return Trim(first) == kHeaders[kHeaderWithCompanion];
 }
 
-bool ImportScript(ExchangePort& screen, const std::string& folderIn, const ImportHooks& hooks) {
+bool ImportScript(ExchangePort& screen, const std::string& folder, const ImportHooks& hooks) {
     ImportObserver none;
     ImportObserver& observer = hooks.observer ? *hooks.observer : none;
-    std::string folder = Trim(folderIn);
-    if (folder.empty()) folder = Trim(screen.ChooseFolder());
-    if (folder.empty()) return false;
-    if (folder.back() != '/') folder += '/';
-    std::string scriptFolder = folder;
-
-    if (screen.Options().UseZip) {
-        if (!hooks.unpackFolder.empty()) {
-            scriptFolder = hooks.unpackFolder;
-            if (scriptFolder.back() != '/') scriptFolder += '/';
-        }
-        if (!unpackScript(screen, folder, scriptFolder, observer)) return false;
-    }
-    const std::string path = scriptFolder + kScriptName;
-
-    std::error_code ec;
-    std::string scriptBytes;
-    if (!std::filesystem::is_regular_file(path, ec) || !readBytes(path, scriptBytes)) {
-        observer.Stopped(missingFileText(path));
-        notifier().message(missingFileText(path));
-        return false;
-    }
-    const std::string text = scriptTextOf(scriptBytes);
-    const std::string companionPath = scriptFolder + kCompanionName;
-    // The companion's bytes when they were read for the signature: those, and not what the
-    // file may hold later, are run.
-    std::string companionBytes;
-    bool companionRead = false;
-
-    // With the office's key set, only an answer it signed runs: its script's bytes, followed
-    // by the companion's when the header asks for it and the file is there.
-    const std::string& answerKey = screen.Options().AnswerKey;
-    if (!answerKey.empty()) {
-        std::string message = scriptBytes;
-        bool readable = true;
-        if (Trim(splitLines(text).front()) == kHeaders[kHeaderWithCompanion] &&
-            std::filesystem::is_regular_file(companionPath, ec)) {
-            readable = companionRead = readBytes(companionPath, companionBytes);
-            message += companionBytes;
-        }
-        std::string signature;
-        if (!readable || !readBytes(scriptFolder + kSignatureName, signature) ||
-            !AnswerSignatureValid(answerKey, signature, message)) {
-            observer.Stopped(kBadSignature);
-            screen.AddLogLine(kBadSignature);
-            notifier().message(kBadSignature, MessageIcon::Error);
-            return false;
-        }
-    }
+    Script script;
+    if (!readScript(screen, folder, hooks, observer, script)) return false;
 
     // From here on the person may stop the run.
     RunControl control(hooks.loop);
     screen.AddLogLine(kStarted);
-    const std::vector<std::string_view> lines = splitLines(text);
-    const std::string header = Trim(lines.front());
-    size_t headerIndex = kHeaders.size();
-    for (size_t h = 0; h < kHeaders.size(); ++h) {
-        if (header == kHeaders[h]) headerIndex = h;
-    }
-    if (headerIndex == kHeaders.size()) {
-        observer.Stopped(kIncompatible);
-        notifier().message(kIncompatible);
-        return false;
-    }
-    observer.HeaderFound(header, headerIndex == kHeaderWithCompanion);
+    const std::string header = script.header();
+    const auto known = std::find(kHeaders.begin(), kHeaders.end(), header);
+    if (known == kHeaders.end()) return stopImport(screen, observer, kIncompatible, kBoxed);
+    const bool withCompanion = known == kHeaders.begin() + kHeaderWithCompanion;
+    observer.HeaderFound(header, withCompanion);
 
-    // SQLite would create an empty file in place of a missing database, and every statement
-    // would then fail on a missing table: stop before executing anything.
-    if (!std::filesystem::is_regular_file(DatabasePath(), ec)) {
-        observer.Stopped(kDatabaseNotFound);
-        notifier().message(kDatabaseNotFound);
-        screen.AddLogLine(kStopped);
-        return false;
-    }
-    auto q = TQueryResult::Create(DatabasePath(), true);
-    if (!q) {
-        observer.Stopped(kDatabaseNotFound);
-        screen.AddLogLine(kStopped);
-        return false;
-    }
-    // The answer is SQL from the network: the connection that runs it may change the rows of
-    // the tables and little else (see ConfineToAnswer), before its first statement.
-    std::string confineError;
-    if (!q->ConfineToAnswer(&confineError)) {
-        observer.Stopped(confineError);
-        notifier().message(confineError);
-        screen.AddLogLine(kStopped);
-        return false;
-    }
-    q->SetRowLimit(kKeptRows);
-    if (control.active())
-        q->SetProgressHandler(kStepsBetweenLooks, [&] { return control.stopRequested(); });
-    // An answer that drops a table and makes it again drops the device's indexes on it: they
-    // are made again at once (the rows that follow are then kept indexed), and once more when
-    // the run ends, however it ends, for a statement that a rolled-back batch took with it.
-    struct IndexesAtEnd {
-        TQueryResult& q;
-        ~IndexesAtEnd() { EnsureDeviceIndexes(q); }
-    } indexesAtEnd{*q};
-    // The script's statements are committed in batches; the outcome is still that of one
-    // commit per statement (see BatchedStatements). Every step after the lines below
-    // starts from a commit: the companion file, the deletions in one transaction of their
-    // own, the messages that wait for the agent, and LLD_Def.
-    BatchedStatements statements(*q);
-    // The person stopped the run: the open batch goes, what was committed stays.
-    auto stopped = [&] {
-        statements.Abandon();
-        // What the run does on its way out (the device's indexes) is not to be stopped too.
-        q->SetProgressHandler(0, {});
-        observer.Stopped(kInterrupted);
-        screen.AddLogLine(kInterrupted);
-        return false;
-    };
-    // Statements are tagged with their line's index; the header is index 0, line 1.
-    auto failed = [&] {
-        const auto& f = statements.LastFailure();
-        if (control.stopped() && interrupted(f.code)) return stopped();
-        observer.StatementFailed(f.tag + 1, f.error, f.statement);
-        showFailure(f);
-        return false;
-    };
-    // A transaction that the answer began and did not end would be rolled back when the
-    // connection closes: nothing of it is in force, so the run does not count as complete.
-    auto leftOpen = [&] {
-        statements.Abandon();
-        observer.Stopped(kLeftOpen);
-        screen.AddLogLine(kLeftOpen);
-        notifier().message(kLeftOpen);
-        screen.AddLogLine(kStopped);
-        return false;
-    };
-
-    ExchangeProgress& progress = screen.Progress();
-    progress.setVisible(true);
-    progress.setValue(0);
-    progress.setRange(0, static_cast<int>(lines.size()) - 1);
-
-    std::string tpl;
-    std::string deleteAllDate;
-    std::string deleteOldDate;
-    std::vector<std::string> officeMessages;
-    for (size_t i = 1; i < lines.size(); ++i) {
-        if (control.stopRequested()) return stopped();
-        progress.setValue(static_cast<int>(i));
-        const std::string line = Trim(lines[i]);
-        if (line.empty() || startsWith(line, "//")) continue;
-        std::string row = line;
-        if (line.front() == '<') {
-            if (AsciiUpper(std::string_view(line).substr(0, 12)) == "<SHOWMSGWND ") {
-                officeMessages.push_back(argumentOf(line, 11));
-                observer.MessageMet(i + 1, officeMessages.back());
-                continue;
-            }
-            const std::string upper = AsciiUpper(line);
-            const std::string_view u = upper;
-            if (Trim(u.substr(0, 8)) == "<DELALL") {
-                deleteAllDate = argumentOf(upper, 7);
-                observer.DeleteMet(i + 1, true, deleteAllDate);
-                continue;
-            }
-            if (Trim(u.substr(0, 5)) == "<DEL") {
-                deleteOldDate = argumentOf(upper, 4);
-                observer.DeleteMet(i + 1, false, deleteOldDate);
-                continue;
-            }
-            if (upper == "</*>" || upper == "</REPEAT>") {
-                tpl.clear();
-                continue;
-            }
-            if (startsWith(u, "<REPEAT")) {
-                tpl = argumentOf(upper, 7);
-                observer.TemplateStarted(i + 1, tpl);
-                continue;
-            }
-            if (startsWith(u, "<EXEC")) {
-                tpl.clear();
-                const std::string sql = argumentOf(upper, 5);
-                observer.ExecMet(i + 1, sql);
-                if (!statements.Run(sql, i)) return failed();
-                if (MayChangeTables(sql)) EnsureDeviceIndexes(*q);
-                continue;
-            }
-            row = upper;
-        }
-        if (tpl.empty()) continue;
-        const std::vector<std::string> fields = splitFields(row);
-        bool unfilled = false;
-        const std::string statement = fillTemplate(tpl, fields, unfilled);
-        if (unfilled) observer.FieldsMissing(i + 1, fields.size());
-        if (!statements.Run(statement, i)) return failed();
-        if (tpl.find("TABLE") != std::string::npos) EnsureDeviceIndexes(*q);  // upper case
-        observer.RowExecuted(i + 1);
-    }
-    if (!statements.Commit()) return failed();
-    if (q->InTransaction()) return leftOpen();
-
-    if (headerIndex == kHeaderWithCompanion) {
-        if (!companionRead && !std::filesystem::is_regular_file(companionPath, ec)) {
-            // Nothing to run.
-        } else if (!companionIsCurrent(path, companionPath)) {
-            screen.AddLogLine(kStaleCompanion);
-        } else {
-            screen.AddLogLine(kDirectories);
-            if (companionRead || readBytes(companionPath, companionBytes))
-                runCompanion(statements, scriptTextOf(companionBytes), observer);
-            if (control.stopped()) return stopped();
-            if (q->InTransaction()) return leftOpen();
-        }
-    }
-
-    screen.AddLogLine(kProcessing);
-    if (!deleteOldDocuments(*q, deleteAllDate, true, observer) ||
-        !deleteOldDocuments(*q, deleteOldDate, false, observer))
-        return stopped();
-
-    const size_t count = officeMessages.size();
-    for (size_t k = 0; k < count; ++k) {
-        notifier().message("Сообщение из офиса: [" + std::to_string(k + 1) + " / " +
-                           std::to_string(count) + "]\r\n" + Trim(officeMessages[k]));
-    }
-
-    EnsureDeviceIndexes(*q);  // before the day's copy is taken
-    screen.AddLogLine(kFinished);
-    const DateTime now = screen.ExchangeClock().Now();
-    ExecShowingStatement(*q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
-    ExecShowingStatement(*q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
-                                 DateToText(now) + " " + TimeToText(now) + "\")");
-    // The day's copy holds what the office just sent; a copy that fails (or is refused for a
-    // damaged file) leaves the earlier one and does not undo the import, but is said.
-    std::string backupError;
-    if (!BackupDatabase(DatabasePath(), now, &backupError))
-        notifier().message(BackupFailureMessage(backupError), MessageIcon::Warning);
-    observer.Finished();
-    return true;
+    const auto q = openAnswerConnection(screen, observer, control);
+    if (!q) return false;
+    AnswerRun run(screen, observer, *q, control);
+    return run.runLines(splitLines(script.text)) &&
+           (!withCompanion || run.runCompanionOf(script)) && run.finish();
 }
 
 }  // namespace velmorant
