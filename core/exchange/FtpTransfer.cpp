@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <exception>
@@ -185,6 +186,8 @@ public:
             m_last = Command::Login;
         } else if (startsWith(line, "CWD ")) {
             m_last = Command::Cwd;
+        } else if (startsWith(line, "SIZE ")) {
+            m_last = Command::Size;
         } else {
             m_last = Command::Other;
         }
@@ -193,7 +196,8 @@ public:
     void replyReceived(std::string_view text) {
         while (!text.empty()) {
             const std::size_t end = text.find('\n');
-            const int code = finalReplyCode(text.substr(0, end));
+            const std::string_view line = text.substr(0, end);
+            const int code = finalReplyCode(line);
             text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
             if (code == 0) continue;
             if (m_last == Command::Login) {
@@ -201,6 +205,8 @@ public:
                 if (code / 100 == 2) m_loggedIn = true;
             } else if (m_last == Command::Cwd && m_cwdReply == 0) {
                 m_cwdReply = code;
+            } else if (m_last == Command::Size && code == 213) {
+                m_remoteSize = sizeIn(line);
             }
             m_last = Command::None;  // one final reply per command
         }
@@ -209,13 +215,30 @@ public:
     bool loggedIn() const { return m_loggedIn; }
     int loginReply() const { return m_loginReply; }
     int cwdReply() const { return m_cwdReply; }
+    // The size the server gave in its last answer to SIZE; -1 before one, or when it made no
+    // sense.
+    long long remoteSize() const { return m_remoteSize; }
 
 private:
-    enum class Command { None, Login, Cwd, Other };
+    enum class Command { None, Login, Cwd, Size, Other };
+
+    // The number of "213 <size>"; -1 when it is not one.
+    static long long sizeIn(std::string_view line) {
+        std::string_view digits = line.substr(std::min<std::size_t>(4, line.size()));
+        while (!digits.empty() && (digits.back() == '\r' || digits.back() == ' '))
+            digits.remove_suffix(1);
+        long long size = -1;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), size);
+        if (error != std::errc() || end != digits.data() + digits.size() || size < 0) return -1;
+        return size;
+    }
+
     Command m_last = Command::None;
     bool m_loggedIn = false;
     int m_loginReply = 0;
     int m_cwdReply = 0;
+    long long m_remoteSize = -1;
 };
 
 // The local side of a download: a temporary file of a fixed name beside the target, created
@@ -763,10 +786,12 @@ private:
     static int onDebug(CURL*, curl_infotype type, char* data, size_t size, void* user) noexcept {
         return guarded(user, 0, [&](Attempt& self) {
             const std::string_view text(data, size);
-            if (type == CURLINFO_HEADER_OUT)
+            if (type == CURLINFO_HEADER_OUT) {
                 self.m_watch.commandSent(text);
-            else if (type == CURLINFO_HEADER_IN)
+            } else if (type == CURLINFO_HEADER_IN) {
                 self.m_watch.replyReceived(text);
+                if (self.m_job.sending) self.checkUploadedSize();
+            }
             return 0;
         });
     }
@@ -792,8 +817,20 @@ private:
                 self.m_queued = -1;
                 return CURL_READFUNC_PAUSE;
             }
+            self.m_read += static_cast<curl_off_t>(got * size);
             return got;
         });
+    }
+
+    // A server may take a data connection that ended early for the end of the file and
+    // confirm it all the same. Its answer to SIZE, asked before the rename, tells; when it
+    // holds fewer or more bytes than were sent, the session is cut before the rename goes out,
+    // and the file keeps its temporary name.
+    void checkUploadedSize() {
+        const long long remote = m_watch.remoteSize();
+        if (remote < 0 || remote == m_read || m_sizeMismatch) return;
+        m_sizeMismatch = true;
+        m_sockets.shutdownAll();
     }
 
     static int onSocketOpened(void* user, curl_socket_t fd, curlsocktype) noexcept {
@@ -832,6 +869,8 @@ private:
     SteadyClock::time_point m_kickDue;
     std::optional<SteadyClock::time_point> m_curlDue;
     curl_off_t m_bytes = 0;
+    curl_off_t m_read = 0;  // of an upload, from its file
+    bool m_sizeMismatch = false;
     curl_off_t m_written = 0;  // of a download, into its file
 
     bool m_connectedLogged = false;
@@ -970,7 +1009,8 @@ Outcome Attempt::run() {
 
     Outcome o;
     o.end = m_end;
-    o.code = m_code;
+    // Whatever libcurl made of the cut session, the server does not hold the whole file.
+    o.code = m_sizeMismatch && m_code == CURLE_OK ? CURLE_SEND_ERROR : m_code;
     o.loggedIn = m_connectedLogged;
     o.pathOk = m_pathOk;
     o.pathFailureLogged = m_pathFailureLogged;
@@ -1030,11 +1070,14 @@ bool acceptableSettings(ExchangePort& screen, const FtpConnection& connection,
     return true;
 }
 
-// RNFR/RNTO from the upload's temporary name to its own; nullptr when out of memory.
+// After the upload: SIZE of the temporary file (a server without SIZE may refuse it: "*"
+// lets the session go on), then RNFR/RNTO to its own name; nullptr when out of memory.
 std::unique_ptr<curl_slist, SlistDeleter> renameCommands(const std::string& remoteName) {
+    const std::string temporary = remoteName + kUploadSuffix;
     std::unique_ptr<curl_slist, SlistDeleter> list(
-        curl_slist_append(nullptr, ("RNFR " + remoteName + kUploadSuffix).c_str()));
+        curl_slist_append(nullptr, ("*SIZE " + temporary).c_str()));
     if (!list) return nullptr;
+    if (!curl_slist_append(list.get(), ("RNFR " + temporary).c_str())) return nullptr;
     if (!curl_slist_append(list.get(), ("RNTO " + remoteName).c_str())) return nullptr;
     return list;
 }

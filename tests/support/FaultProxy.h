@@ -17,8 +17,8 @@ public:
     struct Options {
         std::uint16_t targetPort = 0;
         int latencyMs = 0;
-        std::string fault = "none";  // greeting, login, pasv, data, final, reset
-        long after = 65536;          // data, reset: bytes of the data connection before it
+        std::string fault = "none";  // greeting, login, pasv, data, final, reset, short
+        long after = 65536;          // data, reset, short: bytes of the data connection before it
     };
 
     explicit FaultProxy(const Options& options);

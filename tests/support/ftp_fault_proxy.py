@@ -13,7 +13,9 @@ holds every later byte from the server and keeps the connections open):
   pasv       the reply to PASV never arrives;
   data       a data connection stops after --after bytes, in either direction;
   final      the data connection ends, and then the server's reply to it never arrives;
-  reset      a data connection is reset (RST) after --after bytes.
+  reset      a data connection is reset (RST) after --after bytes;
+  short      a data connection ends cleanly after --after bytes: the side that receives takes
+             that for the whole file, the rest from the sender is swallowed.
 Each fault, once it strikes, writes "FAULT <name>" as a line to --log.
 
 Prints "PORT <n>" once it listens. Stops by itself after --lifetime seconds or when the
@@ -141,6 +143,15 @@ class Session:
                 if writer.can_write_eof():
                     writer.write_eof()
                 return
+            if fault == "short" and moved[0] + len(data) > self.args.after:
+                writer.write(data[: max(0, self.args.after - moved[0])])
+                moved[0] = self.args.after
+                await writer.drain()
+                self.log("FAULT short")
+                writer.close()
+                while await reader.read(65536):
+                    pass
+                return
             if fault in ("data", "reset") and moved[0] + len(data) > self.args.after:
                 data = data[: max(0, self.args.after - moved[0])]
                 writer.write(data)
@@ -165,7 +176,8 @@ async def main():
     parser.add_argument("--target-port", type=int, required=True)
     parser.add_argument("--latency-ms", type=int, default=0)
     parser.add_argument("--fault", default="none",
-                        choices=["none", "greeting", "login", "pasv", "data", "final", "reset"])
+                        choices=["none", "greeting", "login", "pasv", "data", "final", "reset",
+                                 "short"])
     parser.add_argument("--after", type=int, default=65536)
     parser.add_argument("--log", required=True)
     parser.add_argument("--lifetime", type=float, default=300.0)

@@ -188,9 +188,10 @@ void passesWithLatency(const Served& server, const std::string& pin) {
     }
 }
 
-// A server silent at each step, and a data connection reset: each transfer fails with the
-// lines of its situation in the limits given, leaves no file under the name the other side
-// takes, and a cancel during the silence after the data works at once.
+// A server silent at each step, a data connection reset, and one that ends early as if the file
+// were whole (the receiving side confirms it): each transfer fails with the lines of its
+// situation in the limits given, leaves no file under the name the other side takes, and a
+// cancel during the silence after the data works at once.
 void failsCleanlyOnFaults(const Served& server) {
     const std::string noConnection = "Не удалось соединиться с сервером.";
     const std::string sendFailed = "Сбой связи.";
@@ -214,6 +215,8 @@ void failsCleanlyOnFaults(const Served& server) {
         {"final", FtpDirection::Send, true, cancelled},
         {"reset", FtpDirection::Fetch, false, fetchFailed},
         {"reset", FtpDirection::Send, false, sendFailed},
+        {"short", FtpDirection::Fetch, false, fetchFailed},
+        {"short", FtpDirection::Send, false, sendFailed},
     };
     for (const auto& c : cases) {
         const bool sending = c.direction == FtpDirection::Send;
