@@ -1,7 +1,9 @@
-// velmorant-cli send, fetch: the exchange over FTP as the exchange screen's "FTP - отправить"
-// (without the question that follows it) and "FTP - получить" run it, with the settings
-// stored in MY_OPTIONS. The exchange log goes to stdout line by line as the steps happen,
-// message boxes to stderr; the exit code is 0 when the operation returned true.
+// velmorant-cli send, fetch, sync: the exchange over FTP as the exchange screen's
+// "FTP - отправить" (without the question that follows it) and "FTP - получить" run it, and
+// both in a row as the automatic exchange runs them (sync: the answer is fetched only when
+// the upload worked), with the settings stored in MY_OPTIONS. For a cron job or a timer on a
+// device without the window. The exchange log goes to stdout line by line as the steps
+// happen, message boxes to stderr; the exit code is 0 when the operation returned true.
 //
 // Ctrl+C during a transfer stops it as " Прервать " does ("Прервано.", exit code 1); a second
 // Ctrl+C, or one at another moment, ends the program as usual.
@@ -49,8 +51,17 @@ int runFetch(const CliArgs& a) {
     });
 }
 
+int runSync(const CliArgs& a) {
+    return runFtp(a, [](ExchangePort& screen, TransferLoop& loop) {
+        if (!SendByFtp(screen, loop)) return false;
+        ConsoleImportLoop importLoop;
+        return FetchByFtp(screen, loop, &importLoop);
+    });
+}
+
 const CliRegistration sendCommand({"send", "", 0, 0, &runSend});
 const CliRegistration fetchCommand({"fetch", "", 0, 0, &runFetch});
+const CliRegistration syncCommand({"sync", "", 0, 0, &runSync});
 
 }  // namespace
 }  // namespace velmorant::cli

@@ -16,4 +16,9 @@ DateTime SystemClock::Now() const {
     return EncodeDate(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) + seconds / 86400.0;
 }
 
+std::chrono::milliseconds SteadyClock::Elapsed() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+}
+
 }  // namespace velmorant

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include "core/db/Dates.h"
 
 namespace velmorant {
@@ -26,6 +28,21 @@ public:
 class SystemClock final : public Clock {
 public:
     DateTime Now() const override;
+};
+
+// Time that only moves forward, for what waits a while (the automatic exchange's pauses):
+// the local time may jump when the device sets its clock. Tests pass one that they advance.
+class MonotonicClock {
+public:
+    virtual ~MonotonicClock() = default;
+    // Time since some fixed moment of this run.
+    virtual std::chrono::milliseconds Elapsed() const = 0;
+};
+
+// The machine's steady clock. Safe to use from any thread.
+class SteadyClock final : public MonotonicClock {
+public:
+    std::chrono::milliseconds Elapsed() const override;
 };
 
 }  // namespace velmorant

@@ -19,6 +19,12 @@ std::uint16_t FtpPortFromText(const std::string& text) {
     return port == 0 ? 21 : port;
 }
 
+int AutoExchangeMinutes() {
+    constexpr std::int64_t kWeek = 7 * 24 * 60;
+    const std::int64_t minutes = TextToInt(GetOption("AutoExchange", "0"), 0);
+    return minutes <= 0 ? 0 : static_cast<int>(minutes > kWeek ? kWeek : minutes);
+}
+
 TAppOptions LoadAppOptions() {
     TAppOptions o;
     o.UseZip = isOn("UseZip");

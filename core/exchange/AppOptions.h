@@ -32,6 +32,10 @@ inline constexpr const char* kAnonymousPassword = "agent@velmorant.ru";
 // when UseFTP holds and switches its start timer on exactly when FTPAuto holds.
 TAppOptions LoadAppOptions();
 
+// The option AutoExchange: the period of the automatic exchange in minutes, 0 (off) when it
+// is missing, not a number or not positive; at most a week.
+int AutoExchangeMinutes();
+
 // The port as the exchange uses it: a decimal integer (0 when the text is not one) reduced to
 // its low 16 bits; 0 becomes 21.
 std::uint16_t FtpPortFromText(const std::string& text);

@@ -19,6 +19,7 @@ enum class Key {
     FtpPath,
     FtpAuto,
     FtpSecure,
+    AutoExchange,
     AnswerKey
 };
 
@@ -34,6 +35,7 @@ Key keyOf(const std::string& name) {
     if (n == "FTPPATH") return Key::FtpPath;
     if (n == "FTPAUTO") return Key::FtpAuto;
     if (n == "FTPSECURE") return Key::FtpSecure;
+    if (n == "AUTOEXCHANGE") return Key::AutoExchange;
     if (n == "ANSWERKEY") return Key::AnswerKey;
     return Key::None;
 }
@@ -85,6 +87,9 @@ bool LoadExchangeSettings(ExchangeSettings& settings) {
             case Key::FtpPassword:
                 s.ftpPassword = value;
                 break;
+            case Key::AutoExchange:
+                s.autoExchange = value;
+                break;
             case Key::AnswerKey:
                 s.answerKey = value;
                 break;
@@ -117,6 +122,8 @@ bool SaveExchangeSettings(const ExchangeSettings& s) {
         insertStatement("FTPAuto", switchText(s.ftpAuto)),
         insertStatement("FTPSecure", switchText(s.ftpSecure)),
     };
+    if (!Trim(s.autoExchange).empty())
+        statements.push_back(insertStatement("AutoExchange", s.autoExchange));
     if (!Trim(s.answerKey).empty())
         statements.push_back(insertStatement("AnswerKey", Trim(s.answerKey)));
     for (const auto& [name, value] : s.otherOptions) {

@@ -21,6 +21,7 @@ struct ExchangeSettings {
     std::string ftpPath;
     std::string ftpLogin;
     std::string ftpPassword;
+    std::string autoExchange;  // minutes between automatic exchanges; empty or "0": none
     std::string answerKey;  // the office's public key: answers must be signed when it is set
     // Every other option, in the order MY_OPTIONS returned them: (name, value).
     std::vector<std::pair<std::string, std::string>> otherOptions;
@@ -33,8 +34,8 @@ struct ExchangeSettings {
 bool LoadExchangeSettings(ExchangeSettings& settings);
 
 // Rewrites MY_OPTIONS in one transaction: the ten exchange keys under their own spelling
-// (switches as "1" or "0"; FTPSecure right after FTPAuto; AnswerKey after them, only when it
-// is set), then every other option with a non-empty name; names and values
+// (switches as "1" or "0"; FTPSecure right after FTPAuto; AutoExchange and AnswerKey after
+// them, each only when it is set), then every other option with a non-empty name; names and values
 // trimmed, single quotes doubled, OPT_DESCR left empty. On any failure the database layer has
 // shown its message, the table is rolled back to what it held before, and the result is false.
 bool SaveExchangeSettings(const ExchangeSettings& settings);

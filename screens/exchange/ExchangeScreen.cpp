@@ -14,6 +14,7 @@
 #include "core/db/Notifier.h"
 #include "core/db/Text.h"
 #include "core/exchange/AppOptions.h"
+#include "core/exchange/ExchangeStatus.h"
 #include "core/exchange/Export.h"
 #include "core/exchange/FtpExchange.h"
 #include "core/exchange/Import.h"
@@ -44,19 +45,28 @@ private:
     QProgressBar* m_bar;
 };
 
-// Holds the busy flag for the length of one operation, also when it ends by an exception.
+// Holds the busy flag and the shared guard for the length of one operation, also when it ends
+// by an exception. The guard must be free (refused() said so).
 class ExchangeScreen::BusyGuard {
 public:
-    explicit BusyGuard(bool& busy) : m_busy(busy) { m_busy = true; }
-    ~BusyGuard() { m_busy = false; }
+    BusyGuard(bool& busy, ExchangeGuard& guard) : m_busy(busy), m_guard(guard) {
+        m_busy = true;
+        m_guard.TryAcquire();
+    }
+    ~BusyGuard() {
+        m_busy = false;
+        m_guard.Release();
+    }
     BusyGuard(const BusyGuard&) = delete;
     BusyGuard& operator=(const BusyGuard&) = delete;
 
 private:
     bool& m_busy;
+    ExchangeGuard& m_guard;
 };
 
-ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent) : Form(parent), m_clock(clock) {
+ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent, ExchangeGuard* guard)
+    : Form(parent), m_clock(clock), m_guard(guard ? *guard : m_ownGuard) {
     using namespace exchange_text;
     setObjectName(QStringLiteral("exchangeScreen"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -108,6 +118,10 @@ ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent) : Form(paren
         m_transferLoop->cancel();
     });
     connect(m_transferLoop, &QtTransferLoop::runningChanged, m_abort, &QAction::setVisible);
+    // While a transfer of an automatic run waits, what the agent does shows its boxes.
+    connect(m_transferLoop, &QtTransferLoop::runningChanged, this, [this](bool running) {
+        if (m_held) m_held->PassThrough(running);
+    });
 
     m_startTimer = new QTimer(this);
     m_startTimer->setInterval(kStartDelayMs);
@@ -150,7 +164,9 @@ void ExchangeScreen::running(bool on) {
 
 bool ExchangeScreen::serve() {
     // The busy flag keeps every other command, the close and the start timer out meanwhile.
+    if (m_held) m_held->PassThrough(true);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (m_held) m_held->PassThrough(false);
     return m_importStop;
 }
 
@@ -190,11 +206,18 @@ void ExchangeScreen::onStartTimer() {
     if (m_options.FTPAuto) RunFullExchange();
 }
 
+bool ExchangeScreen::refused() {
+    if (m_busy) return true;
+    if (!m_guard.Busy()) return false;
+    notifier().message(exchange_text::kBusy, MessageIcon::Warning);
+    return true;
+}
+
 void ExchangeScreen::RunFullExchange() {
-    if (m_busy) return;
+    if (refused()) return;
     bool ok = false;
     {
-        BusyGuard guard(m_busy);
+        BusyGuard guard(m_busy, m_guard);
         try {
             ok = SendByFtp(*this, *m_transferLoop);
             if (ok && notifier().ask(exchange_text::kFetchQuestion)) {
@@ -208,24 +231,73 @@ void ExchangeScreen::RunFullExchange() {
     if (m_options.FTPAuto) reportOutcome(ok);
 }
 
+ExchangeScreen::AutomaticRun ExchangeScreen::RunAutomaticExchange() {
+    AutomaticRun run;
+    if (m_busy || m_guard.Busy()) return run;
+    HeldMessages held(notifier());
+    struct Installed {
+        ExchangeScreen& screen;
+        Notifier* previous;
+        ~Installed() {
+            setNotifier(previous);
+            screen.m_held = nullptr;
+        }
+    } installed{*this, setNotifier(&held)};
+    m_held = &held;
+    // Read as the screen reads them when shown, but a hidden screen starts nothing by itself.
+    m_options = LoadAppOptions();
+    if (!m_options.UseFTP) {
+        run.boxes = held.Take();
+        return run;
+    }
+    run.started = true;
+    m_log->clear();
+    {
+        BusyGuard guard(m_busy, m_guard);
+        try {
+            const int waiting = CountDocumentsToSend();
+            const bool sent = SendByFtp(*this, *m_transferLoop);
+            if (sent) run.sent = waiting > 0 ? waiting : 0;
+            run.ok = sent && FetchByFtp(*this, *m_transferLoop, this);
+        } catch (const std::exception& error) {
+            run.ok = false;
+            AddLogLine(error.what());
+        }
+    }
+    run.lastMessage = lastLogMessage();
+    run.boxes = held.Take();
+    // A failure is told by the journal's line; what it would have shown stays in the log.
+    if (!run.ok) {
+        for (const HeldMessages::Box& box : run.boxes) AddLogLine(box.text);
+    }
+    return run;
+}
+
+void ExchangeScreen::showEarlierRun(const QString& log) {
+    if (m_busy || !m_log->document()->isEmpty()) return;
+    m_startTimer->stop();
+    m_log->setPlainText(log);
+    m_log->moveCursor(QTextCursor::End);
+}
+
 void ExchangeScreen::fetch() {
-    if (m_busy) return;
-    BusyGuard guard(m_busy);
+    if (refused()) return;
+    BusyGuard guard(m_busy, m_guard);
     m_progress->setVisible(false);
     FetchByFtp(*this, *m_transferLoop, this);
     m_progress->setVisible(false);
 }
 
 void ExchangeScreen::exportToFolder() {
-    if (m_busy) return;
-    BusyGuard guard(m_busy);
+    if (refused()) return;
+    BusyGuard guard(m_busy, m_guard);
     m_progress->setValue(0);
     ExportDocuments(*this, std::string());
 }
 
 void ExchangeScreen::importFromFolder() {
-    if (m_busy) return;
-    BusyGuard guard(m_busy);
+    if (refused()) return;
+    BusyGuard guard(m_busy, m_guard);
     m_progress->setValue(0);
     ImportHooks hooks;
     hooks.loop = this;

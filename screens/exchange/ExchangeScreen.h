@@ -7,8 +7,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/exchange/ExchangeGuard.h"
 #include "core/exchange/ExchangePort.h"
+#include "core/exchange/HeldMessages.h"
 #include "core/exchange/ImportLoop.h"
 #include "screens/exchange/QtTransferLoop.h"
 #include "screens/widgets/Form.h"
@@ -29,6 +32,7 @@ inline constexpr char kChooseFolder[] = "Выберите папку";
 inline constexpr char kFetchQuestion[] = "Загрузить данные с сервера?";
 inline constexpr char kSuccess[] = "Успешно!\r\n";
 inline constexpr char kFailure[] = "Произошла ошибка!\r\nПоследнее сообщение: \r\n";
+inline constexpr char kBusy[] = "Идёт обмен с сервером. Дождитесь его окончания.";
 }  // namespace exchange_text
 
 // The exchange screen "Обмен с сервером": a progress bar across the top, the time-stamped
@@ -45,13 +49,28 @@ inline constexpr char kFailure[] = "Произошла ошибка!\r\nПосл
 // transfers run nested event loops, so the busy flag refuses every command, the close command,
 // closing the window and the start timer while an operation runs. The screen deletes itself when it
 // is closed.
+//
+// The screens of the program share one ExchangeGuard with the automatic exchange (which runs
+// on a screen of this kind that is never shown): a command given while another screen's
+// exchange runs is refused with kBusy.
 class ExchangeScreen : public Form, public ExchangePort, public ImportLoop {
     Q_OBJECT
 public:
     static constexpr int kStartDelayMs = 200;
 
-    // Builds the screen hidden; the caller shows it. `clock` outlives the screen.
-    explicit ExchangeScreen(const Clock& clock, QWidget* parent = nullptr);
+    // How an exchange run by RunAutomaticExchange() went.
+    struct AutomaticRun {
+        bool started = false;     // false: another exchange ran, or FTP is not set up
+        bool ok = false;          // sent, and the answer fetched and run to its end
+        int sent = 0;             // documents the upload delivered
+        std::string lastMessage;  // the last log entry, without its time
+        std::vector<HeldMessages::Box> boxes;  // what the run would have shown
+    };
+
+    // Builds the screen hidden; the caller shows it. `clock` outlives the screen, and so does
+    // `guard`, the guard it shares with other exchanges (none: a guard of its own).
+    explicit ExchangeScreen(const Clock& clock, QWidget* parent = nullptr,
+                            ExchangeGuard* guard = nullptr);
     ~ExchangeScreen() override;
 
     // ExchangePort
@@ -68,6 +87,15 @@ public:
     // Sends over FTP and, when the agent agrees, fetches and imports; in automatic mode
     // reports the outcome. Does nothing while busy.
     void RunFullExchange();
+    // The whole exchange without the agent: the settings read afresh (FTPAuto starts
+    // nothing), the log emptied, the documents sent, the answer fetched and run as if
+    // "Загрузить данные с сервера?" had been answered Yes. It shows no box: the boxes of the
+    // run are returned (those of a failed run are also added to the log); boxes of what the
+    // agent does meanwhile are shown as usual.
+    AutomaticRun RunAutomaticExchange();
+    // Shows the log of an earlier run in a screen that has not logged anything yet, instead of
+    // starting an exchange of its own (FTPAuto); does nothing otherwise.
+    void showEarlierRun(const QString& log);
     // Fetches over FTP and imports ("FTP - получить").
     void fetch();
     // Export into and import from a folder the agent chooses ("Выгрузить", "Загрузить").
@@ -100,6 +128,8 @@ private:
     void setStartTimer(bool on);
     void onStartTimer();
     void reportOutcome(bool ok);
+    // True (after saying so when another screen's exchange runs) when no operation may start.
+    bool refused();
     std::string lastLogMessage() const;
 
     const Clock& m_clock;
@@ -116,6 +146,9 @@ private:
     QAction* m_abort = nullptr;
     QtTransferLoop* m_transferLoop = nullptr;
     bool m_busy = false;
+    ExchangeGuard m_ownGuard;
+    ExchangeGuard& m_guard;
+    HeldMessages* m_held = nullptr;  // during RunAutomaticExchange
     bool m_importStop = false;  // " Прервать " was chosen during the running import
 };
 

@@ -32,6 +32,10 @@ const char* const kLogin = "Логин: ";
 const char* const kPassword = "Пароль: ";
 const char* const kUseZip = " Использовать ZIP-сжатие";
 const char* const kAnswerKey = "Ключ ответа: ";
+const char* const kAutoExchange = "Автообмен, мин: ";
+const char* const kAutoExchangeHint =
+    "Обмен с сервером сам, без вопросов: каждые столько минут, через минуту после записи "
+    "документа и при появлении сети, когда открыт журнал. 0 или пусто — выключен.";
 const char* const kValueColumn = "Значение";
 const char* const kNameColumn = "Имя";
 const char* const kNotSaved = "Настройки не сохранены.";
@@ -131,6 +135,18 @@ QWidget* SettingsDialog::buildConnectionPage() {
     fieldRow(kPassword, "ftpPassword", m_passwordLabel, m_password);
     m_password->setEchoMode(QLineEdit::Password);
 
+    // The automatic exchange: minutes between runs, explained under the field.
+    fieldRow(kAutoExchange, "autoExchange", m_autoExchangeLabel, m_autoExchange);
+    m_autoExchange->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]{0,5}")), m_autoExchange));
+    m_autoExchangeHint = new QLabel(QString::fromUtf8(kAutoExchangeHint), page);
+    m_autoExchangeHint->setObjectName(QStringLiteral("autoExchangeHint"));
+    m_autoExchangeHint->setWordWrap(true);
+    QFont small = m_autoExchangeHint->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    m_autoExchangeHint->setFont(small);
+    layout->addWidget(m_autoExchangeHint);
+
     m_useZip = new QCheckBox(QString::fromUtf8(kUseZip), page);
     m_useZip->setObjectName(QStringLiteral("useZip"));
     layout->addWidget(m_useZip);
@@ -170,7 +186,9 @@ void SettingsDialog::applyEnablingRule() {
     const bool login = ftp && m_ftpAuth->isChecked();
     for (QWidget* w :
          std::initializer_list<QWidget*>{m_ftpAuto, m_addressLabel, m_address, m_portLabel, m_port,
-                                         m_pathLabel, m_path, m_ftpSecure, m_ftpAuth}) {
+                                         m_pathLabel, m_path, m_ftpSecure, m_ftpAuth,
+                                         m_autoExchangeLabel, m_autoExchange,
+                                         m_autoExchangeHint}) {
         w->setEnabled(ftp);
     }
     for (QWidget* w :
@@ -222,6 +240,7 @@ void SettingsDialog::setSettings(const ExchangeSettings& s) {
     m_path->setText(ToQString(s.ftpPath));
     m_login->setText(ToQString(s.ftpLogin));
     m_password->setText(ToQString(s.ftpPassword));
+    m_autoExchange->setText(ToQString(s.autoExchange));
     m_answerKey->setText(ToQString(s.answerKey));
     m_options->setRowCount(0);
     m_options->setRowCount(static_cast<int>(s.otherOptions.size()));
@@ -250,6 +269,7 @@ ExchangeSettings SettingsDialog::settings() const {
     s.ftpPath = FromQString(m_path->text());
     s.ftpLogin = FromQString(m_login->text());
     s.ftpPassword = FromQString(m_password->text());
+    s.autoExchange = FromQString(m_autoExchange->text());
     s.answerKey = FromQString(m_answerKey->text());
     for (int row = 0; row < m_options->rowCount(); ++row) {
         const QTableWidgetItem* value = m_options->item(row, 0);

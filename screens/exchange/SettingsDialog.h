@@ -18,7 +18,7 @@ namespace velmorant {
 // with result 1; "[ Отмена ]" ends it with result 2 without writing. A failed save keeps the
 // dialog open with the options as they were. Controls carry object names for tests:
 // useFtp, ftpAuto, ftpAddress, ftpPort, ftpPath, ftpSecure, ftpAuth, ftpLogin, ftpPassword, useZip,
-// answerKey, options (the list), pages (the tab control).
+// autoExchange, answerKey, options (the list), pages (the tab control).
 class SettingsDialog : public Dialog {
     Q_OBJECT
 public:
@@ -55,6 +55,9 @@ private:
     QLineEdit* m_address = nullptr;
     QLabel* m_portLabel = nullptr;
     QLineEdit* m_port = nullptr;
+    QLabel* m_autoExchangeLabel = nullptr;
+    QLineEdit* m_autoExchange = nullptr;
+    QLabel* m_autoExchangeHint = nullptr;
     QLabel* m_answerKeyLabel = nullptr;
     QLineEdit* m_answerKey = nullptr;
     QLabel* m_pathLabel = nullptr;

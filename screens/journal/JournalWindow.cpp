@@ -80,6 +80,15 @@ void JournalWindow::buildList() {
     m_emptyHint->hide();
     layout->addWidget(m_emptyHint);
     layout->addWidget(m_list);
+    // Where the exchange stands, one line above the menu bar; tapping it shows the log.
+    m_exchangeStatus = new QPushButton(body());
+    m_exchangeStatus->setObjectName(QStringLiteral("exchangeStatus"));
+    m_exchangeStatus->setFlat(true);
+    m_exchangeStatus->setFocusPolicy(Qt::NoFocus);
+    m_exchangeStatus->setStyleSheet(QStringLiteral("text-align: left; padding: 1px 3px;"));
+    m_exchangeStatus->hide();
+    layout->addWidget(m_exchangeStatus);
+    connect(m_exchangeStatus, &QPushButton::clicked, this, &JournalWindow::exchangeStatusTapped);
 
     m_list->setShowGrid(true);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -239,6 +248,11 @@ std::string JournalWindow::rowGuid(int row) const {
     return m_rows->rows()[static_cast<std::size_t>(row)].GUID;
 }
 
+void JournalWindow::setExchangeStatus(const QString& text) {
+    m_exchangeStatus->setText(text);
+    m_exchangeStatus->setVisible(!text.isEmpty());
+}
+
 void JournalWindow::updateMessagesCaption() {
     if (!m_messagesAction) return;
     const int unread = CountUnreadMessages();
@@ -280,6 +294,7 @@ void JournalWindow::refresh(const std::string& changedGuid) {
         loadRows(m_periodStart, m_periodEnd);
     } else {
         reloadDocument(changedGuid);
+        emit documentChanged(ToQString(changedGuid));
     }
 }
 
@@ -350,7 +365,9 @@ void JournalWindow::openExchange() {
 }
 
 void JournalWindow::openSettings() {
-    if (m_screens.runSettings) m_screens.runSettings(this);
+    if (!m_screens.runSettings) return;
+    m_screens.runSettings(this);
+    emit settingsClosed();
 }
 
 void JournalWindow::openAbout() {

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
 #include <QTableView>
 #include <QTimer>
@@ -89,6 +90,11 @@ public:
     // The exchange screen opened last.
     QWidget* lastExchangeScreen() const { return m_lastExchange; }
 
+    // The one line above the menu bar that says where the exchange stands; hidden while the
+    // text is empty. Tapping it emits exchangeStatusTapped().
+    void setExchangeStatus(const QString& text);
+    QPushButton* exchangeStatus() const { return m_exchangeStatus; }
+
     // What a confirmed close does (by default: end the event loop with exit code 0).
     void setQuitHandler(std::function<void()> quit) { m_quit = std::move(quit); }
 
@@ -98,6 +104,12 @@ public:
 signals:
     // The rows were (re)loaded.
     void rowsLoaded();
+    // refresh() was told that the document `guid` changed (the editor saved it).
+    void documentChanged(const QString& guid);
+    // The settings dialog was closed (its options may have changed).
+    void settingsClosed();
+    // The agent tapped the exchange's status line.
+    void exchangeStatusTapped();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -122,6 +134,7 @@ private:
     QTableView* m_list = nullptr;
     JournalRowsModel* m_rows = nullptr;
     QLabel* m_emptyHint = nullptr;
+    QPushButton* m_exchangeStatus = nullptr;
     QTimer* m_loadTimer = nullptr;
     ImageList m_stateImages;
     // The period whose rows the list shows; `m_loaded` false until a load succeeded.

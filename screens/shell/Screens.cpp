@@ -10,7 +10,7 @@
 
 namespace velmorant {
 
-JournalScreens ProgramScreens(const Clock& clock) {
+JournalScreens ProgramScreens(const Clock& clock, ExchangeGuard* guard) {
     JournalScreens screens;
     screens.createEditor = [&clock](JournalWindow& journal, const std::string& guid) -> QWidget* {
         // Refreshes only a journal that still exists when the editor closes.
@@ -27,8 +27,8 @@ JournalScreens ProgramScreens(const Clock& clock) {
                                      if (owner) owner->refresh(saved);
                                  });
     };
-    screens.createExchangeScreen = [&clock](JournalWindow& journal) -> QWidget* {
-        return new ExchangeScreen(clock, &journal);  // hidden; closes and frees itself
+    screens.createExchangeScreen = [&clock, guard](JournalWindow& journal) -> QWidget* {
+        return new ExchangeScreen(clock, &journal, guard);  // hidden; closes and frees itself
     };
     screens.runSettings = [](QWidget* parent) { RunSettingsDialog(parent); };
     screens.runAbout = [](QWidget* parent) { RunAboutBox(parent); };

@@ -14,7 +14,9 @@
 #include "core/db/Notifier.h"
 #include "core/db/QueryResult.h"
 #include "core/db/StartCheck.h"
+#include "core/exchange/ExchangeGuard.h"
 #include "core/exchange/FtpExchange.h"
+#include "screens/exchange/AutoExchange.h"
 #include "screens/journal/JournalWindow.h"
 #include "screens/shell/DayCopy.h"
 #include "screens/shell/Screens.h"
@@ -127,7 +129,9 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
     std::error_code ec;
     std::filesystem::create_directories(ExchangeFolder(), ec);
 
-    started.journal = std::make_unique<JournalWindow>(ProgramScreens(clock), clock);
+    started.exchangeGuard = std::make_unique<ExchangeGuard>();
+    started.journal =
+        std::make_unique<JournalWindow>(ProgramScreens(clock, started.exchangeGuard.get()), clock);
     SetMainWindow(started.journal.get());
     JournalWindow* journal = started.journal.get();
     const auto* order = new ActivationOrder(journal);  // freed with the journal
@@ -144,6 +148,8 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
     if (outcome == StartOutcome::Healthy || outcome == StartOutcome::Restored)
         StartDayCopyAfterFirstLoad(*journal, DatabasePath(), clock.Now());
     started.journal->loadTimer()->start();
+    // With the option AutoExchange the exchange runs by itself while the journal is idle.
+    new AutoExchange(*journal, clock, *started.exchangeGuard);  // a child of the journal
 
     ScreenFitter::install()->placeMainWindow(started.journal.get());
     started.journal->show();

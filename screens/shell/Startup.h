@@ -7,6 +7,7 @@
 namespace velmorant {
 
 class Clock;
+class ExchangeGuard;
 class JournalWindow;
 class SingleInstance;
 
@@ -15,6 +16,9 @@ class SingleInstance;
 struct StartedProgram {
     int exitCode = 0;
     bool runLoop = false;
+    // The one exchange at a time of the journal's exchange screens and the automatic exchange
+    // (a child of the journal); it outlives the journal.
+    std::unique_ptr<ExchangeGuard> exchangeGuard;
     std::unique_ptr<JournalWindow> journal;
     std::unique_ptr<SingleInstance> guard;
     StartedProgram();
