@@ -22,7 +22,7 @@ struct ExchangeSettings {
     std::string ftpLogin;
     std::string ftpPassword;
     std::string autoExchange;  // minutes between automatic exchanges; empty or "0": none
-    std::string answerKey;  // the office's public key: answers must be signed when it is set
+    std::string answerKey;     // the office's public key: answers must be signed when it is set
     // Every other option, in the order MY_OPTIONS returned them: (name, value).
     std::vector<std::pair<std::string, std::string>> otherOptions;
 };

@@ -22,8 +22,7 @@ public:
 
     explicit HeldMessages(Notifier& passTo) : m_passTo(passTo) {}
 
-    MessageAnswer show(const std::string& text, MessageIcon icon,
-                       MessageButtons buttons) override;
+    MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
 
     // Boxes shown from now on (until the matching PassThrough(false)) go to `passTo`. Nests.
     void PassThrough(bool on) { m_passing += on ? 1 : -1; }

@@ -44,8 +44,8 @@ AutoExchange::~AutoExchange() = default;
 void AutoExchange::setTiming(const AutoExchangeTiming& timing) {
     m_schedule.SetTiming(timing);
     const auto quarter = std::chrono::duration_cast<std::chrono::milliseconds>(timing.minute / 4);
-    m_check.setInterval(static_cast<int>(std::clamp<long long>(quarter.count(), 20,
-                                                               kLongestCheckMs)));
+    m_check.setInterval(
+        static_cast<int>(std::clamp<long long>(quarter.count(), 20, kLongestCheckMs)));
 }
 
 void AutoExchange::reloadOption() {

@@ -60,10 +60,10 @@ public:
 
     // How an exchange run by RunAutomaticExchange() went.
     struct AutomaticRun {
-        bool started = false;     // false: another exchange ran, or FTP is not set up
-        bool ok = false;          // sent, and the answer fetched and run to its end
-        int sent = 0;             // documents the upload delivered
-        std::string lastMessage;  // the last log entry, without its time
+        bool started = false;                  // false: another exchange ran, or FTP is not set up
+        bool ok = false;                       // sent, and the answer fetched and run to its end
+        int sent = 0;                          // documents the upload delivered
+        std::string lastMessage;               // the last log entry, without its time
         std::vector<HeldMessages::Box> boxes;  // what the run would have shown
     };
 
@@ -149,7 +149,7 @@ private:
     ExchangeGuard m_ownGuard;
     ExchangeGuard& m_guard;
     HeldMessages* m_held = nullptr;  // during RunAutomaticExchange
-    bool m_importStop = false;  // " Прервать " was chosen during the running import
+    bool m_importStop = false;       // " Прервать " was chosen during the running import
 };
 
 }  // namespace velmorant

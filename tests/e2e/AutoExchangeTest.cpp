@@ -71,8 +71,8 @@ void AutoExchangeTest::exchangesByItselfWhileTheJournalIsIdle() {
     NewDocument(doc, day.clock);
     doc.CLI_GUID = kClientGuid;
     doc.CLI_NAME = kClientName.toStdString();
-    doc.Lines.push_back({Value("select GUID from SPR_GOODS where IS_FOLDER=0 limit 1", "GUID"),
-                         "", "2.00", 0, ""});
+    doc.Lines.push_back(
+        {Value("select GUID from SPR_GOODS where IS_FOLDER=0 limit 1", "GUID"), "", "2.00", 0, ""});
     QVERIFY(SaveDocument(doc, day.clock));
     const std::string first = doc.GUID;
     journal.refresh();
@@ -127,9 +127,8 @@ void AutoExchangeTest::exchangesByItselfWhileTheJournalIsIdle() {
     }
     QCOMPARE(StateOf(second), std::string("1"));
     // The run's last log entry, as the automatic exchange screen's report quotes it.
-    QTRY_COMPARE_WITH_TIMEOUT(status->text(),
-                              ToQString("Обмен 10:20: Не удалось соединиться с сервером."),
-                              kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        status->text(), ToQString("Обмен 10:20: Не удалось соединиться с сервером."), kWaitMs);
     QVERIFY(automatic->schedule().Failures() >= 1);
     QCOMPARE(StateOf(second), std::string("1"));
     QVERIFY2(boxes.shown().empty(), qPrintable(boxes.texts().join(" | ")));

@@ -129,6 +129,7 @@ TEST_F(SettingsTest, LoadsKeysIntoControlsAndOtherOptionsIntoTheList) {
                 {"PDA_ID", ""},
                 {"FTPAuth", " 1"},
                 {"ftpsecure", "1"},
+                {"autoexchange", " 15 "},
                 {"FTPCertPin", "sha256//pin"}});
     ExchangeSettings s;
     ASSERT_TRUE(LoadExchangeSettings(s));
@@ -139,6 +140,7 @@ TEST_F(SettingsTest, LoadsKeysIntoControlsAndOtherOptionsIntoTheList) {
     EXPECT_TRUE(s.ftpSecure);
     EXPECT_EQ(s.ftpAddress, "host");
     EXPECT_EQ(s.ftpPort, "2121");  // the later row of a key wins
+    EXPECT_EQ(s.autoExchange, "15");
     // The pin is edited in the list like any other option.
     using Option = std::pair<std::string, std::string>;
     EXPECT_EQ(s.otherOptions,
@@ -156,6 +158,7 @@ TEST_F(SettingsTest, SavesTheTenKeysThenTheListedOptions) {
     s.ftpLogin = "O'Neil";
     s.ftpPassword = "it's";
     s.ftpSecure = true;
+    s.autoExchange = " 20 ";
     s.otherOptions = {{" AgentName ", " Агент  "}, {"", "dropped"}, {"Client's", "a'b"}};
     ASSERT_TRUE(SaveExchangeSettings(s));
     EXPECT_EQ(
@@ -163,7 +166,8 @@ TEST_F(SettingsTest, SavesTheTenKeysThenTheListedOptions) {
         (std::vector<std::string>{"UseFTP|1|1", "FTPAuth|1|1", "UseZip|0|1",
                                   "FTPAddress|ftp.example.org|1", "FTPPort|70000|1", "FTPPath||1",
                                   "FTPLogin|O'Neil|1", "FTPPassword|it's|1", "FTPAuto|0|1",
-                                  "FTPSecure|1|1", "AgentName|Агент|1", "Client's|a'b|1"}));
+                                  "FTPSecure|1|1", "AutoExchange|20|1", "AgentName|Агент|1",
+                                  "Client's|a'b|1"}));
     EXPECT_TRUE(notes.texts().empty());
 
     // What was saved is what the exchange then uses.
@@ -172,6 +176,13 @@ TEST_F(SettingsTest, SavesTheTenKeysThenTheListedOptions) {
     EXPECT_EQ(used.FTPPort, 4464);
     EXPECT_EQ(used.FTPLogin, "O'Neil");
     EXPECT_TRUE(used.FTPSecure);
+    EXPECT_EQ(AutoExchangeMinutes(), 20);
+    // Anything but a positive number leaves the automatic exchange off; a week at most.
+    for (const auto& [value, minutes] : std::vector<std::pair<std::string, int>>{
+             {"0", 0}, {"-5", 0}, {"soon", 0}, {"", 0}, {"99999999", 7 * 24 * 60}}) {
+        setOptions({{"AutoExchange", value}});
+        EXPECT_EQ(AutoExchangeMinutes(), minutes) << value;
+    }
 }
 
 TEST_F(SettingsTest, AFailedSaveLeavesTheOptionsAsTheyWere) {
