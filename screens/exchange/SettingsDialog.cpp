@@ -184,11 +184,9 @@ QWidget* SettingsDialog::buildOptionsPage() {
 void SettingsDialog::applyEnablingRule() {
     const bool ftp = m_useFtp->isChecked();
     const bool login = ftp && m_ftpAuth->isChecked();
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{m_ftpAuto, m_addressLabel, m_address, m_portLabel, m_port,
-                                         m_pathLabel, m_path, m_ftpSecure, m_ftpAuth,
-                                         m_autoExchangeLabel, m_autoExchange,
-                                         m_autoExchangeHint}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             m_ftpAuto, m_addressLabel, m_address, m_portLabel, m_port, m_pathLabel, m_path,
+             m_ftpSecure, m_ftpAuth, m_autoExchangeLabel, m_autoExchange, m_autoExchangeHint}) {
         w->setEnabled(ftp);
     }
     for (QWidget* w :
