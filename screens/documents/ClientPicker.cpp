@@ -16,6 +16,7 @@
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/SoftKeyboard.h"
+#include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
 
@@ -74,7 +75,7 @@ ClientPicker::ClientPicker(QWidget* owner) : Dialog(owner) {
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setUniformRowHeights(true);
+    WrapNames(m_list, ColName);  // a long name on two lines
     m_list->header()->setStretchLastSection(false);
     m_list->setBackgroundRole(QPalette::Base);
     m_list->viewport()->installEventFilter(this);
@@ -152,8 +153,13 @@ void ClientPicker::search(const QString& text) {
     const int row = FindFirstByName(m_names, FoldCase(text.toStdString()));
     QTreeWidgetItem* item = row >= 0 ? m_list->topLevelItem(row) : nullptr;
     if (!item) return;
-    m_list->setCurrentItem(item);
+    // The rows have heights of their own (a long name takes two lines), and the list measures
+    // every row between the top one shown and a row it redraws: the old row is let go while
+    // it is on the screen and the new one chosen once it is, so that a jump over thousands
+    // of clients measures only the rows that are seen.
+    m_list->setCurrentItem(nullptr);
     m_list->scrollToItem(item);
+    m_list->setCurrentItem(item);
 }
 
 void ClientPicker::choose() {

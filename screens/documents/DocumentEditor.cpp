@@ -214,7 +214,6 @@ QWidget* DocumentEditor::buildLinesTab() {
     m_lines = new QTreeWidget(page);
     m_lines->setObjectName(QStringLiteral("linesList"));
     m_lines->setRootIsDecorated(false);
-    m_lines->setUniformRowHeights(true);
     m_lines->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lines->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lines->setBackgroundRole(QPalette::Base);
@@ -227,8 +226,10 @@ QWidget* DocumentEditor::buildLinesTab() {
     m_lines->setColumnWidth(ColGuid, 4);
     m_lines->setColumnWidth(ColName, kNameColumnWidth);
     m_lines->setColumnWidth(ColCount, 50);
-    // The goods' names take whatever a larger window has beyond the handheld's columns.
-    StretchColumn(m_lines, ColName, kNameColumnWidth);
+    // The goods' names take whatever a larger window has beyond the handheld's columns, and
+    // wrap onto a second line; the sum is shown only where it fits whole.
+    StretchColumn(m_lines, ColName, kNameColumnWidth, {ColSum});
+    WrapNames(m_lines, ColName);
     column->addWidget(m_lines, 1);
     // The running totals of the lines, as saving will write them.
     m_total = new QLabel(page);

@@ -53,6 +53,9 @@ const char* const kFoundBar = " Найдено: ";
 const char* const kEarlierBar = " Ранее заказанные";
 const char* const kNoEarlierOrders = "Клиент ранее ничего не заказывал.";
 const int kColumnWidths[] = {150, 50, 62, 62};
+// The columns of price and sum, with UseSUMS.
+constexpr int kPriceColumn = 2;
+constexpr int kSumColumn = 3;
 // The main window's property that keeps the folder used last for the rest of the session.
 const char* const kLastFolderProperty = "lastGoodsFolder";
 
@@ -165,9 +168,10 @@ QWidget* TGoodsPicker::buildLists() {
     m_found = makeFoundList();
     m_pages->addWidget(m_goods);
     m_pages->addWidget(m_found);
-    // The goods' names take whatever a larger window has beyond the handheld's columns.
-    StretchColumn(m_goods, 0, kColumnWidths[0]);
-    StretchColumn(m_found, 0, kColumnWidths[0]);
+    // The goods' names take whatever a larger window has beyond the handheld's columns; the
+    // price and the sum are shown only where they fit whole.
+    StretchColumn(m_goods, 0, kColumnWidths[0], {kPriceColumn, kSumColumn});
+    StretchColumn(m_found, 0, kColumnWidths[0], {kPriceColumn, kSumColumn});
     // The picker opens with the focus in the goods list (Enter: the keypad); the folder bar
     // comes after it.
     return m_pages;
@@ -250,7 +254,7 @@ QTreeWidget* TGoodsPicker::makeFolderList() {
     auto* list = new QTreeWidget;
     list->setObjectName(QStringLiteral("goodsList"));
     list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
+    WrapNames(list, 0);  // a long name on two lines
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setBackgroundRole(QPalette::Base);
@@ -302,8 +306,8 @@ void TGoodsPicker::Load(const std::string& chosen) {
     QStringList captions = {ToQString(kColumnGoods), ToQString(kColumnCount)};
     if (m_sums) {
         captions << ToQString(kColumnPrice) << ToQString(kColumnSum);
-        m_priceColumn = 2;
-        m_sumColumn = 3;
+        m_priceColumn = kPriceColumn;
+        m_sumColumn = kSumColumn;
     } else {
         m_priceColumn = -1;
         m_sumColumn = -1;

@@ -129,8 +129,10 @@ void JournalWindow::buildList() {
     m_list->setModel(m_rows);
     for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         m_list->setColumnWidth(i, columns[i].width);
-    // On a window wider than the handheld's the client's name takes the room left over.
-    StretchColumn(m_list, kClientColumn, columns[kClientColumn].width);
+    // On a window wider than the handheld's the client's name takes the room left over; the
+    // sum is shown only where it fits whole, and a long name wraps onto a second line.
+    StretchColumn(m_list, kClientColumn, columns[kClientColumn].width, {kSumColumn});
+    WrapNames(m_list, kClientColumn);
     connect(m_list, &QTableView::doubleClicked, this, [this] { editDocument(); });
 }
 

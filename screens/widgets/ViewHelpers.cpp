@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "screens/widgets/Dialog.h"
+#include "screens/widgets/TwoLineDelegate.h"
 
 namespace velmorant {
 
@@ -29,16 +31,21 @@ void CloseDialog(QWidget* form, bool confirmed) {
 }
 
 namespace {
-// The width that FitLastColumn gives `column`: the view's width inside the frame, less every
-// other column, less a vertical scroll bar and 2 pixels.
+// The width the columns of a view have: its width inside the frame, less a vertical scroll
+// bar and 2 pixels.
+int roomForColumns(QAbstractScrollArea* view) {
+    const int clientWidth = view->width() - 2 * view->frameWidth();
+    const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    return clientWidth - scrollBar - 2;
+}
+
+// The width that FitLastColumn gives `column`: the room for the columns less every other one.
 int restOfWidth(QAbstractScrollArea* view, QHeaderView* header, int column) {
     int others = 0;
     for (int i = 0; i < header->count(); ++i) {
         if (i != column && !header->isSectionHidden(i)) others += header->sectionSize(i);
     }
-    const int clientWidth = view->width() - 2 * view->frameWidth();
-    const int scrollBar = view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-    return clientWidth - others - scrollBar - 2;
+    return roomForColumns(view) - others;
 }
 
 void fitColumn(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth) {
@@ -55,11 +62,17 @@ void stretchColumn(QAbstractScrollArea* view, QHeaderView* header, int column, i
     header->resizeSection(column, std::max(handheldWidth, width));
 }
 
-// Refits one column of a view; see StretchColumn.
+// Refits one column of a view and shows the droppable columns that fit; see StretchColumn.
 class ColumnStretcher : public QObject {
 public:
-    ColumnStretcher(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth)
-        : QObject(view), m_view(view), m_header(header), m_column(column), m_minimum(minimumWidth) {
+    ColumnStretcher(QAbstractScrollArea* view, QHeaderView* header, int column, int minimumWidth,
+                    const QList<int>& droppable)
+        : QObject(view),
+          m_view(view),
+          m_header(header),
+          m_column(column),
+          m_minimum(minimumWidth),
+          m_droppable(droppable) {
         view->installEventFilter(this);
         connect(header, &QHeaderView::sectionCountChanged, this, [this] { fit(); });
         connect(header, &QHeaderView::sectionResized, this, [this](int logical) {
@@ -78,15 +91,145 @@ private:
     void fit() {
         if (m_fitting) return;
         m_fitting = true;
+        dropColumns();
         stretchColumn(m_view, m_header, m_column, m_minimum);
         m_fitting = false;
+    }
+
+    // Shows the droppable columns, left to right, while each fits whole beside the others
+    // with the stretched column at its least width; hides the first that does not and every
+    // one after it.
+    void dropColumns() {
+        if (m_droppable.isEmpty()) return;
+        int used = m_minimum;
+        for (int i = 0; i < m_header->count(); ++i) {
+            if (i != m_column && !m_droppable.contains(i) && !m_header->isSectionHidden(i))
+                used += m_header->sectionSize(i);
+        }
+        const int room = roomForColumns(m_view);
+        bool fits = true;
+        for (int c : m_droppable) {
+            if (c < 0 || c >= m_header->count() || c == m_column) continue;
+            const int width =
+                m_header->isSectionHidden(c) ? hiddenWidth(c) : m_header->sectionSize(c);
+            fits = fits && used + width <= room;
+            if (fits) used += width;
+            if (m_header->isSectionHidden(c) == fits) m_header->setSectionHidden(c, !fits);
+        }
+    }
+
+    // The width a hidden section will have when shown (Qt gives a hidden one none): shown and
+    // hidden again unheard by the view, which then has nothing to redo.
+    int hiddenWidth(int section) {
+        const QSignalBlocker quiet(m_header);
+        m_header->setSectionHidden(section, false);
+        const int width = m_header->sectionSize(section);
+        m_header->setSectionHidden(section, true);
+        return width;
     }
 
     QAbstractScrollArea* m_view;
     QHeaderView* m_header;
     int m_column;
     int m_minimum;
+    QList<int> m_droppable;
     bool m_fitting = false;
+};
+
+// Lays a tree's rows out again (their heights) once a column's width has changed.
+class RowsRelayout : public QObject {
+public:
+    RowsRelayout(QTreeView* view, int column) : QObject(view), m_view(view) {
+        connect(view->header(), &QHeaderView::sectionResized, this,
+                [this, column](int logical, int oldSize, int newSize) {
+                    if (logical != column || oldSize == newSize || m_pending) return;
+                    m_pending = true;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this] {
+                            m_pending = false;
+                            m_view->doItemsLayout();
+                        },
+                        Qt::QueuedConnection);
+                });
+    }
+
+private:
+    QTreeView* m_view;
+    bool m_pending = false;
+};
+
+// Fits the heights of a table's rows on the screen; see WrapNames.
+class VisibleRowsFitter : public QObject {
+public:
+    VisibleRowsFitter(QTableView* view, int column, TwoLineDelegate* delegate)
+        : QObject(view), m_view(view), m_column(column), m_delegate(delegate) {
+        view->viewport()->installEventFilter(this);
+        connect(view->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { later(); });
+        connect(view->horizontalHeader(), &QHeaderView::sectionResized, this, [this] { later(); });
+        if (QAbstractItemModel* model = view->model()) {
+            connect(model, &QAbstractItemModel::modelReset, this, [this] { later(); });
+            connect(model, &QAbstractItemModel::layoutChanged, this, [this] { later(); });
+            connect(model, &QAbstractItemModel::rowsInserted, this, [this] { later(); });
+            connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { later(); });
+            connect(model, &QAbstractItemModel::dataChanged, this, [this] { later(); });
+        }
+        later();
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show) later();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    // Once the view has laid out what changed (several changes, one fitting).
+    void later() {
+        if (m_pending) return;
+        m_pending = true;
+        QMetaObject::invokeMethod(
+            this, [this] { fit(); }, Qt::QueuedConnection);
+    }
+
+    void fit() {
+        m_pending = false;
+        const QAbstractItemModel* model = m_view->model();
+        if (!model || m_view->isColumnHidden(m_column)) return;
+        QHeaderView* rows = m_view->verticalHeader();
+        const int least = rows->defaultSectionSize();
+        QStyleOptionViewItem option;
+        option.initFrom(m_view);
+        option.widget = m_view;
+        option.font = m_view->font();
+        option.decorationSize = m_view->iconSize();
+        option.rect = QRect(0, 0, m_view->columnWidth(m_column), least);
+        const int grid = m_view->showGrid() ? 1 : 0;
+        // Rows that grow push others off the screen, and rows that shrink bring more on.
+        for (int pass = 0; pass < 4; ++pass) {
+            const int first = m_view->rowAt(0);
+            if (first < 0) return;
+            int last = m_view->rowAt(m_view->viewport()->height() - 1);
+            if (last < 0) last = model->rowCount() - 1;
+            bool changed = false;
+            for (int r = first; r <= last; ++r) {
+                if (rows->isSectionHidden(r)) continue;
+                const QModelIndex cell = model->index(r, m_column);
+                int height = least;
+                if (m_delegate->lineCount(option, cell) > 1)
+                    height = std::max(least, m_delegate->sizeHint(option, cell).height() + grid);
+                if (rows->sectionSize(r) != height) {
+                    rows->resizeSection(r, height);
+                    changed = true;
+                }
+            }
+            if (!changed) break;
+        }
+    }
+
+    QTableView* m_view;
+    int m_column;
+    TwoLineDelegate* m_delegate;
+    bool m_pending = false;
 };
 
 }  // namespace
@@ -190,12 +333,29 @@ void ClickOnEnter(QAbstractButton* button) {
     if (button) new EnterClicks(button);
 }
 
-void StretchColumn(QTableView* view, int column, int minimumWidth) {
-    if (view) new ColumnStretcher(view, view->horizontalHeader(), column, minimumWidth);
+void StretchColumn(QTableView* view, int column, int minimumWidth, const QList<int>& droppable) {
+    if (view) new ColumnStretcher(view, view->horizontalHeader(), column, minimumWidth, droppable);
 }
 
-void StretchColumn(QTreeView* view, int column, int minimumWidth) {
-    if (view) new ColumnStretcher(view, view->header(), column, minimumWidth);
+void StretchColumn(QTreeView* view, int column, int minimumWidth, const QList<int>& droppable) {
+    if (view) new ColumnStretcher(view, view->header(), column, minimumWidth, droppable);
+}
+
+void WrapNames(QTableView* view, int column) {
+    if (!view) return;
+    auto* delegate = new TwoLineDelegate(view);
+    view->setItemDelegateForColumn(column, delegate);
+    new VisibleRowsFitter(view, column, delegate);
+}
+
+void WrapNames(QTreeView* view, int column) {
+    if (!view) return;
+    view->setItemDelegateForColumn(column, new TwoLineDelegate(view));
+    view->setUniformRowHeights(false);
+    // Scrolled by rows, a tree measures only the rows it shows; by pixels it would measure
+    // every row above the one it scrolls to (half a second for 20 000 clients).
+    view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    new RowsRelayout(view, column);
 }
 
 void FitLastColumn(QTableView* view, int column, int minimumWidth) {

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QHeaderView>
+#include <QList>
 #include <QTableView>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -34,8 +35,24 @@ inline constexpr int kHandheldScreenWidth = 240;
 // and never less than `handheldWidth`. Refitted whenever the view is resized or shown, a
 // column is added or removed, or another column changes its width; the rule stays with the
 // view (a child object) for its whole life.
-void StretchColumn(QTableView* view, int column, int minimumWidth);
-void StretchColumn(QTreeView* view, int column, int minimumWidth);
+//
+// `droppable` columns (left to right; a number the view does not have yet counts once it is
+// added) are shown only while they fit whole beside the others with this column at
+// `handheldWidth`: the first that does not fit is hidden with every droppable column after
+// it, rather than cut to a misleading fragment ("5" of 527.86), and they come back once the
+// view is wide enough again.
+void StretchColumn(QTableView* view, int column, int minimumWidth,
+                   const QList<int>& droppable = {});
+void StretchColumn(QTreeView* view, int column, int minimumWidth, const QList<int>& droppable = {});
+
+// Names in `column` of `view` are drawn by a TwoLineDelegate: one that does not fit the
+// column wraps onto a second line, its row two lines high, and its tooltip is the whole name.
+// A tree then has rows of their own heights, laid out again when the column's width changes.
+// A table (call it after the table has its model) fits only the rows that can be seen, when
+// they scroll, the view or a column is resized or the rows change: a list of many thousands
+// costs no more than a short one; other rows keep their default height.
+void WrapNames(QTreeView* view, int column);
+void WrapNames(QTableView* view, int column);
 
 // Tab (or Shift+Tab, or the first focus of a window that opens) into an exclusive group of
 // buttons lands on the checked one, as on the handheld, instead of on the group's first

@@ -239,7 +239,14 @@ void JournalWindowTest::columnsFollowUseSums() {
                             ToQString("Сумма")};
     QCOMPARE(captions, expected.mid(0, columns));
     const int widths[] = {18, 46, 106, 62, 62};
-    for (int c = 0; c < columns; ++c) QCOMPARE(list->columnWidth(c), widths[c]);
+    for (int c = 0; c < columns; ++c) {
+        // The sum does not fit whole beside the others in a handheld's window: hidden, not cut.
+        if (c == JournalWindow::kSumColumn) {
+            QVERIFY(list->isColumnHidden(c));
+            continue;
+        }
+        QCOMPARE(list->columnWidth(c), widths[c]);
+    }
     // The column stays as created; a later change of UseSUMS only changes what is filled.
     setOption("UseSUMS", columns == 5 ? "0" : "1");
     journal->loadRows(kDay, kDay);

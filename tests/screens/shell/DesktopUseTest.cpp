@@ -129,6 +129,8 @@ private slots:
     void tabReachesEveryControl();
     void nameColumnsTakeTheExtraWidth_data();
     void nameColumnsTakeTheExtraWidth();
+    void longNamesWrapAndColumnsThatDoNotFitHide_data();
+    void longNamesWrapAndColumnsThatDoNotFitHide();
     void datePickersAreRussianWhateverTheLocale();
     void keyboardFlow_data();
     void keyboardFlow();
@@ -408,6 +410,122 @@ void DesktopUseTest::nameColumnsTakeTheExtraWidth() {
                  qPrintable(QStringLiteral("%1 px").arg(nameWidth())));
     window->resize(240, 320);
     QTRY_COMPARE(nameWidth(), handheld);  // and back again
+}
+
+void DesktopUseTest::longNamesWrapAndColumnsThatDoNotFitHide_data() {
+    QTest::addColumn<QString>("screen");
+    QTest::addColumn<QList<int>>("droppable");  // hidden at 240 pixels, whole on a desktop
+    QTest::addColumn<QString>("shortName");     // a row on one line
+    const QString kvass = QStringLiteral("Квас");
+    QTest::newRow("journal") << "journal" << QList<int>{JournalWindow::kSumColumn} << kvass;
+    QTest::newRow("goods picker") << "goods picker" << QList<int>{2, 3} << kvass;
+    QTest::newRow("editor") << "editor" << QList<int>{3} << kvass;
+    QTest::newRow("client picker")
+        << "client picker" << QList<int>{} << QStringLiteral("Иванов И.И.");
+}
+
+void DesktopUseTest::longNamesWrapAndColumnsThatDoNotFitHide() {
+    QFETCH(QString, screen);
+    QFETCH(QList<int>, droppable);
+    QFETCH(QString, shortName);
+    test::SetOption("UseSUMS", "1");
+    const QString longName = QStringLiteral("Средство для мытья посуды «Капля», 500 мл");
+    test::ExecOrFail(
+        "insert into SPR_GOODS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE) "
+        "values ('G-LONG', 14, 1, 0, 0, '" +
+        longName.toStdString() +
+        "', 'a0', 527.86);"
+        "insert into SPR_CLIENTS (GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, INFO) "
+        "values ('C-LONG', 5, 0, 0, 0, '" +
+        longName.toStdString() +
+        "', 'а', '');"
+        "insert into DOC_HEADS (GUID, DOC_DATE, DOC_STATE, REC_TIME, CLI_GUID, CLI_NAME, "
+        "ORD_WEIGHT, ORD_SUMM) values "
+        "('D-LONG', '2008-03-17', 1, '2008-03-17', 'C-LONG', '" +
+        longName.toStdString() +
+        "', 2, 563), ('D-SHORT', '2008-03-17', 1, '2008-03-17', 'C-KVASS', '" +
+        shortName.toStdString() +
+        "', 1, 35);"
+        "insert into DOC_ORDERS (DOC_ID, ORDER_ID, G_GUID, G_NAME, G_WT, PRICE) values "
+        "('D-LONG', 0, 'G-LONG', '" +
+        longName.toStdString() +
+        "', 1, 527.86),"
+        "('D-LONG', 1, 'G-KVASS', '" +
+        shortName.toStdString() + "', 1, 35)");
+
+    std::unique_ptr<QWidget> window;
+    QAbstractItemView* list = nullptr;
+    QHeaderView* header = nullptr;
+    int nameColumn = 0;
+    if (screen == "journal") {
+        auto journal = std::make_unique<JournalWindow>(ProgramScreens(m_clock), m_clock);
+        journal->loadTimer()->stop();
+        journal->loadRows(m_clock.Today(), m_clock.Today());
+        list = journal->documentList();
+        header = journal->documentList()->horizontalHeader();
+        nameColumn = JournalWindow::kClientColumn;
+        window = std::move(journal);
+    } else if (screen == "goods picker") {
+        auto picker = std::make_unique<TGoodsPicker>();
+        picker->Load("");
+        list = picker->goodsList();
+        header = picker->goodsList()->header();
+        window = std::move(picker);
+    } else if (screen == "editor") {
+        auto editor = std::make_unique<DocumentEditor>(m_clock);
+        QVERIFY(editor->LoadDocument("D-LONG"));
+        list = editor->linesList();
+        header = editor->linesList()->header();
+        nameColumn = 1;
+        window = std::move(editor);
+    } else {
+        auto picker = std::make_unique<ClientPicker>();
+        picker->fill("SPR_CLIENTS", "");
+        auto* clients = picker->findChild<QTreeWidget*>(QStringLiteral("clientList"));
+        list = clients;
+        header = clients->header();
+        window = std::move(picker);
+    }
+    // The row of each name, found by its text.
+    const auto rowOf = [&](const QString& name) {
+        const QModelIndexList found = list->model()->match(
+            list->model()->index(0, nameColumn), Qt::DisplayRole, name, 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found.first();
+    };
+    const auto height = [&](const QString& name) { return list->visualRect(rowOf(name)).height(); };
+    const auto shown = [&] {
+        QList<int> columns;
+        for (int c = 0; c < header->count(); ++c) {
+            if (!header->isSectionHidden(c) && header->sectionSize(c) > 0) columns << c;
+        }
+        return columns;
+    };
+    QVERIFY(rowOf(longName).isValid() && rowOf(shortName).isValid());
+    window->resize(240, 320);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    if (auto* editor = qobject_cast<DocumentEditor*>(window.get()))
+        editor->tabs()->setCurrentIndex(DocumentEditor::kLinesTab);
+    // On the handheld the long name takes a second line; a column cut short is not shown:
+    // those shown lie inside the view.
+    const int oneLine = list->fontMetrics().height();
+    QTRY_VERIFY2(height(longName) >= 2 * oneLine,
+                 qPrintable(QStringLiteral("%1 px").arg(height(longName))));
+    QVERIFY(height(shortName) < 2 * oneLine);
+    for (int c : droppable) {
+        QTRY_VERIFY2(!shown().contains(c), qPrintable(QString::number(c)));
+        const int last = shown().last();
+        const int right = header->sectionViewportPosition(last) + header->sectionSize(last);
+        QVERIFY2(right <= list->viewport()->width(), qPrintable(QString::number(right)));
+    }
+
+    // On a desktop the name has room on one line, and every column is back.
+    window->resize(800, 600);
+    QTRY_COMPARE(height(longName), height(shortName));
+    for (int c : droppable) QTRY_VERIFY(shown().contains(c));
+    window->resize(240, 320);  // and back again
+    QTRY_VERIFY(height(longName) > height(shortName));
+    for (int c : droppable) QTRY_VERIFY(!shown().contains(c));
 }
 
 void DesktopUseTest::datePickersAreRussianWhateverTheLocale() {
