@@ -97,6 +97,7 @@ ExchangeScreen::ExchangeScreen(const Clock& clock, QWidget* parent, ExchangeGuar
     menuBar()->addSeparator(exchange);
     m_export = menuBar()->addItem(exchange, QString::fromUtf8(kMenuExport));
     m_import = menuBar()->addItem(exchange, QString::fromUtf8(kMenuImport));
+    exchange->setToolTipsVisible(true);  // why the FTP commands are greyed
     m_abort = menuBar()->addCommand(QString::fromUtf8(kMenuAbort));
     m_abort->setVisible(false);
     m_close = menuBar()->addCommand(QString::fromUtf8(kMenuClose));
@@ -181,6 +182,11 @@ void ExchangeScreen::applyOptions(const TAppOptions& options) {
     m_options = options;
     m_send->setEnabled(m_options.UseFTP);
     m_fetch->setEnabled(m_options.UseFTP);
+    // Greyed commands say why, where a finger sees it too: in the log while it is empty.
+    const QString why = m_options.UseFTP ? QString() : QString::fromUtf8(exchange_text::kFtpNotSet);
+    m_send->setToolTip(why);
+    m_fetch->setToolTip(why);
+    m_log->setPlaceholderText(why);
     setStartTimer(m_options.FTPAuto);
 }
 

@@ -29,6 +29,10 @@ inline constexpr char kMenuImport[] = "Загрузить";
 inline constexpr char kMenuClose[] = " Закрыть ";
 inline constexpr char kMenuAbort[] = " Прервать ";
 inline constexpr char kChooseFolder[] = "Выберите папку";
+// Why "FTP - отправить" and "FTP - получить" are greyed: said in the empty log and as their
+// tooltips.
+inline constexpr char kFtpNotSet[] =
+    "FTP не настроен: включите «FTP - соединение» и укажите сервер (… → Настройки → Связь)";
 inline constexpr char kFetchQuestion[] = "Загрузить данные с сервера?";
 inline constexpr char kSuccess[] = "Успешно!\r\n";
 inline constexpr char kFailure[] = "Произошла ошибка!\r\nПоследнее сообщение: \r\n";

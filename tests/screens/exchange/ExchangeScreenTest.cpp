@@ -177,8 +177,9 @@ private slots:
         QCOMPARE(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
     }
 
-    // Every show reloads the settings: the FTP commands follow UseFTP, a missing server is
-    // reported, the start timer runs only with FTPAuto.
+    // Every show reloads the settings: the FTP commands follow UseFTP, greyed ones say why in
+    // their tooltips and the empty log, a missing server is reported, the start timer runs
+    // only with FTPAuto.
     void showingReloadsTheSettings() {
         const struct {
             Options options;
@@ -200,6 +201,13 @@ private slots:
             m_screen->show();
             QCOMPARE(m_screen->sendCommand()->isEnabled(), c.ftpEnabled);
             QCOMPARE(m_screen->fetchCommand()->isEnabled(), c.ftpEnabled);
+            const QString why = c.ftpEnabled ? QString() : ToQString(exchange_text::kFtpNotSet);
+            QCOMPARE(m_screen->sendCommand()->toolTip(),
+                     c.ftpEnabled ? m_screen->sendCommand()->text() : why);
+            QCOMPARE(m_screen->fetchCommand()->toolTip(),
+                     c.ftpEnabled ? m_screen->fetchCommand()->text() : why);
+            QCOMPARE(m_screen->findChild<QPlainTextEdit*>(QStringLiteral("log"))->placeholderText(),
+                     why);
             QCOMPARE(m_screen->startTimer()->isActive(), c.timer);
             QStringList boxes;
             for (const auto& t : m_notifier->texts()) boxes << ToQString(t);
