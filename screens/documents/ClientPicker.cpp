@@ -16,6 +16,7 @@
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/QtText.h"
 #include "screens/widgets/SoftKeyboard.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
@@ -43,7 +44,7 @@ ClientPicker::ClientPicker(QWidget* owner) : Dialog(owner) {
     layout->setSpacing(0);
 
     auto* searchPanel = new QWidget(body());
-    searchPanel->setFixedHeight(23);
+    searchPanel->setFixedHeight(TouchSize(this, 23));
     auto* searchLayout = new QHBoxLayout(searchPanel);
     searchLayout->setContentsMargins(0, 0, 0, 0);
     searchLayout->setSpacing(0);

@@ -143,7 +143,7 @@ QWidget* TGoodsPicker::buildSearchPanel() {
     // The search field, under the top bar while a search is open.
     m_searchPanel = new QWidget(body());
     m_searchPanel->setObjectName(QStringLiteral("searchPanel"));
-    m_searchPanel->setFixedHeight(23);
+    m_searchPanel->setFixedHeight(TouchSize(this, 23));
     auto* searchLayout = new QHBoxLayout(m_searchPanel);
     searchLayout->setContentsMargins(0, 0, 0, 0);
     searchLayout->setSpacing(0);

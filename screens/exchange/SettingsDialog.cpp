@@ -8,6 +8,7 @@
 
 #include "core/db/Notifier.h"
 #include "screens/widgets/QtText.h"
+#include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/ViewHelpers.h"
 
 namespace velmorant {
@@ -47,9 +48,10 @@ constexpr int kFtpAutoWidth = 69;
 constexpr int kNameColumnWidth = 80;
 constexpr int kValueColumnMinimum = 10;
 
+// A row of the handheld's `height`, a finger's height on a phone.
 QWidget* fixedRow(QWidget* parent, int height, QLayout*& layoutOut) {
     auto* row = new QWidget(parent);
-    row->setFixedHeight(height);
+    row->setFixedHeight(TouchSize(parent, height));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
@@ -172,6 +174,7 @@ QWidget* SettingsDialog::buildOptionsPage() {
                                QAbstractItemView::SelectedClicked |
                                QAbstractItemView::EditKeyPressed);
     m_options->setColumnWidth(1, kNameColumnWidth);
+    GrowRows(m_options);  // a finger's size on a phone
     // The list has its real width only once its page is shown: fit it then, and on every
     // resize, not only while the other page is current.
     m_options->installEventFilter(this);

@@ -102,6 +102,9 @@ public:
             case CT_ToolButton:
             case CT_ComboBox:
             case CT_TabBarTab:
+            case CT_CheckBox:
+            case CT_RadioButton:
+            case CT_LineEdit:
                 size.setHeight(std::max(size.height(), m_target));
                 break;
             default:

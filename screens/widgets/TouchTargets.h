@@ -40,8 +40,9 @@ void ScaleChildren(QWidget* area, double fx, double fy);
 // Rows of `view` at least the touch target high (nothing on a handheld or desktop).
 void GrowRows(QAbstractItemView* view);
 
-// Makes the drop-up menus' items and the push and tool buttons of the whole application at
-// least the touch target high, when the primary screen asks for it. Called once at start-up.
+// Makes the drop-up menus' items, the push and tool buttons, check boxes, radio buttons and
+// text fields of the whole application at least the touch target high, when the primary screen asks
+// for it. Called once at start-up.
 void InstallTouchStyle(QApplication& app);
 
 }  // namespace velmorant

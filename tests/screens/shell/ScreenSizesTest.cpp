@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -217,11 +219,20 @@ void ScreenSizesTest::fingerSizedOnAPhone_data() {
             e->pickGoods();
         }
     });
+    QTest::newRow("settings, connection") << Opener([](JournalWindow& j) { j.openSettings(); });
+    QTest::newRow("settings, options") << Opener([](JournalWindow& j) {
+        // Turns the page while the measuring waits for the dialog to settle.
+        test::whenModalOpens<QWidget>([](QWidget* settings) {
+            if (auto* pages = settings->findChild<QTabWidget*>(QStringLiteral("pages")))
+                pages->setCurrentIndex(1);
+        });
+        j.openSettings();
+    });
 }
 
 namespace {
-// What a finger touches in `window`: rows of its lists, its buttons, its menus' items; each
-// with its height (and for a push or tool button also its width) in pixels.
+// What a finger touches in `window`: rows of its lists, its buttons and check boxes, its
+// fields, its menus' items; each with its height (and for a button also its width) in pixels.
 struct Target {
     QString what;
     int height;
@@ -250,6 +261,14 @@ std::vector<Target> touchedIn(QWidget* window) {
         const bool barCommand = button->parentWidget()->objectName() == "menuBar";
         found.push_back(
             {"button " + button->text(), button->height(), barCommand ? 0 : button->width()});
+    }
+    for (auto* field : window->findChildren<QLineEdit*>()) {
+        // A date picker's or combo box's own field is the height of its control.
+        if (!field->isVisible() || field->window() != window ||
+            field->parentWidget()->inherits("QAbstractSpinBox") ||
+            field->parentWidget()->inherits("QComboBox"))
+            continue;
+        found.push_back({"field " + field->objectName(), field->height(), 0});
     }
     return found;
 }
