@@ -16,7 +16,8 @@ case "${1:-test}" in
                  qt6-translations-l10n dpkg-dev file desktop-file-utils appstream lintian
                  man-db
                  libcap2 libpam0g libwrap0 libsodium23 libhiredis0.14 libmemcached11
-                 libmemcachedutil2 libpcre2-posix3 libacl1) ;;
+                 libmemcachedutil2 libpcre2-posix3 libacl1
+                 libnss-wrapper libpam-wrapper) ;;
     package) need+=(googletest libgtest-dev qt6-translations-l10n dpkg-dev file) ;;
     bench) need+=(googletest libgtest-dev python3-pyftpdlib python3-openssl openssl zip unzip
                   sqlite3 libxml2-utils clang libclang-rt-14-dev valgrind) ;;
@@ -34,7 +35,8 @@ done
 # The FTP servers the tests start (vsftpd, proftpd with mod_tls, pure-ftpd) conflict with one
 # another as packages, and installing one would start a system service on port 21. So their
 # packages are only unpacked, one folder each, under $servers; the libraries they need are
-# installed above.
+# installed above. The system users they look up and vsftpd's PAM login come from files the
+# tests write, through libnss-wrapper and libpam-wrapper: nothing under /etc is changed.
 servers=/opt/velmorant-ftp-servers
 server_packages=()
 if [ "${1:-test}" = test ]; then

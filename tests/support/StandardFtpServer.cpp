@@ -3,14 +3,15 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "support/FtpTestServer.h"
@@ -22,8 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUnpacked = "/opt/velmorant-ftp-servers/";
-// The user and group the servers started as root hand their sessions to.
+// The user and group the servers started as root hand their sessions to ("nobody", and
+// "ftp" for the anonymous sessions).
 constexpr int kNobody = 65534;
+// vsftpd's sessions of "agent": another user than the anonymous one (see writeVsftpd).
+constexpr int kVsftpdAgent = 65533;
+constexpr const char* kPamService = "velmorant-ftp";
 
 // The first of the places where a package's file may be.
 std::string installed(const std::string& package, const std::string& path) {
@@ -37,6 +42,20 @@ std::string proftpdBinary() { return installed("proftpd", "/usr/sbin/proftpd"); 
 std::string proftpdModules() { return installed("proftpd", "/usr/lib/proftpd/mod_tls.so"); }
 std::string pureFtpdBinary() { return installed("pure-ftpd", "/usr/sbin/pure-ftpd"); }
 std::string purePwBinary() { return installed("pure-ftpd", "/usr/bin/pure-pw"); }
+
+// A library the build found (tests/CMakeLists.txt), when it is still there.
+std::string library(const char* found) {
+    return found[0] != '\0' && fs::exists(found) ? found : std::string();
+}
+std::string nssWrapper() { return library(VELMORANT_NSS_WRAPPER); }
+std::string pamWrapper() { return library(VELMORANT_PAM_WRAPPER); }
+// The module of libpam-wrapper that checks a login against a file of its own.
+std::string pamMatrix() {
+    const std::string wrapper = pamWrapper();
+    if (wrapper.empty()) return {};
+    const fs::path module = fs::path(wrapper).parent_path() / "pam_wrapper" / "pam_matrix.so";
+    return fs::exists(module) ? module.string() : std::string();
+}
 
 // A password as crypt(3) stores it (SHA-512).
 std::string passwordHash(const std::string& password) {
@@ -88,10 +107,12 @@ std::string StandardFtpServer::Unavailable(FtpServerKind kind) {
                 return "pure-ftpd is not installed" + hint;
             break;
     }
-    // vsftpd runs as the user who starts it; the others hand sessions to their users.
-    if (kind != FtpServerKind::Vsftpd && ::geteuid() != 0) {
+    if (kind != FtpServerKind::Proftpd && nssWrapper().empty())
+        return "libnss-wrapper is not installed" + hint;
+    if (kind == FtpServerKind::Vsftpd && pamMatrix().empty())
+        return "libpam-wrapper is not installed" + hint;
+    if (::geteuid() != 0)
         return std::string(NameOf(kind)) + " switches to its users' ids and needs root";
-    }
     return {};
 }
 
@@ -119,6 +140,20 @@ StandardFtpServer::StandardFtpServer(FtpServerKind kind, const std::string& cert
             break;
     }
     const std::string logPath = (m_dir.path() / "output.log").string();
+    std::vector<char*> argv;
+    for (auto& a : m_args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> environment;
+    for (auto& e : m_environment) environment.push_back(e.data());
+    for (char** e = environ; *e; ++e) {
+        const std::string_view variable(*e);
+        const auto named = [&](const std::string& own) {
+            return variable.substr(0, variable.find('=')) == own.substr(0, own.find('='));
+        };
+        if (std::none_of(m_environment.begin(), m_environment.end(), named))
+            environment.push_back(*e);
+    }
+    environment.push_back(nullptr);
     m_pid = ::fork();
     if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {
@@ -126,10 +161,7 @@ StandardFtpServer::StandardFtpServer(FtpServerKind kind, const std::string& cert
         const int out = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         ::dup2(out, STDOUT_FILENO);
         ::dup2(out, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (auto& a : m_args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), environment.data());
         ::_exit(127);
     }
     ::setpgid(m_pid, m_pid);
@@ -148,6 +180,22 @@ StandardFtpServer::~StandardFtpServer() {
         }
     }
     ::kill(-m_pid, SIGKILL);  // sessions left behind
+    removePamCopies();
+}
+
+// libpam-wrapper copies the service folder into /tmp/pam.? for each process that logs in;
+// a session ended by a signal leaves its copy there (the library removes such copies only
+// when it needs their names).
+void StandardFtpServer::removePamCopies() const {
+    if (m_kind != FtpServerKind::Vsftpd) return;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
+        const fs::path service = entry.path() / kPamService;
+        if (entry.path().filename().string().rfind("pam.", 0) != 0 || !fs::exists(service, ec))
+            continue;
+        if (readFile(service).find(m_dir.str() + "/") != std::string::npos)
+            fs::remove_all(entry.path(), ec);
+    }
 }
 
 std::string StandardFtpServer::log() const {
@@ -171,27 +219,67 @@ void StandardFtpServer::waitUntilListening() {
     throw std::runtime_error(std::string(NameOf(m_kind)) + " does not listen: " + log());
 }
 
+// The users the server looks up, for libnss-wrapper: "ftp" is the anonymous user of vsftpd
+// and pure-ftpd, its home their anonymous root; "ftpagent" is vsftpd's "agent".
+void StandardFtpServer::writeSystemUsers() {
+    const std::string nobody = std::to_string(kNobody);
+    const std::string home = root().string();
+    writeFile(m_dir.path() / "passwd",
+              "root:x:0:0:root:/root:/bin/sh\nnobody:x:" + nobody + ":" + nobody +
+                  ":nobody:/nonexistent:/usr/sbin/nologin\nftp:x:" + nobody + ":" + nobody +
+                  ":anonymous:" + home +
+                  ":/usr/sbin/nologin\nftpagent:x:" + std::to_string(kVsftpdAgent) + ":" + nobody +
+                  ":agent:" + home + ":/usr/sbin/nologin\n");
+    writeFile(m_dir.path() / "group", "root:x:0:\nnogroup:x:" + nobody + ":\n");
+    m_environment.push_back("NSS_WRAPPER_PASSWD=" + (m_dir.path() / "passwd").string());
+    m_environment.push_back("NSS_WRAPPER_GROUP=" + (m_dir.path() / "group").string());
+}
+
 void StandardFtpServer::writeVsftpd(const std::string& cert, const std::string& key) {
-    const fs::path empty = m_dir.path() / "empty";
-    fs::create_directories(empty);
+    const std::string d = m_dir.str() + "/";
+    fs::create_directories(m_dir.path() / "empty");
+    writeSystemUsers();
+    // vsftpd serves an anonymous root only when the anonymous user cannot write it, so the
+    // agents' sessions run as a user of their own who owns root(); the folders under it are
+    // everyone's (makeSharedFolder in the tests).
+    if (::chown(root().c_str(), kVsftpdAgent, kNobody) != 0)
+        throw std::runtime_error("vsftpd: cannot hand the served folder to its agent");
+    fs::permissions(root(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    // The login: PAM as libpam-wrapper reads it from the folder given instead of /etc/pam.d,
+    // where pam_matrix checks "agent" against the file passdb.
+    const fs::path pam = m_dir.path() / "pam";
+    fs::create_directories(pam);
+    writeFile(m_dir.path() / "passdb",
+              std::string("agent:") + kAgentPassword + ":" + kPamService + "\n");
+    const std::string matrix = pamMatrix() + " passdb=" + d + "passdb\n";
+    writeFile(pam / kPamService, "auth required " + matrix + "account required " + matrix);
+    // Without a service "other" the library complains on stderr, which is the session's socket.
+    writeFile(pam / "other", "auth required pam_deny.so\naccount required pam_deny.so\n");
+    m_environment.push_back("LD_PRELOAD=" + nssWrapper() + ":" + pamWrapper());
+    m_environment.push_back("PAM_WRAPPER=1");
+    m_environment.push_back("PAM_WRAPPER_SERVICE_DIR=" + pam.string());
+
     const fs::path conf = m_dir.path() / "vsftpd.conf";
-    const passwd* self = ::getpwuid(::geteuid());
-    if (!self) throw std::runtime_error("vsftpd: no name for the current user");
-    // Sessions stay with the user who started the server: no chroot, no system users.
     writeFile(conf, "listen=YES\nlisten_address=127.0.0.1\nlisten_port=" + std::to_string(m_port) +
-                        "\nbackground=NO\nrun_as_launching_user=YES\n"
-                        "anonymous_enable=YES\nno_anon_password=YES\nftp_username=" +
-                        self->pw_name + "\nanon_root=" + root().string() +
+                        "\nbackground=NO\n"
+                        "anonymous_enable=YES\nno_anon_password=YES\nftp_username=ftp\nanon_root=" +
+                        root().string() +
                         "\nanon_upload_enable=YES\nanon_mkdir_write_enable=YES\n"
                         "anon_other_write_enable=YES\nanon_umask=022\nwrite_enable=YES\n"
-                        "local_enable=NO\nsecure_chroot_dir=" +
-                        empty.string() +
-                        "\npasv_enable=YES\nssl_enable=YES\nallow_anon_ssl=YES\n"
-                        "force_anon_logins_ssl=NO\nforce_anon_data_ssl=NO\nrsa_cert_file=" +
+                        "local_enable=YES\nguest_enable=YES\nguest_username=ftpagent\n"
+                        "virtual_use_local_privs=YES\nlocal_root=" +
+                        root().string() +
+                        "\nlocal_umask=022\nchroot_local_user=YES\nallow_writeable_chroot=YES\n"
+                        "pam_service_name=" +
+                        kPamService + "\nsecure_chroot_dir=" + d +
+                        "empty\npasv_enable=YES\nssl_enable=YES\nallow_anon_ssl=YES\n"
+                        "force_anon_logins_ssl=NO\nforce_anon_data_ssl=NO\n"
+                        "force_local_logins_ssl=NO\nforce_local_data_ssl=NO\nrsa_cert_file=" +
                         cert + "\nrsa_private_key_file=" + key +
                         "\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
                         "xferlog_enable=YES\nvsftpd_log_file=" +
-                        (m_dir.path() / "server.log").string() + "\ndual_log_enable=NO\n");
+                        d + "server.log\ndual_log_enable=NO\n");
     m_args = {vsftpdBinary(), conf.string()};
 }
 
@@ -229,6 +317,9 @@ void StandardFtpServer::writeProftpd(const std::string& cert, const std::string&
 void StandardFtpServer::writePureFtpd(const std::string& cert, const std::string& key) {
     const std::string d = m_dir.str() + "/";
     const std::string nobody = std::to_string(kNobody);
+    // Anonymous sessions run as "ftp" in its home.
+    writeSystemUsers();
+    m_environment.push_back("LD_PRELOAD=" + nssWrapper());
     // Virtual users in pure-ftpd's own database; "/./" keeps the agent inside its home.
     writeFile(m_dir.path() / "users", "agent:" + passwordHash(kAgentPassword) + ":" + nobody + ":" +
                                           nobody + "::" + root().string() + "/./::::::::::::\n");
@@ -242,7 +333,6 @@ void StandardFtpServer::writePureFtpd(const std::string& cert, const std::string
               "127.0.0.1," + std::to_string(m_port),
               "-l",
               "puredb:" + d + "users.pdb",
-              "-E",  // no anonymous logins: they need a system user "ftp"
               "-H",
               "-Y",
               "1",  // TLS when the client asks for it

@@ -31,13 +31,13 @@ namespace {
 namespace fs = std::filesystem;
 using Options = std::vector<std::pair<std::string, std::string>>;
 
-// A running server as the cases see it.
+// A running server as the cases see it: it serves "anonymous", and "agent" with `password`.
 struct Served {
     std::uint16_t port;
     fs::path root;
-    bool anonymous;  // serves an anonymous login
-    bool agent;      // knows "agent" with its password
     std::string password;
+    bool anonymousWritesRoot;  // see StandardFtpServer
+    bool anonymousRenames;
     std::string log;  // where to look when a case fails
 };
 
@@ -84,7 +84,8 @@ void sendAndFetchEverything(const Served& server, bool tls, const std::string& p
     for (const bool zip : {false, true}) {
         for (const std::string path : paths) {
             for (const bool agent : {false, true}) {
-                if (agent ? !server.agent : !server.anonymous) continue;
+                // vsftpd's anonymous agents have folders of their own under its root.
+                if (!agent && path.empty() && !server.anonymousWritesRoot) continue;
                 const std::string name = std::string(tls ? "tls" : "plain") + (zip ? " zip" : "") +
                                          " path '" + path + "' " + (agent ? "agent" : "anonymous");
                 SCOPED_TRACE(name);
@@ -108,12 +109,22 @@ void sendAndFetchEverything(const Served& server, bool tls, const std::string& p
                 PollTransferLoop loop;
                 screen.appOptions = LoadAppOptions();
 
-                ASSERT_TRUE(SendByFtp(screen, loop))
-                    << ::testing::PrintToString(screen.log) << server.log;
                 const std::string sent = zip ? "PDATo1C.zip" : "PDATo1C.xml";
                 const fs::path remote = server.root / path;
-                EXPECT_EQ(readFile(remote / sent), readFile(program / "exchange" / sent));
-                EXPECT_FALSE(fs::exists(remote / (sent + ".part")));
+                if (agent || server.anonymousRenames) {
+                    ASSERT_TRUE(SendByFtp(screen, loop))
+                        << ::testing::PrintToString(screen.log) << server.log;
+                    EXPECT_EQ(readFile(remote / sent), readFile(program / "exchange" / sent));
+                    EXPECT_FALSE(fs::exists(remote / (sent + ".part")));
+                } else {
+                    // pure-ftpd lets anonymous users neither rename nor overwrite: the upload
+                    // under its temporary name stays so, the send says it failed, and the office
+                    // finds nothing under the name it takes.
+                    EXPECT_FALSE(SendByFtp(screen, loop));
+                    EXPECT_EQ(screen.log.back(), "Сбой связи.");
+                    EXPECT_FALSE(fs::exists(remote / sent));
+                    fs::remove(remote / (sent + ".part"));
+                }
                 fs::remove(remote / sent);
 
                 const std::string value = "VALUE" + std::to_string(++number);
@@ -126,6 +137,26 @@ void sendAndFetchEverything(const Served& server, bool tls, const std::string& p
             }
         }
     }
+}
+
+// The server checks the agent's password: a wrong one ends the transfer at the login.
+void refusesWrongPassword(const Served& server) {
+    SCOPED_TRACE("wrong password");
+    TempDir local;
+    writeFile(local / "PDATo1C.xml", "x");
+    FtpConnection c;
+    c.host = "127.0.0.1";
+    c.port = server.port;
+    c.login = "agent";
+    c.password = server.password + "x";
+    RecordingScreen screen;
+    PollTransferLoop loop;
+    EXPECT_FALSE(
+        FtpTransfer(screen, loop, FtpDirection::Send, c, (local / "PDATo1C.xml").string()));
+    EXPECT_FALSE(fs::exists(server.root / "PDATo1C.xml"));
+    EXPECT_FALSE(fs::exists(server.root / "PDATo1C.xml.part"));
+    ASSERT_FALSE(screen.log.empty());
+    EXPECT_EQ(screen.log.back(), "Не удалось соединиться с сервером.");
 }
 
 // Cancels `loop` from another thread as soon as `ready` holds, as velmorant-cli's Ctrl+C does.
@@ -156,9 +187,8 @@ FtpConnection connectionTo(const Served& server, std::uint16_t port) {
     FtpConnection c;
     c.host = "127.0.0.1";
     c.port = port;
-    c.login = server.anonymous ? "anonimous" : "agent";
-    c.password = server.anonymous ? "guest" : server.password;
-    c.anonymousFallback = server.anonymous;
+    c.login = "agent";
+    c.password = server.password;
     return c;
 }
 
@@ -261,9 +291,9 @@ void runStandard(FtpServerKind kind) {
     StandardFtpServer server(kind, certificates.selfSignedCert(), certificates.selfSignedKey());
     const Served served{server.port(),
                         server.root(),
-                        StandardFtpServer::HasAnonymous(kind),
-                        StandardFtpServer::HasAgent(kind),
                         StandardFtpServer::kAgentPassword,
+                        StandardFtpServer::AnonymousWritesRoot(kind),
+                        StandardFtpServer::AnonymousRenames(kind),
                         ""};
     // The same server speaks plain FTP and TLS.
     for (const bool tls : {false, true}) {
@@ -273,6 +303,7 @@ void runStandard(FtpServerKind kind) {
             return;
         }
     }
+    refusesWrongPassword(served);
     passesWithLatency(served, certificates.selfSignedPin());
     failsCleanlyOnFaults(served);
 }
@@ -290,13 +321,15 @@ TEST(FtpServers, Pyftpdlib) {
             options.tlsKey = certificates.selfSignedKey();
         }
         FtpTestServer server(options);
-        const Served served{
-            server.port(), server.root(), true, true, FtpTestServer::kAgentPassword, ""};
+        const Served served{server.port(), server.root(), FtpTestServer::kAgentPassword,
+                            true,          true,          ""};
         sendAndFetchEverything(served, tls, certificates.selfSignedPin());
         if (tls)
             passesWithLatency(served, certificates.selfSignedPin());
-        else
+        else {
+            refusesWrongPassword(served);
             failsCleanlyOnFaults(served);
+        }
     }
 }
 
