@@ -1,8 +1,6 @@
 #include "screens/shell/Startup.h"
 
 #include <QApplication>
-#include <QEvent>
-#include <QPointer>
 #include <QTimer>
 
 #include <filesystem>
@@ -21,6 +19,7 @@
 #include "screens/shell/DayCopy.h"
 #include "screens/shell/Screens.h"
 #include "screens/shell/SingleInstance.h"
+#include "screens/widgets/ActiveWindowOrder.h"
 #include "screens/widgets/MainWindow.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/ProgramIcon.h"
@@ -33,43 +32,10 @@ namespace velmorant {
 namespace {
 constexpr char kDatabaseFailed[] = "Ошибка при открытии БД.";
 
-// Remembers the order in which the program's windows were last active, so that a newcomer's
-// request brings back the window the agent was working in (an editor with an unsaved
-// document, the exchange screen, a picker over them), not the journal beneath it.
-class ActivationOrder : public QObject {
-public:
-    explicit ActivationOrder(QObject* owner) : QObject(owner) { qApp->installEventFilter(this); }
-
-    // Visible windows, the least recently active first.
-    QList<QWidget*> visibleWindows() const {
-        QList<QWidget*> windows;
-        for (const QPointer<QWidget>& w : m_order) {
-            if (w && w->isVisible()) windows.append(w);
-        }
-        return windows;
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
-            auto* widget = static_cast<QWidget*>(watched);
-            if (widget->isWindow()) {
-                m_order.removeAll(QPointer<QWidget>(widget));
-                m_order.removeAll(QPointer<QWidget>());
-                m_order.append(widget);
-            }
-        }
-        return false;
-    }
-
-private:
-    QList<QPointer<QWidget>> m_order;
-};
-
 // The journal comes forward first, then every other open window in the order the agent last
 // used them, so the one in front is the one that was in front before; a modal dialog or box
 // stays above them all.
-void bringForward(QWidget* journal, const ActivationOrder* order) {
+void bringForward(QWidget* journal, const ActiveWindowOrder* order) {
     if (!journal) return;
     // Back from minimised, but the full-screen state of a handheld stays.
     journal->setWindowState(journal->windowState() & ~Qt::WindowMinimized);
@@ -134,7 +100,9 @@ StartedProgram StartProgram(const QString& programFolder, const QString& instanc
         std::make_unique<JournalWindow>(ProgramScreens(clock, started.exchangeGuard.get()), clock);
     SetMainWindow(started.journal.get());
     JournalWindow* journal = started.journal.get();
-    const auto* order = new ActivationOrder(journal);  // freed with the journal
+    // The order brings back the window the agent was working in (an editor with an unsaved
+    // document, the exchange screen, a picker over them), not the journal beneath it.
+    const auto* order = new ActiveWindowOrder(journal);  // freed with the journal
     if (!started.guard->listen([journal, order] { bringForward(journal, order); }) &&
         started.guard->notifyRunningCopy()) {
         // Another copy took the name a moment ago: hand over to it. A name that cannot be used

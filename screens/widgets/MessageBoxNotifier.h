@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/db/Notifier.h"
+#include "screens/widgets/ActiveWindowOrder.h"
 
 class QWidget;
 
@@ -32,8 +33,7 @@ public:
     MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
 
 private:
-    class ActiveWindows;
-    std::unique_ptr<ActiveWindows> m_active;
+    std::unique_ptr<ActiveWindowOrder> m_active;
 };
 
 }  // namespace velmorant

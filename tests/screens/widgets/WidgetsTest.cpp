@@ -12,6 +12,10 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <map>
+#include <memory>
+
+#include "screens/widgets/ActiveWindowOrder.h"
 #include "screens/widgets/Dialog.h"
 #include "screens/widgets/FolderChooser.h"
 #include "screens/widgets/Form.h"
@@ -56,6 +60,8 @@ private slots:
     void focusedBarButtonTakesEnter();
     void stretchedColumnKeepsItsMinimum();
     void programIconAtEverySize();
+    void activeWindowOrder_data();
+    void activeWindowOrder();
 };
 
 void WidgetsTest::menuBarCommandsAndSubMenus() {
@@ -671,6 +677,68 @@ void WidgetsTest::programIconAtEverySize() {
     QCOMPARE(ProgramIconImage(32), native.convertToFormat(QImage::Format_ARGB32));
     QVERIFY(ProgramIconImage(0).isNull());
     QCOMPARE(ProgramIcon().availableSizes().size(), ProgramIconSizes().size());
+}
+
+void WidgetsTest::activeWindowOrder_data() {
+    // Windows a, b, c are activated in `activated` order, then `hidden` are hidden and
+    // `deleted` destroyed; the order keeps the shown ones, the least recently active first.
+    QTest::addColumn<QString>("activated");
+    QTest::addColumn<QString>("hidden");
+    QTest::addColumn<QString>("deleted");
+    QTest::addColumn<QString>("visible");
+    QTest::newRow("in turn") << "abc"
+                             << ""
+                             << ""
+                             << "abc";
+    QTest::newRow("again moves to the end") << "abcab"
+                                            << ""
+                                            << ""
+                                            << "cab";
+    QTest::newRow("hidden left out") << "abc"
+                                     << "c"
+                                     << ""
+                                     << "ab";
+    QTest::newRow("destroyed left out") << "abca"
+                                        << ""
+                                        << "a"
+                                        << "bc";
+    QTest::newRow("never active") << "b"
+                                  << ""
+                                  << ""
+                                  << "b";
+    QTest::newRow("a pop-up is no screen") << "apb"
+                                           << ""
+                                           << ""
+                                           << "ab";
+}
+
+void WidgetsTest::activeWindowOrder() {
+    QFETCH(QString, activated);
+    QFETCH(QString, hidden);
+    QFETCH(QString, deleted);
+    QFETCH(QString, visible);
+    std::map<QChar, std::unique_ptr<QWidget>> windows;
+    for (QChar name : QStringLiteral("abcp")) {
+        auto window =
+            std::make_unique<QWidget>(nullptr, name == QLatin1Char('p') ? Qt::Popup : Qt::Window);
+        window->setObjectName(name);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        windows[name] = std::move(window);
+    }
+    // Counted from here on: the showing above activated windows as well.
+    QApplication::processEvents();
+    ActiveWindowOrder order;
+    for (QChar name : activated) {
+        QApplication::setActiveWindow(windows[name].get());
+        QTRY_COMPARE(QApplication::activeWindow(), windows[name].get());
+    }
+    for (QChar name : hidden) windows[name]->hide();
+    for (QChar name : deleted) windows[name].reset();
+    QString seen;
+    for (QWidget* w : order.visibleWindows()) seen += w->objectName();
+    QCOMPARE(seen, visible);
+    QCOMPARE(order.lastVisible(), visible.isEmpty() ? nullptr : windows[visible.back()].get());
 }
 
 QTEST_MAIN(WidgetsTest)
