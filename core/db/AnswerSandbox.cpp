@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "core/db/QueryResult.h"
 #include "core/db/Text.h"
@@ -152,6 +153,26 @@ bool TQueryResult::ConfineToAnswer(std::string* error) {
     sqlite3_limit(m_handle, SQLITE_LIMIT_LENGTH, kMaxValueLength);
     m_confined = true;
     return true;
+}
+
+bool TQueryResult::EndAnswer(std::string* error) {
+    std::vector<std::string> drops;
+    int rc = ExecRowsSilently(
+        "select type, name from temp.sqlite_master where type in ('table', 'view')",
+        [&](const ResultRow& row) {
+            std::string quoted;
+            for (const char c : row.Value(1)) {
+                if (c == '"') quoted += '"';
+                quoted += c;
+            }
+            drops.push_back("drop " + std::string(row.Value(0)) + " temp.\"" + quoted + "\"");
+        },
+        error);
+    for (std::size_t i = 0; rc == 0 && i < drops.size(); ++i) rc = ExecSilently(drops[i], error);
+    if (rc == 0) rc = ExecSilently("pragma query_only = 0", error);
+    // The largest page count the library allows.
+    if (rc == 0) rc = ExecSilently("pragma max_page_count = 4294967294", error);
+    return rc == 0;
 }
 
 }  // namespace velmorant

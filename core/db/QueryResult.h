@@ -121,6 +121,12 @@ public:
     // the library cannot be made (the connection must then not run the answer).
     bool ConfineToAnswer(std::string* error = nullptr);
 
+    // Takes back what an answer could leave on its connection for the program's own steps
+    // after it: temporary tables and views that stand in for the database's tables of the
+    // same name, a connection made read-only, a page limit lowered. False when one of them
+    // stays (the steps after the answer must not run then); the failing text is in `error`.
+    bool EndAnswer(std::string* error = nullptr);
+
     // Calls `onSteps` every `steps` virtual-machine steps of a running statement; when it
     // returns true the statement stops with SQLITE_INTERRUPT ("interrupted"). An empty
     // function removes the handler. `onSteps` must not use this connection.

@@ -622,6 +622,10 @@ bool AnswerRun::runCompanionOf(Script& script) {
 
 // The deletions, the office's messages, LLD_Def and the day's copy.
 bool AnswerRun::finish() {
+    // The deletions and LLD_Def go to the device's own tables, whatever the answer left.
+    std::string leftover;
+    if (!m_q.EndAnswer(&leftover))
+        return stopImport(m_screen, m_observer, leftover, kLogged | kBoxed | kLogStopped);
     m_screen.AddLogLine(kProcessing);
     if (!deleteOldDocuments(m_q, m_deleteAllDate, true, m_observer) ||
         !deleteOldDocuments(m_q, m_deleteOldDate, false, m_observer))

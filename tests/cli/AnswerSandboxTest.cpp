@@ -253,6 +253,38 @@ TEST_F(AnswerSandboxTest, WhatAnOfficeSendsStillRuns) {
     EXPECT_NE(checked.out.find("table EXTRA already exists"), std::string::npos) << checked.out;
 }
 
+// What an answer may leave on its connection does not reach the steps after it: the deletions
+// and LLD_Def go to the device's own tables, and the deletion's box is the only one.
+TEST_F(AnswerSandboxTest, TheStepsAfterTheAnswerWorkOnTheDevicesOwnTables) {
+    const struct {
+        const char* name;
+        const char* exec;
+    } cases[] = {
+        {"options in a temporary table", "create temp table MY_OPTIONS (OPT_NAME, OPT_VAL)"},
+        {"documents in a temporary table",
+         "create temp table DOC_HEADS as select * from main.DOC_HEADS"},
+        {"documents in a temporary view",
+         "create temp view DOC_HEADS as select * from main.DOC_HEADS"},
+        {"a read-only connection", "pragma query_only = 1"},
+        {"no room to grow", "pragma max_page_count = 1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeAnswer({kHeader, std::string("<EXEC \"") + c.exec + "\">", "<DELALL \"01.01.2030\">"},
+                    "");
+        const auto imported = cli("import");
+        EXPECT_EQ(imported.exitCode, 0) << imported.out << imported.err;
+        EXPECT_EQ(imported.err,
+                  "Поступила команда удалить все документы до 01.01.2030.  Удалено документов 1\n");
+        EXPECT_EQ(joinedRows("select count(*) from DOC_HEADS"), std::vector<std::string>{"0"});
+        EXPECT_EQ(joinedRows("select count(*) from MY_OPTIONS where OPT_NAME = 'LLD_Def'"),
+                  std::vector<std::string>{"1"});
+        execSql({"delete from MY_OPTIONS",
+                 "insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('D1', 1, "
+                 "'2026-12-01')"});
+    }
+}
+
 // An answer that never ends stops on Ctrl+C, as " Прервать " stops it on the screen: the log
 // says "Прервано.", the statements committed before it stay, the open batch goes, no box,
 // exit code 1.
