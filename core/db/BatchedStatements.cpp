@@ -205,6 +205,7 @@ bool BatchedStatements::CommitDue(const BatchLimits& limits, std::size_t count,
 }
 
 bool BatchedStatements::commitOpen() {
+    if (m_beforeCommit) m_beforeCommit();
     const TimePoint start = m_clock();
     const int rc = m_q.ExecSilently("commit");
     m_lastCommit = m_clock() - start;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velmorant {
@@ -88,6 +89,11 @@ public:
     // Statements run since the last commit.
     std::size_t Uncommitted() const { return m_count; }
 
+    // Called before each commit of a batch: the commit waits for the disk, with no step of the
+    // library (and so no progress handler) in between, and a caller that serves an event loop
+    // serves it here first. Not called by the destructor.
+    void SetBeforeCommit(std::function<void()> hook) { m_beforeCommit = std::move(hook); }
+
 private:
     bool begin();
     bool commitOpen();
@@ -110,6 +116,7 @@ private:
     bool m_open = false;           // our own transaction is open
     TimePoint m_openedAt{};
     std::chrono::steady_clock::duration m_lastCommit{};
+    std::function<void()> m_beforeCommit;
     Failure m_failure;
 };
 

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -56,38 +55,53 @@ constexpr int kKeptRows = 10000;
 // How much older than its script a companion may be and still belong to it.
 constexpr auto kCompanionSlack = std::chrono::minutes(1);
 // How often a running import lets the program serve its events, and how many of the library's
-// steps pass between two looks at the clock.
+// steps pass between two looks at the clock. The answer is read and converted in pieces of
+// kReadPiece bytes, with a look at the clock between two.
 constexpr auto kServeInterval = std::chrono::milliseconds(40);
 constexpr int kStepsBetweenLooks = 1000;
+constexpr std::size_t kReadPiece = std::size_t{1} << 20;
 
-// Lets the program's loop in while the answer runs and remembers whether the person asked to
-// stop. Without a loop nothing is served and nothing stops.
+// Lets the program's loop in while the answer is read and run, and remembers whether the person
+// asked to stop. A stop is offered only from offerStop() on: while the answer is read the loop
+// is served all the same, and what it answers is not a stop. Without a loop nothing is served
+// and nothing stops.
 class RunControl {
 public:
-    explicit RunControl(ImportLoop* loop) : m_loop(loop) {
-        if (m_loop) m_loop->running(true);
-    }
+    explicit RunControl(ImportLoop* loop) : m_loop(loop) {}
     ~RunControl() {
-        if (m_loop) m_loop->running(false);
+        if (m_offered) m_loop->running(false);
     }
     RunControl(const RunControl&) = delete;
     RunControl& operator=(const RunControl&) = delete;
 
-    bool active() const { return m_loop != nullptr; }
-    // Serves the loop when its time has come; true once a stop was asked for.
-    bool stopRequested() {
-        if (!m_loop || m_stopped) return m_stopped;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastServed < kServeInterval) return false;
-        m_stopped = m_loop->serve();
-        m_lastServed = std::chrono::steady_clock::now();
-        return m_stopped;
+    void offerStop() {
+        if (!m_loop || m_offered) return;
+        m_loop->running(true);
+        m_offered = true;
     }
+    bool active() const { return m_loop != nullptr; }
+    // Serves the loop when its time has come (at once the first time); true once a stop was
+    // asked for.
+    bool stopRequested() { return serveAfter(kServeInterval); }
+    // Serves the loop at once: the caller is about to wait for the disk (a commit). A stop
+    // asked for here is seen by the caller's next look at stopped() or stopRequested().
+    void serveBeforeWait() { serveAfter(std::chrono::steady_clock::duration::zero()); }
     bool stopped() const { return m_stopped; }
 
 private:
+    bool serveAfter(std::chrono::steady_clock::duration pause) {
+        if (!m_loop || m_stopped) return m_stopped;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastServed < pause) return false;
+        const bool asked = m_loop->serve();
+        m_stopped = m_offered && asked;
+        m_lastServed = std::chrono::steady_clock::now();
+        return m_stopped;
+    }
+
     ImportLoop* m_loop;
     std::chrono::steady_clock::time_point m_lastServed{};
+    bool m_offered = false;
     bool m_stopped = false;
 };
 
@@ -102,18 +116,35 @@ const size_t kHeaderWithCompanion = 2;
 
 std::string missingFileText(const std::string& path) { return "Файл '" + path + "' отсутствует!"; }
 
-// The exact bytes of a file; false when it cannot be read.
-bool readBytes(const std::string& path, std::string& bytes) {
+// The exact bytes of a file, read in pieces with the loop served between them; false when it
+// cannot be read.
+bool readBytes(const std::string& path, std::string& bytes, RunControl& control) {
+    bytes.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) bytes.reserve(static_cast<std::size_t>(size));
+    std::vector<char> piece(kReadPiece);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        bytes.append(piece.data(), static_cast<std::size_t>(in.gcount()));
+        control.stopRequested();
+    }
     return !in.bad();
 }
 
-// A script's bytes up to the first NUL byte, converted from Windows-1251.
-std::string scriptTextOf(std::string bytes) {
-    if (const auto nul = bytes.find('\0'); nul != std::string::npos) bytes.resize(nul);
-    return Cp1251ToUtf8(bytes);
+// A script's bytes up to the first NUL byte, converted from Windows-1251 in pieces (a byte is
+// one character of that code page) with the loop served between them.
+std::string scriptTextOf(std::string_view bytes, RunControl& control) {
+    bytes = bytes.substr(0, bytes.find('\0'));
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 2);
+    for (std::size_t at = 0; at < bytes.size(); at += kReadPiece) {
+        text += Cp1251ToUtf8(bytes.substr(at, kReadPiece));
+        control.stopRequested();
+    }
+    return text;
 }
 
 // Lines end at each CR; an LF right after a CR belongs to the break, any other LF stays in
@@ -387,7 +418,8 @@ struct Script {
 
 // With the office's key set, only an answer it signed runs: its script's bytes, followed by the
 // companion's when the header asks for it and the file is there.
-bool signatureAccepted(ExchangePort& screen, ImportObserver& observer, Script& script) {
+bool signatureAccepted(ExchangePort& screen, ImportObserver& observer, Script& script,
+                       RunControl& control) {
     const std::string& answerKey = screen.Options().AnswerKey;
     if (answerKey.empty()) return true;
     std::string message = script.bytes;
@@ -395,21 +427,23 @@ bool signatureAccepted(ExchangePort& screen, ImportObserver& observer, Script& s
     std::error_code ec;
     if (script.header() == kHeaders[kHeaderWithCompanion] &&
         std::filesystem::is_regular_file(script.companionPath, ec)) {
-        readable = script.companionRead = readBytes(script.companionPath, script.companionBytes);
+        readable = script.companionRead =
+            readBytes(script.companionPath, script.companionBytes, control);
         message += script.companionBytes;
     }
     std::string signature;
-    if (!readable || !readBytes(script.folder + kSignatureName, signature) ||
+    if (!readable || !readBytes(script.folder + kSignatureName, signature, control) ||
         !AnswerSignatureValid(answerKey, signature, message))
         return stopImport(screen, observer, kBadSignature, kLogged | kErrorBox);
     return true;
 }
 
 // Finds the answer (asking for its folder when none is given), unpacks it when UseZip is on,
-// reads it and checks its signature. False when there is nothing to run: the person chose no
-// folder (said to no one), or the stop was reported.
+// reads it and checks its signature, serving the loop through `control` between the pieces.
+// False when there is nothing to run: the person chose no folder (said to no one), or the stop
+// was reported.
 bool readScript(ExchangePort& screen, const std::string& folderIn, const ImportHooks& hooks,
-                ImportObserver& observer, Script& script) {
+                ImportObserver& observer, Script& script, RunControl& control) {
     std::string folder = Trim(folderIn);
     if (folder.empty()) folder = Trim(screen.ChooseFolder());
     if (folder.empty()) return false;
@@ -422,10 +456,11 @@ bool readScript(ExchangePort& screen, const std::string& folderIn, const ImportH
     script.path = script.folder + kScriptName;
     script.companionPath = script.folder + kCompanionName;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(script.path, ec) || !readBytes(script.path, script.bytes))
+    if (!std::filesystem::is_regular_file(script.path, ec) ||
+        !readBytes(script.path, script.bytes, control))
         return stopImport(screen, observer, missingFileText(script.path), kBoxed);
-    script.text = scriptTextOf(script.bytes);
-    return signatureAccepted(screen, observer, script);
+    script.text = scriptTextOf(script.bytes, control);
+    return signatureAccepted(screen, observer, script, control);
 }
 
 // The connection the answer runs on, confined to what an answer may do, its rows read by no
@@ -468,7 +503,9 @@ public:
           m_q(q),
           m_control(control),
           m_indexesAtEnd{q},
-          m_statements(q) {}
+          m_statements(q) {
+        m_statements.SetBeforeCommit([&control] { control.serveBeforeWait(); });
+    }
 
     bool runLines(const std::vector<std::string_view>& lines);
     bool runCompanionOf(Script& script);
@@ -551,6 +588,7 @@ bool AnswerRun::runLines(const std::vector<std::string_view>& lines) {
         if (!m_template.empty() && !runRow(i, row)) return false;
     }
     if (!m_statements.Commit()) return failed();
+    if (m_control.stopped()) return stopped();  // asked for while the last batch was committed
     if (m_q.InTransaction()) return leftOpen();
     return true;
 }
@@ -613,8 +651,8 @@ bool AnswerRun::runCompanionOf(Script& script) {
         return true;
     }
     m_screen.AddLogLine(kDirectories);
-    if (script.companionRead || readBytes(script.companionPath, script.companionBytes))
-        runCompanion(m_statements, scriptTextOf(script.companionBytes), m_observer);
+    if (script.companionRead || readBytes(script.companionPath, script.companionBytes, m_control))
+        runCompanion(m_statements, scriptTextOf(script.companionBytes, m_control), m_observer);
     if (m_control.stopped()) return stopped();
     if (m_q.InTransaction()) return leftOpen();
     return true;
@@ -665,11 +703,12 @@ bool ScriptRunsCompanion(const std::string& scriptPath) {
 bool ImportScript(ExchangePort& screen, const std::string& folder, const ImportHooks& hooks) {
     ImportObserver none;
     ImportObserver& observer = hooks.observer ? *hooks.observer : none;
-    Script script;
-    if (!readScript(screen, folder, hooks, observer, script)) return false;
-
-    // From here on the person may stop the run.
+    // The loop is served while the answer is read; from "Начата загрузка..." on the person may
+    // stop the run.
     RunControl control(hooks.loop);
+    Script script;
+    if (!readScript(screen, folder, hooks, observer, script, control)) return false;
+    control.offerStop();
     screen.AddLogLine(kStarted);
     const std::string header = script.header();
     const auto known = std::find(kHeaders.begin(), kHeaders.end(), header);

@@ -10,6 +10,7 @@
 #include "core/db/Dates.h"
 #include "core/db/QueryResult.h"
 #include "core/exchange/Import.h"
+#include "core/exchange/ImportLoop.h"
 #include "support/RecordingScreen.h"
 #include "support/TestSupport.h"
 
@@ -238,6 +239,74 @@ TEST_F(ImportTest, StopsAtTheFailingStatementOfABatch) {
         EXPECT_EQ(joinedRows("select count(*), min(A), max(A) from U"),
                   std::vector<std::string>{std::to_string(fit) + "|1|" + std::to_string(fit)});
         EXPECT_FALSE(lldDefWritten());
+    }
+}
+
+// The loop is served while the answer (read and converted in pieces) is read, before the run
+// offers a stop; what the loop answers then is no stop. From "Начата загрузка..." on a stop is
+// taken, at the latest when the last batch is committed, and told once.
+TEST_F(ImportTest, ServesTheLoopFromTheReadingOnAndStopsOnlyOnceOffered) {
+    class Loop : public ImportLoop {
+    public:
+        Loop(bool stopWhileReading, bool stopWhileRunning)
+            : m_whileReading(stopWhileReading), m_whileRunning(stopWhileRunning) {}
+        void running(bool on) override {
+            m_running = on;
+            transitions.push_back(on);
+        }
+        bool serve() override {
+            ++(m_running ? servedRunning : servedReading);
+            return m_running ? m_whileRunning : m_whileReading;
+        }
+        int servedReading = 0, servedRunning = 0;
+        std::vector<bool> transitions;
+
+    private:
+        bool m_whileReading, m_whileRunning, m_running = false;
+    };
+    // Rows of Windows-1251 text over several pieces of the reading.
+    const std::string text(1000, '\xEF');  // "п"
+    std::string utf8;
+    for (int i = 0; i < 1000; ++i) utf8 += "п";
+    std::vector<std::string> lines = {kH2, "<REPEAT \"insert into T (A, B) values (%1, '%2')\">"};
+    for (int n = 1; n <= 3000; ++n) lines.push_back(std::to_string(n) + "\t" + text);
+    lines.push_back("</REPEAT>");
+    const std::string bytes = script(lines);
+    ASSERT_GT(bytes.size(), 2u << 20);
+
+    struct LoopCase {
+        const char* name;
+        bool stopWhileReading, stopWhileRunning;
+        bool completes;
+    };
+    const std::vector<LoopCase> cases = {
+        {"a loop that never stops the run", false, false, true},
+        {"a stop asked for before the run offers one", true, false, true},
+        {"a stop asked for as soon as it is offered", false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        execSql({"delete from T", "delete from MY_OPTIONS where OPT_NAME='LLD_Def'"});
+        screen.log.clear();
+        Loop loop(c.stopWhileReading, c.stopWhileRunning);
+        ImportHooks hooks;
+        hooks.loop = &loop;
+        writeFile(folder + "/ToPDA.sqd", bytes);
+        EXPECT_EQ(ImportScript(screen, folder, hooks), c.completes);
+        EXPECT_GT(loop.servedReading, 0);
+        EXPECT_GT(loop.servedRunning, 0);  // at least before the commit
+        EXPECT_EQ(loop.transitions, (std::vector<bool>{true, false}));
+        const auto rows = joinedRows("select count(*), count(distinct B), min(A), max(A), " +
+                                     std::string("min(length(B)) from T"));
+        if (c.completes) {
+            EXPECT_EQ(screen.log, kCompleteLog);
+            EXPECT_EQ(rows, std::vector<std::string>{"3000|1|1|3000|1000"});
+            EXPECT_EQ(joinedRows("select B from T where A=3000"), std::vector<std::string>{utf8});
+            EXPECT_TRUE(lldDefWritten());
+        } else {
+            EXPECT_EQ(screen.log, (std::vector<std::string>{"Начата загрузка...", "Прервано."}));
+            EXPECT_FALSE(lldDefWritten());
+        }
     }
 }
 
