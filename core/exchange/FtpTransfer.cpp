@@ -188,6 +188,9 @@ public:
             m_last = Command::Cwd;
         } else if (startsWith(line, "SIZE ")) {
             m_last = Command::Size;
+        } else if (startsWith(line, "STOR ") || startsWith(line, "RNFR ") ||
+                   startsWith(line, "RNTO ")) {
+            m_last = Command::Store;
         } else {
             m_last = Command::Other;
         }
@@ -207,6 +210,8 @@ public:
                 m_cwdReply = code;
             } else if (m_last == Command::Size && code == 213) {
                 m_remoteSize = sizeIn(line);
+            } else if (m_last == Command::Store && code >= 500) {
+                m_storeRefused = true;
             }
             m_last = Command::None;  // one final reply per command
         }
@@ -218,9 +223,11 @@ public:
     // The size the server gave in its last answer to SIZE; -1 before one, or when it made no
     // sense.
     long long remoteSize() const { return m_remoteSize; }
+    // Whether the server refused to store the file or to rename it (a permanent 5xx reply).
+    bool storeRefused() const { return m_storeRefused; }
 
 private:
-    enum class Command { None, Login, Cwd, Size, Other };
+    enum class Command { None, Login, Cwd, Size, Store, Other };
 
     // The number of "213 <size>"; -1 when it is not one.
     static long long sizeIn(std::string_view line) {
@@ -239,6 +246,7 @@ private:
     int m_loginReply = 0;
     int m_cwdReply = 0;
     long long m_remoteSize = -1;
+    bool m_storeRefused = false;
 };
 
 // The local side of a download: a temporary file of a fixed name beside the target, created
@@ -312,7 +320,7 @@ struct Job {
     FILE* upload;             // sending
     curl_off_t uploadSize;
     DownloadFile* download;  // fetching
-    curl_slist* rename;      // sending: the commands that give the upload its own name
+    curl_slist* rename;      // sending: the commands after the upload (afterUploadCommands)
     std::string word;        // "Отправка" or "Загрузка "
 };
 
@@ -331,7 +339,8 @@ struct Outcome {
     bool pathOk = false;  // the change of folder worked, or none was asked for
     bool pathFailureLogged = false;
     int loginReply = 0;
-    bool setUp = true;  // false: libcurl could not be set up at all
+    bool storeRefused = false;  // the server refused STOR, RNFR or RNTO
+    bool setUp = true;          // false: libcurl could not be set up at all
 };
 
 // The sockets libcurl opened for one attempt and still holds. Guarded, because the last step
@@ -937,7 +946,8 @@ void Attempt::setRequestOptions(CURL* e) {
                      static_cast<long>(std::max<long long>(1, stallSeconds)));
     if (m_job.sending) {
         curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-        // The file arrives under a temporary name and gets its own only once it is complete.
+        // The file arrives under a temporary name and gets its own only once the server holds
+        // all of it (see afterUploadCommands).
         curl_easy_setopt(e, CURLOPT_POSTQUOTE, m_job.rename);
     }
 }
@@ -1015,6 +1025,7 @@ Outcome Attempt::run() {
     o.pathOk = m_pathOk;
     o.pathFailureLogged = m_pathFailureLogged;
     o.loginReply = m_watch.loginReply();
+    o.storeRefused = m_watch.storeRefused();
     return o;
 }
 
@@ -1070,28 +1081,33 @@ bool acceptableSettings(ExchangePort& screen, const FtpConnection& connection,
     return true;
 }
 
-// After the upload: SIZE of the temporary file (a server without SIZE may refuse it: "*"
-// lets the session go on), then RNFR/RNTO to its own name; nullptr when out of memory.
-std::unique_ptr<curl_slist, SlistDeleter> renameCommands(const std::string& remoteName) {
-    const std::string temporary = remoteName + kUploadSuffix;
+// After an upload: SIZE of the file as stored (a server without SIZE may refuse it: "*" lets
+// the session go on), then, for a file stored under a temporary name, RNFR/RNTO to its own;
+// nullptr when out of memory.
+std::unique_ptr<curl_slist, SlistDeleter> afterUploadCommands(const std::string& remoteName,
+                                                              bool temporary) {
+    const std::string stored = temporary ? remoteName + kUploadSuffix : remoteName;
     std::unique_ptr<curl_slist, SlistDeleter> list(
-        curl_slist_append(nullptr, ("*SIZE " + temporary).c_str()));
-    if (!list) return nullptr;
-    if (!curl_slist_append(list.get(), ("RNFR " + temporary).c_str())) return nullptr;
+        curl_slist_append(nullptr, ("*SIZE " + stored).c_str()));
+    if (!list || !temporary) return list;
+    if (!curl_slist_append(list.get(), ("RNFR " + stored).c_str())) return nullptr;
     if (!curl_slist_append(list.get(), ("RNTO " + remoteName).c_str())) return nullptr;
     return list;
 }
 
-// Runs the attempts of one transfer: one, and a second with the standard anonymous name when
-// the server refused the office's.
-Outcome runAttempts(ExchangePort& screen, TransferLoop& loop, const Job& job,
+// Runs the attempts of one transfer: one; a second with the standard anonymous name when the
+// server refused the office's; and for an upload under a temporary name that the server
+// refused to store or to rename (some let anonymous users do neither), one more straight under
+// the file's own name, `direct`.
+Outcome runAttempts(ExchangePort& screen, TransferLoop& loop, const Job& job, const Job* direct,
                     const std::function<void(const std::string&)>& logAttempt) {
     const FtpConnection& connection = job.connection;
     Outcome o;
     std::string login = connection.login;
-    for (int attempt = 0;; ++attempt) {
+    const Job* current = &job;
+    for (bool loginRetried = false;;) {
         try {
-            Attempt a(screen, loop, job);
+            Attempt a(screen, loop, *current);
             if (!a.prepare(login)) {
                 o = Outcome{};
                 o.setUp = false;
@@ -1104,11 +1120,19 @@ Outcome runAttempts(ExchangePort& screen, TransferLoop& loop, const Job& job,
         }
         // The office's servers are set up for "anonimous"; standard anonymous servers know
         // only "anonymous".
-        const bool retry = attempt == 0 && o.end == End::Finished && !o.loggedIn &&
-                           o.loginReply == kLoginRefused && connection.anonymousFallback &&
-                           login == kAnonymousLogin;
-        if (!retry) return o;
-        login = kStandardAnonymousLogin;
+        const bool retryLogin = !loginRetried && o.end == End::Finished && !o.loggedIn &&
+                                o.loginReply == kLoginRefused && connection.anonymousFallback &&
+                                login == kAnonymousLogin;
+        const bool retryDirect = direct && current != direct && o.end == End::Finished &&
+                                 o.loggedIn && o.pathOk && o.storeRefused;
+        if (retryLogin) {
+            loginRetried = true;
+            login = kStandardAnonymousLogin;
+        } else if (retryDirect) {
+            current = direct;
+        } else {
+            return o;
+        }
         if (job.upload) std::rewind(job.upload);
         logAttempt(login);
     }
@@ -1176,6 +1200,8 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
     curl_off_t uploadSize = 0;
     std::unique_ptr<DownloadFile> download;
     std::unique_ptr<curl_slist, SlistDeleter> rename;
+    std::unique_ptr<curl_slist, SlistDeleter> sizeOnly;
+    std::unique_ptr<CURLU, UrlDeleter> directUrl;
     if (sending) {
         upload.reset(std::fopen(localPath.c_str(), "rb"));
         struct stat info {};
@@ -1184,7 +1210,9 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
             return false;
         }
         uploadSize = info.st_size;
-        rename = renameCommands(remoteName);
+        rename = afterUploadCommands(remoteName, true);
+        sizeOnly = afterUploadCommands(remoteName, false);
+        directUrl = buildUrl(connection.host, connection.port, remoteName);
     } else {
         // Create the exchange folder for the answer; when that fails, the temporary file
         // cannot be created either and the download fails as a local file that cannot be
@@ -1198,11 +1226,13 @@ bool FtpTransfer(ExchangePort& screen, TransferLoop& loop, FtpDirection directio
     const Job job{sending,        connection,   url.get(),
                   pins,           upload.get(), uploadSize,
                   download.get(), rename.get(), sending ? kSendWord : kFetchWord};
-    if (sending && !job.rename) {
+    const Job direct{sending,    connection,     directUrl.get(), pins,    upload.get(),
+                     uploadSize, download.get(), sizeOnly.get(),  job.word};
+    if (sending && (!job.rename || !direct.rename || !direct.url)) {
         screen.AddLogLine(kNoInternet);
         return false;
     }
-    const Outcome o = runAttempts(screen, loop, job, logAttempt);
+    const Outcome o = runAttempts(screen, loop, job, sending ? &direct : nullptr, logAttempt);
     if (!o.setUp) {
         screen.AddLogLine(kNoInternet);
         return false;

@@ -92,6 +92,11 @@ TEST_F(CliSyncTest, SendsAndFetchesThroughVsftpd) {
                                                      fs::perms::group_read |
                                                      fs::perms::others_read);
     useServer(server.port());
+    // With the agent's login: vsftpd lets anonymous users write only below its root.
+    execSql({"insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('FTPAuth', '1')",
+             "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('FTPLogin', 'agent')",
+             std::string("insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values ('FTPPassword', '") +
+                 StandardFtpServer::kAgentPassword + "')"});
 
     const auto r = cli("sync");
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err << server.log();
