@@ -36,7 +36,7 @@ bool oneOf(const char* name, const std::array<std::string_view, N>& list) {
 }
 
 // Pragmas that only read, or that change nothing but this connection while it lives.
-constexpr std::array<std::string_view, 37> kPragmas = {
+constexpr std::array<std::string_view, 36> kPragmas = {
     "analysis_limit",   "automatic_index",    "busy_timeout",
     "cache_size",       "cache_spill",        "case_sensitive_like",
     "cell_size_check",  "collation_list",     "data_version",
@@ -47,17 +47,15 @@ constexpr std::array<std::string_view, 37> kPragmas = {
     "max_page_count",   "module_list",        "optimize",
     "page_count",       "pragma_list",        "query_only",
     "quick_check",      "recursive_triggers", "reverse_unordered_selects",
-    "secure_delete",    "shrink_memory",      "synchronous",
-    "table_info",       "table_list",         "table_xinfo",
-    "temp_store"};
+    "secure_delete",    "shrink_memory",      "table_info",
+    "table_list",       "table_xinfo",        "temp_store"};
 
 // Pragmas that may be read but not set: setting them changes the file for every later
-// connection, or the whole process.
-constexpr std::array<std::string_view, 14> kReadOnlyPragmas = {
-    "application_id",  "auto_vacuum",    "compile_options",    "encoding",
-    "hard_heap_limit", "journal_mode",   "legacy_alter_table", "locking_mode",
-    "page_size",       "schema_version", "soft_heap_limit",    "threads",
-    "user_version",    "writable_schema"};
+// connection, or the whole process, or lets a power cut during the run damage the file.
+constexpr std::array<std::string_view, 15> kReadOnlyPragmas = {
+    "application_id",  "auto_vacuum",        "compile_options", "encoding",     "hard_heap_limit",
+    "journal_mode",    "legacy_alter_table", "locking_mode",    "page_size",    "schema_version",
+    "soft_heap_limit", "synchronous",        "threads",         "user_version", "writable_schema"};
 
 // Functions that reach outside the database or hand out the library's pointers. Most are not
 // even present in a program's build; naming them costs nothing if one ever is.
