@@ -33,8 +33,8 @@ std::int32_t ReadLeadingInt(std::string_view text) {
 
 bool Catalogue::Load(const std::string& chosen) {
     Release();
-    // The rows are taken as the library hands them over, in the order of the index on UNAME,
-    // each read once straight into its record.
+    // The rows are taken as the library hands them over, sorted by UNAME, each read once
+    // straight into its record.
     bool read = false;
     if (auto q = TQueryResult::Create(DatabasePath(), true)) {
         read = q->ExecRows(kSelect, [this](const ResultRow& row) {

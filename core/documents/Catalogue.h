@@ -43,10 +43,13 @@ struct FolderNode {
 // Not thread-safe: used from the user-interface thread only.
 class Catalogue {
 public:
-    // The SELECT the catalogue is read with.
+    // The SELECT the catalogue is read with. It reads the table straight through and sorts
+    // it: walking the index on UNAME would fetch each of the rows from the table on its own,
+    // which costs half as much again on a catalogue of 100 000 goods. The order is the same
+    // either way (rowid decides between equal names).
     static constexpr const char* kSelect =
-        "select ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS order by UNAME, "
-        "rowid";
+        "select ID, ANAME, UNAME, GUID, IS_FOLDER, ROOTID, PRICE from SPR_GOODS not indexed "
+        "order by UNAME, rowid";
 
     // Releases what was held, reads SPR_GOODS on the global database path, links parents,
     // applies `chosen` (lines "GUID<TAB>quantity" separated by CR LF) and builds the folder
