@@ -4,7 +4,8 @@
 // SQL on a copy of the same database, which carries the same indexes, in the same run. Best
 // of 3. Agent steps print their time against the time a person takes for instant (100 ms;
 // 250 ms for the goods picker and all documents, 500 ms for the start up to the journal's
-// rows); office answers print the ratio to the shell (goal 2.0). Then the answer of 5 000
+// rows); office answers print the ratio to the shell (goal 2.0), each on a fresh copy that has
+// the day's copy as the start of the program leaves it. Then the answer of 5 000
 // prices by GUID on catalogues of 10 000, 25 000, 50 000 and 100 000 goods, whose growth
 // must be linear at most.
 
@@ -100,13 +101,21 @@ void writeAnswer(const fs::path& folder, const std::vector<std::string>& lines) 
     std::ofstream(folder / "ToPDA.sqd", std::ios::binary) << Utf8ToCp1251(text);
 }
 
-// The real import of the answer in g_root/answer on a fresh copy; milliseconds, -1 on failure.
+// Whether the last import made the day's copy at its end (false: it left the copy that the
+// start made, marked behind).
+bool g_copiedNow = false;
+
+// The real import of the answer in g_root/answer on a fresh copy that has the day's copy, as
+// the start of the program leaves it; milliseconds, -1 on failure.
 double importMs(const std::string& from = g_base) {
     freshCopy("program", from);
     bench::QuietScreen screen;
+    const DateTime today = screen.ExchangeClock().Now();
+    if (!BackupDatabase(DatabasePath(), today)) return -1;
     const auto start = Steady::now();
     const bool ok = ImportScript(screen, (g_root / "answer").string());
     const double t = ms(start);
+    g_copiedNow = HasBackupOf(DatabasePath(), today);
     return ok ? t : -1;
 }
 
@@ -124,14 +133,18 @@ struct Row {
     std::string name;
     double ours;
     double shell;
-    double goal;  // ms for agent steps; 0 for an office answer (goal: 2.0 x the shell)
+    double goal;     // ms for agent steps; 0 for an office answer (goal: 2.0 x the shell)
+    bool copiedNow;  // an office answer that made the day's copy at its end
 };
 std::vector<Row> g_rows;
 double g_dayCopyMs = 0;
 
 void report(const std::string& name, double ours, double shell, double goal) {
-    g_rows.push_back({name, ours, shell, goal});
-    std::printf("  %-58s %9.1f ms   shell %8.1f ms\n", name.c_str(), ours, shell);
+    g_rows.push_back({name, ours, shell, goal, goal == 0 && g_copiedNow});
+    std::printf("  %-58s %9.1f ms   shell %8.1f ms%s\n", name.c_str(), ours, shell,
+                goal > 0      ? ""
+                : g_copiedNow ? "   (day's copy at once)"
+                              : "   (day's copy later)");
     std::fflush(stdout);
 }
 
@@ -353,15 +366,16 @@ int main(int argc, char** argv) {
            100);
 
     std::printf("office answers (the real import, each on a fresh copy):\n");
-    // What each import spends on the day's copy of the database, which it makes at its end.
+    // What an import spends on the day's copy of the database when it makes it at its end:
+    // after an answer that changed the documents. One that changed only the office's
+    // directories and messages leaves the start's copy, marked behind, for the next start.
     {
         freshCopy("backup");
         g_dayCopyMs = best([&](int) {
             const auto t = Steady::now();
             return BackupDatabase(DatabasePath(), today) ? ms(t) : -1.0;
         });
-        std::printf("  (each import ends with the day's copy of the database: %.1f ms)\n",
-                    g_dayCopyMs);
+        std::printf("  (the day's copy of the database: %.1f ms)\n", g_dayCopyMs);
     }
     bench::Random random;
     // A year deleted by <DEL>.
@@ -506,13 +520,18 @@ int main(int argc, char** argv) {
         if (r.goal > 0) {
             std::printf("RESULT field-%s %.2f 1.0 %.1f ms (goal %.0f ms; shell %.1f ms)\n",
                         slug(r.name).c_str(), r.ours / r.goal, r.ours, r.goal, r.shell);
-        } else {
-            // The import ends with the day's copy of the whole file, which the shell does not
+        } else if (r.copiedNow) {
+            // The import ended with the day's copy of the whole file, which the shell does not
             // make: its share is printed beside the ratio.
             std::printf(
                 "RESULT field-%s %.2f 2.0 %.1f ms vs shell %.1f ms, of which %.0f ms the "
                 "day's copy\n",
                 slug(r.name).c_str(), r.ours / r.shell, r.ours, r.shell, g_dayCopyMs);
+        } else {
+            std::printf(
+                "RESULT field-%s %.2f 2.0 %.1f ms vs shell %.1f ms, the day's copy left to the "
+                "next start\n",
+                slug(r.name).c_str(), r.ours / r.shell, r.ours, r.shell);
         }
     }
     // Linear growth from 10 000 to 100 000 goods is a ratio of at most 10.

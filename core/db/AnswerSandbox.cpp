@@ -82,9 +82,7 @@ bool isPlainVacuumRunning(sqlite3* db) {
     return false;
 }
 
-int authorize(void* context, int action, const char* a1, const char* a2, const char* /*database*/,
-              const char* /*inside*/) {
-    auto* db = static_cast<sqlite3*>(context);
+int authorize(sqlite3* db, int action, const char* a1, const char* a2) {
     switch (action) {
         case SQLITE_SELECT:
         case SQLITE_RECURSIVE:
@@ -130,7 +128,34 @@ int authorize(void* context, int action, const char* a1, const char* a2, const c
     }
 }
 
+// The table whose rows or shape an action may change; nullptr for any other action.
+const char* writtenTable(int action, const char* a1, const char* a2) {
+    switch (action) {
+        case SQLITE_INSERT:
+        case SQLITE_UPDATE:
+        case SQLITE_DELETE:
+        case SQLITE_CREATE_TABLE:
+        case SQLITE_DROP_TABLE:
+            return a1;
+        case SQLITE_ALTER_TABLE:
+            return a2;  // a1 names the database
+        default:
+            return nullptr;
+    }
+}
+
 }  // namespace
+
+int TQueryResult::authorizeAnswer(void* self, int action, const char* a1, const char* a2,
+                                  const char* database, const char* /*inside*/) {
+    auto* q = static_cast<TQueryResult*>(self);
+    const int verdict = authorize(q->m_handle, action, a1, a2);
+    const char* table = writtenTable(action, a1, a2);
+    const char* inDatabase = action == SQLITE_ALTER_TABLE ? a1 : database;
+    const bool temporary = inDatabase && sameName(inDatabase, "temp");
+    if (verdict == SQLITE_OK && table && !temporary) q->m_tablesWritten.insert(AsciiUpper(table));
+    return verdict;
+}
 
 bool TQueryResult::ConfineToAnswer(std::string* error) {
     if (!m_handle) return false;
@@ -142,7 +167,8 @@ bool TQueryResult::ConfineToAnswer(std::string* error) {
         sqlite3_db_config(m_handle, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, &on) == SQLITE_OK &&
         on == 0 &&
         sqlite3_db_config(m_handle, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, &on) == SQLITE_OK &&
-        on == 0 && sqlite3_set_authorizer(m_handle, &authorize, m_handle) == SQLITE_OK;
+        on == 0 &&
+        sqlite3_set_authorizer(m_handle, &TQueryResult::authorizeAnswer, this) == SQLITE_OK;
     if (!configured) {
         if (error) *error = sqlite3_errmsg(m_handle);
         return false;

@@ -22,6 +22,8 @@ namespace {
 
 const char* const kPrefix = "base-";
 const char* const kSuffix = ".sdb";
+// Beside the copies: the database has moved on from them (MarkCopiesBehind).
+const char* const kBehindMark = "copies-behind";
 
 void setError(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -59,6 +61,10 @@ DateTime writtenAt(const std::string& path) {
 
 std::string copyName(const std::string& databasePath, DateTime day) {
     return BackupFolderFor(databasePath) + kPrefix + DateToIso(day) + kSuffix;
+}
+
+std::string behindMarkOf(const std::string& databasePath) {
+    return BackupFolderFor(databasePath) + kBehindMark;
 }
 
 // The copy is in place (and the rename durable): keep only the newest copies.
@@ -154,13 +160,29 @@ bool BackupDatabase(const std::string& databasePath, DateTime day, std::string* 
     const std::string target = copyName(databasePath, day);
     if (!copyDatabase(databasePath, target, error)) return false;
     afterCopy(folder);
+    fs::remove(behindMarkOf(databasePath), ec);
     return true;
 }
 
-bool HasBackupOf(const std::string& databasePath, DateTime day) {
+bool HasAnyBackupOf(const std::string& databasePath, DateTime day) {
     for (const auto& copy : ListBackups(BackupFolderFor(databasePath))) {
         if (copy.day == std::floor(day)) return true;
     }
+    return false;
+}
+
+bool HasBackupOf(const std::string& databasePath, DateTime day) {
+    std::error_code ec;
+    return !fs::exists(behindMarkOf(databasePath), ec) && HasAnyBackupOf(databasePath, day);
+}
+
+bool MarkCopiesBehind(const std::string& databasePath, std::string* error) {
+    std::error_code ec;
+    if (fs::exists(behindMarkOf(databasePath), ec)) return true;
+    fs::create_directories(BackupFolderFor(databasePath), ec);
+    AtomicFile mark(behindMarkOf(databasePath));
+    if (mark.Open() && mark.Commit()) return true;
+    setError(error, mark.Error());
     return false;
 }
 
@@ -226,6 +248,8 @@ BackupInSteps::State BackupInSteps::Step(int pages) {
     if (!m_open->file.Commit()) return fail(m_open->file.Error());
     m_open.reset();
     afterCopy(BackupFolderFor(m_databasePath));
+    std::error_code ec;
+    fs::remove(behindMarkOf(m_databasePath), ec);
     m_state = State::Done;
     return m_state;
 }

@@ -36,14 +36,15 @@ bool CheckDatabaseFile(const std::string& path, std::string* error = nullptr);
 inline constexpr char kDatabaseDamaged[] = "База данных повреждена.";
 
 // Copies the database at `databasePath` into the copy of `day`, replacing that day's earlier
-// one, then removes all but the kBackupsKept newest (and the larger older one above). A database
+// one, then removes all but the kBackupsKept newest (and the larger older one above), and the
+// mark of MarkCopiesBehind. A database
 // that fails CheckDatabaseFile is never copied (`error` is then kDatabaseDamaged): a damaged copy
 // would replace a good one. The copy is written under a temporary name and renamed only when
 // complete: a copy that fails (full disk, no folder) is removed and leaves the earlier one as it
 // was. Returns false with `error` set on failure.
 bool BackupDatabase(const std::string& databasePath, DateTime day, std::string* error = nullptr);
 
-// Makes the copy of `day` unless one exists already (the first start of a day).
+// Makes the copy of `day` unless it has one that is not behind (the first start of a day).
 bool BackupDatabaseOnce(const std::string& databasePath, DateTime day,
                         std::string* error = nullptr);
 
@@ -51,8 +52,18 @@ bool BackupDatabaseOnce(const std::string& databasePath, DateTime day,
 // else after "Не удалось сделать резервную копию: ".
 std::string BackupFailureMessage(const std::string& error);
 
-// True when the day's copy exists already.
+// True when the day's copy exists and is not behind (see MarkCopiesBehind): no copy needs to
+// be made for the day.
 bool HasBackupOf(const std::string& databasePath, DateTime day);
+
+// True when the day's copy exists, behind or not.
+bool HasAnyBackupOf(const std::string& databasePath, DateTime day);
+
+// Says that the database has moved on from its copies in a way that the next copy, and not
+// this moment, is to keep: a completed import that changed only what the office sends again
+// (see ImportScript). Until a copy is complete again HasBackupOf() is false, so the next start
+// makes the day's copy anew. Written durably; false with `error` set when it cannot be.
+bool MarkCopiesBehind(const std::string& databasePath, std::string* error = nullptr);
 
 // The day's copy made a number of pages at a time, for a caller that runs it between other
 // work (the program's event loop): nothing of the database is checked here, the caller has
@@ -68,7 +79,8 @@ public:
     BackupInSteps& operator=(const BackupInSteps&) = delete;
 
     // Copies up to `pages` more pages (the first call opens both files). Done once the copy is
-    // in place and the old ones pruned; Failed with error() set otherwise.
+    // in place, the old ones pruned and the mark of MarkCopiesBehind removed; Failed with
+    // error() set otherwise.
     State Step(int pages);
     const std::string& error() const { return m_error; }
 

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -120,6 +121,11 @@ public:
     // the connection is closed. False, with a text in `error` when given, when a setting of
     // the library cannot be made (the connection must then not run the answer).
     bool ConfineToAnswer(std::string* error = nullptr);
+    // The tables of the database (not the connection's temporary ones) that statements
+    // prepared since ConfineToAnswer may have changed: inserted into, updated, deleted from,
+    // made, dropped or altered; upper case. A statement counts once it is prepared, whether or
+    // not it changed a row, and so do the library's own tables that it writes (sqlite_master).
+    const std::set<std::string>& TablesWritten() const { return m_tablesWritten; }
 
     // Takes back what an answer could leave on its connection for the program's own steps
     // after it: temporary tables and views that stand in for the database's tables of the
@@ -160,11 +166,14 @@ private:
     void keepRow(const ResultRow& row);
 
     static int onProgress(void* self);
+    static int authorizeAnswer(void* self, int action, const char* a1, const char* a2,
+                               const char* database, const char* inside);
 
     sqlite3* m_handle = nullptr;
     std::function<bool()> m_onSteps;
     int m_rowLimit = 0;
     bool m_confined = false;
+    std::set<std::string> m_tablesWritten;
     bool m_atEnd = false;
     std::vector<std::string> m_cells;
     int m_rowCount = 0;

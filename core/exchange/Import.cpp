@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -325,6 +326,35 @@ bool deleteOldDocuments(TQueryResult& q, const std::string& dateText, bool all,
                            MessageIcon::Information);
     }
     return true;
+}
+
+// Whether an answer that wrote the tables `written` left the agent's documents and options
+// alone, and changed only what the office sends again: its directories and its messages. The
+// library's own tables (sqlite_master) change with the shape of those.
+bool onlyWhatTheOfficeResends(const std::set<std::string>& written) {
+    static const std::set<std::string> kResent = {"SPR_CLIENTS", "SPR_GOODS", "SPR_COMPETITORS",
+                                                  "MY_MESSAGES"};
+    return std::all_of(written.begin(), written.end(), [](const std::string& table) {
+        return kResent.count(table) > 0 || startsWith(table, "SQLITE_");
+    });
+}
+
+// The day's copy after a completed run. Every order is in the copy or still waiting to be
+// sent (state 1, which a restore brings back from the damaged file); an answer whose
+// statements changed the documents may have moved orders out of state 1, so the copy is made
+// now, and so it is on a day that has none yet. An answer that changed only what the office
+// sends again, and the deletions of old documents (a restored copy would only bring them
+// back), leave every order where it was: the day's copy stays as it is, marked behind, and the
+// next start makes it anew in the background. A copy restored meanwhile carries the older
+// LLD_Def, and the office answers that LastLoadDate with what it sent since. A copy that fails
+// (or is refused for a damaged file) leaves the earlier one and does not undo the import, but
+// is said.
+void keepDayCopy(DateTime now, bool onlyResent) {
+    const std::string database = DatabasePath();
+    std::string error;
+    if (onlyResent && HasAnyBackupOf(database, now) && MarkCopiesBehind(database, &error)) return;
+    if (!BackupDatabase(database, now, &error))
+        notifier().message(BackupFailureMessage(error), MessageIcon::Warning);
 }
 
 // The companion file's text, statement by statement in batches as the script's lines, with
@@ -664,6 +694,9 @@ bool AnswerRun::finish() {
     std::string leftover;
     if (!m_q.EndAnswer(&leftover))
         return stopImport(m_screen, m_observer, leftover, kLogged | kBoxed | kLogStopped);
+    // Taken before the deletions of old documents: they remove whole documents, which a copy
+    // made before them still holds.
+    const bool onlyResent = onlyWhatTheOfficeResends(m_q.TablesWritten());
     m_screen.AddLogLine(kProcessing);
     if (!deleteOldDocuments(m_q, m_deleteAllDate, true, m_observer) ||
         !deleteOldDocuments(m_q, m_deleteOldDate, false, m_observer))
@@ -681,11 +714,7 @@ bool AnswerRun::finish() {
     ExecShowingStatement(m_q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     ExecShowingStatement(m_q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                                   DateToText(now) + " " + TimeToText(now) + "\")");
-    // The day's copy holds what the office just sent; a copy that fails (or is refused for a
-    // damaged file) leaves the earlier one and does not undo the import, but is said.
-    std::string backupError;
-    if (!BackupDatabase(DatabasePath(), now, &backupError))
-        notifier().message(BackupFailureMessage(backupError), MessageIcon::Warning);
+    keepDayCopy(now, onlyResent);
     m_observer.Finished();
     return true;
 }

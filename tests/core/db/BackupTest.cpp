@@ -179,6 +179,45 @@ TEST(Backup, CopyInStepsAndAnImportsCopyBetweenItsSteps) {
     }
 }
 
+// A mark of copies behind the database makes the next start's copy, in one go or in steps, and
+// that copy removes it; a copy that is refused leaves it. A copy in steps that the mark comes
+// between holds what the file held when it completed, and removes it too.
+TEST(Backup, CopiesBehindAreMadeAnewByTheNextCompleteCopy) {
+    enum class Way { Once, InSteps, MarkedBetweenSteps, Refused };
+    for (const Way way : {Way::Once, Way::InSteps, Way::MarkedBetweenSteps, Way::Refused}) {
+        SCOPED_TRACE(static_cast<int>(way));
+        test::TempProgramFolder home;
+        const std::string db = home.dbPath();
+        addDocuments(db, 50);
+        ASSERT_TRUE(BackupDatabase(db, kDay1));
+        addDocuments(db, 5, 51);
+        ASSERT_TRUE(MarkCopiesBehind(db));
+        EXPECT_FALSE(HasBackupOf(db, kDay1));
+        EXPECT_TRUE(HasAnyBackupOf(db, kDay1));
+        bool copied = true;
+        if (way == Way::Once) {
+            ASSERT_TRUE(BackupDatabaseOnce(db, kDay1 + 0.5));
+        } else if (way == Way::Refused) {
+            damage(db);
+            copied = BackupDatabaseOnce(db, kDay1 + 0.5);
+        } else {
+            BackupInSteps steps(db, kDay1);
+            ASSERT_EQ(steps.Step(2), BackupInSteps::State::Running);
+            if (way == Way::MarkedBetweenSteps) {
+                addDocuments(db, 5, 56);
+                ASSERT_TRUE(MarkCopiesBehind(db));
+            }
+            BackupInSteps::State state;
+            while ((state = steps.Step(2)) == BackupInSteps::State::Running) {
+            }
+            ASSERT_EQ(state, BackupInSteps::State::Done) << steps.error();
+        }
+        EXPECT_EQ(copied, way != Way::Refused);
+        EXPECT_EQ(HasBackupOf(db, kDay1), copied);
+        EXPECT_EQ(documentCount(copyOf(home, kDay1)), copied ? documentCount(db) : 50);
+    }
+}
+
 TEST(Backup, CheckFindsDamageAndMissingFiles) {
     test::TempProgramFolder home;
     addDocuments(home.dbPath(), 400);

@@ -582,6 +582,97 @@ TEST_F(ImportTest, ACompletedImportReplacesTheDaysCopyAFailedOneDoesNot) {
     }
 }
 
+// Every order is in the day's copy or still waiting to be sent, where a restore finds it. An
+// answer that may have changed the documents, the options or a table the office does not send
+// again is followed by the copy at once, and so is any answer on a day without a copy; one that
+// changed only the office's directories and messages, or deleted old documents by the
+// directive, leaves the day's copy as it was, marked behind, and the next start makes it anew.
+TEST_F(ImportTest, TheDaysCopyFollowsAtOnceUnlessOnlyTheOfficesDirectoriesChanged) {
+    const std::string db = program.dbPath();
+    const DateTime today = screen.ExchangeClock().Today();
+    const std::string copy = BackupFolderFor(db) + "base-" + DateToIso(today) + ".sdb";
+    const std::string goods = "(GUID, ID, ROOTID, IS_FOLDER, IS_DELETED, ANAME, UNAME, PRICE)";
+    struct Case {
+        std::string name;
+        std::vector<std::string> lines;
+        bool dayHasCopy;
+        bool copiedNow;
+    };
+    const std::vector<Case> cases = {
+        {"prices",
+         {kH2, "<REPEAT \"update SPR_GOODS set PRICE=%2 where (GUID='%1')\">", "G1\t2.50"},
+         true,
+         false},
+        {"messages and clients",
+         {kH2, "<EXEC \"insert into MY_MESSAGES (GUID) values ('M1')\">",
+          "<EXEC \"delete from SPR_CLIENTS\">"},
+         true,
+         false},
+        {"the table of goods made again",
+         {kH2, "<EXEC \"drop table SPR_GOODS\">",
+          "<EXEC \"create table SPR_GOODS " + goods + "\">"},
+         true,
+         false},
+        {"a temporary table of the answer",
+         {kH2, "<EXEC \"create temp table X (A)\">", "<EXEC \"insert into X values ('C1')\">",
+          "<EXEC \"insert into SPR_CLIENTS (GUID) select A from X\">"},
+         true,
+         false},
+        {"directories on a day without a copy",
+         {kH2, "<EXEC \"delete from SPR_COMPETITORS\">"},
+         false,
+         true},
+        {"documents accepted",
+         {kH2, "<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='D1'\">"},
+         true,
+         true},
+        {"an update that matches no document",
+         {kH2, "<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='none'\">"},
+         true,
+         true},
+        {"order lines", {kH2, "<EXEC \"delete from DOC_ORDERS where DOC_ID='D1'\">"}, true, true},
+        {"documents deleted by the directive", {kH2, "<DELALL \"01.01.2021\">"}, true, false},
+        {"documents deleted by the answer",
+         {kH2, "<EXEC \"delete from DOC_HEADS where REC_TIME<'2021'\">"},
+         true,
+         true},
+        {"options", {kH2, "<EXEC \"update MY_OPTIONS set OPT_VAL='1' where 0\">"}, true, true},
+        {"a table that the office made",
+         {kH2, "<EXEC \"insert into T (A) values ('office')\">"},
+         true,
+         true},
+        {"the table of documents renamed",
+         {kH2, "<EXEC \"alter table DOC_HEADS rename to OLD_HEADS\">"},
+         true,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(BackupFolderFor(db));
+        execSql(
+            {"delete from DOC_HEADS",
+             "insert into DOC_HEADS (GUID, DOC_STATE, REC_TIME) values ('D1', 1, '2020-05-05')"});
+        if (c.dayHasCopy) {
+            ASSERT_TRUE(BackupDatabase(db, today));
+        }
+        // A row the copy can only hold when it was made after the answer.
+        execSql({"insert into T (A) values ('" + c.name + "')"});
+        ASSERT_TRUE(run(script(c.lines)));
+        auto q = TQueryResult::Create(copy, true);
+        ASSERT_TRUE(q && q->Exec("select count(*) as N from T where A='" + c.name + "'"));
+        EXPECT_EQ(q->Value("N", ""), c.copiedNow ? "1" : "0");
+        EXPECT_EQ(HasBackupOf(db, today), c.copiedNow);
+        if (c.copiedNow) continue;
+        // The next start's copy catches up.
+        q.reset();
+        ASSERT_TRUE(BackupDatabaseOnce(db, today));
+        EXPECT_TRUE(HasBackupOf(db, today));
+        q = TQueryResult::Create(copy, true);
+        ASSERT_TRUE(q && q->Exec("select count(*) as N from T where A='" + c.name + "'"));
+        EXPECT_EQ(q->Value("N", ""), "1");
+    }
+}
+
 // A transaction that the answer opens and never ends would be rolled back when the connection
 // closes: the run stops there, keeps what was committed before the BEGIN, and does none of
 // what follows a complete run.
