@@ -24,6 +24,10 @@ MessageAnswer StderrNotifier::show(const std::string& text, MessageIcon, Message
         if (c == '\r' || c == '\n') c = ' ';
     }
     std::fprintf(stderr, "%s\n", line.c_str());
+    return UnattendedAnswer(buttons);
+}
+
+MessageAnswer UnattendedAnswer(MessageButtons buttons) {
     switch (buttons) {
         case MessageButtons::Ok:
             return MessageAnswer::Ok;
@@ -33,7 +37,7 @@ MessageAnswer StderrNotifier::show(const std::string& text, MessageIcon, Message
         case MessageButtons::RetryCancel:
             return MessageAnswer::Cancel;
     }
-    return MessageAnswer::Ok;
+    return MessageAnswer::Cancel;
 }
 
 }  // namespace velmorant

@@ -43,7 +43,11 @@ Notifier& notifier();
 // install test::RecordingNotifier (which restores the previous one when it goes).
 Notifier* setNotifier(Notifier* n);
 
-// Prints every box as one line on stderr and answers questions with a fixed answer.
+// The answer to a box that nobody sees: OK to a message, No to a question, Cancel where
+// that is an answer.
+MessageAnswer UnattendedAnswer(MessageButtons buttons);
+
+// Prints every box as one line on stderr and answers as UnattendedAnswer().
 class StderrNotifier : public Notifier {
 public:
     MessageAnswer show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;

@@ -8,16 +8,7 @@ MessageAnswer HeldMessages::show(const std::string& text, MessageIcon icon,
                                  MessageButtons buttons) {
     if (m_passing > 0) return m_passTo.show(text, icon, buttons);
     m_boxes.push_back({text, icon});
-    switch (buttons) {
-        case MessageButtons::Ok:
-            return MessageAnswer::Ok;
-        case MessageButtons::YesNo:
-            return MessageAnswer::No;
-        case MessageButtons::YesNoCancel:
-        case MessageButtons::RetryCancel:
-            return MessageAnswer::Cancel;
-    }
-    return MessageAnswer::Cancel;
+    return UnattendedAnswer(buttons);
 }
 
 std::vector<HeldMessages::Box> HeldMessages::Take() { return std::exchange(m_boxes, {}); }
