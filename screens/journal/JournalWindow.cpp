@@ -26,6 +26,7 @@
 #include "screens/widgets/ScreenFitter.h"
 #include "screens/widgets/TouchTargets.h"
 #include "screens/widgets/ViewHelpers.h"
+#include "screens/widgets/WrappingButton.h"
 
 namespace velmorant {
 
@@ -80,12 +81,11 @@ void JournalWindow::buildList() {
     m_emptyHint->hide();
     layout->addWidget(m_emptyHint);
     layout->addWidget(m_list);
-    // Where the exchange stands, one line above the menu bar; tapping it shows the log.
-    m_exchangeStatus = new QPushButton(body());
+    // Where the exchange stands, above the menu bar (on a second line where one is too
+    // short); tapping it shows the log.
+    m_exchangeStatus = new WrappingButton(body());
     m_exchangeStatus->setObjectName(QStringLiteral("exchangeStatus"));
-    m_exchangeStatus->setFlat(true);
     m_exchangeStatus->setFocusPolicy(Qt::NoFocus);
-    m_exchangeStatus->setStyleSheet(QStringLiteral("text-align: left; padding: 1px 3px;"));
     m_exchangeStatus->hide();
     layout->addWidget(m_exchangeStatus);
     connect(m_exchangeStatus, &QPushButton::clicked, this, &JournalWindow::exchangeStatusTapped);

@@ -1,5 +1,6 @@
 // The journal window on a real base.sdb in a temporary program folder, driven offscreen.
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -100,6 +101,7 @@ private slots:
     void choosingAPeriodThroughTheDialog();
     void exitAsksFirst();
     void messagesOpenedAreMarkedRead();
+    void exchangeStatusBreaksWithinTheWindow();
 
 private:
     std::unique_ptr<test::TempProgramFolder> m_folder;
@@ -567,6 +569,35 @@ void JournalWindowTest::messagesOpenedAreMarkedRead() {
     journal->loadRows(kDay, kDay);
     QCOMPARE(journal->messagesAction()->text(), ToQString(" Сообщения (1) "));
     QCOMPARE(m_boxes->texts(), std::vector<std::string>{});
+}
+
+// The exchange's line never widens the handheld's window: a text longer than the window takes
+// a second line, a short one stays on one, an empty one hides it.
+void JournalWindowTest::exchangeStatusBreaksWithinTheWindow() {
+    auto journal = makeJournal();
+    journal->resize(240, 320);
+    journal->show();
+    QVERIFY(QTest::qWaitForWindowExposed(journal.get()));
+    QPushButton* status = journal->exchangeStatus();
+    const int line = status->fontMetrics().lineSpacing();
+    const struct {
+        const char* text;
+        int lines;
+    } cases[] = {
+        {"Ждут отправки: 2", 1},
+        {"Обмен 23:05: Не удалось соединиться с сервером.", 2},
+    };
+    for (const auto& c : cases) {
+        journal->setExchangeStatus(ToQString(c.text));
+        QTRY_VERIFY(status->isVisible());
+        QTRY_COMPARE(status->height(), status->heightForWidth(status->width()));
+        QCOMPARE(journal->width(), 240);
+        QVERIFY2(status->geometry().right() < 240, c.text);
+        QVERIFY2(status->height() >= c.lines * line && status->height() < (c.lines + 1) * line,
+                 c.text);
+    }
+    journal->setExchangeStatus(QString());
+    QVERIFY(!status->isVisible());
 }
 
 QTEST_MAIN(JournalWindowTest)
