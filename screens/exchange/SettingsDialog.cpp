@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "core/db/Notifier.h"
@@ -67,7 +68,15 @@ SettingsDialog::SettingsDialog(QWidget* parent) : Dialog(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     m_pages = new QTabWidget(body());
     m_pages->setObjectName(QStringLiteral("pages"));
-    m_pages->addTab(buildConnectionPage(), QString::fromUtf8(kConnectionPage));
+    // The connection's rows are taller than a handheld's screen: the page scrolls rather than
+    // squeezing its rows into each other.
+    auto* connection = new QScrollArea;
+    connection->setObjectName(QStringLiteral("connectionScroll"));
+    connection->setFrameShape(QFrame::NoFrame);
+    connection->setWidgetResizable(true);
+    connection->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connection->setWidget(buildConnectionPage());
+    m_pages->addTab(connection, QString::fromUtf8(kConnectionPage));
     m_pages->addTab(buildOptionsPage(), QString::fromUtf8(kOptionsPage));
     layout->addWidget(m_pages);
 

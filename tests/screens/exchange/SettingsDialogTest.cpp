@@ -1,6 +1,8 @@
 // The settings dialog "Настройки" on real widgets (offscreen) over a real base.sdb.
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -88,7 +90,21 @@ private slots:
         auto* secure = child<QCheckBox>(&dialog, "ftpSecure");
         QVERIFY(secure->isChecked());
         QCOMPARE(secure->text(), QStringLiteral(" Шифрование (TLS)"));
-        QCOMPARE(secure->parentWidget(), pages->widget(0));
+        auto* scroll = qobject_cast<QScrollArea*>(pages->widget(0));
+        QVERIFY(scroll);
+        QWidget* page = scroll->widget();
+        QCOMPARE(secure->parentWidget(), page);
+        // At 240x300 the page is taller than its tab: it scrolls, and no row is squeezed into
+        // the next (the auto-exchange hint is given all the lines its text needs).
+        QVERIFY(page->height() > scroll->viewport()->height());
+        auto* hint = child<QLabel>(&dialog, "autoExchangeHint");
+        QVERIFY(hint->height() >= hint->heightForWidth(hint->width()));
+        int previousBottom = -1;
+        for (QWidget* row : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!row->isVisible()) continue;
+            QVERIFY2(row->y() > previousBottom, qPrintable(row->objectName()));
+            previousBottom = row->geometry().bottom();
+        }
 
         auto* list = child<QTableWidget>(&dialog, "options");
         QCOMPARE(list->rowCount(), 2);
