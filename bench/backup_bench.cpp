@@ -102,7 +102,8 @@ int main() {
             longest = std::max(longest, bench::seconds(stepStart));
             ++count;
             if (state == BackupInSteps::State::Running) continue;
-            if (state == BackupInSteps::State::Failed) {
+            if (state == BackupInSteps::State::Failed ||
+                inSteps.Finish() != BackupInSteps::State::Done) {
                 std::fprintf(stderr, "the copy in steps failed: %s\n", inSteps.error().c_str());
                 return 1;
             }

@@ -3,12 +3,15 @@
 #include "core/db/Backup.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 
 #include "core/db/AtomicFile.h"
 #include "core/db/DatabaseCopy.h"
@@ -65,6 +68,22 @@ std::string copyName(const std::string& databasePath, DateTime day) {
 
 std::string behindMarkOf(const std::string& databasePath) {
     return BackupFolderFor(databasePath) + kBehindMark;
+}
+
+// The text of the mark of copies behind; empty when there is none.
+std::string markOf(const std::string& databasePath) {
+    std::ifstream in(behindMarkOf(databasePath), std::ios::binary);
+    std::string text;
+    if (in) std::getline(in, text);
+    return text.empty() && in.is_open() ? "?" : text;
+}
+
+// A copy whose content was taken while the mark read `taken` is current unless a mark was
+// written since.
+void clearMarkIfStill(const std::string& databasePath, const std::string& taken) {
+    if (markOf(databasePath) != taken) return;
+    std::error_code ec;
+    fs::remove(behindMarkOf(databasePath), ec);
 }
 
 // The copy is in place (and the rename durable): keep only the newest copies.
@@ -158,9 +177,10 @@ bool BackupDatabase(const std::string& databasePath, DateTime day, std::string* 
     std::error_code ec;
     fs::create_directories(folder, ec);
     const std::string target = copyName(databasePath, day);
+    const std::string mark = markOf(databasePath);
     if (!copyDatabase(databasePath, target, error)) return false;
     afterCopy(folder);
-    fs::remove(behindMarkOf(databasePath), ec);
+    clearMarkIfStill(databasePath, mark);
     return true;
 }
 
@@ -178,10 +198,13 @@ bool HasBackupOf(const std::string& databasePath, DateTime day) {
 
 bool MarkCopiesBehind(const std::string& databasePath, std::string* error) {
     std::error_code ec;
-    if (fs::exists(behindMarkOf(databasePath), ec)) return true;
     fs::create_directories(BackupFolderFor(databasePath), ec);
+    // A text of its own: the time to the nanosecond and the process.
+    const std::string text =
+        std::to_string(std::chrono::system_clock::now().time_since_epoch().count()) + " " +
+        std::to_string(::getpid()) + "\n";
     AtomicFile mark(behindMarkOf(databasePath));
-    if (mark.Open() && mark.Commit()) return true;
+    if (mark.Open() && mark.Write(text) && mark.Commit()) return true;
     setError(error, mark.Error());
     return false;
 }
@@ -211,8 +234,9 @@ BackupInSteps::~BackupInSteps() {
 }
 
 void BackupInSteps::discard() {
-    std::string journal;
-    if (m_open) journal = m_open->file.TemporaryPath() + "-journal";
+    std::string journal;  // none once the copy is in place
+    if (m_open && !m_open->file.TemporaryPath().empty())
+        journal = m_open->file.TemporaryPath() + "-journal";
     m_open.reset();  // the writer removes its temporary file
     std::error_code ec;
     if (!journal.empty()) fs::remove(journal, ec);
@@ -238,18 +262,45 @@ BackupInSteps::State BackupInSteps::Step(int pages) {
         if (!m_open->file.Open()) return fail(m_open->file.Error());
         m_open->target = std::make_unique<TQueryResult>(m_open->file.TemporaryPath());
         if (!m_open->source.OpenReadOnly(&text) || !m_open->target->Open(&text)) return fail(text);
+        // The copy goes to the disk once, when it is put in place (the file writer syncs it):
+        // the library need not sync a file that is removed if it is never completed.
+        if (m_open->target->ExecRowsSilently("pragma synchronous=OFF", {}, &text) != 0)
+            return fail(text);
         m_open->copy = std::make_unique<TCopyInSteps>(m_open->source, *m_open->target);
     }
     const auto progress = m_open->copy->Step(pages, text);
     if (progress == TCopyInSteps::Progress::More) return m_state;
     if (progress == TCopyInSteps::Progress::Failed) return fail(text);
+    // The copy holds the database as it was now, on this thread: a mark written after this
+    // moment is one that the copy does not answer.
+    m_markWhenWritten = markOf(m_databasePath);
     m_open->copy.reset();
     if (!m_open->target->Close()) return fail("the copy cannot be closed");
-    if (!m_open->file.Commit()) return fail(m_open->file.Error());
-    m_open.reset();
+    m_written = m_open->file.TemporaryPath();
+    m_state = State::Written;
+    return m_state;
+}
+
+bool BackupInSteps::PutInPlace() {
+    if (m_state != State::Written || m_placed) return m_placed;
+    if (!CheckDatabaseFile(m_written)) {
+        m_error = kDatabaseDamaged;
+        return false;
+    }
+    if (!m_open->file.Commit()) {
+        m_error = m_open->file.Error();
+        return false;
+    }
     afterCopy(BackupFolderFor(m_databasePath));
-    std::error_code ec;
-    fs::remove(behindMarkOf(m_databasePath), ec);
+    m_placed = true;
+    return true;
+}
+
+BackupInSteps::State BackupInSteps::Finish() {
+    if (m_state != State::Written) return m_state;
+    if (!m_placed && !PutInPlace()) return fail(m_error);
+    m_open.reset();
+    clearMarkIfStill(m_databasePath, m_markWhenWritten);
     m_state = State::Done;
     return m_state;
 }

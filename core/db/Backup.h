@@ -59,29 +59,41 @@ bool HasBackupOf(const std::string& databasePath, DateTime day);
 // True when the day's copy exists, behind or not.
 bool HasAnyBackupOf(const std::string& databasePath, DateTime day);
 
-// Says that the database has moved on from its copies in a way that the next copy, and not
-// this moment, is to keep: a completed import that changed only what the office sends again
-// (see ImportScript). Until a copy is complete again HasBackupOf() is false, so the next start
-// makes the day's copy anew. Written durably; false with `error` set when it cannot be.
+// Says that the database has moved on from its copies: an import changed only what the office
+// sends again (the next start's copy, not this moment, keeps it), or the program makes the copy
+// in steps from now on. Until a copy taken after this mark is complete, HasBackupOf() is false,
+// so a kill meanwhile leaves the copy to the next start. Every call writes a mark of its own:
+// a copy whose content was taken before it leaves it in place. Written durably; false with
+// `error` set when it cannot be.
 bool MarkCopiesBehind(const std::string& databasePath, std::string* error = nullptr);
 
 // The day's copy made a number of pages at a time, for a caller that runs it between other
-// work (the program's event loop): nothing of the database is checked here, the caller has
-// done that. The copy is written under the temporary name and takes its place only when
-// complete; a job destroyed before that removes its temporary file.
+// work (the program's event loop). The copy is written under a temporary name and checked
+// before it takes the day's copy's place; a job destroyed before that removes its temporary
+// file.
 class BackupInSteps {
 public:
-    enum class State { Running, Done, Failed };
+    enum class State { Running, Written, Done, Failed };
 
     BackupInSteps(std::string databasePath, DateTime day);
     ~BackupInSteps();
     BackupInSteps(const BackupInSteps&) = delete;
     BackupInSteps& operator=(const BackupInSteps&) = delete;
 
-    // Copies up to `pages` more pages (the first call opens both files). Done once the copy is
-    // in place, the old ones pruned and the mark of MarkCopiesBehind removed; Failed with
-    // error() set otherwise.
+    // Copies up to `pages` more pages (the first call opens both files). Written once the copy
+    // is complete and closed in WrittenPath() (not yet on the disk); Failed with error() set
+    // otherwise.
     State Step(int pages);
+    // The slow end of a written copy, which touches only the copies and may run on another
+    // thread while nothing else calls this job: the copy is checked (CheckDatabaseFile;
+    // kDatabaseDamaged when it fails), made durable and put in place of the day's copy, and
+    // the old ones are pruned. False with error() set when it was not put in place.
+    bool PutInPlace();
+    // Ends a written copy (putting it in place first unless PutInPlace() did): the mark of
+    // MarkCopiesBehind goes unless it was written after the copy's content was taken. Done, or
+    // Failed with error() set and the written copy removed.
+    State Finish();
+    const std::string& WrittenPath() const { return m_written; }
     const std::string& error() const { return m_error; }
 
 private:
@@ -89,8 +101,10 @@ private:
     void discard();
 
     std::string m_databasePath;
-    std::string m_target, m_error;
+    std::string m_target, m_error, m_written;
+    std::string m_markWhenWritten;  // the mark of copies behind when the content was taken
     State m_state = State::Running;
+    bool m_placed = false;
     struct Open;
     std::unique_ptr<Open> m_open;
 };

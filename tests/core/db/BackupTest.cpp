@@ -167,7 +167,9 @@ TEST(Backup, CopyInStepsAndAnImportsCopyBetweenItsSteps) {
         int steps = 1;
         BackupInSteps::State state;
         while ((state = copy.Step(4)) == BackupInSteps::State::Running) ++steps;
-        ASSERT_EQ(state, BackupInSteps::State::Done) << copy.error();
+        ASSERT_EQ(state, BackupInSteps::State::Written) << copy.error();
+        EXPECT_TRUE(CheckDatabaseFile(copy.WrittenPath()));
+        ASSERT_EQ(copy.Finish(), BackupInSteps::State::Done) << copy.error();
         EXPECT_GT(steps, 10);
         // The copy is whole, and holds what the file held when it completed.
         EXPECT_TRUE(CheckDatabaseFile(copyOf(home, kDay1)));
@@ -181,10 +183,12 @@ TEST(Backup, CopyInStepsAndAnImportsCopyBetweenItsSteps) {
 
 // A mark of copies behind the database makes the next start's copy, in one go or in steps, and
 // that copy removes it; a copy that is refused leaves it. A copy in steps that the mark comes
-// between holds what the file held when it completed, and removes it too.
+// between holds what the file held when it completed, and removes it too; a mark written after
+// the copy's content was taken (between its writing and its taking place) stays.
 TEST(Backup, CopiesBehindAreMadeAnewByTheNextCompleteCopy) {
-    enum class Way { Once, InSteps, MarkedBetweenSteps, Refused };
-    for (const Way way : {Way::Once, Way::InSteps, Way::MarkedBetweenSteps, Way::Refused}) {
+    enum class Way { Once, InSteps, MarkedBetweenSteps, MarkedOnceWritten, Refused, RefusedCopy };
+    for (const Way way : {Way::Once, Way::InSteps, Way::MarkedBetweenSteps, Way::MarkedOnceWritten,
+                          Way::Refused, Way::RefusedCopy}) {
         SCOPED_TRACE(static_cast<int>(way));
         test::TempProgramFolder home;
         const std::string db = home.dbPath();
@@ -194,27 +198,46 @@ TEST(Backup, CopiesBehindAreMadeAnewByTheNextCompleteCopy) {
         ASSERT_TRUE(MarkCopiesBehind(db));
         EXPECT_FALSE(HasBackupOf(db, kDay1));
         EXPECT_TRUE(HasAnyBackupOf(db, kDay1));
-        bool copied = true;
+        int copied = 55;  // documents in the day's copy afterwards
+        bool current = true;
         if (way == Way::Once) {
             ASSERT_TRUE(BackupDatabaseOnce(db, kDay1 + 0.5));
         } else if (way == Way::Refused) {
             damage(db);
-            copied = BackupDatabaseOnce(db, kDay1 + 0.5);
+            EXPECT_FALSE(BackupDatabaseOnce(db, kDay1 + 0.5));
+            copied = 50;
+            current = false;
         } else {
             BackupInSteps steps(db, kDay1);
             ASSERT_EQ(steps.Step(2), BackupInSteps::State::Running);
             if (way == Way::MarkedBetweenSteps) {
                 addDocuments(db, 5, 56);
                 ASSERT_TRUE(MarkCopiesBehind(db));
+                copied = 60;
             }
             BackupInSteps::State state;
             while ((state = steps.Step(2)) == BackupInSteps::State::Running) {
             }
-            ASSERT_EQ(state, BackupInSteps::State::Done) << steps.error();
+            ASSERT_EQ(state, BackupInSteps::State::Written) << steps.error();
+            if (way == Way::MarkedOnceWritten) {
+                addDocuments(db, 5, 56);
+                ASSERT_TRUE(MarkCopiesBehind(db));
+                current = false;
+            }
+            if (way == Way::RefusedCopy) {
+                damage(steps.WrittenPath());  // the copy of a database that fails its check
+                EXPECT_FALSE(steps.PutInPlace());
+                EXPECT_EQ(steps.Finish(), BackupInSteps::State::Failed);
+                EXPECT_EQ(steps.error(), kDatabaseDamaged);
+                EXPECT_FALSE(fs::exists(steps.WrittenPath()));
+                copied = 50;
+                current = false;
+            } else {
+                ASSERT_EQ(steps.Finish(), BackupInSteps::State::Done) << steps.error();
+            }
         }
-        EXPECT_EQ(copied, way != Way::Refused);
-        EXPECT_EQ(HasBackupOf(db, kDay1), copied);
-        EXPECT_EQ(documentCount(copyOf(home, kDay1)), copied ? documentCount(db) : 50);
+        EXPECT_EQ(HasBackupOf(db, kDay1), current);
+        EXPECT_EQ(documentCount(copyOf(home, kDay1)), copied);
     }
 }
 
