@@ -81,6 +81,7 @@ public:
         m_offered = true;
     }
     bool active() const { return m_loop != nullptr; }
+    ImportLoop* loop() const { return m_loop; }
     // Serves the loop when its time has come (at once the first time); true once a stop was
     // asked for.
     bool stopRequested() { return serveAfter(kServeInterval); }
@@ -341,18 +342,21 @@ bool onlyWhatTheOfficeResends(const std::set<std::string>& written) {
 
 // The day's copy after a completed run. Every order is in the copy or still waiting to be
 // sent (state 1, which a restore brings back from the damaged file); an answer whose
-// statements changed the documents may have moved orders out of state 1, so the copy is made
-// now, and so it is on a day that has none yet. An answer that changed only what the office
-// sends again, and the deletions of old documents (a restored copy would only bring them
-// back), leave every order where it was: the day's copy stays as it is, marked behind, and the
-// next start makes it anew in the background. A copy restored meanwhile carries the older
-// LLD_Def, and the office answers that LastLoadDate with what it sent since. A copy that fails
-// (or is refused for a damaged file) leaves the earlier one and does not undo the import, but
-// is said.
-void keepDayCopy(DateTime now, bool onlyResent) {
+// statements changed the documents may have moved orders out of state 1, so the copy is owed
+// now, and so it is on a day that has none yet. A loop that serves the program takes it, to make
+// in steps once the run has ended; the mark of copies behind keeps it owed until then, also
+// across a kill. Without a loop (the console) it is made at once. An answer that changed only
+// what the office sends again, and the deletions of old documents (a restored copy would only
+// bring them back), leave every order where it was: the day's copy stays as it is, marked
+// behind, and the next start makes it anew in the background. A copy restored meanwhile
+// carries the older LLD_Def, and the office answers that LastLoadDate with what it sent since.
+// A copy that fails (or is refused for a damaged file) leaves the earlier one and does not undo
+// the import, but is said.
+void keepDayCopy(DateTime now, bool onlyResent, ImportLoop* loop) {
     const std::string database = DatabasePath();
     std::string error;
     if (onlyResent && HasAnyBackupOf(database, now) && MarkCopiesBehind(database, &error)) return;
+    if (loop && MarkCopiesBehind(database, &error) && loop->copyDayLater(now)) return;
     if (!BackupDatabase(database, now, &error))
         notifier().message(BackupFailureMessage(error), MessageIcon::Warning);
 }
@@ -714,7 +718,7 @@ bool AnswerRun::finish() {
     ExecShowingStatement(m_q, "delete from MY_OPTIONS where OPT_NAME=\"LLD_Def\"");
     ExecShowingStatement(m_q, "insert into MY_OPTIONS (OPT_NAME, OPT_VAL) values (\"LLD_Def\", \"" +
                                   DateToText(now) + " " + TimeToText(now) + "\")");
-    keepDayCopy(now, onlyResent);
+    keepDayCopy(now, onlyResent, m_control.loop());
     m_observer.Finished();
     return true;
 }

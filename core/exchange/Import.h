@@ -25,9 +25,10 @@ struct ImportHooks {
 // companion ToPDA.sql (0003 header; not when it is more than a minute older than the script,
 // which makes it one left by an earlier answer), the requested deletions of old documents, shows
 // the office's messages and stores the time of the load as LLD_Def. Then the day's copy of the
-// database is made, unless the answer's statements changed only the office's directories and
-// messages (the deletions of old documents do not count) and the day has a copy already: that copy
-// is then marked behind (MarkCopiesBehind) and the next start makes it anew in the background. The
+// database is made (by the hooks' loop after the run, when it takes it: ImportLoop::copyDayLater),
+// unless the answer's statements changed only the office's directories and messages (the
+// deletions of old documents do not count) and the day has a copy already: that copy is then
+// marked behind (MarkCopiesBehind) and the next start makes it anew in the background. The
 // answer runs on a connection confined to what an answer may do (ConfineToAnswer). With a loop in
 // the hooks the run can be stopped: the open batch is rolled back, "Прервано." is logged and what
 // was committed stays, as after a failing statement. An answer that leaves its own transaction open

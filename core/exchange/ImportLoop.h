@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/db/Dates.h"
+
 namespace velmorant {
 
 // The event loop as a running import sees it. The import stays on the thread that started it
@@ -18,6 +20,13 @@ public:
     // Serves the pending events briefly; true once the person asked to stop the import. It
     // must not start another exchange nor throw.
     virtual bool serve() = 0;
+    // Takes the day's copy of base.sdb that a completed run owes (it has marked the copies
+    // behind) to make between the program's other work, so that the run ends without waiting
+    // for it; false: the run makes the copy at once.
+    virtual bool copyDayLater(DateTime day) {
+        (void)day;
+        return false;
+    }
 };
 
 }  // namespace velmorant
