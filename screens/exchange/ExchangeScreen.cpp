@@ -12,12 +12,14 @@
 #include "core/db/Clock.h"
 #include "core/db/Dates.h"
 #include "core/db/Notifier.h"
+#include "core/db/QueryResult.h"
 #include "core/db/Text.h"
 #include "core/exchange/AppOptions.h"
 #include "core/exchange/ExchangeStatus.h"
 #include "core/exchange/Export.h"
 #include "core/exchange/FtpExchange.h"
 #include "core/exchange/Import.h"
+#include "screens/exchange/DayCopy.h"
 #include "screens/widgets/FolderChooser.h"
 
 namespace velmorant {
@@ -284,6 +286,12 @@ void ExchangeScreen::showEarlierRun(const QString& log) {
     m_startTimer->stop();
     m_log->setPlainText(log);
     m_log->moveCursor(QTextCursor::End);
+}
+
+bool ExchangeScreen::copyDayLater(DateTime day) {
+    QObject& owner = parent() ? *parent() : *this;
+    DayCopy::KeepCurrent(owner, DatabasePath(), day);
+    return true;
 }
 
 void ExchangeScreen::fetch() {

@@ -87,6 +87,9 @@ public:
     // ImportLoop: " Прервать " is offered while an import runs its statements.
     void running(bool on) override;
     bool serve() override;
+    // The day's copy an import owes is made on the event loop after it (DayCopy), under the
+    // screen's parent, which outlives the screen (the journal).
+    bool copyDayLater(DateTime day) override;
 
     // Sends over FTP and, when the agent agrees, fetches and imports; in automatic mode
     // reports the outcome. Does nothing while busy.

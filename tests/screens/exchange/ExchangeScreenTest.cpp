@@ -13,11 +13,16 @@
 #include <QtTest>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 
+#include "core/db/Backup.h"
+#include "core/db/Dates.h"
 #include "core/db/Options.h"
 #include "core/db/QueryResult.h"
+#include "screens/exchange/DayCopy.h"
 #include "screens/exchange/ExchangeScreen.h"
 #include "screens/journal/JournalTexts.h"
 #include "screens/journal/JournalWindow.h"
@@ -101,6 +106,36 @@ public:
 private:
     QTimer m_timer;
 };
+
+// DOC_STATE of the document `guid` in the database at `path`; empty when not found.
+std::string stateIn(const std::string& path, const std::string& guid) {
+    auto q = TQueryResult::Create(path, true);
+    if (!q || !q->Exec("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'")) return {};
+    return q->Value("DOC_STATE", "");
+}
+
+// Overwrites the leaf pages of `table` with a pattern, leaving the rest of the file readable.
+void damagePagesOf(const std::string& path, const std::string& table) {
+    std::vector<long long> pages;
+    long long pageSize = 0;
+    {
+        auto q = TQueryResult::Create(path, true);
+        if (!q || !q->Exec("pragma page_size")) return;
+        pageSize = std::stoll(q->Value("page_size", "0"));
+        const RowHandler each = [&](const ResultRow& row) {
+            pages.push_back(std::stoll(std::string(row.Value(0))));
+        };
+        q->ExecRowsSilently(
+            "select pageno from dbstat where name='" + table + "' and pagetype='leaf' limit 50",
+            each);
+    }
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string junk(static_cast<size_t>(pageSize), '\x5a');
+    for (const long long page : pages) {
+        f.seekp(static_cast<std::streamoff>((page - 1) * pageSize));
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+}
 
 }  // namespace
 
@@ -512,6 +547,71 @@ private slots:
         QCOMPARE(GetOption("After", ""), std::string());
         QCOMPARE(GetOption("LLD_Def", ""), std::string());
         QVERIFY(m_notifier->shown().empty());
+    }
+
+    // An answer that accepts orders owes the day's copy: the import ends without it, and the
+    // copy follows on the event loop under the screen's parent (the journal, which outlives the
+    // screen), checked before it takes the day's place. A second answer while it runs leaves a
+    // copy of both; a database whose copy fails its check keeps the earlier copy and says so.
+    void anImportsDaysCopyFollowsOnTheLoop() {
+        enum class Kind { Accepted, SecondAnswerWhileCopying, Damaged };
+        for (const Kind kind : {Kind::Accepted, Kind::SecondAnswerWhileCopying, Kind::Damaged}) {
+            qInfo("case %d", static_cast<int>(kind));
+            cleanup();
+            init();
+            const std::string db = DatabasePath();
+            const DateTime today = m_clock.Today();
+            const std::string copy = BackupFolderFor(db) + "base-" + DateToIso(today) + ".sdb";
+            // Some thousand pages of an order's notes, so the copy takes several steps.
+            QVERIFY(Query("create table F (A)"));
+            QVERIFY(
+                Query("with recursive N(V) as (select 1 union all select V + 1 from N "
+                      "where V < 2000) insert into F select randomblob(2000) from N"));
+            QVERIFY(Query("insert into DOC_HEADS (GUID, DOC_STATE) values ('D1', 1)"));
+            QVERIFY(Query("insert into DOC_HEADS (GUID, DOC_STATE) values ('D2', 1)"));
+            QVERIFY(BackupDatabase(db, today));
+            if (kind == Kind::Damaged) damagePagesOf(db, "F");
+            TempDir answer;
+            const auto accept = [&](const std::string& guid) {
+                writeFile(answer / "ToPDA.sqd",
+                          "R_ODIRI RESPONSE 0002-0000-0000-0002\r\n"
+                          "<EXEC \"update DOC_HEADS set DOC_STATE=2 where GUID='" +
+                              guid + "'\">\r\n");
+                whenModalOpens<QFileDialog>([&](QFileDialog* dialog) {
+                    dialog->setDirectory(QString::fromStdString(answer.str()));
+                    static_cast<QDialog*>(dialog)->accept();
+                });
+                m_screen->importCommand()->trigger();  // returns once the import has ended
+                return logTexts(m_screen).contains(QStringLiteral("Загрузка завершена."));
+            };
+            QWidget journal;
+            m_screen = new ExchangeScreen(m_clock, &journal);
+            QVERIFY(accept("D1"));
+            QVERIFY(!HasBackupOf(db, today));  // owed, not made by the import
+            QCOMPARE(stateIn(copy, "D1"), std::string("1"));
+            if (kind == Kind::SecondAnswerWhileCopying) {
+                // Once the copy has begun writing beside the day's copy.
+                QTRY_VERIFY(std::distance(fs::directory_iterator(BackupFolderFor(db)),
+                                          fs::directory_iterator()) > 2);
+                QVERIFY(accept("D2"));
+            }
+            if (kind == Kind::Damaged) {
+                QTRY_COMPARE(m_notifier->texts(),
+                             std::vector<std::string>{"База данных повреждена."});
+                QCOMPARE(stateIn(copy, "D1"), std::string("1"));
+                QVERIFY(!HasBackupOf(db, today));
+                continue;
+            }
+            QTRY_VERIFY(HasBackupOf(db, today));
+            QCOMPARE(stateIn(copy, "D1"), std::string("2"));
+            QCOMPARE(stateIn(copy, "D2"),
+                     std::string(kind == Kind::SecondAnswerWhileCopying ? "2" : "1"));
+            QTRY_VERIFY(journal.findChildren<DayCopy*>().isEmpty());  // it has ended
+            QVERIFY(m_notifier->shown().empty());
+            QCOMPARE(std::distance(fs::directory_iterator(BackupFolderFor(db)),
+                                   fs::directory_iterator()),
+                     1);
+        }
     }
 
     // In automatic mode a stopped upload ends the exchange as a failure does: no question
