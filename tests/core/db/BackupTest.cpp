@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "DamagedDatabase.h"
 #include "core/db/Backup.h"
 #include "core/db/Clock.h"
 #include "core/db/Database.h"
 #include "core/db/QueryResult.h"
 #include "core/db/StartCheck.h"
+#include "support/DamagedDatabase.h"
 #include "support/TestSupport.h"
 
 namespace velmorant {

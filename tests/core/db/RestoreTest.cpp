@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <set>
 
-#include "DamagedDatabase.h"
 #include "core/db/Backup.h"
 #include "core/db/Database.h"
 #include "core/db/Restore.h"
 #include "core/db/StartCheck.h"
+#include "support/DamagedDatabase.h"
 #include "support/TestSupport.h"
 
 namespace velmorant {

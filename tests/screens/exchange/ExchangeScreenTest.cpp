@@ -13,7 +13,6 @@
 #include <QtTest>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -30,6 +29,7 @@
 #include "screens/widgets/FolderChooser.h"
 #include "screens/widgets/MessageBoxNotifier.h"
 #include "screens/widgets/QtText.h"
+#include "support/DamagedDatabase.h"
 #include "support/FixedClock.h"
 #include "support/FtpTestServer.h"
 #include "support/ModalAnswer.h"
@@ -106,36 +106,6 @@ public:
 private:
     QTimer m_timer;
 };
-
-// DOC_STATE of the document `guid` in the database at `path`; empty when not found.
-std::string stateIn(const std::string& path, const std::string& guid) {
-    auto q = TQueryResult::Create(path, true);
-    if (!q || !q->Exec("select DOC_STATE from DOC_HEADS where GUID='" + guid + "'")) return {};
-    return q->Value("DOC_STATE", "");
-}
-
-// Overwrites the leaf pages of `table` with a pattern, leaving the rest of the file readable.
-void damagePagesOf(const std::string& path, const std::string& table) {
-    std::vector<long long> pages;
-    long long pageSize = 0;
-    {
-        auto q = TQueryResult::Create(path, true);
-        if (!q || !q->Exec("pragma page_size")) return;
-        pageSize = std::stoll(q->Value("page_size", "0"));
-        const RowHandler each = [&](const ResultRow& row) {
-            pages.push_back(std::stoll(std::string(row.Value(0))));
-        };
-        q->ExecRowsSilently(
-            "select pageno from dbstat where name='" + table + "' and pagetype='leaf' limit 50",
-            each);
-    }
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    const std::string junk(static_cast<size_t>(pageSize), '\x5a');
-    for (const long long page : pages) {
-        f.seekp(static_cast<std::streamoff>((page - 1) * pageSize));
-        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-    }
-}
 
 }  // namespace
 
@@ -562,6 +532,10 @@ private slots:
             const std::string db = DatabasePath();
             const DateTime today = m_clock.Today();
             const std::string copy = BackupFolderFor(db) + "base-" + DateToIso(today) + ".sdb";
+            const auto stateInCopy = [&](const std::string& guid) {
+                return test::Count(copy,
+                                   "select DOC_STATE from DOC_HEADS where GUID='" + guid + "'");
+            };
             // Some thousand pages of an order's notes, so the copy takes several steps.
             QVERIFY(Query("create table F (A)"));
             QVERIFY(
@@ -570,7 +544,7 @@ private slots:
             QVERIFY(Query("insert into DOC_HEADS (GUID, DOC_STATE) values ('D1', 1)"));
             QVERIFY(Query("insert into DOC_HEADS (GUID, DOC_STATE) values ('D2', 1)"));
             QVERIFY(BackupDatabase(db, today));
-            if (kind == Kind::Damaged) damagePagesOf(db, "F");
+            if (kind == Kind::Damaged) QVERIFY(test::DamagePage(db, "F", test::Pages::MiddleLeaf));
             TempDir answer;
             const auto accept = [&](const std::string& guid) {
                 writeFile(answer / "ToPDA.sqd",
@@ -588,7 +562,7 @@ private slots:
             m_screen = new ExchangeScreen(m_clock, &journal);
             QVERIFY(accept("D1"));
             QVERIFY(!HasBackupOf(db, today));  // owed, not made by the import
-            QCOMPARE(stateIn(copy, "D1"), std::string("1"));
+            QCOMPARE(stateInCopy("D1"), std::string("1"));
             if (kind == Kind::SecondAnswerWhileCopying) {
                 // Once the copy has begun writing beside the day's copy.
                 QTRY_VERIFY(std::distance(fs::directory_iterator(BackupFolderFor(db)),
@@ -598,13 +572,13 @@ private slots:
             if (kind == Kind::Damaged) {
                 QTRY_COMPARE(m_notifier->texts(),
                              std::vector<std::string>{"База данных повреждена."});
-                QCOMPARE(stateIn(copy, "D1"), std::string("1"));
+                QCOMPARE(stateInCopy("D1"), std::string("1"));
                 QVERIFY(!HasBackupOf(db, today));
                 continue;
             }
             QTRY_VERIFY(HasBackupOf(db, today));
-            QCOMPARE(stateIn(copy, "D1"), std::string("2"));
-            QCOMPARE(stateIn(copy, "D2"),
+            QCOMPARE(stateInCopy("D1"), std::string("2"));
+            QCOMPARE(stateInCopy("D2"),
                      std::string(kind == Kind::SecondAnswerWhileCopying ? "2" : "1"));
             QTRY_VERIFY(journal.findChildren<DayCopy*>().isEmpty());  // it has ended
             QVERIFY(m_notifier->shown().empty());
