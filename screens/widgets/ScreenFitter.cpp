@@ -177,11 +177,14 @@ bool ScreenFitter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Show && watched->isWidgetType()) {
         auto* widget = static_cast<QWidget*>(watched);
         if (widget->isWindow()) {
-            // Now, where the dialog was placed over its owner, and once more when it has
-            // sized itself (a message box does that in its own show handling).
+            // Now, where the dialog was placed over its owner, once more when it has sized
+            // itself (a message box does that in its own show handling), and again when the
+            // window manager will have framed it: the frame's size may come after the last
+            // move or resize that the window manager reports.
             keepInside(widget);
             QPointer<QWidget> window(widget);
-            QTimer::singleShot(0, this, [this, window] { keepInside(window); });
+            for (const int ms : {0, 100, 250})
+                QTimer::singleShot(ms, this, [this, window] { keepInside(window); });
         }
     }
     if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
